@@ -1,0 +1,291 @@
+#include "Board.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+namespace quarn::emu {
+
+namespace {
+
+std::string Hex(uint64_t Value, int Digits) {
+  char Text[32];
+  std::snprintf(Text, sizeof Text, "0x%0*llX", Digits, static_cast<unsigned long long>(Value));
+  return Text;
+}
+
+constexpr uint32_t kHaltLoop = 0x4C6F6F70;
+constexpr uint64_t kTimerPollStepNs = 1000;
+constexpr unsigned kTimerPollMaxShift = 4;  // pauses in a timer poll step by up to 16 us
+
+}  // namespace
+
+Board::Board(unsigned ProcessorCount) : Processors_(ProcessorCount == 0 ? 1 : ProcessorCount) {}
+
+Board::~Board() {
+  if (GetCpuIntrinsicsBackend() == this) SetCpuIntrinsicsBackend(nullptr);
+}
+
+void Board::MapIo(uint16_t First, uint16_t Count, IoDevice &Device) {
+  for (uint32_t Port = First; Port < uint32_t(First) + Count; Port++) Io_[static_cast<uint16_t>(Port)] = &Device;
+}
+
+void Board::MapMmio(uint32_t Base, uint32_t Size, MmioDevice &Device) {
+  UnmapMmio(Device);
+  Mmio_.push_back({Base, Size, &Device});
+}
+
+void Board::UnmapMmio(MmioDevice &Device) {
+  std::erase_if(Mmio_, [&](const MmioRange &Range) { return Range.Device == &Device; });
+}
+
+void Board::MapPci(PciBdf Bdf, PciFunction &Function) { Pci_[Bdf] = &Function; }
+
+PciFunction *Board::FindPci(PciBdf Bdf) {
+  auto It = Pci_.find(Bdf);
+  return It == Pci_.end() ? nullptr : It->second;
+}
+
+uint32_t Board::PciConfigRead(PciBdf Bdf, uint16_t Offset, unsigned Width) {
+  PciFunction *Function = FindPci(Bdf);
+  if (Function == nullptr) return Width >= 4 ? 0xFFFFFFFFu : (1u << (8 * Width)) - 1;
+  return Function->ConfigRead(Offset, Width);
+}
+
+void Board::PciConfigWrite(PciBdf Bdf, uint16_t Offset, unsigned Width, uint32_t Value) {
+  if (PciFunction *Function = FindPci(Bdf)) Function->ConfigWrite(Offset, Width, Value);
+}
+
+MmioDevice *Board::FindMmio(uint32_t Address, uint32_t *Base) const {
+  for (const MmioRange &Range : Mmio_) {
+    if (Address >= Range.Base && Address - Range.Base < Range.Size) {
+      if (Base) *Base = Range.Base;
+      return Range.Device;
+    }
+  }
+  return nullptr;
+}
+
+void Board::TraceEvent(std::string Kind, std::string What, uint64_t Value) {
+  if (Tracing_) Trace_.push_back({Clock_.NowNs(), std::move(Kind), 0, Value, std::move(What)});
+}
+
+void Board::FastForwardTo(uint64_t Ns) {
+  if (Ns > Clock_.NowNs()) {
+    WaitNs_ += Ns - Clock_.NowNs();
+    Clock_.AdvanceTo(Ns);
+  }
+}
+
+void Board::CheckTime(const char *Kind, uint64_t Address) {
+  if (Clock_.NowNs() > TimeLimitNs_) {
+    throw RunStopped("hang", "no progress within " + std::to_string(TimeLimitNs_ / kNsPerMs) +
+                                 " ms of virtual time; last access " + Kind + " " + Hex(Address, 4));
+  }
+}
+
+void Board::BeginAccess(const char *Kind, uint64_t Address, uint64_t CostNs) {
+  RepeatedPoll_ = (Last_.Kind == Kind && Last_.Address == Address);
+  Last_.Kind = Kind;
+  Last_.Address = Address;
+  AccessCount_++;
+  Clock_.Advance(CostNs);
+  CheckTime(Kind, Address);
+}
+
+void Board::Record(const char *Kind, uint64_t Address, uint64_t Value, std::string What) {
+  if (Tracing_) Trace_.push_back({Clock_.NowNs(), Kind, Address, Value, std::move(What)});
+}
+
+std::string Board::IoName(uint16_t Port) const {
+  if (Port == 0xCF8 || (Port >= 0xCFC && Port <= 0xCFF)) {
+    const PciBdf Bdf{uint8_t(Cf8_ >> 16), uint8_t((Cf8_ >> 11) & 0x1F), uint8_t((Cf8_ >> 8) & 7)};
+    if (Port == 0xCF8) return "PCI CONFIG_ADDRESS";
+    auto It = Pci_.find(Bdf);
+    std::string Name = "PCI CONFIG_DATA " + Hex(Cf8_, 8);
+    if (It != Pci_.end()) Name += " " + It->second->Name() + " " + It->second->RegisterName(uint16_t(Cf8_ & 0xFC));
+    return Name;
+  }
+  if (Port == kHaltCodePort) return "halt code";
+  if (Port == kBoardHaltPort) return "board halt";
+  if (Port == kPostCodePort) return "post code";
+  auto It = Io_.find(Port);
+  if (It == Io_.end()) return "(unmapped)";
+  const std::string Register = It->second->RegisterName(Port);
+  return Register.empty() ? It->second->Name() : It->second->Name() + " " + Register;
+}
+
+std::string Board::MmioName(uint32_t Address) const {
+  if (Address >= kEcamBase && Address - kEcamBase < kEcamSize) {
+    const uint32_t Offset = Address - kEcamBase;
+    const PciBdf Bdf{uint8_t(Offset >> 20), uint8_t((Offset >> 15) & 0x1F), uint8_t((Offset >> 12) & 7)};
+    char Text[48];
+    std::snprintf(Text, sizeof Text, "ECAM %02X:%02X.%X+0x%03X", Bdf.Bus, Bdf.Device, Bdf.Function, Offset & 0xFFF);
+    auto It = Pci_.find(Bdf);
+    if (It == Pci_.end()) return std::string(Text) + " (absent)";
+    const std::string Register = It->second->RegisterName(uint16_t(Offset & 0xFFF));
+    return std::string(Text) + " " + It->second->Name() + (Register.empty() ? "" : " " + Register);
+  }
+  if (MmioDevice *Device = FindMmio(Address)) {
+    const std::string Register = Device->RegisterName(Address);
+    return Register.empty() ? Device->Name() : Device->Name() + " " + Register;
+  }
+  return "(unmapped)";
+}
+
+uint32_t Board::IoRead(uint16_t Port, unsigned Width) {
+  uint32_t Value = Width >= 4 ? 0xFFFFFFFFu : (1u << (8 * Width)) - 1;
+  if (Port >= 0xCFC && Port <= 0xCFF) {
+    if (Cf8_ & 0x80000000u) {
+      const PciBdf Bdf{uint8_t(Cf8_ >> 16), uint8_t((Cf8_ >> 11) & 0x1F), uint8_t((Cf8_ >> 8) & 7)};
+      Value = PciConfigRead(Bdf, uint16_t((Cf8_ & 0xFFC) | (Port & 3)), Width);
+    }
+  } else if (Port == 0xCF8 && Width == 4) {
+    Value = Cf8_;
+  } else if (auto It = Io_.find(Port); It != Io_.end()) {
+    Value = It->second->IoRead(Port, Width);
+  }
+  return Value;
+}
+
+void Board::IoWrite(uint16_t Port, unsigned Width, uint32_t Value) {
+  if (Port == kHaltCodePort || Port == kBoardHaltPort) {
+    HaltCodes_.push_back({Port, Value});
+    if (Port == kBoardHaltPort && Value == kHaltLoop) DeadLoopEntered_ = true;
+  }
+  if (Port == 0xCF8 && Width == 4) {
+    Cf8_ = Value;
+  } else if (Port >= 0xCFC && Port <= 0xCFF) {
+    if (Cf8_ & 0x80000000u) {
+      const PciBdf Bdf{uint8_t(Cf8_ >> 16), uint8_t((Cf8_ >> 11) & 0x1F), uint8_t((Cf8_ >> 8) & 7)};
+      PciConfigWrite(Bdf, uint16_t((Cf8_ & 0xFFC) | (Port & 3)), Width, Value);
+    }
+  } else if (auto It = Io_.find(Port); It != Io_.end()) {
+    It->second->IoWrite(Port, Width, Value);
+  }
+}
+
+uint32_t Board::MmioRead(uint32_t Address, unsigned Width) {
+  if (Address >= kEcamBase && Address - kEcamBase < kEcamSize) {
+    const uint32_t Offset = Address - kEcamBase;
+    const PciBdf Bdf{uint8_t(Offset >> 20), uint8_t((Offset >> 15) & 0x1F), uint8_t((Offset >> 12) & 7)};
+    return PciConfigRead(Bdf, uint16_t(Offset & 0xFFF), Width);
+  }
+  if (MmioDevice *Device = FindMmio(Address)) return Device->MmioRead(Address, Width);
+  return Width >= 4 ? 0xFFFFFFFFu : (1u << (8 * Width)) - 1;
+}
+
+void Board::MmioWrite(uint32_t Address, unsigned Width, uint32_t Value) {
+  if (Address >= kEcamBase && Address - kEcamBase < kEcamSize) {
+    const uint32_t Offset = Address - kEcamBase;
+    const PciBdf Bdf{uint8_t(Offset >> 20), uint8_t((Offset >> 15) & 0x1F), uint8_t((Offset >> 12) & 7)};
+    PciConfigWrite(Bdf, uint16_t(Offset & 0xFFF), Width, Value);
+    return;
+  }
+  if (MmioDevice *Device = FindMmio(Address)) Device->MmioWrite(Address, Width, Value);
+}
+
+UINT8 Board::IoRead8(UINT16 Port) {
+  BeginAccess("io-read8", Port, kIoAccessNs);
+  const uint8_t Value = uint8_t(IoRead(Port, 1));
+  if (Tracing_) Record("io-read8", Port, Value, IoName(Port));
+  return Value;
+}
+
+void Board::IoWrite8(UINT16 Port, UINT8 Value) {
+  BeginAccess("io-write8", Port, kIoAccessNs);
+  if (Tracing_) Record("io-write8", Port, Value, IoName(Port));
+  IoWrite(Port, 1, Value);
+}
+
+UINT32 Board::IoRead32(UINT16 Port) {
+  BeginAccess("io-read32", Port, kIoAccessNs);
+  const uint32_t Value = IoRead(Port, 4);
+  if (Port != kAcpiTimerPort) TimerPollStreak_ = 0;
+  if (Tracing_) Record("io-read32", Port, Value, IoName(Port));
+  return Value;
+}
+
+void Board::IoWrite32(UINT16 Port, UINT32 Value) {
+  BeginAccess("io-write32", Port, kIoAccessNs);
+  if (Tracing_) Record("io-write32", Port, Value, IoName(Port));
+  IoWrite(Port, 4, Value);
+}
+
+UINT8 Board::MmioRead8(UINTN Address) {
+  BeginAccess("mmio-read8", Address, kMmioAccessNs);
+  const uint8_t Value = uint8_t(MmioRead(uint32_t(Address), 1));
+  if (Tracing_) Record("mmio-read8", Address, Value, MmioName(uint32_t(Address)));
+  return Value;
+}
+
+void Board::MmioWrite8(UINTN Address, UINT8 Value) {
+  BeginAccess("mmio-write8", Address, kMmioAccessNs);
+  if (Tracing_) Record("mmio-write8", Address, Value, MmioName(uint32_t(Address)));
+  MmioWrite(uint32_t(Address), 1, Value);
+}
+
+UINT32 Board::MmioRead32(UINTN Address) {
+  BeginAccess("mmio-read32", Address, kMmioAccessNs);
+  const uint32_t Value = MmioRead(uint32_t(Address), 4);
+  if (Tracing_) Record("mmio-read32", Address, Value, MmioName(uint32_t(Address)));
+  return Value;
+}
+
+void Board::MmioWrite32(UINTN Address, UINT32 Value) {
+  BeginAccess("mmio-write32", Address, kMmioAccessNs);
+  if (Tracing_) Record("mmio-write32", Address, Value, MmioName(uint32_t(Address)));
+  MmioWrite(uint32_t(Address), 4, Value);
+}
+
+void Board::Cpuid(UINT32 Leaf, UINT32 Registers[4]) {
+  BeginAccess("cpuid", Leaf, kCpuOpNs);
+  Registers[0] = Registers[1] = Registers[2] = Registers[3] = 0;
+  if (Leaf == 1) Registers[0] = CurrentProcessor().CpuidSignature;
+  if (Tracing_) Record("cpuid", Leaf, Registers[0], "processor " + std::to_string(Current_));
+}
+
+void Board::Sidt(IA32_DESCRIPTOR *Idtr) {
+  BeginAccess("sidt", 0, kCpuOpNs);
+  Idtr->Limit = CurrentProcessor().IdtLimit;
+  Idtr->Base = CurrentProcessor().IdtBase;
+  if (Tracing_) Record("sidt", 0, Idtr->Base, "processor " + std::to_string(Current_));
+}
+
+UINT64 Board::ReadMm(unsigned Index) {
+  BeginAccess(Index == 0 ? "read-mm0" : "read-mm7", Index, kCpuOpNs);
+  const uint64_t Value = CurrentProcessor().Mm.at(Index);
+  if (Tracing_) Record(Index == 0 ? "read-mm0" : "read-mm7", Index, Value, "processor " + std::to_string(Current_));
+  return Value;
+}
+
+void Board::WriteMm(unsigned Index, UINT64 Value) {
+  BeginAccess(Index == 0 ? "write-mm0" : "write-mm7", Index, kCpuOpNs);
+  CurrentProcessor().Mm.at(Index) = Value;
+  if (Tracing_) Record(Index == 0 ? "write-mm0" : "write-mm7", Index, Value, "processor " + std::to_string(Current_));
+}
+
+void Board::Breakpoint() {
+  BeginAccess("int3", 0, kCpuOpNs);
+  CurrentProcessor().Breakpoints++;
+  if (Tracing_) Record("int3", 0, 0, "breakpoint");
+  if (OnBreakpoint) OnBreakpoint();
+}
+
+void Board::Pause() {
+  const bool AfterTimerRead = (Last_.Kind == "io-read32" && Last_.Address == kAcpiTimerPort);
+  BeginAccess("pause", 0, kCpuOpNs);
+  if (DeadLoopEntered_) {
+    throw RunStopped("dead-loop", "CpuDeadLoop: halt code 0x4C6F6F70 written to port 0xE8, spinning");
+  }
+  // A pause between two timer reads is a busy wait: let time run ahead in growing
+  // steps, so that a 1 ms poll costs tens of host iterations, not a thousand.
+  if (AfterTimerRead) {
+    const uint64_t Step = kTimerPollStepNs << (TimerPollStreak_ < kTimerPollMaxShift ? TimerPollStreak_++ : kTimerPollMaxShift);
+    WaitNs_ += Step + kIoAccessNs;
+    Clock_.Advance(Step);
+  } else {
+    TimerPollStreak_ = 0;
+  }
+}
+
+}  // namespace quarn::emu

@@ -1,0 +1,338 @@
+#include "PeiCore.h"
+
+#include <Ppi/MemoryDiscovered.h>
+
+#include <cstring>
+
+namespace quarn::emu {
+
+namespace {
+
+constexpr uint32_t kAlign = 8;
+constexpr uint32_t AlignUp(uint32_t Value) { return (Value + kAlign - 1) & ~(kAlign - 1); }
+
+bool SameGuid(const EFI_GUID *A, const EFI_GUID *B) { return A && B && std::memcmp(A, B, sizeof(EFI_GUID)) == 0; }
+
+EFI_HOB_GENERIC_HEADER *HobAt(uint8_t *Base, uint32_t Offset) {
+  return reinterpret_cast<EFI_HOB_GENERIC_HEADER *>(Base + Offset);
+}
+
+EFI_PEI_PPI_DESCRIPTOR gMemoryDiscoveredDescriptor = {
+    EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST,
+    const_cast<EFI_GUID *>(&gEfiPeiMemoryDiscoveredPpiGuid), nullptr};
+
+}  // namespace
+
+PeiCore::PeiCore(Board &B, PeiCoreConfig Config) : Board_(B), Config_(Config) {
+  auto &Table = Block_.Table;
+  Table.Hdr.Signature = PEI_SERVICES_SIGNATURE;
+  Table.Hdr.Revision = (1u << 16) | 70;
+  Table.Hdr.HeaderSize = sizeof(EFI_PEI_SERVICES);
+  Table.InstallPpi = SvcInstallPpi;
+  Table.ReInstallPpi = SvcReInstallPpi;
+  Table.LocatePpi = SvcLocatePpi;
+  Table.NotifyPpi = SvcNotifyPpi;
+  Table.GetBootMode = SvcGetBootMode;
+  Table.SetBootMode = SvcSetBootMode;
+  Table.GetHobList = SvcGetHobList;
+  Table.CreateHob = SvcCreateHob;
+  Table.AllocatePool = SvcAllocatePool;
+  Table.CopyMem = SvcCopyMem;
+  Table.SetMem = SvcSetMem;
+  Table.ReportStatusCode = SvcReportStatusCode;
+  Block_.Owner = this;
+
+  const uint32_t HobSpace = AlignUp(std::max<uint32_t>(Config_.HobSpace, sizeof(EFI_HOB_HANDOFF_INFO_TABLE) + 8));
+  PoolOffset_ = kHobOffset + HobSpace;
+  MemorySize_ = PoolOffset_ + AlignUp(Config_.PoolSpace);
+  Memories_.emplace_back(new uint8_t[MemorySize_ + 16]);
+  Memory_ = reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(Memories_.back().get()) + 15) & ~uintptr_t(15));
+  std::memset(Memory_, 0, MemorySize_);
+
+  // The services pointer at offset 0, its address in the word below the IDT.
+  *reinterpret_cast<EFI_PEI_SERVICES **>(Memory_) = &Block_.Table;
+  *reinterpret_cast<uint32_t *>(Memory_ + kIdtOffset - 4) = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Memory_));
+  for (Processor &P : Board_.Processors()) {
+    P.IdtBase = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Memory_ + kIdtOffset));
+    P.IdtLimit = kIdtLimit;
+  }
+
+  // The HOB list: PHIT, then the end HOB.
+  auto *Phit = reinterpret_cast<EFI_HOB_HANDOFF_INFO_TABLE *>(Memory_ + kHobOffset);
+  Phit->Header = {EFI_HOB_TYPE_HANDOFF, sizeof(EFI_HOB_HANDOFF_INFO_TABLE), 0};
+  Phit->Version = 9;
+  Phit->BootMode = Config_.BootMode;
+  Phit->EfiMemoryBottom = reinterpret_cast<uintptr_t>(Memory_);
+  Phit->EfiMemoryTop = reinterpret_cast<uintptr_t>(Memory_) + MemorySize_;
+  Phit->EfiFreeMemoryBottom = reinterpret_cast<uintptr_t>(Memory_) + PoolOffset_;
+  Phit->EfiFreeMemoryTop = Phit->EfiMemoryTop;
+  auto *End = HobAt(Memory_, kHobOffset + sizeof(EFI_HOB_HANDOFF_INFO_TABLE));
+  *End = {EFI_HOB_TYPE_END_OF_HOB_LIST, sizeof(EFI_HOB_GENERIC_HEADER), 0};
+  Phit->EfiEndOfHobList = reinterpret_cast<uintptr_t>(End);
+}
+
+PeiCore::~PeiCore() = default;
+
+CONST EFI_PEI_SERVICES **PeiCore::Services() {
+  return const_cast<CONST EFI_PEI_SERVICES **>(reinterpret_cast<EFI_PEI_SERVICES **>(Memory_));
+}
+
+PeiCore &PeiCore::From(CONST EFI_PEI_SERVICES **PeiServices) {
+  return *reinterpret_cast<const ServicesBlock *>(*PeiServices)->Owner;
+}
+
+bool PeiCore::InTemporaryMemory(const void *Address) const {
+  const auto *Byte = static_cast<const uint8_t *>(Address);
+  return Byte >= Memory_ && Byte < Memory_ + MemorySize_;
+}
+
+VOID *PeiCore::HobList() { return Memory_ + kHobOffset; }
+
+uint32_t PeiCore::HobBytesUsed() const {
+  const auto *Phit = reinterpret_cast<const EFI_HOB_HANDOFF_INFO_TABLE *>(Memory_ + kHobOffset);
+  return static_cast<uint32_t>(Phit->EfiEndOfHobList - reinterpret_cast<uintptr_t>(Memory_ + kHobOffset)) +
+         sizeof(EFI_HOB_GENERIC_HEADER);
+}
+
+VOID *PeiCore::AppendHob(uint16_t Type, uint16_t Length) {
+  const uint32_t Rounded = AlignUp(Length);
+  if (Length < sizeof(EFI_HOB_GENERIC_HEADER) || Rounded > 0xFFF8) return nullptr;
+  auto *Phit = reinterpret_cast<EFI_HOB_HANDOFF_INFO_TABLE *>(Memory_ + kHobOffset);
+  const uint32_t EndOffset = static_cast<uint32_t>(Phit->EfiEndOfHobList - reinterpret_cast<uintptr_t>(Memory_));
+  if (EndOffset + Rounded + sizeof(EFI_HOB_GENERIC_HEADER) > PoolOffset_) return nullptr;
+  auto *Hob = HobAt(Memory_, EndOffset);
+  std::memset(Hob, kFreshHobFill, Rounded);
+  *Hob = {Type, static_cast<uint16_t>(Rounded), 0};
+  auto *End = HobAt(Memory_, EndOffset + Rounded);
+  *End = {EFI_HOB_TYPE_END_OF_HOB_LIST, sizeof(EFI_HOB_GENERIC_HEADER), 0};
+  Phit->EfiEndOfHobList = reinterpret_cast<uintptr_t>(End);
+  return Hob;
+}
+
+bool PeiCore::Fail(const char *Call) {
+  if (OnServiceCall) OnServiceCall(Call);
+  return Board_.Faults().ShouldFail(Call);
+}
+
+// --- PPI database -----------------------------------------------------------------
+
+EFI_STATUS PeiCore::InstallPpi(const EFI_PEI_PPI_DESCRIPTOR *List) { return Install(List); }
+
+EFI_STATUS PeiCore::InstallPpi(const EFI_GUID &Guid, void *Ppi) {
+  OwnDescriptors_.push_back(std::make_unique<EFI_PEI_PPI_DESCRIPTOR>(EFI_PEI_PPI_DESCRIPTOR{
+      EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST, const_cast<EFI_GUID *>(&Guid), Ppi}));
+  return Install(OwnDescriptors_.back().get());
+}
+
+EFI_STATUS PeiCore::Install(const EFI_PEI_PPI_DESCRIPTOR *List) {
+  if (List == nullptr) return EFI_INVALID_PARAMETER;
+  const size_t First = Ppis_.size();
+  for (auto *Descriptor = const_cast<EFI_PEI_PPI_DESCRIPTOR *>(List);; Descriptor++) {
+    if ((Descriptor->Flags & EFI_PEI_PPI_DESCRIPTOR_PPI) == 0 || Descriptor->Guid == nullptr) {
+      Ppis_.resize(First);
+      return EFI_INVALID_PARAMETER;
+    }
+    Ppis_.push_back(Descriptor);
+    if (Descriptor->Flags & EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST) break;
+  }
+  RunNotifications(First, 0);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS PeiCore::Notify(const EFI_PEI_NOTIFY_DESCRIPTOR *List) {
+  if (List == nullptr) return EFI_INVALID_PARAMETER;
+  const size_t First = Notifies_.size();
+  for (auto *Descriptor = const_cast<EFI_PEI_NOTIFY_DESCRIPTOR *>(List);; Descriptor++) {
+    if ((Descriptor->Flags & EFI_PEI_PPI_DESCRIPTOR_NOTIFY_TYPES) == 0 || Descriptor->Guid == nullptr ||
+        Descriptor->Notify == nullptr) {
+      Notifies_.resize(First);
+      return EFI_INVALID_PARAMETER;
+    }
+    Notifies_.push_back(Descriptor);
+    if (Descriptor->Flags & EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST) break;
+  }
+  // A notification for a PPI that is already installed runs at once.
+  RunNotifications(0, First);
+  return EFI_SUCCESS;
+}
+
+void PeiCore::RunNotifications(size_t FirstPpi, size_t FirstNotify) {
+  const size_t PpiEnd = Ppis_.size();
+  const size_t NotifyEnd = Notifies_.size();
+  for (size_t N = FirstNotify; N < NotifyEnd; N++) {
+    for (size_t P = FirstPpi; P < PpiEnd; P++) {
+      EFI_PEI_NOTIFY_DESCRIPTOR *Notify = Notifies_[N];
+      EFI_PEI_PPI_DESCRIPTOR *Ppi = Ppis_[P];
+      if ((Notify->Flags & EFI_PEI_PPI_DESCRIPTOR_NOTIFY_CALLBACK) && SameGuid(Notify->Guid, Ppi->Guid)) {
+        Board_.TraceEvent("notify", "notification callback");
+        NotifyDepth_++;
+        Notify->Notify(const_cast<EFI_PEI_SERVICES **>(Services()), Notify, Ppi->Ppi);
+        NotifyDepth_--;
+      }
+    }
+  }
+}
+
+EFI_STATUS PeiCore::LocatePpi(const EFI_GUID &Guid, UINTN Instance, EFI_PEI_PPI_DESCRIPTOR **Descriptor, void **Ppi) {
+  UINTN Seen = 0;
+  for (EFI_PEI_PPI_DESCRIPTOR *Entry : Ppis_) {
+    if (!SameGuid(Entry->Guid, &Guid)) continue;
+    if (Seen++ == Instance) {
+      if (Descriptor) *Descriptor = Entry;
+      if (Ppi) *Ppi = Entry->Ppi;
+      return EFI_SUCCESS;
+    }
+  }
+  return EFI_NOT_FOUND;
+}
+
+// --- the move to permanent memory -------------------------------------------------
+
+void *PeiCore::Relocate(void *Pointer, intptr_t Delta) const {
+  return InTemporaryMemory(Pointer) ? static_cast<uint8_t *>(Pointer) + Delta : Pointer;
+}
+
+void PeiCore::MigrateToPermanentMemory() {
+  Memories_.emplace_back(new uint8_t[MemorySize_ + 16]);
+  uint8_t *New = reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(Memories_.back().get()) + 15) & ~uintptr_t(15));
+  std::memcpy(New, Memory_, MemorySize_);
+  const intptr_t Delta = New - Memory_;
+
+  for (auto &Descriptor : Ppis_) Descriptor = static_cast<EFI_PEI_PPI_DESCRIPTOR *>(Relocate(Descriptor, Delta));
+  for (auto *Descriptor : Ppis_) Descriptor->Ppi = Relocate(Descriptor->Ppi, Delta);
+  for (auto &Descriptor : Notifies_) Descriptor = static_cast<EFI_PEI_NOTIFY_DESCRIPTOR *>(Relocate(Descriptor, Delta));
+
+  auto *Phit = reinterpret_cast<EFI_HOB_HANDOFF_INFO_TABLE *>(New + kHobOffset);
+  for (EFI_PHYSICAL_ADDRESS *Field : {&Phit->EfiMemoryTop, &Phit->EfiMemoryBottom, &Phit->EfiFreeMemoryTop,
+                                      &Phit->EfiFreeMemoryBottom, &Phit->EfiEndOfHobList}) {
+    *Field += Delta;
+  }
+  *reinterpret_cast<uint32_t *>(New + kIdtOffset - 4) = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(New));
+  for (Processor &P : Board_.Processors()) {
+    if (P.IdtBase == reinterpret_cast<uintptr_t>(Memory_ + kIdtOffset)) {
+      P.IdtBase = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(New + kIdtOffset));
+    }
+  }
+
+  std::memset(Memory_, kPoison, MemorySize_);
+  Memory_ = New;
+  Migrated_ = true;
+  Board_.TraceEvent("pei-core", "temporary memory moved to permanent memory");
+  Install(&gMemoryDiscoveredDescriptor);
+}
+
+// --- services ---------------------------------------------------------------------
+
+EFI_STATUS EFIAPI PeiCore::SvcInstallPpi(CONST EFI_PEI_SERVICES **PeiServices, CONST EFI_PEI_PPI_DESCRIPTOR *List) {
+  PeiCore &Core = From(PeiServices);
+  Core.Board_.TraceEvent("call", "InstallPpi");
+  if (Core.Fail("InstallPpi")) return EFI_OUT_OF_RESOURCES;
+  return Core.Install(List);
+}
+
+EFI_STATUS EFIAPI PeiCore::SvcReInstallPpi(CONST EFI_PEI_SERVICES **PeiServices, CONST EFI_PEI_PPI_DESCRIPTOR *,
+                                           CONST EFI_PEI_PPI_DESCRIPTOR *) {
+  From(PeiServices).Board_.TraceEvent("call", "ReInstallPpi");
+  return EFI_UNSUPPORTED;
+}
+
+EFI_STATUS EFIAPI PeiCore::SvcLocatePpi(CONST EFI_PEI_SERVICES **PeiServices, CONST EFI_GUID *Guid, UINTN Instance,
+                                        EFI_PEI_PPI_DESCRIPTOR **Descriptor, VOID **Ppi) {
+  PeiCore &Core = From(PeiServices);
+  Core.Board_.TraceEvent("call", "LocatePpi");
+  if (Guid == nullptr || Ppi == nullptr) return EFI_INVALID_PARAMETER;
+  if (Core.Fail("LocatePpi")) return EFI_NOT_FOUND;
+  return Core.LocatePpi(*Guid, Instance, Descriptor, Ppi);
+}
+
+EFI_STATUS EFIAPI PeiCore::SvcNotifyPpi(CONST EFI_PEI_SERVICES **PeiServices, CONST EFI_PEI_NOTIFY_DESCRIPTOR *List) {
+  PeiCore &Core = From(PeiServices);
+  Core.Board_.TraceEvent("call", "NotifyPpi");
+  if (Core.Fail("NotifyPpi")) return EFI_OUT_OF_RESOURCES;
+  return Core.Notify(List);
+}
+
+EFI_STATUS EFIAPI PeiCore::SvcGetBootMode(CONST EFI_PEI_SERVICES **PeiServices, EFI_BOOT_MODE *BootMode) {
+  PeiCore &Core = From(PeiServices);
+  Core.Board_.TraceEvent("call", "GetBootMode");
+  if (BootMode == nullptr) return EFI_INVALID_PARAMETER;
+  if (Core.Fail("GetBootMode")) return EFI_DEVICE_ERROR;
+  if (EFI_ERROR(Core.Config_.GetBootModeStatus)) return Core.Config_.GetBootModeStatus;
+  *BootMode = Core.Config_.BootMode;
+  return Core.Config_.GetBootModeStatus;
+}
+
+EFI_STATUS EFIAPI PeiCore::SvcSetBootMode(CONST EFI_PEI_SERVICES **PeiServices, EFI_BOOT_MODE BootMode) {
+  From(PeiServices).Config_.BootMode = BootMode;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI PeiCore::SvcGetHobList(CONST EFI_PEI_SERVICES **PeiServices, VOID **HobList) {
+  PeiCore &Core = From(PeiServices);
+  Core.Board_.TraceEvent("call", "GetHobList");
+  if (HobList == nullptr) return EFI_INVALID_PARAMETER;
+  if (Core.Fail("GetHobList")) return EFI_NOT_AVAILABLE_YET;
+  *HobList = Core.HobList();
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI PeiCore::SvcCreateHob(CONST EFI_PEI_SERVICES **PeiServices, UINT16 Type, UINT16 Length, VOID **Hob) {
+  PeiCore &Core = From(PeiServices);
+  Core.Board_.TraceEvent("call", "CreateHob", Length);
+  if (Hob == nullptr) return EFI_INVALID_PARAMETER;
+  if (Core.Fail("CreateHob")) return EFI_OUT_OF_RESOURCES;
+  *Hob = Core.AppendHob(Type, Length);
+  return *Hob == nullptr ? EFI_OUT_OF_RESOURCES : EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI PeiCore::SvcAllocatePool(CONST EFI_PEI_SERVICES **PeiServices, UINTN Size, VOID **Buffer) {
+  PeiCore &Core = From(PeiServices);
+  Core.Board_.TraceEvent("call", "AllocatePool", Size);
+  if (Buffer == nullptr) return EFI_INVALID_PARAMETER;
+  if (Core.Fail("AllocatePool")) return EFI_OUT_OF_RESOURCES;
+  const uint32_t Rounded = AlignUp(static_cast<uint32_t>(Size));
+  if (Size > Core.MemorySize_ || Core.PoolUsed_ + Rounded > Core.MemorySize_ - Core.PoolOffset_) {
+    return EFI_OUT_OF_RESOURCES;
+  }
+  *Buffer = Core.Memory_ + Core.PoolOffset_ + Core.PoolUsed_;
+  std::memset(*Buffer, kFreshHobFill, Rounded);
+  Core.PoolUsed_ += Rounded;
+  return EFI_SUCCESS;
+}
+
+VOID EFIAPI PeiCore::SvcCopyMem(VOID *Destination, CONST VOID *Source, UINTN Length) {
+  std::memmove(Destination, Source, Length);
+}
+
+VOID EFIAPI PeiCore::SvcSetMem(VOID *Buffer, UINTN Size, UINT8 Value) {
+  if (auto *B = dynamic_cast<Board *>(GetCpuIntrinsicsBackend())) B->TraceEvent("call", "SetMem", Size);
+  std::memset(Buffer, Value, Size);
+}
+
+EFI_STATUS EFIAPI PeiCore::SvcReportStatusCode(CONST EFI_PEI_SERVICES **PeiServices, EFI_STATUS_CODE_TYPE Type,
+                                               EFI_STATUS_CODE_VALUE Value, UINT32 Instance, CONST EFI_GUID *CallerId,
+                                               CONST EFI_STATUS_CODE_DATA *Data) {
+  PeiCore &Core = From(PeiServices);
+  Core.Board_.TraceEvent("call", "ReportStatusCode", Value);
+  StatusCodeRecord Record;
+  Record.Type = Type;
+  Record.Value = Value;
+  Record.Instance = Instance;
+  if (CallerId != nullptr) {
+    Record.HasCallerId = true;
+    Record.CallerId = *CallerId;
+  }
+  if (Data != nullptr) {
+    const auto *Bytes = reinterpret_cast<const uint8_t *>(Data);
+    Record.Data.assign(Bytes, Bytes + sizeof(EFI_STATUS_CODE_DATA) + Data->Size);
+  }
+  if (Core.Fail("ReportStatusCode")) {
+    Record.Answer = EFI_DEVICE_ERROR;
+  } else {
+    Record.Answer = Core.Config_.StatusCodeHandler ? Core.Config_.StatusCodeResult : EFI_NOT_AVAILABLE_YET;
+  }
+  Core.StatusCodes_.push_back(Record);
+  return Record.Answer;
+}
+
+}  // namespace quarn::emu

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Checks the firmware image for what code executed in place must never hold:
+# writable data, static constructors, undefined symbols, and x87/SSE instructions
+# other than the MMX moves to and from MM0/MM7 and EMMS. Prints the image size.
+set -euo pipefail
+image=${1:?usage: check-image.sh IMAGE}
+[ -f "$image" ] || { echo "FAIL: $image not found (build the firmware preset first)"; exit 1; }
+fail=0
+
+# Section table rows without the "[Nr]" column: name type address offset size ...
+sections() { readelf -SW "$image" | sed -n 's/^ *\[ *[0-9]*\] *//p'; }
+
+# Sections that must be absent or empty.
+while read -r name size; do
+  if [ "$((16#$size))" -ne 0 ]; then
+    echo "FAIL: section $name holds $((16#$size)) bytes"; fail=1
+  fi
+done < <(sections | awk '$1 ~ /^\.(data|bss|init_array|ctors|fini_array)/ {print $1, $5}')
+
+undef=$(nm -u "$image" || true)
+if [ -n "$undef" ]; then echo "FAIL: undefined symbols:"; echo "$undef"; fail=1; fi
+
+# Every instruction touching x87/MMX/SSE state: only movq to/from %mm0/%mm7 and emms pass.
+bad=$(objdump -d --no-show-raw-insn "$image" | awk -F'\t' 'NF>=2 {print $2}' |
+      grep -E '%(mm[0-9]|xmm[0-9]+|ymm[0-9]+|st)|^(f[a-z]+|emms|movq|movd|ldmxcsr|stmxcsr|fxsave|fxrstor)\b' |
+      grep -vE '^movq +(%mm[07],0x[0-9a-f]+\(%[a-z]+\)|%mm[07],\(%[a-z]+\)|0x[0-9a-f]+\(%[a-z]+\),%mm[07]|\(%[a-z]+\),%mm[07]|%mm[07],-?0x[0-9a-f]+\(%[a-z]+\)|-?0x[0-9a-f]+\(%[a-z]+\),%mm[07])' |
+      grep -vE '^emms' || true)
+if [ -n "$bad" ]; then echo "FAIL: x87/SSE instructions:"; echo "$bad" | sort | uniq -c; fail=1; fi
+
+read -r text rodata < <(sections | awk '$1==".text"{t=$5} $1==".rodata"{r=$5} END{print (t==""?"0":t), (r==""?"0":r)}')
+echo "image: $image"
+echo "  .text   $((16#$text)) bytes"
+echo "  .rodata $((16#$rodata)) bytes"
+echo "  flash   $((16#$text + 16#$rodata)) bytes (.text + .rodata)"
+[ "$fail" -eq 0 ] && echo "image check: PASS" || { echo "image check: FAIL"; exit 1; }

@@ -1,0 +1,13 @@
+/** @file
+  Shorthands for the PEI services this module calls.
+**/
+#pragma once
+
+#include <Pi/PiPeiCis.h>
+
+extern "C" {
+
+/** LocatePpi(Guid, instance 0, no descriptor); returns the service's status unchanged. */
+EFI_STATUS EFIAPI PeiServicesLocatePpi(IN CONST EFI_GUID *Guid, OUT VOID **Ppi);
+
+}

@@ -1,0 +1,57 @@
+/** @file
+  CopyMem: forward in 32-bit words where the ranges allow, backward byte by byte when
+  the destination starts inside the source.
+**/
+#include <Library/BaseMemoryLib.h>
+#include <Library/DebugLib.h>
+
+#include "MemLibInternals.h"
+
+namespace {
+
+constexpr CHAR8 kSource[] = "Library/BaseMemoryLibRepStr/CopyMemWrapper";
+constexpr UINTN kDestinationCheckLine = 50;
+constexpr UINTN kSourceCheckLine = 51;
+
+}  // namespace
+
+extern "C" {
+
+VOID *EFIAPI CopyMem(OUT VOID *DestinationBuffer, IN CONST VOID *SourceBuffer, IN UINTN Length) {
+  if (Length == 0) {
+    return DestinationBuffer;
+  }
+  const UINT32 Destination = static_cast<UINT32>(reinterpret_cast<UINTN>(DestinationBuffer));
+  const UINT32 Source = static_cast<UINT32>(reinterpret_cast<UINTN>(SourceBuffer));
+  DebugCheck(Length - 1 <= 0xFFFFFFFFu - Destination, kSource, kDestinationCheckLine,
+             "(Length - 1) <= (0xFFFFFFFF - (UINTN)DestinationBuffer)");
+  DebugCheck(Length - 1 <= 0xFFFFFFFFu - Source, kSource, kSourceCheckLine,
+             "(Length - 1) <= (0xFFFFFFFF - (UINTN)SourceBuffer)");
+
+  if (Destination == Source) {
+    return DestinationBuffer;
+  }
+
+  if (Source >= Destination || Source + (Length - 1) < Destination) {
+    auto *To = static_cast<volatile UNALIGNED_UINT32 *>(DestinationBuffer);
+    auto *From = static_cast<const volatile UNALIGNED_UINT32 *>(SourceBuffer);
+    UINTN Index = 0;
+    for (; Index < Length / 4; Index++) {
+      To[Index] = From[Index];
+    }
+    auto *ToBytes = reinterpret_cast<volatile UINT8 *>(To + Index);
+    auto *FromBytes = reinterpret_cast<const volatile UINT8 *>(From + Index);
+    for (UINTN Rest = 0; Rest < Length % 4; Rest++) {
+      ToBytes[Rest] = FromBytes[Rest];
+    }
+  } else {
+    auto *To = static_cast<volatile UINT8 *>(DestinationBuffer);
+    auto *From = static_cast<const volatile UINT8 *>(SourceBuffer);
+    for (UINTN Index = Length; Index > 0; Index--) {
+      To[Index - 1] = From[Index - 1];
+    }
+  }
+  return DestinationBuffer;
+}
+
+}

@@ -1,0 +1,37 @@
+/** @file
+  ZeroMem: 32-bit stores, then the remaining bytes.
+**/
+#include <Library/BaseMemoryLib.h>
+#include <Library/DebugLib.h>
+
+#include "MemLibInternals.h"
+
+namespace {
+
+constexpr CHAR8 kSource[] = "Library/BaseMemoryLibRepStr/ZeroMemWrapper";
+constexpr UINTN kNullCheckLine = 47;
+constexpr UINTN kRangeCheckLine = 48;
+
+}  // namespace
+
+extern "C" {
+
+VOID *EFIAPI ZeroMem(OUT VOID *Buffer, IN UINTN Length) {
+  DebugCheck(Buffer != nullptr, kSource, kNullCheckLine, "Buffer != ((void *) 0)");
+  const UINT32 Address = static_cast<UINT32>(reinterpret_cast<UINTN>(Buffer));
+  DebugCheck(Length <= static_cast<UINT32>(0xFFFFFFFFu - Address + 1), kSource, kRangeCheckLine,
+             "Length <= (0xFFFFFFFF - (UINTN)Buffer + 1)");
+
+  auto *Words = static_cast<volatile UNALIGNED_UINT32 *>(Buffer);
+  UINTN Index = 0;
+  for (; Index < Length / 4; Index++) {
+    Words[Index] = 0;
+  }
+  auto *Bytes = reinterpret_cast<volatile UINT8 *>(Words + Index);
+  for (UINTN Rest = 0; Rest < Length % 4; Rest++) {
+    Bytes[Rest] = 0;
+  }
+  return Buffer;
+}
+
+}
