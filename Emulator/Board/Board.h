@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <typeindex>
 #include <vector>
 
 #include "Device.h"
@@ -122,6 +123,19 @@ class Board : public CpuIntrinsicsBackend {
   void Breakpoint() override;
   void Pause() override;
 
+  /// Platform objects that interfaces without a context pointer (DRUX_PPI entries,
+  /// WriteMessage) reach through the current board.
+  template <typename T>
+  void Provide(T *Object) { Provided_[std::type_index(typeid(T))] = Object; }
+  template <typename T>
+  T *Find() const {
+    auto It = Provided_.find(std::type_index(typeid(T)));
+    return It == Provided_.end() ? nullptr : static_cast<T *>(It->second);
+  }
+
+  /// Makes this board the one the hardware seam forwards to.
+  void Activate() { SetCpuIntrinsicsBackend(this); }
+
   /// Called when a breakpoint executes (the emulator records assertion context).
   std::function<void()> OnBreakpoint;
 
@@ -151,6 +165,7 @@ class Board : public CpuIntrinsicsBackend {
   std::vector<Processor> Processors_;
   size_t Current_ = 0;
   std::vector<std::shared_ptr<void>> Owned_;
+  std::map<std::type_index, void *> Provided_;
   std::map<uint16_t, IoDevice *> Io_;
   std::vector<MmioRange> Mmio_;
   std::map<PciBdf, PciFunction *> Pci_;

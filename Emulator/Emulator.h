@@ -1,0 +1,81 @@
+// The emulated platform as one object: a board with every device the module meets, the
+// PEI core with the PPIs the scenario installs, the VORN and its QUARN firmware. Run()
+// dispatches the module the way a PEI core would and reports what it left behind.
+//
+// Tests that call single procedures of the module build an Emulator, call Activate()
+// (the seam then reaches this board) and call the procedure directly; Snapshot()
+// reports the state at any time.
+#pragma once
+
+#include <memory>
+
+#include "Emulator/Board/Board.h"
+#include "Emulator/PeiCore/PeiCore.h"
+#include "Emulator/Report.h"
+#include "Emulator/Scenario.h"
+
+namespace quarn::emu {
+
+class Uart16550;
+class Cmos;
+class SuperIo;
+class VornDevice;
+class QuarnFirmware;
+class MpServices;
+class DebugPrintSink;
+class PolicyPpi;
+
+class Emulator {
+ public:
+  explicit Emulator(Scenario S);
+  ~Emulator();
+  Emulator(const Emulator &) = delete;
+  Emulator &operator=(const Emulator &) = delete;
+
+  /// Makes this emulator's board the one the hardware seam reaches.
+  void Activate();
+
+  /// Dispatches the module's entry point once, then (as the scenario says) the move
+  /// to permanent memory and MP services; returns the report.
+  RunReport Run();
+
+  /// The report of the state as it is now.
+  RunReport Snapshot();
+
+  const Scenario &GetScenario() const { return Scenario_; }
+  Board &GetBoard() { return *Board_; }
+  PeiCore &Core() { return *Core_; }
+  Uart16550 &Uart1() { return *Uart1_; }
+  Uart16550 &Uart2() { return *Uart2_; }
+  Cmos &GetCmos() { return *Cmos_; }
+  SuperIo &GetSuperIo() { return *SuperIo_; }
+  VornDevice &Vorn() { return *Vorn_; }
+  QuarnFirmware &Firmware() { return *Firmware_; }
+  MpServices &Mp() { return *Mp_; }
+  DebugPrintSink &DebugPpi() { return *DebugPpi_; }
+  PolicyPpi &Policy() { return *Policy_; }
+
+  /// Installs the MP services PPI now (if not yet installed).
+  void InstallMpServices();
+
+ private:
+  void RecordAssertion();
+
+  Scenario Scenario_;
+  std::unique_ptr<Board> Board_;
+  std::unique_ptr<PeiCore> Core_;
+  Uart16550 *Uart1_ = nullptr;
+  Uart16550 *Uart2_ = nullptr;
+  Cmos *Cmos_ = nullptr;
+  SuperIo *SuperIo_ = nullptr;
+  VornDevice *Vorn_ = nullptr;
+  std::unique_ptr<QuarnFirmware> Firmware_;
+  std::unique_ptr<MpServices> Mp_;
+  std::unique_ptr<DebugPrintSink> DebugPpi_;
+  std::unique_ptr<PolicyPpi> Policy_;
+  bool MpInstalled_ = false;
+  std::vector<std::string> Asserts_;
+  uint64_t EntryNs_ = 0;
+};
+
+}  // namespace quarn::emu

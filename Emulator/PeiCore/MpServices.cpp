@@ -1,0 +1,47 @@
+#include "MpServices.h"
+
+namespace quarn::emu {
+
+MpServices::MpServices(Board &B, PeiCore &Core) : Board_(B), Core_(Core) {
+  Block_.Ppi.GetNumberOfProcessors = GetNumberOfProcessors;
+  Block_.Ppi.StartupAllAPs = StartupAllAPs;
+  Block_.Ppi.WhoAmI = WhoAmI;
+  Block_.Owner = this;
+}
+
+EFI_PEI_MP_SERVICES_PPI *MpServices::Ppi() { return &Block_.Ppi; }
+
+EFI_STATUS MpServices::Install() { return Core_.InstallPpi(gEfiPeiMpServicesPpiGuid, &Block_.Ppi); }
+
+EFI_STATUS EFIAPI MpServices::StartupAllAPs(CONST EFI_PEI_SERVICES **, EFI_PEI_MP_SERVICES_PPI *This,
+                                            EFI_AP_PROCEDURE Procedure, BOOLEAN, UINTN, VOID *ProcedureArgument) {
+  MpServices &Self = *reinterpret_cast<Block *>(This)->Owner;
+  Self.Calls_++;
+  Self.Board_.TraceEvent("call", "StartupAllAPs");
+  if (Procedure == nullptr) return EFI_INVALID_PARAMETER;
+  if (Self.Board_.Faults().ShouldFail("StartupAllAPs")) return EFI_DEVICE_ERROR;
+  const size_t Count = Self.Board_.Processors().size();
+  if (Count < 2) return EFI_NOT_STARTED;
+  for (size_t Ap = 1; Ap < Count; Ap++) {
+    Self.Board_.SelectProcessor(Ap);
+    Procedure(ProcedureArgument);
+  }
+  Self.Board_.SelectProcessor(0);
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI MpServices::GetNumberOfProcessors(CONST EFI_PEI_SERVICES **, EFI_PEI_MP_SERVICES_PPI *This,
+                                                    UINTN *NumberOfProcessors, UINTN *NumberOfEnabledProcessors) {
+  MpServices &Self = *reinterpret_cast<Block *>(This)->Owner;
+  if (NumberOfProcessors) *NumberOfProcessors = Self.Board_.Processors().size();
+  if (NumberOfEnabledProcessors) *NumberOfEnabledProcessors = Self.Board_.Processors().size();
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS EFIAPI MpServices::WhoAmI(CONST EFI_PEI_SERVICES **, EFI_PEI_MP_SERVICES_PPI *This, UINTN *ProcessorNumber) {
+  MpServices &Self = *reinterpret_cast<Block *>(This)->Owner;
+  if (ProcessorNumber) *ProcessorNumber = Self.Board_.CurrentProcessorIndex();
+  return EFI_SUCCESS;
+}
+
+}  // namespace quarn::emu

@@ -1,0 +1,38 @@
+// The PI MP services PPI of the emulated board: StartupAllAPs runs the procedure on
+// each application processor, with that processor's own registers selected.
+#pragma once
+
+#include <Ppi/MpServices.h>
+
+#include "PeiCore.h"
+
+namespace quarn::emu {
+
+class MpServices {
+ public:
+  MpServices(Board &B, PeiCore &Core);
+  EFI_PEI_MP_SERVICES_PPI *Ppi();
+  /// Installs the PPI through the PEI core (runs the notifications waiting for it).
+  EFI_STATUS Install();
+  unsigned StartupAllApsCalls() const { return Calls_; }
+
+ private:
+  static EFI_STATUS EFIAPI StartupAllAPs(CONST EFI_PEI_SERVICES **PeiServices, EFI_PEI_MP_SERVICES_PPI *This,
+                                         EFI_AP_PROCEDURE Procedure, BOOLEAN SingleThread,
+                                         UINTN TimeoutInMicroSeconds, VOID *ProcedureArgument);
+  static EFI_STATUS EFIAPI GetNumberOfProcessors(CONST EFI_PEI_SERVICES **PeiServices, EFI_PEI_MP_SERVICES_PPI *This,
+                                                 UINTN *NumberOfProcessors, UINTN *NumberOfEnabledProcessors);
+  static EFI_STATUS EFIAPI WhoAmI(CONST EFI_PEI_SERVICES **PeiServices, EFI_PEI_MP_SERVICES_PPI *This,
+                                  UINTN *ProcessorNumber);
+
+  struct Block {
+    EFI_PEI_MP_SERVICES_PPI Ppi;
+    MpServices *Owner;
+  };
+  Board &Board_;
+  PeiCore &Core_;
+  Block Block_{};
+  unsigned Calls_ = 0;
+};
+
+}  // namespace quarn::emu

@@ -1,0 +1,78 @@
+// What one emulated boot left behind, as quarn-emu reports it.
+#pragma once
+
+#include <Base.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Emulator/Board/Board.h"
+#include "Emulator/PeiCore/PeiCore.h"
+
+namespace quarn::emu {
+
+/// One SendWithAck exchange with the firmware.
+struct MessageExchange {
+  uint8_t Client = 0;
+  std::vector<uint8_t> Request;      // the request bytes (RequestLength of them)
+  uint32_t RequestLength = 0;
+  uint32_t Capacity = 0;             // ResponseLength on entry
+  EFI_STATUS Result = EFI_SUCCESS;
+  std::vector<uint8_t> Response;     // bytes written into the buffer (empty on an error)
+  uint32_t ResponseLength = 0;       // what SendWithAck reported
+  uint64_t TimeNs = 0;
+  std::string Kind;                  // "type", "feature-set", "watchdog", "clock", "pre-did-reset", "unknown"
+};
+
+struct VornTypeHobView {
+  uint32_t VornType = 0;
+  uint8_t FwType = 0, FwSubType = 0;
+};
+
+struct InfoHobView {
+  uint32_t FeatureSet = 0, FeatureSet2 = 0;
+  uint8_t Flow = 0, PwrOptBoot = 0, Cores2Disable = 0;
+  std::vector<uint8_t> Data;   // the 16 data bytes
+};
+
+struct StaticPointerTableView {
+  uint32_t Address = 0;
+  std::array<uint64_t, 13> Slots{};
+};
+
+struct CpuAndRevisionView {
+  uint8_t CpuType = 0, Stepping = 0;
+  std::vector<uint8_t> Record;   // the 31 bytes
+};
+
+struct RunReport {
+  std::string Scenario;
+  std::string Outcome = "returned";   // "returned", "dead-loop", "hang"
+  std::string Where;                  // where the emulator stopped the module
+  std::optional<EFI_STATUS> Status;
+  uint64_t ElapsedNs = 0;
+  std::string Console, Console2;
+  std::vector<std::string> DebugPpi;
+  std::vector<std::string> Asserts;
+  std::vector<HaltCode> HaltCodes;    // writes to 0xCB0 and 0xE8
+  std::vector<MessageExchange> Messages;
+  std::vector<StatusCodeRecord> StatusCodes;
+  std::vector<std::string> Records;   // "state" / "reset" per status code
+  std::optional<VornTypeHobView> VornTypeHob;
+  std::optional<InfoHobView> InfoHob;
+  std::optional<StaticPointerTableView> StaticPointerTable;
+  std::optional<CpuAndRevisionView> CpuAndRevision;
+  std::vector<uint64_t> Mm7;
+  uint64_t WaitNs = 0, SerialNs = 0, OtherNs = 0;
+  std::vector<TraceEntry> Trace;
+};
+
+/// The name of a status value ("EFI_SUCCESS", ...), or its hexadecimal value.
+std::string StatusName(EFI_STATUS Status);
+/// The status value of a name, if it is one.
+std::optional<EFI_STATUS> StatusFromName(const std::string &Name);
+
+}  // namespace quarn::emu

@@ -1,0 +1,102 @@
+#include "VornDevice.h"
+
+#include <algorithm>
+
+namespace quarn::emu {
+
+class VornDevice::Function : public PciFunction {
+ public:
+  Function(VornDevice &Owner, unsigned Number) : Owner_(Owner), Number_(Number) {}
+  std::string Name() const override { return "VORN function " + std::to_string(Number_); }
+
+  uint32_t ConfigRead(uint16_t Offset, unsigned Width) override {
+    const uint16_t Dword = Offset & 0xFFC;
+    uint32_t Value = 0;
+    if (Dword == 0x00) {
+      Value = 0x1D00A5E5u | (Number_ << 16);  // vendor and device identifiers
+    } else if (Dword == 0x40) {
+      Value = Owner_.Read(Number_ == 0 ? Register::Fs1 : Number_ == 1 ? Register::Fn1
+                                                   : Number_ == 4 ? Register::Fn4 : Register::Fn6);
+    } else if (Dword == 0x48 && Number_ == 0) {
+      Value = Owner_.Read(Register::Fs2);
+    }
+    return ExtractBytes(Value, Offset & 3, Width);
+  }
+  void ConfigWrite(uint16_t, unsigned, uint32_t) override {}
+  std::string RegisterName(uint16_t Offset) const override {
+    if ((Offset & 0xFFC) == 0x40) return Number_ == 0 ? "VORNFS1" : "Fn" + std::to_string(Number_) + "Status";
+    if ((Offset & 0xFFC) == 0x48 && Number_ == 0) return "VORNFS2";
+    return {};
+  }
+
+ private:
+  VornDevice &Owner_;
+  unsigned Number_;
+};
+
+class VornDevice::DwrStsRegister : public MmioDevice {
+ public:
+  explicit DwrStsRegister(VornDevice &Owner) : Owner_(Owner) {}
+  std::string Name() const override { return "DWRSTS"; }
+  uint32_t MmioRead(uint32_t Address, unsigned Width) override {
+    return ExtractBytes(Owner_.Read(Register::DwrSts), Address & 3, Width);
+  }
+  void MmioWrite(uint32_t, unsigned, uint32_t) override {}
+
+ private:
+  VornDevice &Owner_;
+};
+
+VornDevice::VornDevice(Board &B, const Scenario &S) : Board_(B), Present_(S.VornPresent) {
+  Values_[int(Register::Fs1)] = S.Fs1;
+  Values_[int(Register::Fs2)] = S.Fs2;
+  Values_[int(Register::Fn1)] = S.Fn1;
+  Values_[int(Register::Fn4)] = S.Fn4;
+  Values_[int(Register::Fn6)] = S.Fn6;
+  Values_[int(Register::DwrSts)] = S.DwrSts;
+  if (Present_) {
+    for (unsigned Number : {0u, 1u, 4u, 6u}) {
+      B.MapPci({0, 24, uint8_t(Number)}, B.Add<Function>(*this, Number));
+    }
+  }
+  B.MapMmio(kDwrStsAddress, 4, B.Add<DwrStsRegister>(*this));
+}
+
+void VornDevice::ScheduleScenarioChanges(const std::vector<VornRegisterChange> &Changes) {
+  for (const VornRegisterChange &C : Changes) {
+    Schedule(EntryNs_ + C.Ms * kNsPerMs, [C](VornDevice &V) {
+      if (C.Fs1) V.Write(Register::Fs1, *C.Fs1);
+      if (C.Fs2) V.Write(Register::Fs2, *C.Fs2);
+      if (C.Fn1) V.Write(Register::Fn1, *C.Fn1);
+      if (C.Fn4) V.Write(Register::Fn4, *C.Fn4);
+      if (C.Fn6) V.Write(Register::Fn6, *C.Fn6);
+      if (C.DwrSts) V.Write(Register::DwrSts, *C.DwrSts);
+    });
+  }
+}
+
+uint32_t VornDevice::Read(Register R) {
+  ApplyDue();
+  return Values_[int(R)];
+}
+
+void VornDevice::Write(Register R, uint32_t Value) { Values_[int(R)] = Value; }
+
+void VornDevice::Schedule(uint64_t AtNs, std::function<void(VornDevice &)> Change) {
+  Pending_.push_back({AtNs, NextOrder_++, std::move(Change)});
+}
+
+void VornDevice::ApplyDue() {
+  const uint64_t Now = Board_.NowNs();
+  while (true) {
+    auto Due = std::min_element(Pending_.begin(), Pending_.end(), [](const Pending &A, const Pending &B) {
+      return A.AtNs != B.AtNs ? A.AtNs < B.AtNs : A.Order < B.Order;
+    });
+    if (Due == Pending_.end() || Due->AtNs > Now) return;
+    auto Change = std::move(Due->Change);
+    Pending_.erase(Due);
+    Change(*this);
+  }
+}
+
+}  // namespace quarn::emu

@@ -1,0 +1,56 @@
+// The VORN as the host sees it: PCI functions 0, 1, 4 and 6 of bus 0 device 24, whose
+// offset 0x40 (and 0x48 of function 0) carry the firmware status registers, and the
+// DWR status register at 0xFE00192C. Register changes are scheduled in virtual time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Emulator/Board/Board.h"
+#include "Emulator/Scenario.h"
+
+namespace quarn::emu {
+
+class VornDevice {
+ public:
+  enum class Register { Fs1, Fs2, Fn1, Fn4, Fn6, DwrSts };
+  static constexpr uint32_t kDwrStsAddress = 0xFE00192C;
+
+  /// Maps the functions and DWRSTS on the board with the scenario's values.
+  VornDevice(Board &B, const Scenario &S);
+
+  /// The value a read sees now (scheduled changes that are due applied first).
+  uint32_t Read(Register R);
+  void Write(Register R, uint32_t Value);
+  /// Runs Change when virtual time reaches AtNs (at the first access at or after it).
+  void Schedule(uint64_t AtNs, std::function<void(VornDevice &)> Change);
+  /// Applies every change that is due.
+  void ApplyDue();
+  bool Present() const { return Present_; }
+  Board &GetBoard() { return Board_; }
+  uint64_t EntryNs() const { return EntryNs_; }
+  /// Virtual time of the module's entry; scenario times count from it.
+  void SetEntryNs(uint64_t Ns) { EntryNs_ = Ns; }
+  /// Schedules the scenario's [[vorn.at]] changes relative to the entry time.
+  void ScheduleScenarioChanges(const std::vector<VornRegisterChange> &Changes);
+
+ private:
+  class Function;
+  class DwrStsRegister;
+  struct Pending {
+    uint64_t AtNs;
+    uint64_t Order;
+    std::function<void(VornDevice &)> Change;
+  };
+
+  Board &Board_;
+  bool Present_ = true;
+  uint32_t Values_[6] = {};
+  std::vector<Pending> Pending_;
+  uint64_t NextOrder_ = 0;
+  uint64_t EntryNs_ = 0;
+};
+
+}  // namespace quarn::emu
