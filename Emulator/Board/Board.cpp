@@ -69,11 +69,15 @@ void Board::TraceEvent(std::string Kind, std::string What, uint64_t Value) {
   if (Tracing_) Trace_.push_back({Clock_.NowNs(), std::move(Kind), 0, Value, std::move(What)});
 }
 
-void Board::FastForwardTo(uint64_t Ns) {
+void Board::FastForwardTo(uint64_t Ns, TimeCategory Category) {
   if (Ns > Clock_.NowNs()) {
-    WaitNs_ += Ns - Clock_.NowNs();
+    Spent_[int(Category)] += Ns - Clock_.NowNs();
     Clock_.AdvanceTo(Ns);
   }
+}
+
+void Board::SetPortCategory(uint16_t First, uint16_t Count, TimeCategory Category) {
+  for (uint32_t Port = First; Port < uint32_t(First) + Count; Port++) PortCategory_[uint16_t(Port)] = Category;
 }
 
 void Board::CheckTime(const char *Kind, uint64_t Address) {
@@ -88,6 +92,12 @@ void Board::BeginAccess(const char *Kind, uint64_t Address, uint64_t CostNs) {
   Last_.Kind = Kind;
   Last_.Address = Address;
   AccessCount_++;
+  TimeCategory Category = TimeCategory::Other;
+  if (Kind[0] == 'i' && Kind[1] == 'o') {
+    auto It = PortCategory_.find(uint16_t(Address));
+    if (It != PortCategory_.end()) Category = It->second;
+  }
+  Spent_[int(Category)] += CostNs;
   Clock_.Advance(CostNs);
   CheckTime(Kind, Address);
 }
@@ -273,7 +283,7 @@ void Board::Breakpoint() {
 
 void Board::Pause() {
   const bool AfterTimerRead = (Last_.Kind == "io-read32" && Last_.Address == kAcpiTimerPort);
-  BeginAccess("pause", 0, kCpuOpNs);
+  BeginAccess(AfterTimerRead ? "pause-poll" : "pause", 0, kCpuOpNs);
   if (DeadLoopEntered_) {
     throw RunStopped("dead-loop", "CpuDeadLoop: halt code 0x4C6F6F70 written to port 0xE8, spinning");
   }
@@ -281,7 +291,7 @@ void Board::Pause() {
   // steps, so that a 1 ms poll costs tens of host iterations, not a thousand.
   if (AfterTimerRead) {
     const uint64_t Step = kTimerPollStepNs << (TimerPollStreak_ < kTimerPollMaxShift ? TimerPollStreak_++ : kTimerPollMaxShift);
-    WaitNs_ += Step + kIoAccessNs;
+    Spent_[int(TimeCategory::Wait)] += Step;
     Clock_.Advance(Step);
   } else {
     TimerPollStreak_ = 0;

@@ -20,6 +20,9 @@
 
 namespace quarn::emu {
 
+/// What virtual time is spent on, for the report.
+enum class TimeCategory { Other = 0, Wait = 1, Serial = 2 };
+
 /// One hardware access, as the trace shows it.
 struct TraceEntry {
   uint64_t TimeNs = 0;
@@ -81,8 +84,10 @@ class Board : public CpuIntrinsicsBackend {
   FaultPlan &Faults() { return Faults_; }
   const std::vector<HaltCode> &HaltCodes() const { return HaltCodes_; }
   uint64_t AccessCount() const { return AccessCount_; }
-  /// Nanoseconds spent in pause-paced timer polls and in polls the devices fast-forwarded.
-  uint64_t WaitNs() const { return WaitNs_; }
+  /// Virtual nanoseconds spent on each category so far.
+  uint64_t TimeSpentNs(TimeCategory Category) const { return Spent_[int(Category)]; }
+  /// Accesses to these ports count as time of Category (the timer: waiting; UARTs: serial).
+  void SetPortCategory(uint16_t First, uint16_t Count, TimeCategory Category);
 
   /// Virtual time after which a run counts as hung.
   void SetTimeLimitNs(uint64_t Ns) { TimeLimitNs_ = Ns; }
@@ -104,8 +109,8 @@ class Board : public CpuIntrinsicsBackend {
   /// or address) with nothing in between: a device may then fast-forward time to its
   /// next change, as the guest would only spin until then.
   bool IsRepeatedPoll() const { return RepeatedPoll_; }
-  /// Moves time forward to Ns as part of a poll (counted as waiting).
-  void FastForwardTo(uint64_t Ns);
+  /// Moves time forward to Ns as part of a poll; the time counts as Category.
+  void FastForwardTo(uint64_t Ns, TimeCategory Category);
 
   // --- the seam -------------------------------------------------------------------
   UINT8 IoRead8(UINT16 Port) override;
@@ -176,7 +181,8 @@ class Board : public CpuIntrinsicsBackend {
   std::vector<TraceEntry> Trace_;
   uint64_t AccessCount_ = 0;
   uint64_t TimeLimitNs_ = 120ull * 1000 * kNsPerMs;
-  uint64_t WaitNs_ = 0;
+  uint64_t Spent_[3] = {};
+  std::map<uint16_t, TimeCategory> PortCategory_;
   LastAccess Last_;
   bool RepeatedPoll_ = false;
   unsigned TimerPollStreak_ = 0;

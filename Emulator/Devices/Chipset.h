@@ -1,0 +1,30 @@
+// The chipset functions the console set-up touches: the host bridge (00:00.0, the byte
+// at 0xFC), the LPC bridge (00:1F.0, I/O decode at 0x80), the sideband access function
+// (00:1F.1, its base at 0x10) and the sideband MMIO window behind that base.
+#pragma once
+
+#include "Emulator/Board/Board.h"
+
+namespace quarn::emu {
+
+class Chipset {
+ public:
+  static constexpr uint32_t kSidebandBase = 0xFD000000;
+
+  Chipset(Board &B, uint8_t HostBridgeFc);
+  /// LPC I/O decode register (00:1F.0 offset 0x80).
+  uint32_t LpcDecode() const;
+  /// Sideband register at Offset from the sideband base.
+  uint32_t Sideband(uint32_t Offset) const;
+
+ private:
+  class HostBridge;
+  class Lpc;
+  class SidebandFunction;
+  class SidebandWindow;
+  HostBridge *Host_ = nullptr;
+  Lpc *Lpc_ = nullptr;
+  SidebandWindow *Window_ = nullptr;
+};
+
+}  // namespace quarn::emu

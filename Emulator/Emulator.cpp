@@ -1,0 +1,195 @@
+#include "Emulator.h"
+
+#include <Guid/QuarnInfoHob.h>
+#include <Guid/StaticPointerTableHob.h>
+#include <Guid/VornTypeHob.h>
+#include <Pei/QuarnPeiPreMem/QuarnPeiPreMem.h>
+#include <Ppi/CpuAndRevision.h>
+#include <Ppi/DebugPrint.h>
+#include <Ppi/Drux.h>
+#include <Ppi/VornPolicy.h>
+
+#include <cstring>
+
+#include "Emulator/Devices/AcpiPmTimer.h"
+#include "Emulator/Devices/Chipset.h"
+#include "Emulator/Devices/Cmos.h"
+#include "Emulator/Devices/SuperIo.h"
+#include "Emulator/Devices/Uart16550.h"
+#include "Emulator/PeiCore/DebugPrintSink.h"
+#include "Emulator/PeiCore/HobWalk.h"
+#include "Emulator/PeiCore/MpServices.h"
+#include "Emulator/PeiCore/PolicyPpi.h"
+#include "Emulator/Vorn/QuarnFirmware.h"
+#include "Emulator/Vorn/VornDevice.h"
+
+namespace quarn::emu {
+
+namespace {
+
+constexpr uint16_t kUart1Base = 0x3F8;
+constexpr uint16_t kUart2Base = 0x2F8;
+
+PeiCoreConfig CoreConfig(const Scenario &S) {
+  PeiCoreConfig Config;
+  Config.HobSpace = S.HobSpace;
+  Config.PoolSpace = S.PoolSpace;
+  Config.BootMode = S.BootMode;
+  Config.GetBootModeStatus = S.GetBootModeStatus;
+  Config.StatusCodeHandler = S.StatusCodeHandler;
+  Config.StatusCodeResult = S.StatusCodeResult;
+  return Config;
+}
+
+}  // namespace
+
+Emulator::Emulator(Scenario S) : Scenario_(std::move(S)) {
+  Board_ = std::make_unique<Board>(Scenario_.Processors);
+  Board &B = *Board_;
+  B.SetTimeLimitNs(Scenario_.TimeLimitMs * kNsPerMs);
+  B.EnableTrace(Scenario_.Trace);
+  for (Processor &P : B.Processors()) P.CpuidSignature = Scenario_.CpuSignature;
+  B.Processors()[0].Mm[0] = Scenario_.Mm0;
+
+  B.Add<AcpiPmTimer>(B);
+  B.SetPortCategory(AcpiPmTimer::kPort, 4, TimeCategory::Wait);
+  Cmos_ = &B.Add<Cmos>(B, Scenario_.CmosErrorLevel, Scenario_.CmosValid);
+  SuperIo_ = &B.Add<SuperIo>(B, Scenario_.SuperIoUart1Active, Scenario_.SuperIoUart2Active);
+  Uart1_ = &B.Add<Uart16550>(B, kUart1Base, "UART 0x3F8", Scenario_.Uart1);
+  Uart2_ = &B.Add<Uart16550>(B, kUart2Base, "UART 0x2F8", Scenario_.Uart2);
+  B.SetPortCategory(kUart1Base, 8, TimeCategory::Serial);
+  B.SetPortCategory(kUart2Base, 8, TimeCategory::Serial);
+  B.Add<Chipset>(B, Scenario_.HostBridgeFc);
+  Vorn_ = &B.Add<VornDevice>(B, Scenario_);
+
+  Core_ = std::make_unique<PeiCore>(B, CoreConfig(Scenario_));
+  Firmware_ = std::make_unique<QuarnFirmware>(B, *Vorn_, Scenario_);
+  Mp_ = std::make_unique<MpServices>(B, *Core_);
+  DebugPpi_ = std::make_unique<DebugPrintSink>(B);
+  Policy_ = std::make_unique<PolicyPpi>(Scenario_);
+
+  // Installing runs no module code yet: nothing has registered a notification.
+  if (Scenario_.DruxInstalled) Core_->InstallPpi(gDruxPpiGuid, Firmware_->Ppi());
+  if (Scenario_.PolicyInstalled) Core_->InstallPpi(gVornPolicyPpiGuid, Policy_->Table());
+  if (Scenario_.DebugPrintPpi) Core_->InstallPpi(gDebugPrintPpiGuid, DebugPpi_->Ppi());
+  if (Scenario_.MpServices == MpServicesWhen::BeforeEntry) InstallMpServices();
+
+  B.OnBreakpoint = [this] { RecordAssertion(); };
+  Vorn_->SetEntryNs(B.NowNs());
+  Vorn_->ScheduleScenarioChanges(Scenario_.At);
+}
+
+Emulator::~Emulator() = default;
+
+void Emulator::Activate() { Board_->Activate(); }
+
+void Emulator::InstallMpServices() {
+  if (MpInstalled_) return;
+  MpInstalled_ = true;
+  Mp_->Install();
+}
+
+void Emulator::RecordAssertion() {
+  // The assertion line is the last "ASSERT [" text the first UART received, up to CR LF.
+  const std::string &Console = Uart1_->Transmitted();
+  const size_t Start = Console.rfind("ASSERT [");
+  if (Start == std::string::npos) {
+    Asserts_.push_back("(breakpoint without an assertion line)");
+    return;
+  }
+  const size_t End = Console.find("\r\n", Start);
+  Asserts_.push_back(Console.substr(Start, End == std::string::npos ? std::string::npos : End - Start));
+}
+
+RunReport Emulator::Run() {
+  Activate();
+  RunReport Stopped;
+  bool WasStopped = false;
+  EntryNs_ = Board_->NowNs();
+  std::optional<EFI_STATUS> Status;
+  uint64_t ReturnNs = 0;
+  try {
+    Status = QuarnPeiPreMemEntryPoint(nullptr, Core_->Services());
+    ReturnNs = Board_->NowNs();
+    if (Scenario_.MemoryDiscovered) {
+      Core_->MigrateToPermanentMemory();
+      if (Scenario_.MpServices == MpServicesWhen::AfterMemory) InstallMpServices();
+    }
+  } catch (const RunStopped &Stop) {
+    WasStopped = true;
+    Stopped.Outcome = Stop.Outcome;
+    Stopped.Where = Stop.what();
+    if (!Status) ReturnNs = Board_->NowNs();
+  }
+  RunReport Report = Snapshot();
+  Report.Status = Status;
+  Report.ElapsedNs = ReturnNs - EntryNs_;
+  if (WasStopped) {
+    Report.Outcome = Stopped.Outcome;
+    Report.Where = Stopped.Where;
+  }
+  return Report;
+}
+
+RunReport Emulator::Snapshot() {
+  RunReport R;
+  R.Scenario = Scenario_.Name;
+  R.ElapsedNs = Board_->NowNs() - EntryNs_;
+  R.Console = Uart1_->Transmitted();
+  R.Console2 = Uart2_->Transmitted();
+  R.DebugPpi = DebugPpi_->Messages();
+  R.Asserts = Asserts_;
+  for (const HaltCode &H : Board_->HaltCodes()) R.HaltCodes.push_back(H);
+  R.Messages = Firmware_->Exchanges();
+  R.StatusCodes = Core_->StatusCodes();
+  for (const StatusCodeRecord &Code : R.StatusCodes) {
+    uint32_t EntryType = 0;
+    if (Code.Data.size() >= sizeof(EFI_STATUS_CODE_DATA) + 4) std::memcpy(&EntryType, &Code.Data[20], 4);
+    R.Records.push_back(EntryType == 16 ? "state" : EntryType == 17 ? "reset" : "other");
+  }
+
+  if (auto Hobs = FindGuidHobs(*Core_, gVornTypeHobGuid); !Hobs.empty() && Hobs[0]->Header.HobLength >= 30) {
+    const auto *Hob = reinterpret_cast<const VORN_TYPE_HOB *>(Hobs[0]);
+    R.VornTypeHob = VornTypeHobView{Hob->VornType, Hob->FwType, Hob->FwSubType};
+  }
+  if (auto Hobs = FindGuidHobs(*Core_, gQuarnInfoHobGuid); !Hobs.empty() && Hobs[0]->Header.HobLength >= 40) {
+    const uint8_t *Data = reinterpret_cast<const uint8_t *>(Hobs[0]) + sizeof(EFI_HOB_GUID_TYPE);
+    InfoHobView View;
+    View.Data.assign(Data, Data + sizeof(QUARN_INFO_HOB));
+    QUARN_INFO_HOB Info;
+    std::memcpy(&Info, Data, sizeof Info);
+    View.FeatureSet = Info.FeatureSet;
+    View.FeatureSet2 = Info.FeatureSet2;
+    View.Flow = Info.Flow;
+    View.PwrOptBoot = Info.PwrOptBoot;
+    View.Cores2Disable = Info.Cores2Disable;
+    R.InfoHob = View;
+  }
+  if (auto Hobs = FindGuidHobs(*Core_, gStaticPointerTableHobGuid);
+      !Hobs.empty() && Hobs[0]->Header.HobLength >= STATIC_POINTER_TABLE_HOB_LENGTH) {
+    const auto *Table = reinterpret_cast<const STATIC_POINTER_TABLE *>(reinterpret_cast<uint8_t *>(Hobs[0]) + 24);
+    StaticPointerTableView View;
+    View.Address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Table));
+    for (size_t Slot = 0; Slot < POINTER_TYPE_COUNT; Slot++) View.Slots[Slot] = Table->Pointer[Slot];
+    R.StaticPointerTable = View;
+    const uint64_t Record = Table->Pointer[POINTER_TYPE_CPU_AND_REVISION];
+    auto *RecordBytes = reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(Record & 0xFFFFFFFFu));
+    if (Record != 0 && Core_->InTemporaryMemory(RecordBytes) &&
+        Core_->InTemporaryMemory(RecordBytes + sizeof(CPU_AND_REVISION_RECORD) - 1)) {
+      CpuAndRevisionView Cpu;
+      Cpu.Record.assign(RecordBytes, RecordBytes + sizeof(CPU_AND_REVISION_RECORD));
+      Cpu.CpuType = Cpu.Record[offsetof(CPU_AND_REVISION_RECORD, CpuType)];
+      Cpu.Stepping = Cpu.Record[offsetof(CPU_AND_REVISION_RECORD, Stepping)];
+      R.CpuAndRevision = Cpu;
+    }
+  }
+  for (const Processor &P : Board_->Processors()) R.Mm7.push_back(P.Mm[7]);
+  R.WaitNs = Board_->TimeSpentNs(TimeCategory::Wait);
+  R.SerialNs = Board_->TimeSpentNs(TimeCategory::Serial);
+  const uint64_t Total = Board_->NowNs() - EntryNs_;
+  R.OtherNs = Total > R.WaitNs + R.SerialNs ? Total - R.WaitNs - R.SerialNs : 0;
+  R.Trace = Board_->Trace();
+  return R;
+}
+
+}  // namespace quarn::emu
