@@ -51,7 +51,7 @@ Emulator::Emulator(Scenario S) : Scenario_(std::move(S)) {
   for (Processor &P : B.Processors()) P.CpuidSignature = Scenario_.CpuSignature;
   B.Processors()[0].Mm[0] = Scenario_.Mm0;
 
-  B.Add<AcpiPmTimer>(B);
+  Timer_ = &B.Add<AcpiPmTimer>(B);
   B.SetPortCategory(AcpiPmTimer::kPort, 4, TimeCategory::Wait);
   Cmos_ = &B.Add<Cmos>(B, Scenario_.CmosErrorLevel, Scenario_.CmosValid);
   SuperIo_ = &B.Add<SuperIo>(B, Scenario_.SuperIoUart1Active, Scenario_.SuperIoUart2Active);

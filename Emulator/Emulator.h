@@ -16,6 +16,7 @@
 
 namespace quarn::emu {
 
+class AcpiPmTimer;
 class Uart16550;
 class Cmos;
 class SuperIo;
@@ -47,6 +48,7 @@ class Emulator {
   PeiCore &Core() { return *Core_; }
   Uart16550 &Uart1() { return *Uart1_; }
   Uart16550 &Uart2() { return *Uart2_; }
+  AcpiPmTimer &Timer() { return *Timer_; }
   Cmos &GetCmos() { return *Cmos_; }
   SuperIo &GetSuperIo() { return *SuperIo_; }
   VornDevice &Vorn() { return *Vorn_; }
@@ -64,6 +66,7 @@ class Emulator {
   Scenario Scenario_;
   std::unique_ptr<Board> Board_;
   std::unique_ptr<PeiCore> Core_;
+  AcpiPmTimer *Timer_ = nullptr;
   Uart16550 *Uart1_ = nullptr;
   Uart16550 *Uart2_ = nullptr;
   Cmos *Cmos_ = nullptr;

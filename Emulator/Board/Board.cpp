@@ -283,7 +283,9 @@ void Board::Breakpoint() {
 
 void Board::Pause() {
   const bool AfterTimerRead = (Last_.Kind == "io-read32" && Last_.Address == kAcpiTimerPort);
-  BeginAccess(AfterTimerRead ? "pause-poll" : "pause", 0, kCpuOpNs);
+  const char *Kind = AfterTimerRead ? "pause-poll" : "pause";
+  BeginAccess(Kind, 0, kCpuOpNs);
+  if (Tracing_) Record(Kind, 0, 0, "PAUSE");
   if (DeadLoopEntered_) {
     throw RunStopped("dead-loop", "CpuDeadLoop: halt code 0x4C6F6F70 written to port 0xE8, spinning");
   }
