@@ -1,0 +1,163 @@
+/** @file
+  The boot stub after the switch to protected mode: q35 set-up, IDT with the PEI
+  services word below it, the small PEI core with the platform PPIs, one dispatch of
+  the module, then the result on the debug-exit port.
+**/
+#include <Library/CpuIntrinsicsLib.h>
+#include <Pei/QuarnPeiPreMem/QuarnPeiPreMem.h>
+
+#include "RomChipset.h"
+#include "RomConsole.h"
+#include "RomDebugExit.h"
+#include "RomPeiCore.h"
+#include "RomPlatformPpis.h"
+#include "RomRam.h"
+
+/// The frame the exception entries leave: PUSHAL, vector, error code, then the
+/// processor's part.
+struct ROM_EXCEPTION_FRAME {
+  UINT32 Edi, Esi, Ebp, Esp, Ebx, Edx, Ecx, Eax;
+  UINT32 Vector;
+  UINT32 ErrorCode;
+  UINT32 Eip, Cs, Eflags;
+};
+static_assert(sizeof(ROM_EXCEPTION_FRAME) == 13 * 4, "frame of ResetVector.S");
+
+extern "C" {
+/// The exception entries of ResetVector.S, by vector.
+extern const UINT32 RomVectorTable[kRomIdtEntries];
+}
+
+namespace {
+
+constexpr UINT16 kCodeSelector = 0x08;
+constexpr UINT8 kInterruptGate = 0x8E;
+constexpr UINT32 kBreakpointVector = 3;
+
+/** Clears gRomRam (one REP STOSB; the stub has no zeroed data section). */
+VOID ClearRam() {
+  VOID *Buffer = &gRomRam;
+  UINTN Length = sizeof(ROM_RAM);
+  __asm__ __volatile__("rep stosb" : "+D"(Buffer), "+c"(Length) : "a"(0) : "memory");
+}
+
+/** Fills the IDT from the exception entries and loads IDTR. */
+VOID LoadIdt() {
+  for (UINTN Vector = 0; Vector < kRomIdtEntries; Vector++) {
+    const UINT32 Handler = RomVectorTable[Vector];
+    ROM_IDT_GATE &Gate = gRomRam.Idt[Vector];
+    Gate.OffsetLow = static_cast<UINT16>(Handler);
+    Gate.Selector = kCodeSelector;
+    Gate.Reserved = 0;
+    Gate.Attributes = kInterruptGate;
+    Gate.OffsetHigh = static_cast<UINT16>(Handler >> 16);
+  }
+  IA32_DESCRIPTOR Idtr;
+  Idtr.Limit = static_cast<UINT16>(sizeof(gRomRam.Idt) - 1);
+  Idtr.Base = static_cast<UINT32>(reinterpret_cast<UINTN>(gRomRam.Idt));
+  __asm__ __volatile__("lidt %0" : : "m"(Idtr));
+}
+
+/** Writes the exit byte; QEMU ends here. Spins if no debug-exit device is present. */
+[[noreturn]] VOID Exit(UINT8 Code) {
+  CpuIoWrite8(kRomDebugExitPort, Code);
+  for (;;) __asm__ __volatile__("cli; hlt");
+}
+
+VOID PrintBoard(const ROM_BOARD_FACTS &Facts) {
+  RomPrint("rom: q35 set up: PCIEXBAR ");
+  RomPrintHex32(Facts.PciExBar);
+  RomPrint(", PMBASE ");
+  RomPrintHex32(Facts.PmBase);
+  RomPrint(", ACPI control ");
+  RomPrintHex8(Facts.AcpiControl);
+  RomPrint(", CMOS 0x0E ");
+  RomPrintHex8(Facts.CmosStatus0E);
+  RomPrint(", CMOS level ");
+  RomPrintHex32(Facts.CmosLevel);
+  RomPrint(", CPUID 1 ");
+  RomPrintHex32(Facts.CpuSignature);
+  RomPrint("\nrom: the module will find: VORNFS1 ");
+  RomPrintHex32(Facts.VornFs1);
+  RomPrint(", VORNFS2 ");
+  RomPrintHex32(Facts.VornFs2);
+  RomPrint(", DWRSTS ");
+  RomPrintHex32(Facts.DwrSts);
+  RomPrint(", 00:1F.1 [0x10] ");
+  RomPrintHex32(Facts.SidebandBar);
+  RomPrint(", 00:00.0 [0xFC] ");
+  RomPrintHex8(Facts.HostBridgeFc);
+  RomPrint(", Super I/O LD3 [0x30] ");
+  RomPrintHex8(Facts.SuperIoActivate);
+  RomPrint(", ACPI timer ");
+  RomPrintHex32(Facts.AcpiTimer);
+  RomPrint("\nrom: UARTs at power-on: 0x3F8 LCR ");
+  RomPrintHex8(Facts.Uart1Lcr);
+  RomPrint(", 0x2F8 LCR ");
+  RomPrintHex8(Facts.Uart2Lcr);
+  RomPrint(" divisor ");
+  RomPrintDec(Facts.Uart2Divisor);
+  RomPrint(" IIR ");
+  RomPrintHex8(Facts.Uart2Iir);
+  RomPrint("\n");
+}
+
+}  // namespace
+
+extern "C" {
+
+/** Called by every exception entry. A breakpoint (an assertion of the module) is
+    counted and the code goes on (returns TRUE); anything else is reported on the
+    second UART and ends the run with kRomExitException. */
+BOOLEAN RomException(ROM_EXCEPTION_FRAME *Frame) {
+  if (Frame->Vector == kBreakpointVector) {
+    gRomRam.BreakpointCount++;
+    return TRUE;
+  }
+  RomPrint("\nrom: exception ");
+  RomPrintDec(Frame->Vector);
+  RomPrint(" at EIP ");
+  RomPrintHex32(Frame->Eip);
+  RomPrint(", error code ");
+  RomPrintHex32(Frame->ErrorCode);
+  RomPrint("\n");
+  Exit(kRomExitException);
+}
+
+/** Entered from RomEntry32 with a stack in RAM; never returns. */
+[[noreturn]] VOID RomMain(VOID) {
+  ClearRam();
+  LoadIdt();
+
+  ROM_BOARD_FACTS Facts;
+  RomChipsetInit(&Facts);
+  RomReadBoardFacts(&Facts);
+  PrintBoard(Facts);
+
+  CONST EFI_PEI_SERVICES **PeiServices = RomPeiCoreInit(BOOT_WITH_FULL_CONFIGURATION);
+  const EFI_STATUS Installed = RomInstallPlatformPpis(PeiServices);
+  RomPrint("rom: PEI core ready, platform PPIs ");
+  RomPrintHex32(Installed);
+  RomPrint("; dispatching QuarnPeiPreMemEntryPoint\n");
+
+  const EFI_STATUS Status = QuarnPeiPreMemEntryPoint(nullptr, PeiServices);
+
+  RomPrint("rom: QuarnPeiPreMemEntryPoint returned ");
+  RomPrintHex32(Status);
+  RomPrint("; ");
+  RomPrintDec(RomHobCount());
+  RomPrint(" HOBs, ");
+  RomPrintDec(gRomRam.PpiCount);
+  RomPrint(" PPIs, ");
+  RomPrintDec(gRomRam.NotifyCount);
+  RomPrint(" notifications, ");
+  RomPrintDec(gRomRam.StatusCodeCount);
+  RomPrint(" status codes, ");
+  RomPrintDec(RomDruxCallCount());
+  RomPrint(" DRUX calls, ");
+  RomPrintDec(gRomRam.BreakpointCount);
+  RomPrint(" breakpoints\n");
+  Exit(RomExitCode(Status));
+}
+
+}

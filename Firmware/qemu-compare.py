@@ -1,0 +1,147 @@
+#!/usr/bin/env python3
+"""Compares a QEMU boot of the ROM with quarn-emu's run of the same board.
+
+Inputs: the bytes the first UART received under QEMU, the second UART's bytes (the
+boot stub's diagnostics are there), quarn-emu's JSON report, and the scenario file.
+Checks, in order:
+  1. the board QEMU modelled is the one the scenario describes (the stub's readings);
+  2. the first UART's bytes equal the report's console, byte for byte;
+  3. both sides returned EFI_UNSUPPORTED (QEMU: the debug-exit status).
+Prints one line per finding and, when everything holds, the verdict as the last line.
+Exit status 0 when everything holds, 1 otherwise, 2 when an input is unusable.
+"""
+import json
+import re
+import sys
+import tomllib
+
+# The debug-exit byte the stub writes, as QEMU's exit status ((byte << 1) | 1).
+QEMU_EXIT = {33: "EFI_SUCCESS", 35: "EFI_UNSUPPORTED", 37: "another status",
+             39: "a processor exception", 124: "no exit within the time limit"}
+WANTED_STATUS = "EFI_UNSUPPORTED"
+
+
+def fail_input(message):
+    print(f"qemu: {message}")
+    sys.exit(2)
+
+
+def console_bytes(text):
+    """The report's console text back to the bytes the UART received."""
+    try:
+        return text.encode("latin-1")
+    except UnicodeEncodeError:
+        return text.encode("utf-8")
+
+
+def stub_readings(diagnostics):
+    """The values the stub printed as NAME 0xHEX / NAME DECIMAL pairs."""
+    text = diagnostics.decode("latin-1")
+    readings = {}
+    patterns = {
+        "cpuid": r"CPUID 1 (0x[0-9A-F]+)",
+        "cmos_level": r"CMOS level (0x[0-9A-F]+)",
+        "cmos_0e": r"CMOS 0x0E (0x[0-9A-F]+)",
+        "vornfs1": r"VORNFS1 (0x[0-9A-F]+)",
+        "dwrsts": r"DWRSTS (0x[0-9A-F]+)",
+        "host_bridge_fc": r"00:00\.0 \[0xFC\] (0x[0-9A-F]+)",
+        "uart1_lcr": r"0x3F8 LCR (0x[0-9A-F]+)",
+        "uart2_lcr": r"0x2F8 LCR (0x[0-9A-F]+)",
+        "uart2_divisor": r"divisor ([0-9]+)",
+    }
+    for key, pattern in patterns.items():
+        match = re.search(pattern, text)
+        if match:
+            readings[key] = int(match.group(1), 0)
+    return readings
+
+
+def board_mismatches(scenario, readings):
+    """Each way the scenario differs from what the stub read on q35."""
+    cpu = scenario.get("cpu", {})
+    cmos = scenario.get("cmos", {})
+    vorn = scenario.get("vorn", {})
+    chipset = scenario.get("chipset", {})
+    expected = {
+        "cpuid": cpu.get("signature", 0x00050654),
+        "cmos_level": cmos.get("error_level", 0x80000042),
+        "host_bridge_fc": chipset.get("host_bridge_fc", 0),
+        "dwrsts": vorn.get("dwrsts", 0),
+        "uart1_lcr": scenario.get("uart1", {}).get("lcr", 0),
+        "uart2_lcr": scenario.get("uart2", {}).get("lcr", 0),
+        "uart2_divisor": scenario.get("uart2", {}).get("divisor", 0),
+    }
+    found = []
+    for key, value in expected.items():
+        if key not in readings:
+            found.append(f"the stub printed no {key}")
+        elif readings[key] != value:
+            found.append(f"{key}: scenario 0x{value:X}, q35 0x{readings[key]:X}")
+    valid = (readings.get("cmos_0e", 0) & 0x80) == 0
+    if valid != cmos.get("valid", True):
+        found.append(f"cmos valid: scenario {cmos.get('valid', True)}, q35 {valid}")
+    present = readings.get("vornfs1") != 0xFFFFFFFF
+    if present != vorn.get("present", True):
+        found.append(f"vorn present: scenario {vorn.get('present', True)}, q35 {present}")
+    return found
+
+
+def first_difference(left, right):
+    for index, (a, b) in enumerate(zip(left, right)):
+        if a != b:
+            return index
+    return min(len(left), len(right))
+
+
+def show_context(name, data, offset):
+    start = max(0, offset - 60)
+    print(f"  {name} at byte {offset}: {data[start:offset + 60]!r}")
+
+
+def main():
+    if len(sys.argv) != 6:
+        fail_input("usage: qemu-compare.py UART1 UART2 REPORT.json SCENARIO.toml QEMU_EXIT")
+    uart1_path, uart2_path, report_path, scenario_path, qemu_exit = sys.argv[1:]
+    try:
+        qemu_console = open(uart1_path, "rb").read()
+        diagnostics = open(uart2_path, "rb").read()
+        report = json.load(open(report_path, encoding="utf-8"))
+        scenario = tomllib.load(open(scenario_path, "rb"))
+        qemu_exit = int(qemu_exit)
+    except (OSError, ValueError) as error:
+        fail_input(f"unusable input: {error}")
+    if not isinstance(report, dict) or not isinstance(report.get("console"), str):
+        fail_input(f"{report_path}: no console in the report")
+
+    ok = True
+    for mismatch in board_mismatches(scenario, stub_readings(diagnostics)):
+        print(f"qemu: board differs from the scenario: {mismatch}")
+        ok = False
+
+    emu_console = console_bytes(report["console"])
+    if qemu_console == emu_console:
+        lines = qemu_console.count(b"\n")
+        print(f"qemu: consoles equal ({len(qemu_console)} bytes, {lines} lines)")
+    else:
+        offset = first_difference(qemu_console, emu_console)
+        print(f"qemu: consoles differ from byte {offset} "
+              f"(q35 {len(qemu_console)} bytes, quarn-emu {len(emu_console)} bytes)")
+        show_context("q35", qemu_console, offset)
+        show_context("quarn-emu", emu_console, offset)
+        ok = False
+
+    qemu_status = QEMU_EXIT.get(qemu_exit, f"QEMU exit status {qemu_exit}")
+    emu_status = report.get("status") or report.get("outcome", "no status")
+    if qemu_status != WANTED_STATUS or emu_status != WANTED_STATUS:
+        print(f"qemu: status: q35 {qemu_status}, quarn-emu {emu_status}; wanted {WANTED_STATUS}")
+        ok = False
+
+    if ok:
+        print(f"qemu: console matches quarn-emu byte for byte; status {WANTED_STATUS}")
+        return 0
+    print("qemu: MISMATCH")
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
