@@ -1,15 +1,16 @@
 # The two everyday commands:
 #   make run   - build quarn-emu and run it on the default scenario
 #   make test  - build everything and run every test (host, sanitizers, firmware image)
-# Both install missing Debian packages first.
+# Both install missing Debian packages first. `make qemu` boots the firmware ROM in QEMU's
+# q35 model and compares its console with quarn-emu's (also part of `make test`).
 
 PACKAGES := cmake ninja-build g++ g++-multilib qemu-user-static googletest \
             nlohmann-json3-dev libcli11-dev libtomlplusplus-dev clang libclang-rt-14-dev \
-            binutils python3
+            binutils python3 qemu-system-x86
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps run test firmware host host-san test-host test-san clean
+.PHONY: all deps run test firmware host host-san test-host test-san qemu clean
 
 all: host
 
@@ -54,6 +55,10 @@ test-san: host-san firmware
 	ctest --preset host-san
 
 test: test-host test-san
+
+qemu: firmware build/host/build.ninja
+	cmake --build build/host -j $(JOBS) --target quarn-emu
+	Firmware/qemu-check.sh build/firmware/QuarnRom.bin build/bin/quarn-emu
 
 clean:
 	rm -rf build
