@@ -148,9 +148,12 @@ RunReport Emulator::Snapshot() {
     R.Records.push_back(EntryType == 16 ? "state" : EntryType == 17 ? "reset" : "other");
   }
 
-  if (auto Hobs = FindGuidHobs(*Core_, gVornTypeHobGuid); !Hobs.empty() && Hobs[0]->Header.HobLength >= 30) {
-    const auto *Hob = reinterpret_cast<const VORN_TYPE_HOB *>(Hobs[0]);
+  // The first type HOB that holds the whole record: the module steps over shorter ones.
+  for (EFI_HOB_GUID_TYPE *Found : FindGuidHobs(*Core_, gVornTypeHobGuid)) {
+    if (Found->Header.HobLength < sizeof(VORN_TYPE_HOB)) continue;
+    const auto *Hob = reinterpret_cast<const VORN_TYPE_HOB *>(Found);
     R.VornTypeHob = VornTypeHobView{Hob->VornType, Hob->FwType, Hob->FwSubType};
+    break;
   }
   if (auto Hobs = FindGuidHobs(*Core_, gQuarnInfoHobGuid); !Hobs.empty() && Hobs[0]->Header.HobLength >= 40) {
     const uint8_t *Data = reinterpret_cast<const uint8_t *>(Hobs[0]) + sizeof(EFI_HOB_GUID_TYPE);

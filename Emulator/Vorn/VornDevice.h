@@ -23,6 +23,9 @@ class VornDevice {
 
   /// The value a read sees now (scheduled changes that are due applied first).
   uint32_t Read(Register R);
+  /// The value as it stands, due changes not applied: for scheduled changes themselves,
+  /// which must not apply other changes out of their order.
+  uint32_t Value(Register R) const { return Values_[int(R)]; }
   void Write(Register R, uint32_t Value);
   /// Runs Change when virtual time reaches AtNs (at the first access at or after it).
   void Schedule(uint64_t AtNs, std::function<void(VornDevice &)> Change);
