@@ -1,0 +1,37 @@
+#include "Runner.h"
+
+#include <Guid/VornTypeHob.h>
+
+#include <cstring>
+
+#include "Emulator/Emulator.h"
+
+namespace quarn::emu::cli {
+
+namespace {
+
+/// Leaves a VORN type HOB in the list as an earlier module would have.
+bool PlaceVornTypeHob(PeiCore &Core, const PresetVornTypeHob &Preset) {
+  void *Hob = Core.AppendHob(EFI_HOB_TYPE_GUID_EXTENSION, sizeof(VORN_TYPE_HOB));
+  if (Hob == nullptr) return false;
+  auto *Type = static_cast<VORN_TYPE_HOB *>(Hob);
+  std::memcpy(&Type->Header.Name, &gVornTypeHobGuid, sizeof(EFI_GUID));
+  Type->VornType = Preset.VornType;
+  Type->FwType = Preset.FwType;
+  Type->FwSubType = Preset.FwSubType;
+  return true;
+}
+
+}  // namespace
+
+RunReport RunScenario(const LoadedScenario &Loaded, bool Trace) {
+  Scenario Settings = Loaded.Settings;
+  Settings.Trace = Settings.Trace || Trace;
+  Emulator E{Settings};
+  if (Loaded.VornTypeHob && !PlaceVornTypeHob(E.Core(), *Loaded.VornTypeHob)) {
+    throw ScenarioError(Loaded.Source, 0, "pei.vorn_type_hob", "does not fit in pei.hob_space");
+  }
+  return E.Run();
+}
+
+}  // namespace quarn::emu::cli

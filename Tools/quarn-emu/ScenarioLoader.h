@@ -1,0 +1,73 @@
+// Scenario files: TOML text -> Scenario, strictly. An unknown key, a value of the wrong
+// type or out of range, an unknown status name or a malformed hex string is refused with
+// one message that names the file, the line and the key; nothing is run then.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Emulator/Scenario.h"
+
+namespace quarn::emu::cli {
+
+/// A VORN type HOB that an earlier module left in the HOB list before the entry
+/// ([pei.vorn_type_hob]).
+struct PresetVornTypeHob {
+  uint32_t VornType = 1;
+  uint8_t FwType = 1;
+  uint8_t FwSubType = 0;
+};
+
+/// One key of the [expect] table, as the JSON value it is compared with.
+struct Expectation {
+  std::string Key;
+  nlohmann::json Value;
+  unsigned Line = 0;
+};
+
+/// A scenario file, loaded and checked.
+struct LoadedScenario {
+  Scenario Settings;
+  std::optional<PresetVornTypeHob> VornTypeHob;
+  bool HasExpect = false;
+  std::vector<Expectation> Expect;
+  std::string Source;  // the file it came from ("Scenarios/NAME.toml" for a built-in one)
+};
+
+/// A scenario that cannot be used. what() is the whole message: "FILE:LINE: KEY: TEXT"
+/// (the line and the key are left out where there is none).
+class ScenarioError : public std::runtime_error {
+ public:
+  ScenarioError(std::string Source, unsigned Line, std::string Key, std::string Text);
+  const std::string &Source() const { return Source_; }
+  unsigned Line() const { return Line_; }
+  const std::string &Key() const { return Key_; }
+  const std::string &Text() const { return Text_; }
+
+ private:
+  std::string Source_;
+  unsigned Line_;
+  std::string Key_;
+  std::string Text_;
+};
+
+/// Loads a scenario from its text; Source names it in messages. Throws ScenarioError.
+LoadedScenario LoadScenarioText(std::string_view Text, const std::string &Source);
+
+/// Loads a scenario file. Throws ScenarioError (also when the file cannot be read).
+LoadedScenario LoadScenarioFile(const std::string &Path);
+
+/// A command-line scenario argument: an existing file, else the name of a built-in
+/// scenario. Throws ScenarioError when it is neither.
+LoadedScenario ResolveScenario(const std::string &Argument);
+
+/// The keys [expect] accepts besides the report keys (substring tests).
+bool IsSubstringExpectation(std::string_view Key);
+
+}  // namespace quarn::emu::cli
