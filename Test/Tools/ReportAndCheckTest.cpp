@@ -1,0 +1,189 @@
+// The JSON report, the [expect] comparison and the sequence diagram, on reports made by
+// hand (so that each rule is seen on its own) and on a real run.
+#include <gtest/gtest.h>
+
+#include <Guid/VornTypeHob.h>
+#include <Ppi/DebugPrint.h>
+#include <Ppi/Drux.h>
+
+#include "Tools/quarn-emu/Check.h"
+#include "Tools/quarn-emu/Names.h"
+#include "Tools/quarn-emu/ReportJson.h"
+#include "Tools/quarn-emu/Runner.h"
+#include "Tools/quarn-emu/ScenarioLoader.h"
+#include "Tools/quarn-emu/Sequence.h"
+#include "Tools/quarn-emu/Summary.h"
+
+using namespace quarn::emu;
+using namespace quarn::emu::cli;
+using nlohmann::json;
+
+namespace {
+
+RunReport ReturnedReport() {
+  RunReport R;
+  R.Scenario = "hand-made";
+  R.Status = EFI_UNSUPPORTED;
+  R.ElapsedNs = 2500000;
+  R.Console = "A\r\nB\xE9\r\n";
+  R.Records = {"state"};
+  MessageExchange M;
+  M.Client = 7;
+  M.Kind = "pre-did-reset";
+  M.Request = {0x05, 0, 0, 0, 0xAB};
+  M.RequestLength = 12;
+  M.Capacity = 12;
+  M.Result = EFI_TIMEOUT;
+  M.TimeNs = 1000;
+  R.Messages.push_back(M);
+  R.StaticPointerTable = StaticPointerTableView{0x1000, {}};
+  R.Mm7 = {0x1000, 0x2000};
+  R.WaitNs = 2000000;
+  R.SerialNs = 400000;
+  R.OtherNs = 100000;
+  return R;
+}
+
+std::vector<Expectation> Expect(const std::string &Toml) {
+  return LoadScenarioText("[expect]\n" + Toml, "t.toml").Expect;
+}
+
+}  // namespace
+
+TEST(ReportJson, CarriesTheContractKeysWithNumbersHexAndTextsAsReceived) {
+  const json J = ReportToJson(ReturnedReport(), false);
+  for (const char *Key : {"scenario", "outcome", "status", "status_value", "elapsed_ms", "console", "console2",
+                          "debug_ppi", "asserts", "halt_codes", "messages", "records", "status_codes",
+                          "vorn_type_hob", "info_hob", "static_pointer_table", "cpu_and_revision", "mm7", "time"}) {
+    EXPECT_TRUE(J.contains(Key)) << Key;
+  }
+  EXPECT_FALSE(J.contains("trace")) << "only with --trace";
+  EXPECT_EQ(J["status"], "EFI_UNSUPPORTED");
+  EXPECT_EQ(J["status_value"], 0x80000003u);
+  EXPECT_DOUBLE_EQ(J["elapsed_ms"].get<double>(), 2.5);
+  EXPECT_EQ(J["console"], "A\r\nB\u00E9\r\n") << "CR LF kept; a byte above 0x7F is the character of that code";
+  EXPECT_EQ(J["messages"][0]["request"], "05000000ab");
+  EXPECT_EQ(J["messages"][0]["result"], "EFI_TIMEOUT");
+  EXPECT_TRUE(J["messages"][0]["response"].is_null()) << "an error status writes no response";
+  EXPECT_EQ(J["exchange"], (json{"pre-did-reset EFI_TIMEOUT"}));
+  EXPECT_EQ(J["mm7_points_to_table"], (json{true, false}));
+  EXPECT_EQ(J["vorn_type_hob"], nullptr);
+  EXPECT_DOUBLE_EQ(J["time"]["wait_ms"].get<double>(), 2.0);
+  EXPECT_NO_THROW((void)J.dump()) << "valid UTF-8 whatever the UART received";
+}
+
+TEST(ReportJson, StatusIsNullUnlessTheModuleReturned) {
+  RunReport R = ReturnedReport();
+  R.Status.reset();
+  R.Outcome = "hang";
+  R.Where = "no progress";
+  const json J = ReportToJson(R, true);
+  EXPECT_TRUE(J["status"].is_null());
+  EXPECT_TRUE(J["status_value"].is_null());
+  EXPECT_EQ(J["stopped_at"], "no progress");
+  EXPECT_TRUE(J["trace"].is_array());
+}
+
+TEST(Check, ExactEqualityPerKeyWithEachMismatchNamed) {
+  const json Report = ReportToJson(ReturnedReport(), false);
+  EXPECT_TRUE(CheckReport(Expect("status = \"EFI_UNSUPPORTED\"\nrecords = [\"state\"]\nvorn_type_hob = \"null\"\n"),
+                          Report)
+                  .empty());
+  const auto Mismatches = CheckReport(Expect("status = \"EFI_SUCCESS\"\nrecords = []\nelapsed_ms = 2.5\n"), Report);
+  ASSERT_EQ(Mismatches.size(), 2u);
+  EXPECT_EQ(Mismatches[0].Key, "status");
+  EXPECT_EQ(Mismatches[0].Expected, "\"EFI_SUCCESS\"");
+  EXPECT_EQ(Mismatches[0].Got, "\"EFI_UNSUPPORTED\"");
+  EXPECT_EQ(Mismatches[1].Key, "records");
+  EXPECT_EQ(Mismatches[1].Got, "[\"state\"]");
+}
+
+TEST(Check, SubstringTestsOnTheConsoles) {
+  const json Report = ReportToJson(ReturnedReport(), false);
+  EXPECT_TRUE(CheckReport(Expect("console_contains = [\"A\\r\\n\", \"B\"]\nconsole_excludes = \"ERROR\"\n"), Report)
+                  .empty());
+  const auto Mismatches =
+      CheckReport(Expect("console_contains = [\"C\"]\nconsole_excludes = [\"B\"]\ndebug_ppi_contains = \"x\"\n"), Report);
+  ASSERT_EQ(Mismatches.size(), 3u);
+  EXPECT_EQ(Mismatches[0].Got, "not found in console");
+  EXPECT_EQ(Mismatches[1].Got, "found at offset 3 of console");
+  EXPECT_EQ(Mismatches[2].Key, "debug_ppi_contains");
+}
+
+TEST(Check, AStoppedRunNeverPassesUnlessItsOutcomeIsExpected) {
+  RunReport R = ReturnedReport();
+  R.Outcome = "dead-loop";
+  R.Status.reset();
+  const json Report = ReportToJson(R, false);
+  const auto Mismatches = CheckReport(Expect("records = [\"state\"]\n"), Report);
+  ASSERT_EQ(Mismatches.size(), 1u);
+  EXPECT_EQ(Mismatches[0].Key, "outcome");
+  EXPECT_TRUE(CheckReport(Expect("outcome = \"dead-loop\"\nstatus = \"null\"\n"), Report).empty());
+}
+
+TEST(Summary, DecodesErrorLogRecords) {
+  StatusCodeRecord Code;
+  Code.Data.assign(20 + 42, 0);
+  Code.Data[20] = 17;
+  Code.Data[20 + 18] = 0x02;
+  Code.Data[20 + 23] = 0x04;
+  Code.Data[20 + 28] = 0x12;
+  Code.Data[20 + 29] = 0x12;
+  EXPECT_EQ(DescribeStatusCode(Code), "reset record: VORNFS1 0x00000002, VORNFS2 0x00000400, reset detail 0x12120000");
+  Code.Data.resize(30);  // too short for a record: shown raw, never read beyond the data
+  EXPECT_NE(DescribeStatusCode(Code).find("status code type"), std::string::npos);
+}
+
+TEST(Sequence, DrawsCallsMessagesAndTheReturnInOrder) {
+  RunReport R = ReturnedReport();
+  R.Trace = {
+      {10, "call", 0, GuidHead(&gDebugPrintPpiGuid), "LocatePpi"},
+      {20, "call", 0, GuidHead(&gDruxPpiGuid), "LocatePpi"},
+      {20, "io-read32", 0x508, 1, "ACPI PM timer"},
+      {30, "call", 0, 30, "CreateHob"},
+      {40, "call", 0, 0x20000, "ReportStatusCode"},
+      {50, "pei-core", 0, 0, "temporary memory moved to permanent memory"},
+      {60, "notify", 0, 0, "notification callback"},
+  };
+  R.Messages[0].TimeNs = 25;
+  const std::string Diagram = SequenceDiagram(R);
+  EXPECT_EQ(Diagram.rfind("sequenceDiagram\n", 0), 0u);
+  EXPECT_EQ(Diagram.find("DEBUG_PRINT_PPI"), std::string::npos) << "debug-message look-ups are left out";
+  const size_t Locate = Diagram.find("Module->>Core: LocatePpi(DRUX_PPI)");
+  const size_t Send = Diagram.find("Module->>Fw: SendWithAck pre-did-reset (client 0x7, 12 bytes)");
+  const size_t Answer = Diagram.find("Fw-->>Module: EFI_TIMEOUT");
+  const size_t Hob = Diagram.find("CreateHob(30 bytes, VORN type HOB)");
+  const size_t Record = Diagram.find("ReportStatusCode(0x20000, state record)");
+  const size_t Return = Diagram.find("Module-->>Core: returns EFI_UNSUPPORTED");
+  const size_t Moved = Diagram.find("Note over Core: temporary memory moved");
+  for (size_t At : {Locate, Send, Answer, Hob, Record, Return, Moved}) ASSERT_NE(At, std::string::npos) << Diagram;
+  EXPECT_LT(Locate, Send);
+  EXPECT_LT(Send, Answer);
+  EXPECT_LT(Answer, Hob);
+  EXPECT_LT(Record, Return);
+  EXPECT_LT(Return, Moved);
+}
+
+// --- on a real board ------------------------------------------------------------------
+
+TEST(Runner, PlacesAPresetTypeHobBeforeTheEntry) {
+  const LoadedScenario L = LoadScenarioText(
+      "[drux]\ninstalled = false\n[pei.vorn_type_hob]\nvorn_type = 1\nfw_type = 2\nfw_sub_type = 7\n", "t.toml");
+  const RunReport R = RunScenario(L, false);
+  ASSERT_TRUE(R.VornTypeHob.has_value());
+  EXPECT_EQ(R.VornTypeHob->FwType, 2);
+  EXPECT_EQ(R.VornTypeHob->FwSubType, 7);
+}
+
+TEST(Runner, RefusesAPresetHobThatDoesNotFit) {
+  const LoadedScenario L = LoadScenarioText("[pei]\nhob_space = 64\n[pei.vorn_type_hob]\n", "t.toml");
+  EXPECT_THROW(RunScenario(L, false), ScenarioError);
+}
+
+TEST(Runner, TraceOnlyWhenAsked) {
+  const LoadedScenario L = LoadScenarioText("", "t.toml");
+  EXPECT_TRUE(RunScenario(L, false).Trace.empty());
+  const RunReport Traced = RunScenario(L, true);
+  EXPECT_FALSE(Traced.Trace.empty());
+  EXPECT_EQ(ReportToJson(Traced, true)["trace"].size(), Traced.Trace.size());
+}

@@ -1,0 +1,291 @@
+// The scenario loader: what a file means, and how a file that cannot be used is refused.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Tools/quarn-emu/BuiltinScenarios.h"
+#include "Tools/quarn-emu/ScenarioLoader.h"
+
+using namespace quarn::emu;
+using namespace quarn::emu::cli;
+
+namespace {
+
+LoadedScenario Load(const std::string &Text) { return LoadScenarioText(Text, "Scenarios/test.toml"); }
+
+/// The error a text is refused with; fails the test when it is accepted.
+ScenarioError Refusal(const std::string &Text) {
+  try {
+    Load(Text);
+  } catch (const ScenarioError &Error) {
+    return Error;
+  }
+  ADD_FAILURE() << "accepted:\n" << Text;
+  return ScenarioError("", 0, "", "");
+}
+
+}  // namespace
+
+TEST(ScenarioLoader, EmptyFileIsTheHealthyDefaultBoardNamedAfterItsFile) {
+  const LoadedScenario L = Load("");
+  const Scenario Defaults;
+  EXPECT_EQ(L.Settings.Name, "test");
+  EXPECT_EQ(L.Settings.Fs1, Defaults.Fs1);
+  EXPECT_EQ(L.Settings.CpuSignature, 0x00050654u);
+  EXPECT_EQ(L.Settings.CounterAfterMs, std::optional<uint64_t>(20));
+  EXPECT_EQ(L.Settings.StateAfterMs, std::optional<uint64_t>(100));
+  EXPECT_FALSE(L.HasExpect);
+  EXPECT_FALSE(L.VornTypeHob.has_value());
+}
+
+TEST(ScenarioLoader, ReadsEveryTableOfTheReferenceExample) {
+  const LoadedScenario L = Load(R"(
+name = "recovery-cause4"
+description = "QUARN firmware in recovery"
+[boot]
+mode = 0x11
+get_boot_mode_status = "EFI_DEVICE_ERROR"
+[cpu]
+signature = 0x000806F8
+processors = 64
+[cmos]
+error_level = 0x80000000
+valid = false
+mm0 = "0xFFFFFFFF80004424"
+[policy]
+installed = true
+block = true
+pre_did_reset = true
+ssc_alternate = true
+bios_update_watchdog = true
+[vorn]
+fs1 = 0xFFFFFFFF
+fs2 = 0x00000400
+dwrsts = 0x8000
+[[vorn.at]]
+ms = 250
+fs1 = 0x00000005
+[[vorn.at]]
+ms = 300
+fn6 = 7
+[drux]
+vorn_status = 5
+vorn_status_result = 0x80000007
+[drux.type]
+fw_type = 2
+fw_sub_type = 255
+response = "f0 91 00 00  02 00 00 00"
+response_length = 4
+[drux.watchdog]
+status = 3
+result = "EFI_WARN_STALE_DATA"
+[drux.pre_did_reset]
+accept = false
+counter_after_ms = 30
+state = 2
+[pei]
+hob_space = 360
+pool_space = 0
+mp_services = "never"
+memory_discovered = false
+status_code_handler = false
+[pei.vorn_type_hob]
+vorn_type = 15
+fw_type = 1
+fw_sub_type = 3
+[run]
+time_limit_ms = 5
+)");
+  const Scenario &S = L.Settings;
+  EXPECT_EQ(S.Name, "recovery-cause4");
+  EXPECT_EQ(S.BootMode, 0x11u);
+  EXPECT_EQ(S.GetBootModeStatus, EFI_DEVICE_ERROR);
+  EXPECT_EQ(S.Processors, 64u);
+  EXPECT_FALSE(S.CmosValid);
+  EXPECT_EQ(S.Mm0, 0xFFFFFFFF80004424ull);
+  EXPECT_TRUE(S.PreDidReset && S.SscAlternate && S.BiosUpdateWatchdog);
+  EXPECT_EQ(S.Fs1, 0xFFFFFFFFu);
+  ASSERT_EQ(S.At.size(), 2u);
+  EXPECT_EQ(S.At[0].Ms, 250u);
+  EXPECT_EQ(S.At[0].Fs1, std::optional<uint32_t>(5));
+  EXPECT_FALSE(S.At[0].Fn6.has_value());
+  EXPECT_EQ(S.At[1].Fn6, std::optional<uint32_t>(7));
+  EXPECT_EQ(S.VornStatusResult, EFI_DEVICE_ERROR);
+  EXPECT_EQ(S.FwType, 2);
+  EXPECT_EQ(S.FwSubType, 255);
+  EXPECT_EQ(S.TypeOverride.Response, (std::vector<uint8_t>{0xF0, 0x91, 0, 0, 2, 0, 0, 0}));
+  EXPECT_EQ(S.TypeOverride.ResponseLength, std::optional<uint32_t>(4));
+  EXPECT_EQ(S.WatchdogOverride.Result, std::optional<EFI_STATUS>(EFI_WARN_STALE_DATA));
+  EXPECT_FALSE(S.PreDidResetAccept);
+  EXPECT_EQ(S.CounterAfterMs, std::optional<uint64_t>(30));
+  EXPECT_FALSE(S.StateAfterMs.has_value()) << "with the table, an omitted time means never";
+  EXPECT_EQ(S.PreDidResetState, 2);
+  EXPECT_EQ(S.HobSpace, 360u);
+  EXPECT_EQ(S.MpServices, MpServicesWhen::Never);
+  EXPECT_FALSE(S.MemoryDiscovered);
+  ASSERT_TRUE(L.VornTypeHob.has_value());
+  EXPECT_EQ(L.VornTypeHob->VornType, 15u);
+  EXPECT_EQ(S.TimeLimitMs, 5u);
+}
+
+TEST(ScenarioLoader, PreDidResetTableDefaultsToAcceptWithoutChanges) {
+  const Scenario S = Load("[drux.pre_did_reset]\n").Settings;
+  EXPECT_TRUE(S.PreDidResetAccept);
+  EXPECT_FALSE(S.CounterAfterMs.has_value());
+  EXPECT_FALSE(S.StateAfterMs.has_value());
+  EXPECT_EQ(S.PreDidResetState, 5);
+}
+
+TEST(ScenarioLoader, ExpectValuesBecomeTheJsonTheyAreComparedWith) {
+  const LoadedScenario L = Load(R"(
+[expect]
+status = "EFI_UNSUPPORTED"
+status_value = 0x80000003
+vorn_type_hob = "null"
+info_hob = { flow = 2, data = "00" }
+records = ["state", "reset"]
+console_contains = "called."
+)");
+  ASSERT_TRUE(L.HasExpect);
+  ASSERT_EQ(L.Expect.size(), 6u);
+  EXPECT_EQ(L.Expect[0].Key, "status");
+  EXPECT_EQ(L.Expect[0].Value, "EFI_UNSUPPORTED");
+  EXPECT_EQ(L.Expect[0].Line, 3u);
+  EXPECT_EQ(L.Expect[1].Value, 0x80000003u);
+  EXPECT_TRUE(L.Expect[2].Value.is_null()) << "\"null\" stands for JSON null where the report may hold null";
+  EXPECT_EQ(L.Expect[3].Value, (nlohmann::json{{"flow", 2}, {"data", "00"}}));
+  EXPECT_EQ(L.Expect[4].Value, (nlohmann::json{"state", "reset"}));
+}
+
+// --- refusals: one message naming the file, the line and the key ---------------------
+
+TEST(ScenarioLoaderRefuses, TextThatIsNotToml) {
+  const ScenarioError E = Refusal("name = \"x\"\n\n[vorn\nfs1 = 2\n");
+  EXPECT_EQ(E.Source(), "Scenarios/test.toml");
+  EXPECT_EQ(E.Line(), 3u);
+  EXPECT_EQ(std::string(E.what()).rfind("Scenarios/test.toml:3: not TOML: ", 0), 0u) << E.what();
+}
+
+TEST(ScenarioLoaderRefuses, UnknownKeysAtEveryDepth) {
+  ScenarioError E = Refusal("[vorn]\nfs1 = 2\nfs3 = 4\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:3: vorn.fs3: unknown key");
+  E = Refusal("nmae = \"typo\"\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:1: nmae: unknown key");
+  E = Refusal("[drux.type]\nfw_type = 1\nfw_subtype = 3\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:3: drux.type.fw_subtype: unknown key");
+  E = Refusal("[[vorn.at]]\nms = 5\nfs1 = 5\nfs9 = 1\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:4: vorn.at[0].fs9: unknown key");
+  E = Refusal("[expect]\nstatus = \"EFI_SUCCESS\"\nrecord = []\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:3: expect.record: unknown key");
+  E = Refusal("[boots]\nmode = 1\n");
+  EXPECT_EQ(E.Key(), "boots");
+}
+
+TEST(ScenarioLoaderRefuses, ValuesOfTheWrongType) {
+  ScenarioError E = Refusal("[cpu]\nprocessors = \"4\"\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: cpu.processors: expected an integer, found a string");
+  E = Refusal("[policy]\ninstalled = 1\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: policy.installed: expected a boolean, found an integer");
+  E = Refusal("vorn = 5\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:1: vorn: expected a table, found an integer");
+  E = Refusal("[vorn]\nfs1 = 2.5\n");
+  EXPECT_EQ(E.Key(), "vorn.fs1");
+  E = Refusal("[expect]\nrecords = \"state\"\n");
+  EXPECT_EQ(E.Key(), "expect.records");
+  E = Refusal("[expect]\nconsole_contains = [1, 2]\n");
+  EXPECT_EQ(E.Key(), "expect.console_contains");
+}
+
+TEST(ScenarioLoaderRefuses, ValuesOutOfRange) {
+  ScenarioError E = Refusal("[vorn]\nfs1 = 0x100000000\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: vorn.fs1: 4294967296 is out of range (0 to 0xFFFFFFFF)");
+  E = Refusal("[cpu]\nprocessors = 0\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: cpu.processors: 0 is out of range (1 to 64)");
+  E = Refusal("[cpu]\nprocessors = 65\n");
+  EXPECT_EQ(E.Key(), "cpu.processors");
+  E = Refusal("[vorn]\nfs2 = -1\n");
+  EXPECT_EQ(E.Key(), "vorn.fs2");
+  E = Refusal("[drux.type]\nfw_type = 8\n");
+  EXPECT_EQ(E.Key(), "drux.type.fw_type");
+  E = Refusal("[pei]\nhob_space = 0x2000000\n");
+  EXPECT_EQ(E.Key(), "pei.hob_space");
+  E = Refusal("[run]\ntime_limit_ms = 0\n");
+  EXPECT_EQ(E.Key(), "run.time_limit_ms");
+  E = Refusal("[cmos]\nmm0 = \"0x1FFFFFFFFFFFFFFFF\"\n");
+  EXPECT_EQ(E.Key(), "cmos.mm0");
+}
+
+TEST(ScenarioLoaderRefuses, UnknownStatusNamesAndChoices) {
+  ScenarioError E = Refusal("[drux.pre_did_reset]\nresult = \"EFI_TIMEOUTT\"\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: drux.pre_did_reset.result: unknown status name \"EFI_TIMEOUTT\"");
+  E = Refusal("[boot]\nget_boot_mode_status = \"Success\"\n");
+  EXPECT_EQ(E.Key(), "boot.get_boot_mode_status");
+  E = Refusal("[expect]\nstatus = \"EFI_SUCESS\"\n");
+  EXPECT_EQ(E.Key(), "expect.status");
+  E = Refusal("[expect]\noutcome = \"crashed\"\n");
+  EXPECT_EQ(E.Key(), "expect.outcome");
+  E = Refusal("[pei]\nmp_services = \"later\"\n");
+  EXPECT_STREQ(E.what(),
+               "Scenarios/test.toml:2: pei.mp_services: \"later\" is none of \"before-entry\", \"after-memory\", \"never\"");
+}
+
+TEST(ScenarioLoaderRefuses, BadHexStrings) {
+  ScenarioError E = Refusal("[drux.watchdog]\nresponse = \"85 0\"\n");
+  EXPECT_EQ(E.Key(), "drux.watchdog.response");
+  EXPECT_NE(E.Text().find("odd number"), std::string::npos);
+  E = Refusal("[drux.watchdog]\nresponse = \"8 503\"\n");
+  EXPECT_NE(E.Text().find("two hexadecimal digits"), std::string::npos);
+  E = Refusal("[drux.watchdog]\nresponse = \"0x85\"\n");
+  EXPECT_NE(E.Text().find("'x' is no hexadecimal digit"), std::string::npos);
+  E = Refusal("[drux.clock]\nresponse = \"" + std::string(2 * 257, '0') + "\"\n");
+  EXPECT_NE(E.Text().find("too many"), std::string::npos);
+  // Upper and lower case, blanks between bytes, and an empty response are all fine.
+  EXPECT_EQ(Load("[drux.watchdog]\nresponse = \"Ab cD\"\n").Settings.WatchdogOverride.Response,
+            (std::vector<uint8_t>{0xAB, 0xCD}));
+  EXPECT_EQ(Load("[drux.watchdog]\nresponse = \"\"\n").Settings.WatchdogOverride.Response, std::vector<uint8_t>{});
+}
+
+TEST(ScenarioLoaderRefuses, RegisterChangesWithoutTimeOrRegister) {
+  ScenarioError E = Refusal("[[vorn.at]]\nfs1 = 5\n");
+  EXPECT_EQ(E.Key(), "vorn.at[0].ms");
+  E = Refusal("[[vorn.at]]\nms = 5\n");
+  EXPECT_EQ(E.Key(), "vorn.at[0]");
+  E = Refusal("[vorn]\nat = 5\n");
+  EXPECT_EQ(E.Key(), "vorn.at");
+}
+
+TEST(ScenarioLoaderRefuses, ArgumentsThatAreNeitherFileNorBuiltin) {
+  try {
+    ResolveScenario("no-such-scenario");
+    FAIL() << "accepted";
+  } catch (const ScenarioError &Error) {
+    EXPECT_STREQ(Error.what(),
+                 "no-such-scenario: no such file and no built-in scenario of that name (quarn-emu list shows them)");
+  }
+}
+
+// --- the built-in scenarios ---------------------------------------------------------------
+
+TEST(BuiltinScenarios, DefaultFirstAndEveryOneLoadsWithItsOwnNameAndExpectations) {
+  const auto &Builtins = BuiltinScenarios();
+  ASSERT_FALSE(Builtins.empty());
+  EXPECT_EQ(Builtins.front().Name, "default");
+  for (const BuiltinScenario &Builtin : Builtins) {
+    SCOPED_TRACE(Builtin.Name);
+    const LoadedScenario L = ResolveScenario(Builtin.Name);
+    EXPECT_EQ(L.Settings.Name, Builtin.Name) << "the name key must match the file name";
+    EXPECT_FALSE(L.Settings.Description.empty());
+    EXPECT_TRUE(L.HasExpect);
+    EXPECT_EQ(L.Source, "Scenarios/" + Builtin.Name + ".toml");
+  }
+}
+
+TEST(BuiltinScenarios, DefaultIsTheRoadOfOneBoot) {
+  const Scenario S = ResolveScenario("default").Settings;
+  EXPECT_EQ(S.Fs1 & 0xF, 2u) << "recovery";
+  EXPECT_EQ(S.Fs2 & 0x700, 0x400u) << "cause 4";
+  EXPECT_TRUE(S.PreDidReset && S.BiosUpdateWatchdog);
+  EXPECT_EQ(S.BootMode, 0u);
+  EXPECT_TRUE(S.MemoryDiscovered);
+  EXPECT_EQ(S.MpServices, MpServicesWhen::AfterMemory);
+}
