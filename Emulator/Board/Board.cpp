@@ -147,7 +147,7 @@ uint32_t Board::IoRead(uint16_t Port, unsigned Width) {
   if (Port >= 0xCFC && Port <= 0xCFF) {
     if (Cf8_ & 0x80000000u) {
       const PciBdf Bdf{uint8_t(Cf8_ >> 16), uint8_t((Cf8_ >> 11) & 0x1F), uint8_t((Cf8_ >> 8) & 7)};
-      Value = PciConfigRead(Bdf, uint16_t((Cf8_ & 0xFFC) | (Port & 3)), Width);
+      Value = PciConfigRead(Bdf, uint16_t((Cf8_ & 0xFC) | (Port & 3)), Width);
     }
   } else if (Port == 0xCF8 && Width == 4) {
     Value = Cf8_;
@@ -167,7 +167,7 @@ void Board::IoWrite(uint16_t Port, unsigned Width, uint32_t Value) {
   } else if (Port >= 0xCFC && Port <= 0xCFF) {
     if (Cf8_ & 0x80000000u) {
       const PciBdf Bdf{uint8_t(Cf8_ >> 16), uint8_t((Cf8_ >> 11) & 0x1F), uint8_t((Cf8_ >> 8) & 7)};
-      PciConfigWrite(Bdf, uint16_t((Cf8_ & 0xFFC) | (Port & 3)), Width, Value);
+      PciConfigWrite(Bdf, uint16_t((Cf8_ & 0xFC) | (Port & 3)), Width, Value);
     }
   } else if (auto It = Io_.find(Port); It != Io_.end()) {
     It->second->IoWrite(Port, Width, Value);
