@@ -6,7 +6,10 @@ boot stub's diagnostics are there), quarn-emu's JSON report, and the scenario fi
 Checks, in order:
   1. the board QEMU modelled is the one the scenario describes (the stub's readings);
   2. the first UART's bytes equal the report's console, byte for byte;
-  3. both sides returned EFI_UNSUPPORTED (QEMU: the debug-exit status).
+  3. what the module left behind (the stub's "rom: result:" lines) equals the report:
+     type and info HOBs, CPU-and-revision record, filled pointer-table slots, MM7,
+     status-code records, breakpoints, the returned status;
+  4. both sides returned EFI_UNSUPPORTED (QEMU: the debug-exit status).
 Prints one line per finding and, when everything holds, the verdict as the last line.
 Exit status 0 when everything holds, 1 otherwise, 2 when an input is unusable.
 """
@@ -86,6 +89,51 @@ def board_mismatches(scenario, readings):
     return found
 
 
+def stub_results(diagnostics):
+    """The stub's "rom: result: KEY VALUE" lines as a dictionary of texts."""
+    results = {}
+    for line in diagnostics.decode("latin-1").splitlines():
+        match = re.match(r"rom: result: (\w+) ?(.*)$", line.strip())
+        if match:
+            results[match.group(1)] = match.group(2).strip()
+    return results
+
+
+def report_results(report):
+    """The same keys, written the way the stub writes them, from quarn-emu's report."""
+    hob = report.get("vorn_type_hob")
+    info = report.get("info_hob")
+    table = report.get("static_pointer_table")
+    cpu = report.get("cpu_and_revision")
+    mm7 = report.get("mm7_points_to_table") or [False]
+    value = report.get("status_value")
+    return {
+        "status": "none" if value is None else f"0x{value:08X}",
+        "breakpoints": str(len(report.get("asserts", []))),
+        "vorn_type_hob": "none" if hob is None else
+                         f"{hob['vorn_type']} {hob['fw_type']} {hob['fw_sub_type']}",
+        "info_hob": "none" if info is None else info["data"],
+        "filled_slots": "none" if table is None else
+                        "".join("1" if slot else "0" for slot in table["slots"]),
+        "cpu_and_revision": "none" if cpu is None else cpu["record"],
+        "mm7_points_to_table": "true" if mm7[0] else "false",
+        "records": " ".join(report.get("records", [])) or "none",
+    }
+
+
+def effect_mismatches(diagnostics, report):
+    """Each way the q35 run's lasting effects differ from the report's."""
+    found = []
+    ours = stub_results(diagnostics)
+    for key, expected in report_results(report).items():
+        got = ours.get(key)
+        if got is None:
+            found.append(f"the stub printed no {key}")
+        elif got != expected:
+            found.append(f"{key}: q35 {got}, quarn-emu {expected}")
+    return found
+
+
 def first_difference(left, right):
     for index, (a, b) in enumerate(zip(left, right)):
         if a != b:
@@ -129,6 +177,14 @@ def main():
         show_context("q35", qemu_console, offset)
         show_context("quarn-emu", emu_console, offset)
         ok = False
+
+    effects = effect_mismatches(diagnostics, report)
+    for mismatch in effects:
+        print(f"qemu: lasting effect differs: {mismatch}")
+        ok = False
+    if not effects:
+        print(f"qemu: lasting effects equal ({len(report_results(report))} keys: HOBs, record, "
+              "pointer table, MM7, status codes, breakpoints, status)")
 
     qemu_status = QEMU_EXIT.get(qemu_exit, f"QEMU exit status {qemu_exit}")
     emu_status = report.get("status") or report.get("outcome", "no status")

@@ -12,6 +12,7 @@
 #include "RomPeiCore.h"
 #include "RomPlatformPpis.h"
 #include "RomRam.h"
+#include "RomResult.h"
 
 /// The frame the exception entries leave: PUSHAL, vector, error code, then the
 /// processor's part.
@@ -157,6 +158,7 @@ BOOLEAN RomException(ROM_EXCEPTION_FRAME *Frame) {
   RomPrint(" DRUX calls, ");
   RomPrintDec(gRomRam.BreakpointCount);
   RomPrint(" breakpoints\n");
+  RomPrintResult(Status);
   Exit(RomExitCode(Status));
 }
 

@@ -174,9 +174,16 @@ VOID EFIAPI RomCopyMem(IN VOID *Destination, IN CONST VOID *Source, IN UINTN Len
 /** SetMem service. */
 VOID EFIAPI RomSetMem(IN VOID *Buffer, IN UINTN Size, IN UINT8 Value) { Fill(Buffer, Size, Value); }
 
-/** ReportStatusCode: the stub has no handler of its own; it counts the records. */
+/** ReportStatusCode: the stub's handler counts the records and keeps the entry type
+    that follows each extended-data header (0 when the data holds none). */
 EFI_STATUS EFIAPI RomReportStatusCode(IN CONST EFI_PEI_SERVICES **, IN EFI_STATUS_CODE_TYPE, IN EFI_STATUS_CODE_VALUE Value,
-                                      IN UINT32, IN CONST EFI_GUID *, IN CONST EFI_STATUS_CODE_DATA *) {
+                                      IN UINT32, IN CONST EFI_GUID *, IN CONST EFI_STATUS_CODE_DATA *Data) {
+  UINT32 Kind = 0;
+  if (Data != nullptr && Data->HeaderSize == sizeof(EFI_STATUS_CODE_DATA) && Data->Size >= sizeof(UINT32)) {
+    CONST auto *Entry = reinterpret_cast<CONST UINT8 *>(Data) + sizeof(EFI_STATUS_CODE_DATA);
+    Kind = UINT32(Entry[0]) | (UINT32(Entry[1]) << 8) | (UINT32(Entry[2]) << 16) | (UINT32(Entry[3]) << 24);
+  }
+  if (gRomRam.StatusCodeCount < kRomMaxRecords) gRomRam.RecordKinds[gRomRam.StatusCodeCount] = Kind;
   gRomRam.StatusCodeCount++;
   gRomRam.LastStatusCodeValue = Value;
   return EFI_SUCCESS;

@@ -22,6 +22,8 @@ constexpr UINTN kRomIdtEntries = 32;
 /// PPIs and notifications the small PEI core can hold.
 constexpr UINTN kRomMaxPpis = 24;
 constexpr UINTN kRomMaxNotifies = 12;
+/// Status-code records whose kind the stub keeps.
+constexpr UINTN kRomMaxRecords = 16;
 /// Temporary memory handed to the module: HOB list and pool.
 constexpr UINTN kRomHobSpace = 0x10000;
 constexpr UINTN kRomPoolSpace = 0x2000;
@@ -43,6 +45,7 @@ struct ROM_RAM {
   UINTN                    BreakpointCount;
   UINTN                    DruxCallCount;
   UINT32                   LastStatusCodeValue;
+  UINT32                   RecordKinds[kRomMaxRecords];   // entry type of each record's data
   alignas(8) UINT8         HobSpace[kRomHobSpace];
   alignas(8) UINT8         PoolSpace[kRomPoolSpace];
 };
