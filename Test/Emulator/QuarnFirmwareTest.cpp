@@ -3,6 +3,7 @@
 // exchange, GetVornStatus, and the pre-DID reset over virtual time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 
 #include "Library/VornFixture.h"
@@ -20,7 +21,7 @@ struct GuardedBuffer {
   std::array<uint8_t, 16 + 64 + 16> Bytes;
   GuardedBuffer() { Bytes.fill(kGuard); }
   uint8_t *Data() { return Bytes.data() + 16; }
-  void Put(const std::vector<uint8_t> &Request) { std::memcpy(Data(), Request.data(), Request.size()); }
+  void Put(const std::vector<uint8_t> &Request) { std::copy(Request.begin(), Request.end(), Data()); }
   std::vector<uint8_t> Get(size_t Length) { return {Data(), Data() + Length}; }
   /// TRUE when nothing outside [0, Length) of the message area changed.
   bool UntouchedOutside(size_t Length, const std::vector<uint8_t> &Original) {
