@@ -164,6 +164,35 @@ TEST(Sequence, DrawsCallsMessagesAndTheReturnInOrder) {
   EXPECT_LT(Return, Moved);
 }
 
+TEST(Sequence, MessagesTakeThePlaceTheFirmwareModelTracedThemAt) {
+  RunReport R = ReturnedReport();
+  R.Messages[0].TimeNs = 5;  // the time alone would put it first
+  R.Trace = {
+      {10, "call", 0, GuidHead(&gDruxPpiGuid), "LocatePpi"},
+      {10, "call", 0, 0, "DRUX_PPI.GetVornStatus"},
+      {10, "call", 0, 12, "DRUX_PPI.SendWithAck client 0x07 pre-did-reset"},
+      {11, "call", 0, 0, "DRUX_PPI.SendWithAck -> EFI_TIMEOUT"},
+      {12, "vorn", 0, 0, "QUARN firmware: pre-DID reset started"},
+  };
+  const std::string Diagram = SequenceDiagram(R);
+  const size_t Status = Diagram.find("Module->>Fw: GetVornStatus");
+  const size_t Send = Diagram.find("Module->>Fw: SendWithAck pre-did-reset");
+  const size_t Note = Diagram.find("Note over Fw: QUARN firmware: pre-DID reset started");
+  ASSERT_NE(Status, std::string::npos) << Diagram;
+  ASSERT_NE(Send, std::string::npos) << Diagram;
+  ASSERT_NE(Note, std::string::npos) << Diagram;
+  EXPECT_LT(Status, Send);
+  EXPECT_LT(Send, Note);
+  EXPECT_EQ(Diagram.find("SendWithAck -> "), std::string::npos) << "the model's own lines are not drawn twice";
+}
+
+TEST(Runner, AFaultMakesTheNamedCallFail) {
+  // The module's one pool allocation is the CPU-and-revision record.
+  EXPECT_TRUE(RunScenario(LoadScenarioText("", "t.toml"), false).CpuAndRevision.has_value());
+  const LoadedScenario L = LoadScenarioText("[fault]\ncall = \"AllocatePool\"\n", "t.toml");
+  EXPECT_FALSE(RunScenario(L, false).CpuAndRevision.has_value());
+}
+
 // --- on a real board ------------------------------------------------------------------
 
 TEST(Runner, PlacesAPresetTypeHobBeforeTheEntry) {

@@ -254,6 +254,21 @@ TEST(ScenarioLoaderRefuses, RegisterChangesWithoutTimeOrRegister) {
   EXPECT_EQ(E.Key(), "vorn.at");
 }
 
+TEST(ScenarioLoader, FaultNamesOneFailableCall) {
+  const LoadedScenario L = Load("[fault]\ncall = \"SendWithAck\"\nnth = 3\n");
+  ASSERT_TRUE(L.Fault.has_value());
+  EXPECT_EQ(L.Fault->Call, "SendWithAck");
+  EXPECT_EQ(L.Fault->Nth, 3u);
+  EXPECT_EQ(Load("[fault]\ncall = \"*\"\n").Fault->Nth, 1u);
+  ScenarioError E = Refusal("[fault]\ncall = \"SendWithAk\"\n");
+  EXPECT_EQ(E.Key(), "fault.call");
+  EXPECT_NE(E.Text().find("is no failable call"), std::string::npos);
+  E = Refusal("[fault]\nnth = 2\n");
+  EXPECT_EQ(E.Key(), "fault.call");
+  E = Refusal("[fault]\ncall = \"CreateHob\"\nnth = 0\n");
+  EXPECT_EQ(E.Key(), "fault.nth");
+}
+
 TEST(ScenarioLoaderRefuses, ArgumentsThatAreNeitherFileNorBuiltin) {
   try {
     ResolveScenario("no-such-scenario");

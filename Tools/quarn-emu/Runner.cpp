@@ -31,6 +31,7 @@ RunReport RunScenario(const LoadedScenario &Loaded, bool Trace) {
   if (Loaded.VornTypeHob && !PlaceVornTypeHob(E.Core(), *Loaded.VornTypeHob)) {
     throw ScenarioError(Loaded.Source, 0, "pei.vorn_type_hob", "does not fit in pei.hob_space");
   }
+  if (Loaded.Fault) E.GetBoard().Faults().FailCall(Loaded.Fault->Call, Loaded.Fault->Nth);
   return E.Run();
 }
 

@@ -378,6 +378,28 @@ void ReadChipset(TableReader T, Scenario &S) {
   T.Finish();
 }
 
+// The calls the emulator can make fail, by the name its fault plan counts them under.
+constexpr const char *kFailableCalls[] = {
+    "*",          "InstallPpi",       "LocatePpi",   "NotifyPpi",     "GetBootMode",   "GetHobList",
+    "CreateHob",  "AllocatePool",     "ReportStatusCode", "SendWithAck", "GetVornStatus", "StartupAllAPs",
+};
+
+void ReadFault(TableReader T, LoadedScenario &L) {
+  FaultInjection Fault;
+  const toml::node *Call = T.Take("call");
+  if (Call == nullptr) T.Fail(nullptr, "call", "missing: the name of the call to fail");
+  T.ExpectType(*Call, "call", toml::node_type::string);
+  Fault.Call = Call->as_string()->get();
+  if (std::find(std::begin(kFailableCalls), std::end(kFailableCalls), Fault.Call) == std::end(kFailableCalls)) {
+    std::string Names;
+    for (const char *Name : kFailableCalls) Names += std::string(Names.empty() ? "" : ", ") + Name;
+    T.Fail(Call, "call", "\"" + Fault.Call + "\" is no failable call (" + Names + ")");
+  }
+  T.Unsigned("nth", Fault.Nth, std::numeric_limits<uint32_t>::max(), 1);
+  T.Finish();
+  L.Fault = Fault;
+}
+
 void ReadRun(TableReader T, Scenario &S) {
   T.Unsigned("time_limit_ms", S.TimeLimitMs, kMaxTimeLimitMs, 1);
   T.Finish();
@@ -546,6 +568,7 @@ LoadedScenario LoadScenarioText(std::string_view Text, const std::string &Source
   if (auto SuperIo = T.Table("superio")) ReadSuperIo(*SuperIo, S);
   if (auto Chipset = T.Table("chipset")) ReadChipset(*Chipset, S);
   if (auto Run = T.Table("run")) ReadRun(*Run, S);
+  if (auto Fault = T.Table("fault")) ReadFault(*Fault, L);
   if (const toml::node *Expect = T.Take("expect")) {
     T.ExpectType(*Expect, "expect", toml::node_type::table);
     ReadExpect(*Expect->as_table(), Source, T.Line(), L);

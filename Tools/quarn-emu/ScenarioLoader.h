@@ -24,6 +24,13 @@ struct PresetVornTypeHob {
   uint8_t FwSubType = 0;
 };
 
+/// A failable call made to fail ([fault]): the Nth call (1-based) of Call, or of any
+/// failable call when Call is "*".
+struct FaultInjection {
+  std::string Call;
+  uint64_t Nth = 1;
+};
+
 /// One key of the [expect] table, as the JSON value it is compared with.
 struct Expectation {
   std::string Key;
@@ -35,6 +42,7 @@ struct Expectation {
 struct LoadedScenario {
   Scenario Settings;
   std::optional<PresetVornTypeHob> VornTypeHob;
+  std::optional<FaultInjection> Fault;
   bool HasExpect = false;
   std::vector<Expectation> Expect;
   std::string Source;  // the file it came from ("Scenarios/NAME.toml" for a built-in one)

@@ -14,8 +14,7 @@ namespace {
 /// One arrow or note of the diagram, at a virtual time.
 struct Step {
   uint64_t TimeNs;
-  int Order;         // among steps of the same time: trace lines first
-  std::string Line;  // the Mermaid line
+  std::string Line;  // the Mermaid line(s)
 };
 
 /// Mermaid reads ';' and '#' as syntax: keep them out of message texts.
@@ -37,6 +36,8 @@ std::string Hex(uint64_t Value) {
   return Text;
 }
 
+bool IsSendWithAck(const std::string &Call);
+
 /// The diagram line of one trace entry, or "" for entries the diagram leaves out.
 std::string TraceStep(const TraceEntry &T, size_t &StatusCodeIndex, size_t &AssertIndex, const RunReport &R) {
   if (T.Kind == "int3") {
@@ -46,6 +47,7 @@ std::string TraceStep(const TraceEntry &T, size_t &StatusCodeIndex, size_t &Asse
   }
   if (T.Kind == "notify") return "Core->>Module: " + Clean(T.Device);
   if (T.Kind == "pei-core") return "Note over Core: " + Clean(T.Device);
+  if (T.Kind == "vorn") return "Note over Fw: " + Clean(T.Device);
   if (T.Kind != "call") return {};
   const std::string &Call = T.Device;
   if (Call == "LocatePpi") {
@@ -67,10 +69,22 @@ std::string TraceStep(const TraceEntry &T, size_t &StatusCodeIndex, size_t &Asse
     return Text + ")";
   }
   if (Call == "StartupAllAPs") return "Module->>Core: StartupAllAPs (MP services: load MM7 on every AP)";
-  if (Call.rfind("DRUX_PPI.", 0) == 0 && Call != "DRUX_PPI.SendWithAck") return "Module->>Fw: " + Clean(Call.substr(9));
+  if (Call.rfind("DRUX_PPI.", 0) == 0 && !IsSendWithAck(Call)) return "Module->>Fw: " + Clean(Call.substr(9));
   // GetHobList, SetMem, the debug PPI's WriteMessage and SendWithAck (drawn from the
   // message list) are left out.
   return {};
+}
+
+/// The firmware model's own trace lines around a SendWithAck.
+bool IsSendWithAck(const std::string &Call) { return Call.rfind("DRUX_PPI.SendWithAck", 0) == 0; }
+bool IsSendStart(const TraceEntry &T) {
+  return T.Kind == "call" && T.Device.rfind("DRUX_PPI.SendWithAck client", 0) == 0;
+}
+
+std::string MessageSteps(const MessageExchange &M) {
+  return "Module->>Fw: SendWithAck " + M.Kind + " (client " + Hex(M.Client) + ", " + std::to_string(M.RequestLength) +
+         " bytes)\n    Fw-->>Module: " + StatusName(M.Result) +
+         (EFI_ERROR(M.Result) ? "" : ", " + std::to_string(M.ResponseLength) + " bytes");
 }
 
 }  // namespace
@@ -83,28 +97,35 @@ std::string SequenceDiagram(const RunReport &R) {
   const std::string Return = R.Status ? "Module-->>Core: returns " + StatusName(*R.Status)
                                       : "Note over Module: stopped by the emulator (" + R.Outcome + ")";
 
-  int Order = 0;
+  // Where the firmware model traced each SendWithAck, the message takes that place in
+  // the trace; otherwise messages go between the trace lines by time (trace first).
+  size_t Starts = 0;
+  for (const TraceEntry &T : R.Trace) Starts += IsSendStart(T) ? 1 : 0;
+  const bool Anchored = Starts == R.Messages.size();
+  size_t NextMessage = 0;
+
   for (const TraceEntry &T : R.Trace) {
     // The move to permanent memory is the first thing after the entry point returned.
     if (!Returned && T.Kind == "pei-core") {
-      Steps.push_back({T.TimeNs, Order++, Return});
+      Steps.push_back({T.TimeNs, Return});
       Returned = true;
     }
+    if (Anchored && IsSendStart(T)) {
+      Steps.push_back({T.TimeNs, MessageSteps(R.Messages[NextMessage++])});
+      continue;
+    }
     const std::string Line = TraceStep(T, StatusCodeIndex, AssertIndex, R);
-    if (!Line.empty()) Steps.push_back({T.TimeNs, Order++, Line});
+    if (!Line.empty()) Steps.push_back({T.TimeNs, Line});
   }
-  // Messages sit between the trace lines by time; at the same time the trace comes first.
-  std::vector<Step> Messages;
-  for (const MessageExchange &M : R.Messages) {
-    Messages.push_back({M.TimeNs, 0,
-                        "Module->>Fw: SendWithAck " + M.Kind + " (client " + Hex(M.Client) + ", " +
-                            std::to_string(M.RequestLength) + " bytes)\n    Fw-->>Module: " + StatusName(M.Result) +
-                            (EFI_ERROR(M.Result) ? "" : ", " + std::to_string(M.ResponseLength) + " bytes")});
+  std::vector<Step> Merged = Steps;
+  if (!Anchored) {
+    std::vector<Step> Messages;
+    for (const MessageExchange &M : R.Messages) Messages.push_back({M.TimeNs, MessageSteps(M)});
+    Merged.clear();
+    std::merge(Steps.begin(), Steps.end(), Messages.begin(), Messages.end(), std::back_inserter(Merged),
+               [](const Step &A, const Step &B) { return A.TimeNs < B.TimeNs; });
   }
-  std::vector<Step> Merged;
-  std::merge(Steps.begin(), Steps.end(), Messages.begin(), Messages.end(), std::back_inserter(Merged),
-             [](const Step &A, const Step &B) { return A.TimeNs < B.TimeNs; });
-  if (!Returned) Merged.push_back({R.ElapsedNs, Order++, Return});
+  if (!Returned) Merged.push_back({R.ElapsedNs, Return});
 
   std::string Out =
       "sequenceDiagram\n"
