@@ -1,5 +1,7 @@
 #include "MpServices.h"
 
+#include <string>
+
 namespace quarn::emu {
 
 MpServices::MpServices(Board &B, PeiCore &Core) : Board_(B), Core_(Core) {
@@ -19,14 +21,23 @@ EFI_STATUS EFIAPI MpServices::StartupAllAPs(CONST EFI_PEI_SERVICES **, EFI_PEI_M
   Self.Calls_++;
   Self.Board_.TraceEvent("call", "StartupAllAPs");
   if (Procedure == nullptr) return EFI_INVALID_PARAMETER;
+  // Only the boot processor may start the APs.
+  if (Self.Board_.CurrentProcessorIndex() != kBootProcessor) return EFI_DEVICE_ERROR;
   if (Self.Board_.Faults().ShouldFail("StartupAllAPs")) return EFI_DEVICE_ERROR;
   const size_t Count = Self.Board_.Processors().size();
   if (Count < 2) return EFI_NOT_STARTED;
+
+  // Whatever a procedure does (the emulator may stop the run inside it), the boot
+  // processor is the selected one again afterwards.
+  struct SelectBootProcessorAfter {
+    Board &B;
+    ~SelectBootProcessorAfter() { B.SelectProcessor(kBootProcessor); }
+  } Restore{Self.Board_};
   for (size_t Ap = 1; Ap < Count; Ap++) {
     Self.Board_.SelectProcessor(Ap);
+    Self.Board_.TraceEvent("ap", "procedure on processor " + std::to_string(Ap));
     Procedure(ProcedureArgument);
   }
-  Self.Board_.SelectProcessor(0);
   return EFI_SUCCESS;
 }
 

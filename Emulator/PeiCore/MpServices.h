@@ -1,5 +1,7 @@
 // The PI MP services PPI of the emulated board: StartupAllAPs runs the procedure on
-// each application processor, with that processor's own registers selected.
+// each application processor in turn, with that processor's own registers selected,
+// then selects the boot processor again. It answers EFI_DEVICE_ERROR when called from
+// an AP and EFI_NOT_STARTED on a board without APs.
 #pragma once
 
 #include <Ppi/MpServices.h>
@@ -17,6 +19,7 @@ class MpServices {
   unsigned StartupAllApsCalls() const { return Calls_; }
 
  private:
+  static constexpr size_t kBootProcessor = 0;
   static EFI_STATUS EFIAPI StartupAllAPs(CONST EFI_PEI_SERVICES **PeiServices, EFI_PEI_MP_SERVICES_PPI *This,
                                          EFI_AP_PROCEDURE Procedure, BOOLEAN SingleThread,
                                          UINTN TimeoutInMicroSeconds, VOID *ProcedureArgument);

@@ -17,9 +17,12 @@ EFI_HOB_GENERIC_HEADER *HobAt(uint8_t *Base, uint32_t Offset) {
   return reinterpret_cast<EFI_HOB_GENERIC_HEADER *>(Base + Offset);
 }
 
-EFI_PEI_PPI_DESCRIPTOR gMemoryDiscoveredDescriptor = {
-    EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST,
-    const_cast<EFI_GUID *>(&gEfiPeiMemoryDiscoveredPpiGuid), nullptr};
+/// Stores Value into Field only when it differs: a descriptor may sit in read-only data
+/// (a module's constant descriptor list), where only a pointer that really moves may be written.
+template <typename T>
+void StoreIfChanged(T &Field, T Value) {
+  if (Field != Value) Field = Value;
+}
 
 }  // namespace
 
@@ -193,14 +196,31 @@ void *PeiCore::Relocate(void *Pointer, intptr_t Delta) const {
 }
 
 void PeiCore::MigrateToPermanentMemory() {
+  // Permanent memory is installed once per boot; a second request changes nothing.
+  if (Migrated_) {
+    Board_.TraceEvent("pei-core", "permanent memory already installed");
+    return;
+  }
   Memories_.emplace_back(new uint8_t[MemorySize_ + 16]);
   uint8_t *New = reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(Memories_.back().get()) + 15) & ~uintptr_t(15));
   std::memcpy(New, Memory_, MemorySize_);
   const intptr_t Delta = New - Memory_;
 
+  // The PPI database: every descriptor that lies in the moved range, and every GUID and
+  // PPI pointer of a descriptor that points into it. Relocate() is a no-op on a pointer
+  // that has moved already, so a descriptor installed twice is converted once.
   for (auto &Descriptor : Ppis_) Descriptor = static_cast<EFI_PEI_PPI_DESCRIPTOR *>(Relocate(Descriptor, Delta));
-  for (auto *Descriptor : Ppis_) Descriptor->Ppi = Relocate(Descriptor->Ppi, Delta);
+  for (auto *Descriptor : Ppis_) {
+    StoreIfChanged(Descriptor->Guid, static_cast<EFI_GUID *>(Relocate(Descriptor->Guid, Delta)));
+    StoreIfChanged(Descriptor->Ppi, Relocate(Descriptor->Ppi, Delta));
+  }
+  // The notification database likewise: descriptors, their GUIDs and callbacks.
   for (auto &Descriptor : Notifies_) Descriptor = static_cast<EFI_PEI_NOTIFY_DESCRIPTOR *>(Relocate(Descriptor, Delta));
+  for (auto *Descriptor : Notifies_) {
+    StoreIfChanged(Descriptor->Guid, static_cast<EFI_GUID *>(Relocate(Descriptor->Guid, Delta)));
+    StoreIfChanged(Descriptor->Notify, reinterpret_cast<EFI_PEIM_NOTIFY_ENTRY_POINT>(
+                                           Relocate(reinterpret_cast<void *>(Descriptor->Notify), Delta)));
+  }
 
   auto *Phit = reinterpret_cast<EFI_HOB_HANDOFF_INFO_TABLE *>(New + kHobOffset);
   for (EFI_PHYSICAL_ADDRESS *Field : {&Phit->EfiMemoryTop, &Phit->EfiMemoryBottom, &Phit->EfiFreeMemoryTop,
@@ -218,7 +238,8 @@ void PeiCore::MigrateToPermanentMemory() {
   Memory_ = New;
   Migrated_ = true;
   Board_.TraceEvent("pei-core", "temporary memory moved to permanent memory");
-  Install(&gMemoryDiscoveredDescriptor);
+  // The memory-discovered PPI carries no interface: a notification trigger only.
+  InstallPpi(gEfiPeiMemoryDiscoveredPpiGuid, nullptr);
 }
 
 // --- services ---------------------------------------------------------------------

@@ -76,8 +76,12 @@ class PeiCore {
   // --- status codes -----------------------------------------------------------------
   const std::vector<StatusCodeRecord> &StatusCodes() const { return StatusCodes_; }
 
-  /// The move to permanent memory: copy, re-point, poison the old memory, then install
-  /// the memory-discovered PPI and run its notifications.
+  /// The move to permanent memory: copy the HOB list and pool; re-point every PPI and
+  /// notify descriptor that lay in the moved range and every GUID, PPI and callback
+  /// pointer of a descriptor that pointed into it (a pointer is written only when it
+  /// changes); move the PEI-services word and the IDT base; poison the old memory; then
+  /// install the memory-discovered PPI and run its notifications. Happens once: a second
+  /// call does nothing.
   void MigrateToPermanentMemory();
 
   /// Called for every service call (name), before it runs; lets the emulator trace.
