@@ -2,6 +2,8 @@
 // pre-memory block and its three switches), or a raw table given whole.
 #pragma once
 
+#include <Base.h>
+
 #include <cstdint>
 #include <vector>
 
@@ -17,6 +19,8 @@ class PolicyPpi {
   size_t Size() const { return Table_.size(); }
   /// A table holding the given blocks (each whole, header included) after a 36-byte header.
   static std::vector<uint8_t> BuildTable(const std::vector<std::vector<uint8_t>> &Blocks);
+  /// A zero-filled block of Size bytes (at least its 24-byte header) named Guid, BlockSize set.
+  static std::vector<uint8_t> BuildBlock(const EFI_GUID &Guid, size_t Size);
   /// A QUARN pre-memory block with the three switches.
   static std::vector<uint8_t> BuildPreMemBlock(bool PreDidReset, bool SscAlternate, bool BiosUpdateWatchdog);
 
