@@ -8,9 +8,9 @@ namespace {
 
 constexpr CHAR8 kSource[] = "Library/BaseLib/Unaligned";
 
-typedef UINT16 __attribute__((aligned(1), may_alias)) UNALIGNED_UINT16;
-typedef UINT32 __attribute__((aligned(1), may_alias)) UNALIGNED_UINT32;
-typedef UINT64 __attribute__((aligned(1), may_alias)) UNALIGNED_UINT64;
+struct __attribute__((packed, may_alias)) UNALIGNED_UINT16 { UINT16 Value; };
+struct __attribute__((packed, may_alias)) UNALIGNED_UINT32 { UINT32 Value; };
+struct __attribute__((packed, may_alias)) UNALIGNED_UINT64 { UINT64 Value; };
 
 }  // namespace
 
@@ -18,22 +18,22 @@ extern "C" {
 
 UINT16 EFIAPI ReadUnaligned16(IN CONST UINT16 *Buffer) {
   DebugCheck(Buffer != nullptr, kSource, __LINE__, "Buffer != ((void *) 0)");
-  return *reinterpret_cast<const UNALIGNED_UINT16 *>(Buffer);
+  return reinterpret_cast<const UNALIGNED_UINT16 *>(Buffer)->Value;
 }
 
 UINT32 EFIAPI ReadUnaligned32(IN CONST UINT32 *Buffer) {
   DebugCheck(Buffer != nullptr, kSource, __LINE__, "Buffer != ((void *) 0)");
-  return *reinterpret_cast<const UNALIGNED_UINT32 *>(Buffer);
+  return reinterpret_cast<const UNALIGNED_UINT32 *>(Buffer)->Value;
 }
 
 UINT64 EFIAPI ReadUnaligned64(IN CONST UINT64 *Buffer) {
   DebugCheck(Buffer != nullptr, kSource, __LINE__, "Buffer != ((void *) 0)");
-  return *reinterpret_cast<const UNALIGNED_UINT64 *>(Buffer);
+  return reinterpret_cast<const UNALIGNED_UINT64 *>(Buffer)->Value;
 }
 
 UINT64 EFIAPI WriteUnaligned64(OUT UINT64 *Buffer, IN UINT64 Value) {
   DebugCheck(Buffer != nullptr, kSource, __LINE__, "Buffer != ((void *) 0)");
-  *reinterpret_cast<UNALIGNED_UINT64 *>(Buffer) = Value;
+  reinterpret_cast<UNALIGNED_UINT64 *>(Buffer)->Value = Value;
   return Value;
 }
 
