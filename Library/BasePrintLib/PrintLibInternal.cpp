@@ -402,6 +402,7 @@ UINTN FormatAscii(CHAR8 *Buffer, UINTN BufferSize, const CHAR8 *Format, VA_LIST 
 
 extern "C" {
 
+/** Writes Character Length times, never at or beyond EndBuffer; returns the new position. */
 CHAR8 *EFIAPI BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN INTN Length,
                                      IN UINTN Character, IN INTN Increment) {
   if (Increment < 1) {
@@ -414,6 +415,7 @@ CHAR8 *EFIAPI BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN 
   return Buffer;
 }
 
+/** A NUL, then the digits of Value in Radix least significant first; returns the last digit's position. */
 CHAR8 *EFIAPI BasePrintLibValueToString(IN OUT CHAR8 *Buffer, IN UINT64 Value, IN UINTN Radix) {
   *Buffer = '\0';
   do {
@@ -424,6 +426,15 @@ CHAR8 *EFIAPI BasePrintLibValueToString(IN OUT CHAR8 *Buffer, IN UINT64 Value, I
   return Buffer;
 }
 
+/**
+  Formats Format with the arguments of Marker into Buffer: at most BufferSize - 1
+  characters and a NUL.
+
+  Asserts (and returns 0 without writing) for a NULL Buffer or Format when BufferSize is
+  not 0, for a BufferSize over 1000000, and for a format of more than 1000000 characters.
+
+  @return The characters produced, NUL not counted.
+**/
 UINTN EFIAPI BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags,
                                       IN CONST CHAR8 *Format, IN VA_LIST Marker) {
   // Only ASCII output from an ASCII format is produced; no other Flags are used here.
