@@ -231,6 +231,7 @@ EFI_STATUS QuarnFirmware::SendWithAck(uint32_t DeviceIndex, void *Buffer, uint32
     if (const MessageOverride *O = OverrideFor(X.Kind)) {
       if (O->Result) A.Result = *O->Result;
       if (O->Response) A.Response = *O->Response;
+      A.ReportedLength = O->ResponseLength;
     }
     if (X.Kind == "pre-did-reset" && Scenario_.PreDidResetAccept && !EFI_ERROR(A.Result)) StartPreDidReset(X.TimeNs);
   }
@@ -241,8 +242,7 @@ EFI_STATUS QuarnFirmware::SendWithAck(uint32_t DeviceIndex, void *Buffer, uint32
     const size_t Written = std::min<size_t>(A.Response.size(), X.Capacity);
     if (Written != 0) std::memcpy(Buffer, A.Response.data(), Written);
     X.Response.assign(A.Response.begin(), A.Response.begin() + Written);
-    const MessageOverride *O = OverrideFor(X.Kind);
-    X.ResponseLength = (O != nullptr && O->ResponseLength) ? *O->ResponseLength : uint32_t(Written);
+    X.ResponseLength = A.ReportedLength.value_or(uint32_t(Written));
     *ResponseLength = X.ResponseLength;
   }
   Board_.TraceEvent("call", "DRUX_PPI.SendWithAck -> " + StatusName(A.Result), X.ResponseLength);
