@@ -13,6 +13,14 @@ constexpr uint32_t AlignUp(uint32_t Value) { return (Value + kAlign - 1) & ~(kAl
 
 bool SameGuid(const EFI_GUID *A, const EFI_GUID *B) { return A && B && std::memcmp(A, B, sizeof(EFI_GUID)) == 0; }
 
+/// The first eight bytes of a GUID: the value of a PPI service's trace line, which names
+/// the PPI for readers of the trace (0 without a GUID).
+uint64_t TraceGuid(const EFI_GUID *Guid) {
+  uint64_t Head = 0;
+  if (Guid != nullptr) std::memcpy(&Head, Guid, sizeof Head);
+  return Head;
+}
+
 EFI_HOB_GENERIC_HEADER *HobAt(uint8_t *Base, uint32_t Offset) {
   return reinterpret_cast<EFI_HOB_GENERIC_HEADER *>(Base + Offset);
 }
@@ -246,7 +254,7 @@ void PeiCore::MigrateToPermanentMemory() {
 
 EFI_STATUS EFIAPI PeiCore::SvcInstallPpi(CONST EFI_PEI_SERVICES **PeiServices, CONST EFI_PEI_PPI_DESCRIPTOR *List) {
   PeiCore &Core = From(PeiServices);
-  Core.Board_.TraceEvent("call", "InstallPpi");
+  Core.Board_.TraceEvent("call", "InstallPpi", List != nullptr ? TraceGuid(List->Guid) : 0);
   if (Core.Fail("InstallPpi")) return EFI_OUT_OF_RESOURCES;
   return Core.Install(List);
 }
@@ -260,7 +268,7 @@ EFI_STATUS EFIAPI PeiCore::SvcReInstallPpi(CONST EFI_PEI_SERVICES **PeiServices,
 EFI_STATUS EFIAPI PeiCore::SvcLocatePpi(CONST EFI_PEI_SERVICES **PeiServices, CONST EFI_GUID *Guid, UINTN Instance,
                                         EFI_PEI_PPI_DESCRIPTOR **Descriptor, VOID **Ppi) {
   PeiCore &Core = From(PeiServices);
-  Core.Board_.TraceEvent("call", "LocatePpi");
+  Core.Board_.TraceEvent("call", "LocatePpi", TraceGuid(Guid));
   if (Guid == nullptr || Ppi == nullptr) return EFI_INVALID_PARAMETER;
   if (Core.Fail("LocatePpi")) return EFI_NOT_FOUND;
   return Core.LocatePpi(*Guid, Instance, Descriptor, Ppi);
@@ -268,7 +276,7 @@ EFI_STATUS EFIAPI PeiCore::SvcLocatePpi(CONST EFI_PEI_SERVICES **PeiServices, CO
 
 EFI_STATUS EFIAPI PeiCore::SvcNotifyPpi(CONST EFI_PEI_SERVICES **PeiServices, CONST EFI_PEI_NOTIFY_DESCRIPTOR *List) {
   PeiCore &Core = From(PeiServices);
-  Core.Board_.TraceEvent("call", "NotifyPpi");
+  Core.Board_.TraceEvent("call", "NotifyPpi", List != nullptr ? TraceGuid(List->Guid) : 0);
   if (Core.Fail("NotifyPpi")) return EFI_OUT_OF_RESOURCES;
   return Core.Notify(List);
 }
