@@ -8,8 +8,10 @@
 #include <cstring>
 
 #include "Emulator/Emulator.h"
+#include "Test/Pei/FlowTestSupport.h"
 
 using namespace quarn::emu;
+using namespace quarn::test;
 
 namespace {
 
@@ -77,7 +79,9 @@ TEST(ReportStatusCodeEx, SizeLimitIs492DataBytes) {
 
   EXPECT_EQ(Report(Data.data(), 493), EFI_OUT_OF_RESOURCES);
   EXPECT_EQ(E.Core().StatusCodes().size(), 1u) << "nothing reported beyond the limit";
-  EXPECT_TRUE(E.Snapshot().Asserts.empty());
+  const RunReport R = E.Snapshot();
+  EXPECT_TRUE(R.Asserts.empty());
+  EXPECT_EQ(Printed(R), "Status code extended data is too large to be reported!\n");
 }
 
 TEST(ReportStatusCodeEx, NoHandlerYetCountsAsSuccessOtherAnswersPassThrough) {

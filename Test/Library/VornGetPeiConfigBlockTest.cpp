@@ -8,8 +8,10 @@
 
 #include "Emulator/Emulator.h"
 #include "Emulator/PeiCore/PolicyPpi.h"
+#include "Test/Pei/FlowTestSupport.h"
 
 using namespace quarn::emu;
+using namespace quarn::test;
 
 namespace {
 
@@ -151,6 +153,7 @@ TEST(VornGetPeiConfigBlock, PolicyNotInstalledGivesNullAndOneAssertion) {
   E.Activate();
   EXPECT_EQ(VornGetPeiConfigBlock(), nullptr);
   EXPECT_EQ(AssertCount(E), 1u);
+  EXPECT_EQ(Printed(E.Snapshot()), "\nASSERT_EFI_ERROR (Status = Not Found)\n");
 }
 
 TEST(VornGetPeiConfigBlock, BlockMissingFromTheTableGivesNullAndOneAssertion) {
@@ -160,6 +163,7 @@ TEST(VornGetPeiConfigBlock, BlockMissingFromTheTableGivesNullAndOneAssertion) {
   E.Activate();
   EXPECT_EQ(VornGetPeiConfigBlock(), nullptr);
   EXPECT_EQ(AssertCount(E), 1u);
+  EXPECT_EQ(Printed(E.Snapshot()), "Could not find the config block.\n\nASSERT_EFI_ERROR (Status = Not Found)\n");
 }
 
 TEST(VornGetPeiConfigBlock, BlockTooSmallForTheFlowsFieldsCountsAsAbsent) {
@@ -170,6 +174,8 @@ TEST(VornGetPeiConfigBlock, BlockTooSmallForTheFlowsFieldsCountsAsAbsent) {
   Emulator E{WithTable(PolicyPpi::BuildTable({Small, Next}))};
   E.Activate();
   EXPECT_EQ(VornGetPeiConfigBlock(), nullptr);
+  EXPECT_TRUE(Prints(E.Snapshot(), "QUARN config block is malformed (size 40), ignored.\n"));
+  EXPECT_EQ(AssertCount(E), 0u);
 
   // Exactly the 56 bytes the flow reads is enough.
   Emulator E2{WithTable(PolicyPpi::BuildTable({PolicyPpi::BuildBlock(gQuarnPreMemConfigGuid, 56)}))};

@@ -8,8 +8,10 @@
 
 #include "Emulator/Emulator.h"
 #include "Emulator/PeiCore/HobWalk.h"
+#include "Test/Pei/FlowTestSupport.h"
 
 using namespace quarn::emu;
+using namespace quarn::test;
 
 namespace {
 
@@ -54,6 +56,10 @@ TEST(QuarnSetNonFunctional, CreatesTheHobWhenThereIsNone) {
   EXPECT_EQ(R.InfoHob->Flow, 2);
   EXPECT_EQ(R.InfoHob->FeatureSet, 0u);
   EXPECT_TRUE(R.Asserts.empty());
+  EXPECT_EQ(Printed(R),
+            "[QUARN][PreMem] HOB: flow 2, feature set 0x00000000, features 2 0x00000000, pwr opt boot 0, "
+            "cores2disable 0\n"
+            "[QUARN][PreMem] ERROR: VORN is non functional (flow 2)\n");
 }
 
 TEST(QuarnSetNonFunctional, OverwritesTheFirstExistingHobAndCreatesNone) {
@@ -107,6 +113,9 @@ TEST(QuarnSetNonFunctional, CreationFailingGivesOutOfResources) {
   E.GetBoard().Faults().FailCall("CreateHob", 1);
   EXPECT_EQ(QuarnSetNonFunctional(), EFI_OUT_OF_RESOURCES);
   EXPECT_TRUE(FindGuidHobs(E.Core(), gQuarnInfoHobGuid).empty());
+  EXPECT_TRUE(PrintsInOrder(E.Snapshot(), {"[QUARN][PreMem] HOB: flow 2",
+                                           "[QUARN][PreMem] ERROR: VORN is non functional (flow 2)\n",
+                                           "[QUARN][PreMem] ERROR: QUARN info HOB has not been registered\n"}));
   EXPECT_EQ(E.Snapshot().Asserts.size(), 1u) << "BuildGuidHob reports the failed creation";
 }
 

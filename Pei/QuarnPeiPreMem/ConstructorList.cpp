@@ -1,0 +1,39 @@
+/** @file
+  The library constructors of the module, run by the entry point before anything else,
+  in their fixed order. A constructor's error is reported and start-up goes on.
+**/
+#include <Library/CpuAndRevisionLib.h>
+#include <Library/DebugLib.h>
+#include <Library/SerialPortLib.h>
+#include <Library/SysHostPointerLib.h>
+
+#include "QuarnPeiPreMem.h"
+
+namespace {
+
+constexpr CHAR8 kSource[] = "Pei/QuarnPeiPreMem/ConstructorList";
+
+}  // namespace
+
+extern "C" {
+
+/**
+  Sets up the serial ports, then the static pointer table, then the CPU-and-revision
+  record while the table's slot for it is still empty (and there is a table at all).
+  Errors of the first two assert "!RETURN_ERROR (Status)"; the third's result is not
+  looked at.
+**/
+VOID EFIAPI ProcessLibraryConstructorList(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices) {
+  RETURN_STATUS Status = SerialPortInitialize();
+  DebugCheckReturnStatus(Status, kSource, __LINE__);
+
+  Status = StaticPointerTableInit();
+  DebugCheckReturnStatus(Status, kSource, __LINE__);
+
+  const STATIC_POINTER_TABLE *Table = GetStaticPointerTable();
+  if (Table != nullptr && static_cast<UINT32>(Table->Pointer[POINTER_TYPE_CPU_AND_REVISION]) == 0) {
+    CpuAndRevisionInit();
+  }
+}
+
+}
