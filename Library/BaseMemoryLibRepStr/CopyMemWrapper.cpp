@@ -33,20 +33,17 @@ VOID *EFIAPI CopyMem(OUT VOID *DestinationBuffer, IN CONST VOID *SourceBuffer, I
   }
 
   if (Source >= Destination || Source + (Length - 1) < Destination) {
-    auto *To = static_cast<volatile UNALIGNED_UINT32 *>(DestinationBuffer);
-    auto *From = static_cast<const volatile UNALIGNED_UINT32 *>(SourceBuffer);
-    UINTN Index = 0;
-    for (; Index < Length / 4; Index++) {
-      To[Index] = From[Index];
+    auto *To = static_cast<UINT8 *>(DestinationBuffer);
+    auto *From = static_cast<const UINT8 *>(SourceBuffer);
+    for (UINTN Index = 0; Index < Length / 4; Index++, To += 4, From += 4) {
+      StoreWord(To, LoadWord(From));
     }
-    auto *ToBytes = reinterpret_cast<volatile UINT8 *>(To + Index);
-    auto *FromBytes = reinterpret_cast<const volatile UINT8 *>(From + Index);
     for (UINTN Rest = 0; Rest < Length % 4; Rest++) {
-      ToBytes[Rest] = FromBytes[Rest];
+      To[Rest] = From[Rest];
     }
   } else {
-    auto *To = static_cast<volatile UINT8 *>(DestinationBuffer);
-    auto *From = static_cast<const volatile UINT8 *>(SourceBuffer);
+    auto *To = static_cast<UINT8 *>(DestinationBuffer);
+    auto *From = static_cast<const UINT8 *>(SourceBuffer);
     for (UINTN Index = Length; Index > 0; Index--) {
       To[Index - 1] = From[Index - 1];
     }

@@ -1,9 +1,16 @@
 /** @file
-  Word access at any address for the memory routines.
+  Word access at any address for the memory routines: each is one 32-bit move on IA32.
 **/
 #pragma once
 
 #include <Base.h>
 
-/// A 32-bit word that may lie at any byte address (IA32 allows unaligned access).
-typedef UINT32 __attribute__((aligned(1), may_alias)) UNALIGNED_UINT32;
+/// Stores Value at any byte address.
+inline void StoreWord(VOID *Address, UINT32 Value) { __builtin_memcpy(Address, &Value, sizeof Value); }
+
+/// Loads the word at any byte address.
+inline UINT32 LoadWord(CONST VOID *Address) {
+  UINT32 Value;
+  __builtin_memcpy(&Value, Address, sizeof Value);
+  return Value;
+}

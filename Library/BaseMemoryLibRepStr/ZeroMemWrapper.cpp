@@ -22,12 +22,10 @@ VOID *EFIAPI ZeroMem(OUT VOID *Buffer, IN UINTN Length) {
   DebugCheck(Length <= static_cast<UINT32>(0xFFFFFFFFu - Address + 1), kSource, kRangeCheckLine,
              "Length <= (0xFFFFFFFF - (UINTN)Buffer + 1)");
 
-  auto *Words = static_cast<volatile UNALIGNED_UINT32 *>(Buffer);
-  UINTN Index = 0;
-  for (; Index < Length / 4; Index++) {
-    Words[Index] = 0;
+  auto *Bytes = static_cast<UINT8 *>(Buffer);
+  for (UINTN Index = 0; Index < Length / 4; Index++, Bytes += 4) {
+    StoreWord(Bytes, 0);
   }
-  auto *Bytes = reinterpret_cast<volatile UINT8 *>(Words + Index);
   for (UINTN Rest = 0; Rest < Length % 4; Rest++) {
     Bytes[Rest] = 0;
   }
