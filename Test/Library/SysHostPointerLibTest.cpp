@@ -112,6 +112,15 @@ TEST_F(StaticPointerTable, SecondInitReusesTheTableAndRegistersNothing) {
   EXPECT_EQ(Breakpoints(), 0u);
 }
 
+TEST_F(StaticPointerTable, ReadingTheAddressIsOneRegisterMoveAndNothingElse) {
+  ASSERT_EQ(StaticPointerTableInit(), EFI_SUCCESS);
+  const uint64_t Accesses = E.GetBoard().AccessCount();
+  STATIC_POINTER_TABLE *Table = GetStaticPointerTable();
+  // No HOB walk and no PPI lookup: either would read the IDTR for the services table first.
+  EXPECT_EQ(E.GetBoard().AccessCount(), Accesses + 1);
+  EXPECT_EQ(Table, TableOf(TableHobs()[0]));
+}
+
 TEST_F(StaticPointerTable, HobThatCannotBeBuiltLeavesMm7AloneAndReportsIt) {
   E.GetBoard().Faults().FailCall("CreateHob", 1);
   SetMm7(0);
