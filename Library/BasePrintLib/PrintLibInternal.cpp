@@ -89,9 +89,10 @@ CHAR8 *PadToWidth(CHAR8 *Out, CHAR8 *End, UINTN Width, UINTN Used) {
   Renders a number: the prefix, zeros up to the precision, the digits (with ',' between
   groups of three for comma grouping), blank-padded to the width.
 
-  @param Signed  The value is a two's-complement number (type d).
+  @param Signed       The value is a two's-complement number (type d).
+  @param ValueBuffer  kPrintValueBufferSize bytes for the digits.
 **/
-CHAR8 *PutNumber(CHAR8 *Out, CHAR8 *End, DIRECTIVE &D, UINT64 Value, UINTN Radix, bool Signed) {
+CHAR8 *PutNumber(CHAR8 *Out, CHAR8 *End, DIRECTIVE &D, UINT64 Value, UINTN Radix, bool Signed, CHAR8 *ValueBuffer) {
   CHAR8 Prefix = '\0';
   if ((D.Flags & kPrefixSign) != 0) {
     Prefix = '+';
@@ -113,7 +114,6 @@ CHAR8 *PutNumber(CHAR8 *Out, CHAR8 *End, DIRECTIVE &D, UINT64 Value, UINTN Radix
   }
 
   // Digits, least significant first, from ValueBuffer[1] on.
-  CHAR8 ValueBuffer[kPrintValueBufferSize];
   const CHAR8 *MostSignificant = ValueBuffer;
   UINTN Digits = 0;
   if (!(Value == 0 && D.Precision == 0)) {
@@ -245,6 +245,7 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
   }
   Format++;
 
+  CHAR8 ValueBuffer[kPrintValueBufferSize];
   UINTN Radix = 10;
   switch (Type) {
     case 'p':
@@ -271,7 +272,7 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
       } else {
         Value = static_cast<UINT64>(static_cast<INT64>(va_arg(Marker, INT32)));
       }
-      Out = PutNumber(Out, End, D, Value, Radix, (D.Flags & kUnsignedType) == 0);
+      Out = PutNumber(Out, End, D, Value, Radix, (D.Flags & kUnsignedType) == 0, ValueBuffer);
       return Format;
     }
     default:
@@ -283,7 +284,6 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
     D.Precision = 0;
   }
 
-  CHAR8 ValueBuffer[kPrintValueBufferSize];
   CHAR16 Character[2] = {0, 0};
   CHAR8 Single[2] = {Type, '\0'};
   const VOID *Text = Single;
