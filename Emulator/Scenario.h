@@ -81,6 +81,9 @@ struct Scenario {
   std::optional<uint64_t> StateAfterMs = 100;
   uint8_t PreDidResetState = 5;
   MessageOverride TypeOverride, FeatureSetOverride, WatchdogOverride, ClockOverride, PreDidResetOverride;
+  /// Answers for the SendWithAck calls in the order they come, whatever the message; a
+  /// call past the end of the script gets the per-kind override or the model's answer.
+  std::vector<MessageOverride> AnswerScript;
 
   // [pei]
   bool DebugPrintPpi = true;

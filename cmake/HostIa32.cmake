@@ -16,7 +16,12 @@ if(NOT QUARN_IA32_RUN EQUAL 0)
   message(STATUS "IA32 programs run under ${QUARN_QEMU_I386}")
 endif()
 
-if(QUARN_SANITIZE)
+if(QUARN_FUZZ)
+  # The fuzzing engine's instrumentation everywhere; the targets link the engine itself.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(QUARN_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 endif()
@@ -39,9 +44,14 @@ target_include_directories(QuarnEmulator PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(QuarnEmulator PUBLIC QuarnModule)
 target_compile_options(QuarnEmulator PRIVATE -Wall -Wextra -Wno-unused-parameter)
 
+enable_testing()
+add_subdirectory(Fuzz)
+if(QUARN_FUZZ)
+  return()
+endif()
+
 # The command-line tool.
 add_subdirectory(Tools/quarn-emu)
 
 # Tests.
-enable_testing()
 add_subdirectory(Test)

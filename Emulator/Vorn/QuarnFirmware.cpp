@@ -228,7 +228,10 @@ EFI_STATUS QuarnFirmware::SendWithAck(uint32_t DeviceIndex, void *Buffer, uint32
     A.Result = EFI_DEVICE_ERROR;
   } else {
     A = Model(X.Kind, X.Request);
-    if (const MessageOverride *O = OverrideFor(X.Kind)) {
+    const size_t Call = Exchanges_.size();
+    const MessageOverride *O =
+        Call < Scenario_.AnswerScript.size() ? &Scenario_.AnswerScript[Call] : OverrideFor(X.Kind);
+    if (O != nullptr) {
       if (O->Result) A.Result = *O->Result;
       if (O->Response) A.Response = *O->Response;
       A.ReportedLength = O->ResponseLength;

@@ -3,7 +3,9 @@
 
   The walk takes each HobLength at face value, except that a length smaller than a HOB
   header (0 included) ends the walk as if the list ended there: such a HOB cannot be
-  stepped over, and stepping by it would loop for ever or leave the list.
+  stepped over, and stepping by it would loop for ever or leave the list. Header fields
+  are read at any alignment: a core that does not round lengths up leaves HOBs at odd
+  addresses.
 **/
 #include <Library/BaseLib.h>
 #include <Library/DebugLib.h>
@@ -14,14 +16,26 @@ namespace {
 
 constexpr CHAR8 kSource[] = "Library/PeiHobLib/HobLib";
 
-const EFI_HOB_GENERIC_HEADER *Header(const VOID *Hob) { return static_cast<const EFI_HOB_GENERIC_HEADER *>(Hob); }
-
-/// TRUE when the walk must stop at Hob: the end HOB, or a length that cannot be stepped over.
-bool EndsWalk(const EFI_HOB_GENERIC_HEADER *Hob) {
-  return Hob->HobType == EFI_HOB_TYPE_END_OF_HOB_LIST || Hob->HobLength < sizeof(EFI_HOB_GENERIC_HEADER);
+UINT16 HobType(const VOID *Hob) {
+  return ReadUnaligned16(reinterpret_cast<const UINT16 *>(static_cast<const UINT8 *>(Hob) +
+                                                           offsetof(EFI_HOB_GENERIC_HEADER, HobType)));
 }
 
-const VOID *NextHob(const VOID *Hob) { return static_cast<const UINT8 *>(Hob) + Header(Hob)->HobLength; }
+UINT16 HobLength(const VOID *Hob) {
+  return ReadUnaligned16(reinterpret_cast<const UINT16 *>(static_cast<const UINT8 *>(Hob) +
+                                                           offsetof(EFI_HOB_GENERIC_HEADER, HobLength)));
+}
+
+/// TRUE when the walk must stop at Hob: the end HOB, or a length that cannot be stepped over.
+bool EndsWalk(const VOID *Hob) {
+  return HobType(Hob) == EFI_HOB_TYPE_END_OF_HOB_LIST || HobLength(Hob) < sizeof(EFI_HOB_GENERIC_HEADER);
+}
+
+const VOID *NextHob(const VOID *Hob) { return static_cast<const UINT8 *>(Hob) + HobLength(Hob); }
+
+const EFI_GUID *HobName(const VOID *Hob) {
+  return reinterpret_cast<const EFI_GUID *>(static_cast<const UINT8 *>(Hob) + offsetof(EFI_HOB_GUID_TYPE, Name));
+}
 
 }  // namespace
 
@@ -38,8 +52,8 @@ VOID *EFIAPI GetHobList(VOID) {
 
 VOID *EFIAPI GetNextHob(IN UINT16 Type, IN CONST VOID *HobStart) {
   DebugCheck(HobStart != nullptr, kSource, __LINE__, "HobStart != ((void *) 0)");
-  for (const VOID *Hob = HobStart; Hob != nullptr && !EndsWalk(Header(Hob)); Hob = NextHob(Hob)) {
-    if (Header(Hob)->HobType == Type) {
+  for (const VOID *Hob = HobStart; Hob != nullptr && !EndsWalk(Hob); Hob = NextHob(Hob)) {
+    if (HobType(Hob) == Type) {
       return const_cast<VOID *>(Hob);
     }
   }
@@ -50,8 +64,7 @@ VOID *EFIAPI GetNextGuidHob(IN CONST EFI_GUID *Guid, IN CONST VOID *HobStart) {
   const VOID *Hob = HobStart;
   while ((Hob = GetNextHob(EFI_HOB_TYPE_GUID_EXTENSION, Hob)) != nullptr) {
     // A GUID HOB too short to hold its name is never matched: its name would lie past it.
-    if (Header(Hob)->HobLength >= sizeof(EFI_HOB_GUID_TYPE) &&
-        CompareGuid(Guid, &static_cast<const EFI_HOB_GUID_TYPE *>(Hob)->Name)) {
+    if (HobLength(Hob) >= sizeof(EFI_HOB_GUID_TYPE) && CompareGuid(Guid, HobName(Hob))) {
       return const_cast<VOID *>(Hob);
     }
     Hob = NextHob(Hob);
@@ -84,7 +97,7 @@ VOID *EFIAPI BuildGuidHob(IN CONST EFI_GUID *Guid, IN UINTN DataLength) {
   if (Hob == nullptr) {
     return nullptr;
   }
-  CopyGuid(&static_cast<EFI_HOB_GUID_TYPE *>(Hob)->Name, Guid);
+  CopyGuid(const_cast<EFI_GUID *>(HobName(Hob)), Guid);
   return static_cast<UINT8 *>(Hob) + sizeof(EFI_HOB_GUID_TYPE);
 }
 
