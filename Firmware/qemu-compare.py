@@ -1,9 +1,18 @@
 #!/usr/bin/env python3
-"""Compares a QEMU boot of the ROM with quarn-emu's run of the same board.
+"""Turns a qemu-q35 scenario into a QEMU board, and compares a QEMU boot of the ROM
+with quarn-emu's run of the same scenario.
 
-Inputs: the bytes the first UART received under QEMU, the second UART's bytes (the
-boot stub's diagnostics are there), quarn-emu's JSON report, and the scenario file.
-Checks, in order:
+  qemu-compare.py args SCENARIO.toml
+      prints the QEMU arguments that make q35 the board the scenario describes
+      (-cpu family/model/stepping from the CPU signature, fw_cfg files the boot stub
+      reads for the CMOS level, CMOS 0x0E and MM0), one per line; exit 2 when the
+      scenario asks for something the q35 with the boot ROM cannot be.
+  qemu-compare.py compare UART1 UART2 REPORT.json SCENARIO.toml QEMU_EXIT
+      compares, see below.
+
+Inputs of compare: the bytes the first UART received under QEMU, the second UART's
+bytes (the boot stub's diagnostics are there), quarn-emu's JSON report, and the
+scenario file. Checks, in order:
   1. the board QEMU modelled is the one the scenario describes (the stub's readings);
   2. the first UART's bytes equal the report's console, byte for byte;
   3. what the module left behind (the stub's "rom: result:" lines) equals the report:
@@ -45,6 +54,8 @@ def stub_readings(diagnostics):
         "cpuid": r"CPUID 1 (0x[0-9A-F]+)",
         "cmos_level": r"CMOS level (0x[0-9A-F]+)",
         "cmos_0e": r"CMOS 0x0E (0x[0-9A-F]+)",
+        "mm0_high": r"MM0 (0x[0-9A-F]+):",
+        "mm0_low": r"MM0 0x[0-9A-F]+:(0x[0-9A-F]+)",
         "vornfs1": r"VORNFS1 (0x[0-9A-F]+)",
         "dwrsts": r"DWRSTS (0x[0-9A-F]+)",
         "host_bridge_fc": r"00:00\.0 \[0xFC\] (0x[0-9A-F]+)",
@@ -74,6 +85,9 @@ def board_mismatches(scenario, readings):
         "uart2_lcr": scenario.get("uart2", {}).get("lcr", 0),
         "uart2_divisor": scenario.get("uart2", {}).get("divisor", 0),
     }
+    if "mm0_high" in readings and "mm0_low" in readings:
+        readings["mm0"] = readings["mm0_high"] << 32 | readings["mm0_low"]
+    expected["mm0"] = cmos.get("mm0", 0)
     found = []
     for key, value in expected.items():
         if key not in readings:
@@ -146,10 +160,60 @@ def show_context(name, data, offset):
     print(f"  {name} at byte {offset}: {data[start:offset + 60]!r}")
 
 
+# What the q35 with the boot ROM always is: a scenario must not ask for anything else.
+FIXED = [
+    ("boot", "mode", 0), ("boot", "get_boot_mode_status", "EFI_SUCCESS"),
+    ("cpu", "processors", 1),
+    ("policy", "installed", True), ("policy", "block", True), ("policy", "pre_did_reset", False),
+    ("policy", "ssc_alternate", False), ("policy", "bios_update_watchdog", False),
+    ("vorn", "present", False), ("drux", "installed", True),
+    ("pei", "debug_print_ppi", False), ("pei", "memory_discovered", False), ("pei", "mp_services", "never"),
+    ("pei", "status_code_handler", True),
+]
+
+
+def qemu_args(scenario):
+    """The QEMU arguments for the scenario's board, or a list of what q35 cannot be."""
+    problems = []
+    for table, key, value in FIXED:
+        got = scenario.get(table, {}).get(key, value)
+        if got != value:
+            problems.append(f"{table}.{key} = {got!r}: the q35 with the boot ROM has {value!r}")
+    signature = scenario.get("cpu", {}).get("signature", 0x00050654)
+    family = (signature >> 8) & 0xF
+    model = ((signature >> 16) & 0xF) << 4 | (signature >> 4) & 0xF
+    stepping = signature & 0xF
+    if signature >> 20 or family == 0xF or (signature >> 12) & 0xF:
+        problems.append(f"cpu.signature 0x{signature:08X}: only family 0..14, type 0 signatures are built here")
+    cpu = f"qemu32,family={family},model={model},stepping={stepping}"
+    args = ["-cpu", cpu]
+    cmos = scenario.get("cmos", {})
+    if "error_level" in cmos:
+        args += ["-fw_cfg", f"name=opt/quarn/cmos-error-level,string=0x{cmos['error_level']:08X}"]
+    if not cmos.get("valid", True):
+        args += ["-fw_cfg", "name=opt/quarn/cmos-0e,string=0x80"]
+    if cmos.get("mm0", 0):
+        args += ["-fw_cfg", f"name=opt/quarn/mm0,string=0x{cmos['mm0']:016X}"]
+    return args, problems
+
+
 def main():
-    if len(sys.argv) != 6:
-        fail_input("usage: qemu-compare.py UART1 UART2 REPORT.json SCENARIO.toml QEMU_EXIT")
-    uart1_path, uart2_path, report_path, scenario_path, qemu_exit = sys.argv[1:]
+    if len(sys.argv) == 3 and sys.argv[1] == "args":
+        try:
+            scenario = tomllib.load(open(sys.argv[2], "rb"))
+        except (OSError, ValueError) as error:
+            fail_input(f"unusable scenario: {error}")
+        args, problems = qemu_args(scenario)
+        for problem in problems:
+            print(f"qemu: {sys.argv[2]}: {problem}", file=sys.stderr)
+        if problems:
+            return 2
+        print("\n".join(args))
+        return 0
+    if len(sys.argv) != 7 or sys.argv[1] != "compare":
+        fail_input("usage: qemu-compare.py args SCENARIO.toml | "
+                   "compare UART1 UART2 REPORT.json SCENARIO.toml QEMU_EXIT")
+    uart1_path, uart2_path, report_path, scenario_path, qemu_exit = sys.argv[2:]
     try:
         qemu_console = open(uart1_path, "rb").read()
         diagnostics = open(uart2_path, "rb").read()
@@ -161,18 +225,19 @@ def main():
     if not isinstance(report, dict) or not isinstance(report.get("console"), str):
         fail_input(f"{report_path}: no console in the report")
 
+    name = scenario.get("name", scenario_path)
     ok = True
     for mismatch in board_mismatches(scenario, stub_readings(diagnostics)):
-        print(f"qemu: board differs from the scenario: {mismatch}")
+        print(f"qemu: {name}: board differs from the scenario: {mismatch}")
         ok = False
 
     emu_console = console_bytes(report["console"])
     if qemu_console == emu_console:
         lines = qemu_console.count(b"\n")
-        print(f"qemu: consoles equal ({len(qemu_console)} bytes, {lines} lines)")
+        print(f"qemu: {name}: consoles equal ({len(qemu_console)} bytes, {lines} lines)")
     else:
         offset = first_difference(qemu_console, emu_console)
-        print(f"qemu: consoles differ from byte {offset} "
+        print(f"qemu: {name}: consoles differ from byte {offset} "
               f"(q35 {len(qemu_console)} bytes, quarn-emu {len(emu_console)} bytes)")
         show_context("q35", qemu_console, offset)
         show_context("quarn-emu", emu_console, offset)
@@ -180,22 +245,22 @@ def main():
 
     effects = effect_mismatches(diagnostics, report)
     for mismatch in effects:
-        print(f"qemu: lasting effect differs: {mismatch}")
+        print(f"qemu: {name}: lasting effect differs: {mismatch}")
         ok = False
     if not effects:
-        print(f"qemu: lasting effects equal ({len(report_results(report))} keys: HOBs, record, "
+        print(f"qemu: {name}: lasting effects equal ({len(report_results(report))} keys: HOBs, record, "
               "pointer table, MM7, status codes, breakpoints, status)")
 
     qemu_status = QEMU_EXIT.get(qemu_exit, f"QEMU exit status {qemu_exit}")
     emu_status = report.get("status") or report.get("outcome", "no status")
     if qemu_status != WANTED_STATUS or emu_status != WANTED_STATUS:
-        print(f"qemu: status: q35 {qemu_status}, quarn-emu {emu_status}; wanted {WANTED_STATUS}")
+        print(f"qemu: {name}: status: q35 {qemu_status}, quarn-emu {emu_status}; wanted {WANTED_STATUS}")
         ok = False
 
     if ok:
-        print(f"qemu: console matches quarn-emu byte for byte; status {WANTED_STATUS}")
+        print(f"qemu: {name}: console matches quarn-emu byte for byte; status {WANTED_STATUS}")
         return 0
-    print("qemu: MISMATCH")
+    print(f"qemu: {name}: MISMATCH")
     return 1
 
 

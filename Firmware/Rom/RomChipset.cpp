@@ -6,6 +6,7 @@
 
 #include <Library/CpuIntrinsicsLib.h>
 
+#include "RomFwCfg.h"
 #include "RomIo.h"
 
 namespace {
@@ -44,7 +45,23 @@ static_assert(kAcpiTimerPort == 0x508, "the module's timer port");
 
 extern "C" {
 
-VOID RomChipsetInit(OUT ROM_BOARD_FACTS *Facts) {
+VOID RomReadBoardSettings(OUT ROM_BOARD_SETTINGS *Settings) {
+  Settings->CmosErrorLevel = kRomCmosErrorLevel;
+  Settings->SetCmos0E = FALSE;
+  Settings->Cmos0E = 0;
+  Settings->Mm0 = 0;
+  UINT64 Value = 0;
+  if (RomFwCfgNumber("cmos-error-level", &Value) && Value <= 0xFFFFFFFFu) {
+    Settings->CmosErrorLevel = static_cast<UINT32>(Value);
+  }
+  if (RomFwCfgNumber("cmos-0e", &Value) && Value <= 0xFFu) {
+    Settings->SetCmos0E = TRUE;
+    Settings->Cmos0E = static_cast<UINT8>(Value);
+  }
+  if (RomFwCfgNumber("mm0", &Value)) Settings->Mm0 = Value;
+}
+
+VOID RomChipsetInit(IN CONST ROM_BOARD_SETTINGS *Settings, OUT ROM_BOARD_FACTS *Facts) {
   // The window: high half first, the enable with the low half.
   RomPciWrite32(0, 0, 0, kPciExBarHigh, 0);
   RomPciWrite32(0, 0, 0, kPciExBarLow, kRomPcieBase | kPciExBarEnable);
@@ -56,13 +73,16 @@ VOID RomChipsetInit(OUT ROM_BOARD_FACTS *Facts) {
   Facts->PmBase = RomPciRead32(0, kLpcDevice, 0, kPmBaseReg);
   Facts->AcpiControl = RomPciRead8(0, kLpcDevice, 0, kAcpiControlReg);
 
-  Facts->CmosStatus0E = RomCmosRead(kCmosStatus0E);
-  if ((Facts->CmosStatus0E & kCmosInvalid) != 0) {
-    RomCmosWrite(kCmosStatus0E, static_cast<UINT8>(Facts->CmosStatus0E & ~kCmosInvalid));
+  Facts->CmosStatus0EAtReset = RomCmosRead(kCmosStatus0E);
+  if (Settings->SetCmos0E) {
+    RomCmosWrite(kCmosStatus0E, Settings->Cmos0E);
+  } else if ((Facts->CmosStatus0EAtReset & kCmosInvalid) != 0) {
+    RomCmosWrite(kCmosStatus0E, static_cast<UINT8>(Facts->CmosStatus0EAtReset & ~kCmosInvalid));
   }
+  Facts->CmosStatus0E = RomCmosRead(kCmosStatus0E);
   UINT32 Level = 0;
   for (UINT8 Byte = 0; Byte < 4; Byte++) {
-    RomCmosWrite(static_cast<UINT8>(kCmosLevelFirst + Byte), static_cast<UINT8>(kRomCmosErrorLevel >> (8 * Byte)));
+    RomCmosWrite(static_cast<UINT8>(kCmosLevelFirst + Byte), static_cast<UINT8>(Settings->CmosErrorLevel >> (8 * Byte)));
     Level |= UINT32(RomCmosRead(static_cast<UINT8>(kCmosLevelFirst + Byte))) << (8 * Byte);
   }
   Facts->CmosLevel = Level;

@@ -13,12 +13,21 @@ constexpr UINT16 kRomPmBase = 0x500;
 /// Debug error level seeded into CMOS 0x7A..0x7D (least significant byte first).
 constexpr UINT32 kRomCmosErrorLevel = 0x80000042;
 
+/// What a run may change about the board (RomFwCfg.h); the defaults are qemu-q35.
+struct ROM_BOARD_SETTINGS {
+  UINT32  CmosErrorLevel;   // CMOS 0x7A..0x7D
+  BOOLEAN SetCmos0E;        // write Cmos0E to CMOS 0x0E; else only clear its bit 7
+  UINT8   Cmos0E;
+  UINT64  Mm0;              // MM0 at the dispatch
+};
+
 /// What the q35 shows at the places the module looks (for the diagnostics).
 struct ROM_BOARD_FACTS {
   UINT32 PciExBar;        // 00:00.0 [0x60], as read back
   UINT32 PmBase;          // 00:1F.0 [0x40], as read back
   UINT8  AcpiControl;     // 00:1F.0 [0x44], as read back
-  UINT8  CmosStatus0E;    // CMOS 0x0E as found at reset
+  UINT8  CmosStatus0EAtReset;  // CMOS 0x0E as found at reset
+  UINT8  CmosStatus0E;    // CMOS 0x0E as the module will find it
   UINT32 CmosLevel;       // CMOS 0x7A..0x7D as read back
   UINT32 CpuSignature;    // CPUID leaf 1 EAX
   UINT32 VornFs1;         // 00:18.0 [0x40] through the window
@@ -36,10 +45,13 @@ struct ROM_BOARD_FACTS {
 
 extern "C" {
 
+/** The settings of this run: the defaults, changed by the fw_cfg files present. */
+VOID RomReadBoardSettings(OUT ROM_BOARD_SETTINGS *Settings);
+
 /** Opens the PCI Express window at 0x80000000 (256 MiB), places the ACPI PM block at
-    0x500 and enables it, seeds the CMOS error level and keeps CMOS 0x0E valid. Facts
-    receives what the board read back. */
-VOID RomChipsetInit(OUT ROM_BOARD_FACTS *Facts);
+    0x500 and enables it, seeds the CMOS error level and sets CMOS 0x0E (valid unless
+    the settings say otherwise). Facts receives what the board read back. */
+VOID RomChipsetInit(IN CONST ROM_BOARD_SETTINGS *Settings, OUT ROM_BOARD_FACTS *Facts);
 
 /** Reads what the module will find at the VORN, DWRSTS, sideband, Super I/O and UART
     places. The first UART is only read; the second one's divisor latch is opened and

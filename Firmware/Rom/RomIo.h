@@ -52,3 +52,9 @@ inline VOID RomCmosWrite(UINT8 Index, UINT8 Value) {
   CpuIoWrite8(kCmosIndexPort, Index & 0x7F);
   CpuIoWrite8(kCmosDataPort, Value);
 }
+
+/** Writes 16 bits to an I/O port. The module's seam has no 16-bit port access; the
+    stub needs one for the fw_cfg selector only. */
+inline VOID RomIoWrite16(UINT16 Port, UINT16 Value) {
+  __asm__ __volatile__("outw %w0, %w1" : : "a"(Value), "Nd"(Port));
+}

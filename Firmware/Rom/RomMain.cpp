@@ -65,7 +65,7 @@ VOID LoadIdt() {
   for (;;) __asm__ __volatile__("cli; hlt");
 }
 
-VOID PrintBoard(const ROM_BOARD_FACTS &Facts) {
+VOID PrintBoard(const ROM_BOARD_SETTINGS &Settings, const ROM_BOARD_FACTS &Facts) {
   RomPrint("rom: q35 set up: PCIEXBAR ");
   RomPrintHex32(Facts.PciExBar);
   RomPrint(", PMBASE ");
@@ -74,10 +74,17 @@ VOID PrintBoard(const ROM_BOARD_FACTS &Facts) {
   RomPrintHex8(Facts.AcpiControl);
   RomPrint(", CMOS 0x0E ");
   RomPrintHex8(Facts.CmosStatus0E);
+  RomPrint(" (at reset ");
+  RomPrintHex8(Facts.CmosStatus0EAtReset);
+  RomPrint(")");
   RomPrint(", CMOS level ");
   RomPrintHex32(Facts.CmosLevel);
   RomPrint(", CPUID 1 ");
   RomPrintHex32(Facts.CpuSignature);
+  RomPrint(", MM0 ");
+  RomPrintHex32(static_cast<UINT32>(Settings.Mm0 >> 32));
+  RomPrint(":");
+  RomPrintHex32(static_cast<UINT32>(Settings.Mm0));
   RomPrint("\nrom: the module will find: VORNFS1 ");
   RomPrintHex32(Facts.VornFs1);
   RomPrint(", VORNFS2 ");
@@ -130,10 +137,12 @@ BOOLEAN RomException(ROM_EXCEPTION_FRAME *Frame) {
   ClearRam();
   LoadIdt();
 
+  ROM_BOARD_SETTINGS Settings;
+  RomReadBoardSettings(&Settings);
   ROM_BOARD_FACTS Facts;
-  RomChipsetInit(&Facts);
+  RomChipsetInit(&Settings, &Facts);
   RomReadBoardFacts(&Facts);
-  PrintBoard(Facts);
+  PrintBoard(Settings, Facts);
 
   CONST EFI_PEI_SERVICES **PeiServices = RomPeiCoreInit(BOOT_WITH_FULL_CONFIGURATION);
   const EFI_STATUS Installed = RomInstallPlatformPpis(PeiServices);
@@ -141,6 +150,8 @@ BOOLEAN RomException(ROM_EXCEPTION_FRAME *Frame) {
   RomPrintHex32(Installed);
   RomPrint("; dispatching QuarnPeiPreMemEntryPoint\n");
 
+  // MM0 last: nothing of the stub may run MMX or x87 code after it.
+  CpuWriteMm0(&Settings.Mm0);
   const EFI_STATUS Status = QuarnPeiPreMemEntryPoint(nullptr, PeiServices);
 
   RomPrint("rom: QuarnPeiPreMemEntryPoint returned ");
