@@ -82,13 +82,21 @@ STATIC_POINTER_TABLE *EFIAPI GetStaticPointerTable(VOID) {
   existing table HOB is validated and reused (nothing is built or registered); else a
   zeroed table HOB is built and the memory-discovered notification registered.
 
+  A HOB list that cannot be read says nothing about whether the table exists: then
+  nothing is built (a second table would split the slots between two HOBs).
+
   @retval EFI_SUCCESS           MM7 holds the table's address.
   @retval EFI_OUT_OF_RESOURCES  The HOB could not be built (asserted); MM7 is not written.
+  @retval EFI_NOT_READY         The HOB list could not be read (asserted); MM7 is not written.
 **/
 EFI_STATUS EFIAPI StaticPointerTableInit(VOID) {
   STATIC_POINTER_TABLE *StaticPointerTable = nullptr;
 
-  VOID *GuidHob = GetFirstGuidHob(&gStaticPointerTableHobGuid);
+  const VOID *HobList = GetHobList();
+  if (HobList == nullptr) {
+    return EFI_NOT_READY;
+  }
+  VOID *GuidHob = GetNextGuidHob(&gStaticPointerTableHobGuid, HobList);
   if (GuidHob != nullptr) {
     StaticPointerTable = TableOfHob(GuidHob);
     ValidateStaticPointerTable(StaticPointerTable);

@@ -132,6 +132,31 @@ TEST_F(StaticPointerTable, HobThatCannotBeBuiltLeavesMm7AloneAndReportsIt) {
   EXPECT_GE(Breakpoints(), 1u);
 }
 
+TEST_F(StaticPointerTable, UnreadableHobListBuildsNoSecondTable) {
+  ASSERT_EQ(StaticPointerTableInit(), EFI_SUCCESS);  // GetHobList call 1
+  STATIC_POINTER_TABLE *Table = GetStaticPointerTable();
+  const size_t Notifies = E.Core().NotifyCount();
+  const size_t Ppis = E.Core().InstalledPpiCount();
+  CPU_AND_REVISION_RECORD *Record = PoolRecord();
+  E.GetBoard().Faults().FailCall("GetHobList", 2);
+
+  SetCpuAndRevisionPointer(Record);  // its init cannot see the table
+
+  EXPECT_EQ(TableHobs().size(), 1u);
+  EXPECT_EQ(E.Core().NotifyCount(), Notifies);
+  EXPECT_EQ(E.Core().InstalledPpiCount(), Ppis);
+  EXPECT_EQ(Mm7(), uint64_t{Address(Table)});
+  EXPECT_EQ(Table->Pointer[POINTER_TYPE_CPU_AND_REVISION], 0u);
+  EXPECT_GE(Breakpoints(), 1u);
+}
+
+TEST_F(StaticPointerTable, UnreadableHobListAtFirstInitBuildsNothing) {
+  E.GetBoard().Faults().FailCall("GetHobList", 1);
+  EXPECT_EQ(StaticPointerTableInit(), EFI_NOT_READY);
+  EXPECT_TRUE(TableHobs().empty());
+  EXPECT_EQ(Mm7(), 0u);
+}
+
 TEST_F(StaticPointerTable, FailingNotificationIsReportedAndTheTableStillLoaded) {
   E.GetBoard().Faults().FailCall("NotifyPpi", 1);
 
