@@ -1,6 +1,7 @@
 # The two everyday commands:
 #   make run   - build quarn-emu and run it on the default scenario
-#   make test  - build everything and run every test (host, sanitizers, firmware image)
+#   make test  - build everything and run every test (host, sanitizers, firmware image,
+#                a short smoke of every fuzz target)
 # Both install missing Debian packages first. `make qemu` boots the firmware ROM in QEMU's
 # q35 model and compares its console with quarn-emu's (also part of `make test`).
 
@@ -10,7 +11,11 @@ PACKAGES := cmake ninja-build g++ g++-multilib qemu-user-static googletest \
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps run test firmware host host-san test-host test-san qemu clean
+.PHONY: all deps run test firmware host host-san test-host test-san qemu fuzz fuzz-build fuzz-seeds fuzz-smoke clean
+
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 4
+FUZZ_TARGETS := FuzzFormat FuzzHobList FuzzConfigBlock FuzzFirmware
 
 all: host
 
@@ -34,6 +39,9 @@ build/host-san/build.ninja: | deps
 build/firmware/build.ninja: | deps
 	cmake --preset firmware >/dev/null
 
+build/fuzz/build.ninja: | deps
+	cmake --preset fuzz >/dev/null
+
 host: deps build/host/build.ninja
 	cmake --build build/host -j $(JOBS)
 
@@ -54,7 +62,35 @@ test-host: host firmware
 test-san: host-san firmware
 	ctest --preset host-san
 
-test: test-host test-san
+test: test-host test-san fuzz-smoke
+
+# Fuzzing: the targets built with the fuzzing engine (clang, ASan, UBSan), seeded from the
+# built-in scenarios. `make fuzz` runs each for FUZZ_SECONDS; crashes land in
+# build/fuzz/crashes/ (keep them as Fuzz/Corpus/<target>/ regressions once fixed).
+fuzz-build: deps build/fuzz/build.ninja
+	cmake --build build/fuzz -j $(JOBS)
+
+fuzz-seeds: host
+	build/host/fuzz/make-fuzz-seeds build/fuzz/seeds
+
+fuzz: fuzz-build fuzz-seeds
+	@mkdir -p build/fuzz/crashes
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p build/fuzz/corpus/$$t; \
+	  echo "== $$t: $(FUZZ_SECONDS) s"; \
+	  ASAN_OPTIONS=detect_leaks=0 build/fuzz/fuzz/$$t build/fuzz/corpus/$$t build/fuzz/seeds/$$t Fuzz/Corpus/$$t \
+	    -max_total_time=$(FUZZ_SECONDS) -detect_leaks=0 -print_final_stats=1 \
+	    -artifact_prefix=build/fuzz/crashes/$$t- 2>&1 | grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::average_exec_per_sec|==[0-9]+==ERROR|SUMMARY)' ; \
+	done
+
+fuzz-smoke: fuzz-build fuzz-seeds
+	@mkdir -p build/fuzz/crashes
+	@for t in $(FUZZ_TARGETS); do \
+	  ASAN_OPTIONS=detect_leaks=0 build/fuzz/fuzz/$$t build/fuzz/seeds/$$t Fuzz/Corpus/$$t \
+	    -max_total_time=$(FUZZ_SMOKE_SECONDS) -detect_leaks=0 -artifact_prefix=build/fuzz/crashes/$$t- \
+	    >build/fuzz/$$t.smoke.log 2>&1 || { echo "fuzz smoke $$t: FAILED"; tail -30 build/fuzz/$$t.smoke.log; exit 1; }; \
+	  echo "fuzz smoke $$t: $$(grep -Eo '#[0-9]+[[:space:]]+DONE' build/fuzz/$$t.smoke.log | grep -Eo '[0-9]+' | head -1) runs, no crash"; \
+	done
 
 qemu: firmware build/host/build.ninja
 	cmake --build build/host -j $(JOBS) --target quarn-emu

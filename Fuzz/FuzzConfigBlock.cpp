@@ -9,17 +9,6 @@
 #include "Emulator/Emulator.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
-  static quarn::emu::Emulator *E = nullptr;
-  if (E == nullptr) {
-    quarn::emu::Scenario S;
-    S.DebugPrintPpi = false;
-    S.Uart1.Divisor = S.Uart2.Divisor = 1;
-    S.Uart1.Lcr = S.Uart2.Lcr = 3;
-    S.CmosErrorLevel = 0;
-    E = new quarn::emu::Emulator(S);
-  }
-  E->Activate();
-
   // The table in a buffer of exactly its size, so any read past it is caught.
   auto *Table = static_cast<uint8_t *>(std::malloc(Size == 0 ? 1 : Size));
   if (Size > 0) std::memcpy(Table, Data, Size);
@@ -31,11 +20,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
     if (TotalSize > Size) TotalSize = static_cast<uint16_t>(Size);
     std::memcpy(Table + 2, &TotalSize, 2);
   }
-  VOID *Block = nullptr;
-  if (Size >= sizeof(CONFIG_BLOCK_TABLE_HEADER) &&
-      FindConfigBlock(Table, &gQuarnPreMemConfigGuid, &Block) == EFI_SUCCESS) {
-    // The flow reads these three fields of the block it is given.
-    const auto *Bytes = static_cast<const uint8_t *>(Block);
+  if (Size < sizeof(CONFIG_BLOCK_TABLE_HEADER)) {  // not even the PPI's own header
+    std::free(Table);
+    return 0;
+  }
+
+  quarn::emu::Scenario S;
+  S.PolicyInstalled = false;
+  S.DebugPrintPpi = false;
+  S.Uart1.Divisor = S.Uart2.Divisor = 1;
+  S.Uart1.Lcr = S.Uart2.Lcr = 3;
+  S.CmosErrorLevel = 0;
+  quarn::emu::Emulator E{S};
+  E.Activate();
+  E.Core().InstallPpi(gVornPolicyPpiGuid, Table);
+
+  VOID *Found = nullptr;
+  FindConfigBlock(Table, &gQuarnPreMemConfigGuid, &Found);
+
+  // The flow reads these three fields of the block the lookup hands it.
+  if (const QUARN_PREMEM_CONFIG *Block = VornGetPeiConfigBlock()) {
+    const auto *Bytes = reinterpret_cast<const uint8_t *>(Block);
     volatile uint32_t Sink = Bytes[offsetof(QUARN_PREMEM_CONFIG, PreDidResetEnable)];
     Sink += ReadUnaligned32(reinterpret_cast<const UINT32 *>(Bytes + offsetof(QUARN_PREMEM_CONFIG, ClockConfig)));
     Sink += ReadUnaligned32(reinterpret_cast<const UINT32 *>(Bytes + offsetof(QUARN_PREMEM_CONFIG, WatchdogConfig)));

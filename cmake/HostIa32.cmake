@@ -52,6 +52,7 @@ endif()
 
 # The command-line tool.
 add_subdirectory(Tools/quarn-emu)
+add_subdirectory(Fuzz/Seeds)
 
 # Tests.
 add_subdirectory(Test)
