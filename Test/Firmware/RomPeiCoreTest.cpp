@@ -2,7 +2,8 @@
 // list it hands the module, its PPI database and notifications, its pool, the module's
 // own libraries (HOB helpers, PPI lookup, policy lookup, pointer table, CPU record)
 // working against it through the services word below the IDT as they do when the ROM
-// boots in QEMU, and the "rom: result:" lines the console comparison reads.
+// boots in QEMU, the "rom: result:" lines the console comparison reads, and the reading
+// of the fw_cfg settings that turn the ROM's q35 into the other qemu-q35 boards.
 #include <gtest/gtest.h>
 
 #include <Library/CpuAndRevisionLib.h>
@@ -12,6 +13,7 @@
 #include <Library/VornGetPeiConfigBlockLib.h>
 #include <Ppi/Drux.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
@@ -23,6 +25,7 @@
 #include "Firmware/Rom/RomPlatformPpis.cpp"
 #include "Firmware/Rom/RomConsole.cpp"
 #include "Firmware/Rom/RomResult.cpp"
+#include "Firmware/Rom/RomFwCfg.cpp"
 
 /// The stub's RAM; in the ROM the linker script places it.
 extern "C" ROM_RAM gRomRam;
@@ -398,4 +401,50 @@ TEST(RomResult, BrokenHobListOrStrayMm7ReadAsNothingLeft) {
   EXPECT_NE(Text.find("rom: result: vorn_type_hob none\r\n"), std::string::npos) << Text;
   EXPECT_NE(Text.find("rom: result: filled_slots none\r\n"), std::string::npos);
   EXPECT_NE(Text.find("rom: result: records none\r\n"), std::string::npos);
+}
+
+// --- fw_cfg settings ------------------------------------------------------------------
+
+TEST(RomFwCfg, NumbersInDecimalOrHexWithBlanksAndAFinalNewline) {
+  auto Parse = [](const char *Text, UINT64 &Value) { return ParseNumber(Text, std::strlen(Text), &Value); };
+  UINT64 Value = 0;
+  EXPECT_TRUE(Parse("0x80000042", Value));
+  EXPECT_EQ(Value, 0x80000042u);
+  EXPECT_TRUE(Parse(" 0X0000004080004424\n", Value));
+  EXPECT_EQ(Value, 0x0000004080004424ull);
+  EXPECT_TRUE(Parse("128", Value));
+  EXPECT_EQ(Value, 128u);
+  EXPECT_TRUE(Parse("18446744073709551615", Value));
+  EXPECT_EQ(Value, ~UINT64(0));
+  EXPECT_TRUE(Parse("0xFFFFFFFFFFFFFFFF", Value));
+  EXPECT_EQ(Value, ~UINT64(0));
+
+  Value = 7;
+  for (const char *Bad : {"", "0x", "18446744073709551616", "0x10000000000000000", "12ab", "0x12g", "- 1", "1 2"}) {
+    EXPECT_FALSE(Parse(Bad, Value)) << Bad;
+    EXPECT_EQ(Value, 7u) << Bad;   // untouched on failure
+  }
+}
+
+TEST(RomFwCfg, DirectoryNamesMatchOnlyTheWholeName) {
+  auto Entry = [](const char *Name) {
+    std::array<CHAR8, kNameLength> Bytes{};
+    std::strncpy(Bytes.data(), Name, Bytes.size());
+    return Bytes;
+  };
+  auto Matches = [](const std::array<CHAR8, kNameLength> &Bytes, const char *Name) {
+    return NameMatches(reinterpret_cast<const CHAR8(&)[kNameLength]>(*Bytes.data()), Name);
+  };
+  EXPECT_TRUE(Matches(Entry("opt/quarn/mm0"), "mm0"));
+  EXPECT_FALSE(Matches(Entry("opt/quarn/mm0x"), "mm0"));
+  EXPECT_FALSE(Matches(Entry("opt/quarn/mm"), "mm0"));
+  EXPECT_FALSE(Matches(Entry("opt/other/mm0"), "mm0"));
+  EXPECT_TRUE(Matches(Entry("opt/quarn/cmos-error-level"), "cmos-error-level"));
+  // A name that fills all 56 bytes without a NUL never matches a shorter one, and the
+  // comparison never reads past the entry.
+  std::array<CHAR8, kNameLength> Full;
+  Full.fill('a');
+  std::memcpy(Full.data(), "opt/quarn/", 10);
+  EXPECT_FALSE(Matches(Full, "aaaa"));
+  EXPECT_FALSE(Matches(Full, std::string(kNameLength - 10, 'a').c_str()));
 }
