@@ -20,8 +20,15 @@ INDIRECT = {
     "SyncMm7OnAps": ["LoadMm7OnAp"],
 }
 ROOTS = ["QuarnPeiPreMemEntryPoint", "StaticPointerTableOnMemoryDiscovered", "SyncMm7OnAps", "LoadMm7OnAp"]
-# A function may appear this many times on one path (the format engine recurses once).
-MAX_VISITS = 2
+# How often a function may appear on one path. The format engine renders GUIDs, times
+# and unnamed statuses through one nested call of itself; nothing else recurses. An
+# assertion raised while an assertion line is formatted would need a zero divisor in the
+# engine's own digit loop, which only ever divides by 10 or 16: DebugAssert appears once.
+MAX_VISITS = {"BasePrintLibSPrintMarker": 2, "BasePrintLibSPrint": 1}
+DEFAULT_VISITS = 1
+# The assertion line ("ASSERT [%a] %a(%d): %a\n") has no directive that renders through
+# the nested call, so below DebugAssert the engine does not call itself.
+NO_NESTING_BELOW = {"DebugAssert": ["BasePrintLibSPrint"]}
 
 
 def load(build_dir):
@@ -45,8 +52,11 @@ def load(build_dir):
 
 
 def deepest(name, frames, edges, visits):
-    if visits.get(name, 0) >= MAX_VISITS:
+    if visits.get(name, 0) >= MAX_VISITS.get(name, DEFAULT_VISITS):
         return 0, []
+    for above, banned in NO_NESTING_BELOW.items():
+        if visits.get(above, 0) > 0 and name in banned:
+            return 0, []
     visits[name] = visits.get(name, 0) + 1
     best, best_path = 0, []
     for callee in sorted(edges.get(name, ())):

@@ -23,6 +23,26 @@ static_assert(sizeof(STATUS_CODE_WRAPPER) == 512, "the wrapper buffer is 512 byt
 static_assert(offsetof(STATUS_CODE_WRAPPER, Data) == 20, "the data follows the 20-byte header");
 static_assert(kMaxExtendedDataSize == 492, "at most 492 data bytes");
 
+/**
+  Builds the wrapper around DataSize bytes of Data and hands it to the PEI service.
+  Kept out of line so that the 512-byte wrapper is on the stack only while it is in use,
+  not under the message printed for data that is too large.
+**/
+__attribute__((noinline)) EFI_STATUS ReportWrapped(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value,
+                                                   UINT32 Instance, const EFI_GUID *CallerId,
+                                                   const EFI_GUID *DataGuid, const VOID *Data, UINTN DataSize) {
+  STATUS_CODE_WRAPPER Wrapper;
+  Wrapper.Header.HeaderSize = sizeof(EFI_STATUS_CODE_DATA);
+  Wrapper.Header.Size = static_cast<UINT16>(DataSize);
+  CopyGuid(&Wrapper.Header.Type, DataGuid);
+  if (DataSize != 0) {
+    CopyMem(Wrapper.Data, Data, DataSize);
+  }
+
+  CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
+  return (*PeiServices)->ReportStatusCode(PeiServices, Type, Value, Instance, CallerId, &Wrapper.Header);
+}
+
 }  // namespace
 
 extern "C" {
@@ -58,17 +78,9 @@ EFI_STATUS EFIAPI ReportStatusCodeEx(IN EFI_STATUS_CODE_TYPE Type, IN EFI_STATUS
   }
 
   const UINTN DataSize = (ExtendedData == nullptr) ? 0 : ExtendedDataSize;
-  STATUS_CODE_WRAPPER Wrapper;
-  Wrapper.Header.HeaderSize = sizeof(EFI_STATUS_CODE_DATA);
-  Wrapper.Header.Size = static_cast<UINT16>(DataSize);
-  CopyGuid(&Wrapper.Header.Type, ExtendedDataGuid != nullptr ? ExtendedDataGuid : &gEfiStatusCodeSpecificDataGuid);
-  if (DataSize != 0) {
-    CopyMem(Wrapper.Data, ExtendedData, DataSize);
-  }
-
-  CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
-  const EFI_STATUS Status = (*PeiServices)->ReportStatusCode(
-      PeiServices, Type, Value, Instance, CallerId != nullptr ? CallerId : &gEfiCallerIdGuid, &Wrapper.Header);
+  const EFI_STATUS Status = ReportWrapped(Type, Value, Instance, CallerId != nullptr ? CallerId : &gEfiCallerIdGuid,
+                                          ExtendedDataGuid != nullptr ? ExtendedDataGuid : &gEfiStatusCodeSpecificDataGuid,
+                                          ExtendedData, DataSize);
   return Status == EFI_NOT_AVAILABLE_YET ? EFI_SUCCESS : Status;
 }
 

@@ -2,6 +2,8 @@
 // the CPU-and-revision slot, and start-up going on when a constructor fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <Guid/StaticPointerTableHob.h>
 
 #include <cstring>
@@ -101,4 +103,25 @@ TEST(ProcessLibraryConstructorList, NoTableMeansNoRecordAndTheFlowStillRuns) {
   bool ConstructorAssert = false;
   for (const std::string &Line : R.Asserts) ConstructorAssert |= Line.find("!RETURN_ERROR (Status)") != std::string::npos;
   EXPECT_TRUE(ConstructorAssert);
+  // The missing table itself is reported by the constructor list, which reads no slot.
+  EXPECT_NE(std::find_if(R.Asserts.begin(), R.Asserts.end(),
+                         [](const std::string &Line) {
+                           return Line.rfind("ASSERT [QuarnPeiPreMem] Pei/QuarnPeiPreMem/ConstructorList(", 0) == 0 &&
+                                  Line.ends_with("): StaticPointerTable != ((void *) 0)");
+                         }),
+            R.Asserts.end());
+}
+
+TEST(ProcessLibraryConstructorList, StaleMm7AfterAFailedTableIsNotTrusted) {
+  Scenario S;
+  S.HobSpace = 64;
+  S.MemoryDiscovered = false;
+  Emulator E{S};
+  // A value another stage left in MM7: the failed constructor does not write MM7, and the
+  // list must not read a slot through whatever it holds.
+  alignas(8) static uint8_t Stale[512];
+  E.GetBoard().Processors()[0].Mm[7] = reinterpret_cast<uintptr_t>(Stale) + 24;
+  const RunReport R = E.Run();
+  ASSERT_EQ(R.Outcome, "returned") << R.Where;
+  EXPECT_EQ(Calls(E, "AllocatePool"), 0u) << "no CPU record is built";
 }
