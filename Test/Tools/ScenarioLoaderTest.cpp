@@ -166,6 +166,13 @@ TEST(ScenarioLoaderRefuses, TextThatIsNotToml) {
   EXPECT_EQ(std::string(E.what()).rfind("Scenarios/test.toml:3: not TOML: ", 0), 0u) << E.what();
 }
 
+TEST(ScenarioLoaderRefuses, ATableHeaderWithoutAName) {
+  // The TOML library checks this one with an assertion before it reports the error.
+  const ScenarioError E = Refusal("name = \"x\"\n[=pu]\n");
+  EXPECT_EQ(E.Line(), 2u);
+  EXPECT_NE(E.Text().find("not TOML"), std::string::npos);
+}
+
 TEST(ScenarioLoaderRefuses, UnknownKeysAtEveryDepth) {
   ScenarioError E = Refusal("[vorn]\nfs1 = 2\nfs3 = 4\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:3: vorn.fs3: unknown key");
