@@ -59,7 +59,8 @@ Emulator::Emulator(Scenario S) : Scenario_(std::move(S)) {
   Uart2_ = &B.Add<Uart16550>(B, kUart2Base, "UART 0x2F8", Scenario_.Uart2);
   B.SetPortCategory(kUart1Base, 8, TimeCategory::Serial);
   B.SetPortCategory(kUart2Base, 8, TimeCategory::Serial);
-  B.Add<Chipset>(B, Scenario_.HostBridgeFc);
+  Chipset &Bridges = B.Add<Chipset>(B, Scenario_.HostBridgeFc);
+  Bridges.HideSidebandFunction(!Scenario_.SidebandFunction);
   Vorn_ = &B.Add<VornDevice>(B, Scenario_);
 
   Core_ = std::make_unique<PeiCore>(B, CoreConfig(Scenario_));

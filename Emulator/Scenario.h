@@ -99,6 +99,7 @@ struct Scenario {
   bool SuperIoUart1Active = false;   // logical device 3 active at power-on
   bool SuperIoUart2Active = false;   // logical device 2 active at power-on
   uint8_t HostBridgeFc = 0;          // byte at offset 0xFC of 00:00.0 (4: FIFO-reset mode)
+  bool SidebandFunction = true;      // false: 00:1F.1 is absent and reads all ones
 
   // Limits of the run
   uint64_t TimeLimitMs = 120000;

@@ -59,6 +59,7 @@ def stub_readings(diagnostics):
         "vornfs1": r"VORNFS1 (0x[0-9A-F]+)",
         "dwrsts": r"DWRSTS (0x[0-9A-F]+)",
         "host_bridge_fc": r"00:00\.0 \[0xFC\] (0x[0-9A-F]+)",
+        "sideband_bar": r"00:1F\.1 \[0x10\] (0x[0-9A-F]+)",
         "uart1_lcr": r"0x3F8 LCR (0x[0-9A-F]+)",
         "uart2_lcr": r"0x2F8 LCR (0x[0-9A-F]+)",
         "uart2_divisor": r"divisor ([0-9]+)",
@@ -97,6 +98,9 @@ def board_mismatches(scenario, readings):
     valid = (readings.get("cmos_0e", 0) & 0x80) == 0
     if valid != cmos.get("valid", True):
         found.append(f"cmos valid: scenario {cmos.get('valid', True)}, q35 {valid}")
+    sideband = readings.get("sideband_bar") != 0xFFFFFFFF
+    if sideband != chipset.get("sideband", True):
+        found.append(f"chipset sideband: scenario {chipset.get('sideband', True)}, q35 {sideband}")
     present = readings.get("vornfs1") != 0xFFFFFFFF
     if present != vorn.get("present", True):
         found.append(f"vorn present: scenario {vorn.get('present', True)}, q35 {present}")

@@ -379,6 +379,7 @@ void ReadSuperIo(TableReader T, Scenario &S) {
 
 void ReadChipset(TableReader T, Scenario &S) {
   T.Unsigned("host_bridge_fc", S.HostBridgeFc, 0xFF);
+  T.Bool("sideband", S.SidebandFunction);
   T.Finish();
 }
 
