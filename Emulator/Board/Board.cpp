@@ -13,9 +13,29 @@ std::string Hex(uint64_t Value, int Digits) {
   return Text;
 }
 
+// Access kinds: each is one object, so the last access is compared by address.
+constexpr char kIoRead8[] = "io-read8";
+constexpr char kIoWrite8[] = "io-write8";
+constexpr char kIoRead32[] = "io-read32";
+constexpr char kIoWrite32[] = "io-write32";
+constexpr char kMmioRead8[] = "mmio-read8";
+constexpr char kMmioWrite8[] = "mmio-write8";
+constexpr char kMmioRead32[] = "mmio-read32";
+constexpr char kMmioWrite32[] = "mmio-write32";
+constexpr char kCpuid[] = "cpuid";
+constexpr char kSidt[] = "sidt";
+constexpr char kReadMm0[] = "read-mm0";
+constexpr char kReadMm7[] = "read-mm7";
+constexpr char kWriteMm0[] = "write-mm0";
+constexpr char kWriteMm7[] = "write-mm7";
+constexpr char kInt3[] = "int3";
+constexpr char kPausePoll[] = "pause-poll";
+constexpr char kPause[] = "pause";
+
 constexpr uint32_t kHaltLoop = 0x4C6F6F70;
 constexpr uint64_t kTimerPollStepNs = 1000;
-constexpr unsigned kTimerPollMaxShift = 4;  // pauses in a timer poll step by up to 16 us
+constexpr unsigned kTimerPollMaxShift = 5;  // pauses in a timer poll step by up to 32 us
+constexpr uint64_t kPollLead = 4000;         // a repeated wait resumes stepping 4 us early
 
 }  // namespace
 
@@ -88,15 +108,12 @@ void Board::CheckTime(const char *Kind, uint64_t Address) {
 }
 
 void Board::BeginAccess(const char *Kind, uint64_t Address, uint64_t CostNs) {
-  RepeatedPoll_ = (Last_.Kind == Kind && Last_.Address == Address);
+  RepeatedPoll_ = (Last_.Kind == Kind && Last_.Address == Address);  // literals: compared by address
   Last_.Kind = Kind;
   Last_.Address = Address;
   AccessCount_++;
   TimeCategory Category = TimeCategory::Other;
-  if (Kind[0] == 'i' && Kind[1] == 'o') {
-    auto It = PortCategory_.find(uint16_t(Address));
-    if (It != PortCategory_.end()) Category = It->second;
-  }
+  if (Kind[0] == 'i' && Kind[1] == 'o') Category = PortCategory_[uint16_t(Address)];
   Spent_[int(Category)] += CostNs;
   Clock_.Advance(CostNs);
   CheckTime(Kind, Address);
@@ -118,10 +135,10 @@ std::string Board::IoName(uint16_t Port) const {
   if (Port == kHaltCodePort) return "halt code";
   if (Port == kBoardHaltPort) return "board halt";
   if (Port == kPostCodePort) return "post code";
-  auto It = Io_.find(Port);
-  if (It == Io_.end()) return "(unmapped)";
-  const std::string Register = It->second->RegisterName(Port);
-  return Register.empty() ? It->second->Name() : It->second->Name() + " " + Register;
+  IoDevice *Device = Io_[Port];
+  if (Device == nullptr) return "(unmapped)";
+  const std::string Register = Device->RegisterName(Port);
+  return Register.empty() ? Device->Name() : Device->Name() + " " + Register;
 }
 
 std::string Board::MmioName(uint32_t Address) const {
@@ -151,8 +168,8 @@ uint32_t Board::IoRead(uint16_t Port, unsigned Width) {
     }
   } else if (Port == 0xCF8 && Width == 4) {
     Value = Cf8_;
-  } else if (auto It = Io_.find(Port); It != Io_.end()) {
-    Value = It->second->IoRead(Port, Width);
+  } else if (IoDevice *Device = Io_[Port]) {
+    Value = Device->IoRead(Port, Width);
   }
   return Value;
 }
@@ -169,8 +186,8 @@ void Board::IoWrite(uint16_t Port, unsigned Width, uint32_t Value) {
       const PciBdf Bdf{uint8_t(Cf8_ >> 16), uint8_t((Cf8_ >> 11) & 0x1F), uint8_t((Cf8_ >> 8) & 7)};
       PciConfigWrite(Bdf, uint16_t((Cf8_ & 0xFC) | (Port & 3)), Width, Value);
     }
-  } else if (auto It = Io_.find(Port); It != Io_.end()) {
-    It->second->IoWrite(Port, Width, Value);
+  } else if (IoDevice *Device = Io_[Port]) {
+    Device->IoWrite(Port, Width, Value);
   }
 }
 
@@ -195,104 +212,121 @@ void Board::MmioWrite(uint32_t Address, unsigned Width, uint32_t Value) {
 }
 
 UINT8 Board::IoRead8(UINT16 Port) {
-  BeginAccess("io-read8", Port, kIoAccessNs);
+  BeginAccess(kIoRead8, Port, kIoAccessNs);
   const uint8_t Value = uint8_t(IoRead(Port, 1));
-  if (Tracing_) Record("io-read8", Port, Value, IoName(Port));
+  if (Tracing_) Record(kIoRead8, Port, Value, IoName(Port));
   return Value;
 }
 
 void Board::IoWrite8(UINT16 Port, UINT8 Value) {
-  BeginAccess("io-write8", Port, kIoAccessNs);
-  if (Tracing_) Record("io-write8", Port, Value, IoName(Port));
+  BeginAccess(kIoWrite8, Port, kIoAccessNs);
+  if (Tracing_) Record(kIoWrite8, Port, Value, IoName(Port));
   IoWrite(Port, 1, Value);
 }
 
 UINT32 Board::IoRead32(UINT16 Port) {
-  BeginAccess("io-read32", Port, kIoAccessNs);
+  const bool InPoll = (Last_.Kind == kPausePoll);
+  BeginAccess(kIoRead32, Port, kIoAccessNs);
   const uint32_t Value = IoRead(Port, 4);
-  if (Port != kAcpiTimerPort) TimerPollStreak_ = 0;
-  if (Tracing_) Record("io-read32", Port, Value, IoName(Port));
+  if (Port != kAcpiTimerPort) {
+    TimerPollStreak_ = 0;
+  } else if (InPoll) {
+    LastTimerPollNs_ = Clock_.NowNs();
+  } else {
+    // A timer read that no pause precedes starts a wait; close the one before it.
+    if (LastTimerPollNs_ > PollStartNs_) LastPollLengthNs_ = LastTimerPollNs_ - PollStartNs_;
+    PollStartNs_ = LastTimerPollNs_ = Clock_.NowNs();
+    TimerPollStreak_ = 0;
+  }
+  if (Tracing_) Record(kIoRead32, Port, Value, IoName(Port));
   return Value;
 }
 
 void Board::IoWrite32(UINT16 Port, UINT32 Value) {
-  BeginAccess("io-write32", Port, kIoAccessNs);
-  if (Tracing_) Record("io-write32", Port, Value, IoName(Port));
+  BeginAccess(kIoWrite32, Port, kIoAccessNs);
+  if (Tracing_) Record(kIoWrite32, Port, Value, IoName(Port));
   IoWrite(Port, 4, Value);
 }
 
 UINT8 Board::MmioRead8(UINTN Address) {
-  BeginAccess("mmio-read8", Address, kMmioAccessNs);
+  BeginAccess(kMmioRead8, Address, kMmioAccessNs);
   const uint8_t Value = uint8_t(MmioRead(uint32_t(Address), 1));
-  if (Tracing_) Record("mmio-read8", Address, Value, MmioName(uint32_t(Address)));
+  if (Tracing_) Record(kMmioRead8, Address, Value, MmioName(uint32_t(Address)));
   return Value;
 }
 
 void Board::MmioWrite8(UINTN Address, UINT8 Value) {
-  BeginAccess("mmio-write8", Address, kMmioAccessNs);
-  if (Tracing_) Record("mmio-write8", Address, Value, MmioName(uint32_t(Address)));
+  BeginAccess(kMmioWrite8, Address, kMmioAccessNs);
+  if (Tracing_) Record(kMmioWrite8, Address, Value, MmioName(uint32_t(Address)));
   MmioWrite(uint32_t(Address), 1, Value);
 }
 
 UINT32 Board::MmioRead32(UINTN Address) {
-  BeginAccess("mmio-read32", Address, kMmioAccessNs);
+  BeginAccess(kMmioRead32, Address, kMmioAccessNs);
   const uint32_t Value = MmioRead(uint32_t(Address), 4);
-  if (Tracing_) Record("mmio-read32", Address, Value, MmioName(uint32_t(Address)));
+  if (Tracing_) Record(kMmioRead32, Address, Value, MmioName(uint32_t(Address)));
   return Value;
 }
 
 void Board::MmioWrite32(UINTN Address, UINT32 Value) {
-  BeginAccess("mmio-write32", Address, kMmioAccessNs);
-  if (Tracing_) Record("mmio-write32", Address, Value, MmioName(uint32_t(Address)));
+  BeginAccess(kMmioWrite32, Address, kMmioAccessNs);
+  if (Tracing_) Record(kMmioWrite32, Address, Value, MmioName(uint32_t(Address)));
   MmioWrite(uint32_t(Address), 4, Value);
 }
 
 void Board::Cpuid(UINT32 Leaf, UINT32 Registers[4]) {
-  BeginAccess("cpuid", Leaf, kCpuOpNs);
+  BeginAccess(kCpuid, Leaf, kCpuOpNs);
   Registers[0] = Registers[1] = Registers[2] = Registers[3] = 0;
   if (Leaf == 1) Registers[0] = CurrentProcessor().CpuidSignature;
-  if (Tracing_) Record("cpuid", Leaf, Registers[0], "processor " + std::to_string(Current_));
+  if (Tracing_) Record(kCpuid, Leaf, Registers[0], "processor " + std::to_string(Current_));
 }
 
 void Board::Sidt(IA32_DESCRIPTOR *Idtr) {
-  BeginAccess("sidt", 0, kCpuOpNs);
+  BeginAccess(kSidt, 0, kCpuOpNs);
   Idtr->Limit = CurrentProcessor().IdtLimit;
   Idtr->Base = CurrentProcessor().IdtBase;
-  if (Tracing_) Record("sidt", 0, Idtr->Base, "processor " + std::to_string(Current_));
+  if (Tracing_) Record(kSidt, 0, Idtr->Base, "processor " + std::to_string(Current_));
 }
 
 UINT64 Board::ReadMm(unsigned Index) {
-  BeginAccess(Index == 0 ? "read-mm0" : "read-mm7", Index, kCpuOpNs);
+  BeginAccess(Index == 0 ? kReadMm0 : kReadMm7, Index, kCpuOpNs);
   const uint64_t Value = CurrentProcessor().Mm.at(Index);
-  if (Tracing_) Record(Index == 0 ? "read-mm0" : "read-mm7", Index, Value, "processor " + std::to_string(Current_));
+  if (Tracing_) Record(Index == 0 ? kReadMm0 : kReadMm7, Index, Value, "processor " + std::to_string(Current_));
   return Value;
 }
 
 void Board::WriteMm(unsigned Index, UINT64 Value) {
-  BeginAccess(Index == 0 ? "write-mm0" : "write-mm7", Index, kCpuOpNs);
+  BeginAccess(Index == 0 ? kWriteMm0 : kWriteMm7, Index, kCpuOpNs);
   CurrentProcessor().Mm.at(Index) = Value;
-  if (Tracing_) Record(Index == 0 ? "write-mm0" : "write-mm7", Index, Value, "processor " + std::to_string(Current_));
+  if (Tracing_) Record(Index == 0 ? kWriteMm0 : kWriteMm7, Index, Value, "processor " + std::to_string(Current_));
 }
 
 void Board::Breakpoint() {
-  BeginAccess("int3", 0, kCpuOpNs);
+  BeginAccess(kInt3, 0, kCpuOpNs);
   CurrentProcessor().Breakpoints++;
-  if (Tracing_) Record("int3", 0, 0, "breakpoint");
+  if (Tracing_) Record(kInt3, 0, 0, "breakpoint");
   if (OnBreakpoint) OnBreakpoint();
 }
 
 void Board::Pause() {
-  const bool AfterTimerRead = (Last_.Kind == "io-read32" && Last_.Address == kAcpiTimerPort);
-  const char *Kind = AfterTimerRead ? "pause-poll" : "pause";
+  const bool AfterTimerRead = (Last_.Kind == kIoRead32 && Last_.Address == kAcpiTimerPort);
+  const char *Kind = AfterTimerRead ? kPausePoll : kPause;
   BeginAccess(Kind, 0, kCpuOpNs);
   if (Tracing_) Record(Kind, 0, 0, "PAUSE");
   if (DeadLoopEntered_) {
     throw RunStopped("dead-loop", "CpuDeadLoop: halt code 0x4C6F6F70 written to port 0xE8, spinning");
   }
-  // A pause between two timer reads is a busy wait: let time run ahead in growing
-  // steps, so that a 1 ms poll costs tens of host iterations, not a thousand.
+  // A pause between two timer reads is a busy wait: let time run ahead, so that a 1 ms
+  // poll costs a handful of host iterations, not a thousand. Waits repeat (the module
+  // polls in 1 ms steps), so the first pause of a wait jumps to just before the point
+  // where the previous wait ended; from there, and for a wait longer than the previous
+  // one, steps grow from 1 us to 32 us. A wait thus ends at most a step late.
   if (AfterTimerRead) {
-    const uint64_t Step = kTimerPollStepNs << (TimerPollStreak_ < kTimerPollMaxShift ? TimerPollStreak_++ : kTimerPollMaxShift);
+    uint64_t Step = kTimerPollStepNs << (TimerPollStreak_ < kTimerPollMaxShift ? TimerPollStreak_++ : kTimerPollMaxShift);
+    if (TimerPollStreak_ == 1 && LastPollLengthNs_ > kPollLead) {
+      const uint64_t Predicted = PollStartNs_ + LastPollLengthNs_ - kPollLead;
+      if (Predicted > Clock_.NowNs() + Step) Step = Predicted - Clock_.NowNs();
+    }
     Spent_[int(TimeCategory::Wait)] += Step;
     Clock_.Advance(Step);
   } else {

@@ -151,7 +151,7 @@ class Board : public CpuIntrinsicsBackend {
     MmioDevice *Device;
   };
   struct LastAccess {
-    std::string Kind;
+    const char *Kind = "";   // one of the access-kind literals of Board.cpp
     uint64_t Address = ~0ull;
   };
 
@@ -171,7 +171,7 @@ class Board : public CpuIntrinsicsBackend {
   size_t Current_ = 0;
   std::vector<std::shared_ptr<void>> Owned_;
   std::map<std::type_index, void *> Provided_;
-  std::map<uint16_t, IoDevice *> Io_;
+  std::vector<IoDevice *> Io_ = std::vector<IoDevice *>(0x10000, nullptr);  // by port
   std::vector<MmioRange> Mmio_;
   std::map<PciBdf, PciFunction *> Pci_;
   uint32_t Cf8_ = 0;
@@ -182,10 +182,13 @@ class Board : public CpuIntrinsicsBackend {
   uint64_t AccessCount_ = 0;
   uint64_t TimeLimitNs_ = 120ull * 1000 * kNsPerMs;
   uint64_t Spent_[3] = {};
-  std::map<uint16_t, TimeCategory> PortCategory_;
+  std::vector<TimeCategory> PortCategory_ = std::vector<TimeCategory>(0x10000, TimeCategory::Other);
   LastAccess Last_;
   bool RepeatedPoll_ = false;
   unsigned TimerPollStreak_ = 0;
+  uint64_t PollStartNs_ = 0;       // first timer read of the current wait
+  uint64_t LastTimerPollNs_ = 0;   // latest timer read of the current wait
+  uint64_t LastPollLengthNs_ = 0;  // length of the previous wait
   bool DeadLoopEntered_ = false;
 };
 

@@ -4,10 +4,26 @@ namespace quarn::emu {
 
 AcpiPmTimer::AcpiPmTimer(Board &B) : Board_(B) { B.MapIo(kPort, 4, *this); }
 
+namespace {
+
+/// Numerator / Divisor where the quotient fits 32 bits (Numerator >> 32 < Divisor):
+/// one divide instruction instead of a 64-bit division routine on this hot path.
+uint32_t Divide(uint64_t Numerator, uint32_t Divisor, uint32_t *Remainder) {
+  uint32_t Quotient, Rest;
+  __asm__("divl %4" : "=a"(Quotient), "=d"(Rest) : "a"(uint32_t(Numerator)), "d"(uint32_t(Numerator >> 32)), "rm"(Divisor));
+  *Remainder = Rest;
+  return Quotient;
+}
+
+}  // namespace
+
 uint32_t AcpiPmTimer::CountAt(uint64_t Ns) {
-  constexpr uint64_t kNsPerSecond = 1000000000u;
-  const uint64_t Ticks = (Ns / kNsPerSecond) * kFrequency + (Ns % kNsPerSecond) * kFrequency / kNsPerSecond;
-  return static_cast<uint32_t>(Ticks) & 0xFFFFFF;
+  constexpr uint32_t kNsPerSecond = 1000000000u;
+  uint32_t Rest = 0;
+  const uint32_t Seconds = Divide(Ns, kNsPerSecond, &Rest);  // any time below 136 years
+  uint32_t Unused = 0;
+  const uint32_t Fraction = Divide(uint64_t(Rest) * kFrequency, kNsPerSecond, &Unused);
+  return (Seconds * kFrequency + Fraction) & 0xFFFFFF;
 }
 
 uint32_t AcpiPmTimer::IoRead(uint16_t Port, unsigned Width) {
