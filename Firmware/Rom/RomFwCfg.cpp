@@ -23,6 +23,7 @@ constexpr UINTN kMaxValueText = 32;
 constexpr UINT32 kMaxEntries = 256;
 constexpr CHAR8 kPrefix[] = "opt/quarn/";
 
+/** Reads Bytes (at most 4) bytes of the selected item as a big-endian number. */
 UINT32 ReadBigEndian(UINTN Bytes) {
   UINT32 Value = 0;
   for (UINTN Index = 0; Index < Bytes; Index++) Value = (Value << 8) | CpuIoRead8(kDataPort);

@@ -65,6 +65,7 @@ VOID LoadIdt() {
   for (;;) __asm__ __volatile__("cli; hlt");
 }
 
+/** Prints the run's settings and what the board read back ("rom: " lines). */
 VOID PrintBoard(const ROM_BOARD_SETTINGS &Settings, const ROM_BOARD_FACTS &Facts) {
   RomPrint("rom: q35 set up: PCIEXBAR ");
   RomPrintHex32(Facts.PciExBar);

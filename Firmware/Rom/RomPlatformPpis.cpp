@@ -34,6 +34,7 @@ constexpr VOID PutGuid(ROM_POLICY_TABLE &Table, UINTN Offset, const EFI_GUID &Gu
   for (UINTN Byte = 0; Byte < 8; Byte++) Table.Bytes[Offset + 8 + Byte] = Guid.Data4[Byte];
 }
 
+/** The table header naming one block, then the block header; every field after it 0. */
 constexpr ROM_POLICY_TABLE BuildPolicyTable() {
   ROM_POLICY_TABLE Table{};
   Put(Table, offsetof(CONFIG_BLOCK_TABLE_HEADER, TotalSize), kPolicyTableSize, 2);

@@ -65,6 +65,7 @@ VOID PrintBytes(CONST UINT8 *Bytes, UINTN Length) {
   }
 }
 
+/** "vorn_type_hob TYPE FWTYPE FWSUBTYPE" of the first whole type HOB, or "none". */
 VOID PrintVornTypeHob() {
   RomPrint("rom: result: vorn_type_hob ");
   CONST UINT8 *Hob = FindGuidHob(gVornTypeHobGuid, sizeof(VORN_TYPE_HOB));
@@ -81,6 +82,7 @@ VOID PrintVornTypeHob() {
   RomPrint("\n");
 }
 
+/** "info_hob" and the 16 data bytes of the first whole info HOB, or "none". */
 VOID PrintInfoHob() {
   RomPrint("rom: result: info_hob ");
   CONST UINT8 *Hob = FindGuidHob(gQuarnInfoHobGuid, sizeof(EFI_HOB_GUID_TYPE) + sizeof(QUARN_INFO_HOB));
@@ -120,6 +122,7 @@ VOID PrintPointerTable() {
   RomPrint(Table != nullptr && Mm7 == static_cast<UINT64>(reinterpret_cast<UINTN>(Table)) ? "true\n" : "false\n");
 }
 
+/** "records" and the kind of each status-code record in order, or "none". */
 VOID PrintRecords() {
   RomPrint("rom: result: records");
   if (gRomRam.StatusCodeCount == 0) RomPrint(" none");
