@@ -99,17 +99,20 @@ std::vector<std::string> CheckRunInvariants(const RunReport &Report, Emulator *A
 }
 
 FaultSweepResult SweepFaults(const Scenario &S, uint64_t Stride,
-                             const std::function<void(uint64_t Done, uint64_t Total)> &Progress) {
+                             const std::function<void(uint64_t Done, uint64_t Total)> &Progress,
+                             const PrepareRun &Prepare) {
   FaultSweepResult Result;
   Result.Scenario = S.Name;
   {
     Emulator Clean{S};
+    if (Prepare) Prepare(Clean);
     Clean.Run();
     Result.Points = Clean.GetBoard().Faults().Total();
   }
   if (Stride == 0) Stride = 1;
   for (uint64_t Point = 1; Point <= Result.Points; Point += Stride) {
     Emulator E{S};
+    if (Prepare) Prepare(E);
     E.GetBoard().Faults().FailCall("*", Point);
     RunReport Report = E.Run();
     FaultOutcome Outcome;

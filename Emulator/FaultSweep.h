@@ -38,8 +38,13 @@ struct FaultSweepResult {
 /// The invariants of one finished run; empty when they all hold.
 std::vector<std::string> CheckRunInvariants(const RunReport &Report, Emulator *After = nullptr);
 
-/// Sweeps every Stride-th fault point of S (1: all of them). Progress is called after each run.
+/// Sets up a freshly built emulator before its run (HOBs an earlier module left, ...).
+using PrepareRun = std::function<void(Emulator &)>;
+
+/// Sweeps every Stride-th fault point of S (1: all of them). Prepare runs on every board
+/// before its run; Progress is called after each run.
 FaultSweepResult SweepFaults(const Scenario &S, uint64_t Stride = 1,
-                             const std::function<void(uint64_t Done, uint64_t Total)> &Progress = {});
+                             const std::function<void(uint64_t Done, uint64_t Total)> &Progress = {},
+                             const PrepareRun &Prepare = {});
 
 }  // namespace quarn::emu

@@ -1,0 +1,69 @@
+// Fault injection over whole boots: every failable call of a run made to fail in turn,
+// and the run checked against the invariants the module keeps whatever fails.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "Emulator/Emulator.h"
+#include "Emulator/FaultSweep.h"
+
+using namespace quarn::emu;
+
+namespace {
+
+void ExpectNoViolations(const FaultSweepResult &Result) {
+  EXPECT_GT(Result.Points, 0u);
+  for (const FaultOutcome &Run : Result.Runs) {
+    for (const std::string &Violation : Run.Violations) {
+      ADD_FAILURE() << Result.Scenario << ": point " << Run.Point << " (" << Run.Call << "): " << Violation;
+    }
+  }
+}
+
+Scenario Recovery() {
+  Scenario S;
+  S.Name = "recovery";
+  S.Fs1 = 0x00000002;
+  S.Fs2 = 0x00000400;
+  S.PreDidReset = S.BiosUpdateWatchdog = S.SscAlternate = true;
+  return S;
+}
+
+}  // namespace
+
+TEST(FaultSweep, EveryFailingCallOfTheRecoveryBootKeepsTheInvariants) {
+  const FaultSweepResult Result = SweepFaults(Recovery());
+  ExpectNoViolations(Result);
+  EXPECT_EQ(Result.Runs.size(), Result.Points);
+}
+
+TEST(FaultSweep, EveryFailingCallOfANonQuarnBootKeepsTheInvariants) {
+  Scenario S;
+  S.Name = "client";
+  S.FwType = 3;
+  ExpectNoViolations(SweepFaults(S));
+}
+
+TEST(FaultSweep, CoversEveryKindOfFailableCall) {
+  const FaultSweepResult Result = SweepFaults(Recovery());
+  std::set<std::string> Calls;
+  for (const FaultOutcome &Run : Result.Runs) Calls.insert(Run.Call);
+  for (const char *Call : {"LocatePpi", "NotifyPpi", "GetBootMode", "GetHobList", "CreateHob", "AllocatePool",
+                           "InstallPpi", "SendWithAck", "GetVornStatus", "StartupAllAPs"}) {
+    EXPECT_TRUE(Calls.count(Call)) << Call;
+  }
+}
+
+TEST(FaultSweep, InvariantsCatchAWrongStatusAndAMalformedRecord) {
+  RunReport Report;
+  Report.Status = EFI_DEVICE_ERROR;
+  StatusCodeRecord Bad;
+  Bad.Type = 0x40000002;
+  Bad.Value = 0x00020000;
+  Bad.Data.assign(20 + 38, 0);
+  Bad.Data[0] = 20;
+  Bad.Data[2] = 38;
+  Report.StatusCodes.push_back(Bad);
+  const auto Violations = CheckRunInvariants(Report);
+  EXPECT_EQ(Violations.size(), 3u) << "status, wrapper header and record type";
+}
