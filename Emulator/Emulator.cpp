@@ -190,8 +190,10 @@ RunReport Emulator::Snapshot() {
   for (const Processor &P : Board_->Processors()) R.Mm7.push_back(P.Mm[7]);
   R.WaitNs = Board_->TimeSpentNs(TimeCategory::Wait);
   R.SerialNs = Board_->TimeSpentNs(TimeCategory::Serial);
+  R.FirmwareNs = Board_->TimeSpentNs(TimeCategory::Firmware);
   const uint64_t Total = Board_->NowNs() - EntryNs_;
-  R.OtherNs = Total > R.WaitNs + R.SerialNs ? Total - R.WaitNs - R.SerialNs : 0;
+  const uint64_t Accounted = R.WaitNs + R.SerialNs + R.FirmwareNs;
+  R.OtherNs = Total > Accounted ? Total - Accounted : 0;
   R.Trace = Board_->Trace();
   return R;
 }

@@ -66,7 +66,9 @@ struct RunReport {
   std::optional<StaticPointerTableView> StaticPointerTable;
   std::optional<CpuAndRevisionView> CpuAndRevision;
   std::vector<uint64_t> Mm7;
-  uint64_t WaitNs = 0, SerialNs = 0, OtherNs = 0;
+  /// Virtual time from entry to the end of the run: the 1 ms polls, serial output, the
+  /// firmware answering messages, and the rest (the module's own work and PEI services).
+  uint64_t WaitNs = 0, SerialNs = 0, FirmwareNs = 0, OtherNs = 0;
   std::vector<TraceEntry> Trace;
 };
 

@@ -21,7 +21,7 @@
 namespace quarn::emu {
 
 /// What virtual time is spent on, for the report.
-enum class TimeCategory { Other = 0, Wait = 1, Serial = 2 };
+enum class TimeCategory { Other = 0, Wait = 1, Serial = 2, Firmware = 3 };
 
 /// One hardware access, as the trace shows it.
 struct TraceEntry {
@@ -181,7 +181,7 @@ class Board : public CpuIntrinsicsBackend {
   std::vector<TraceEntry> Trace_;
   uint64_t AccessCount_ = 0;
   uint64_t TimeLimitNs_ = 120ull * 1000 * kNsPerMs;
-  uint64_t Spent_[3] = {};
+  uint64_t Spent_[4] = {};
   std::vector<TimeCategory> PortCategory_ = std::vector<TimeCategory>(0x10000, TimeCategory::Other);
   LastAccess Last_;
   bool RepeatedPoll_ = false;

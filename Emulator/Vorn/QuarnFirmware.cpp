@@ -116,7 +116,7 @@ EFI_STATUS EFIAPI QuarnFirmware::PpiInitializeInterface(UINT32) {
 
 EFI_STATUS QuarnFirmware::GetVornStatus(uint32_t *Status) {
   Board_.TraceEvent("call", "DRUX_PPI.GetVornStatus", Scenario_.VornStatus);
-  Board_.Clock().Advance(kStatusCostNs);
+  Board_.FastForwardTo(Board_.NowNs() + kStatusCostNs, TimeCategory::Firmware);
   StatusQueries_++;
   if (Status == nullptr) return EFI_INVALID_PARAMETER;
   if (Board_.Faults().ShouldFail("GetVornStatus")) return EFI_DEVICE_ERROR;
@@ -219,7 +219,7 @@ EFI_STATUS QuarnFirmware::SendWithAck(uint32_t DeviceIndex, void *Buffer, uint32
     X.Kind = Classify(ClientAddress, X.Request);
   }
   Board_.TraceEvent("call", "DRUX_PPI.SendWithAck client " + Hex(ClientAddress, 2) + " " + X.Kind, RequestLength);
-  Board_.Clock().Advance(kSendCostNs);
+  Board_.FastForwardTo(Board_.NowNs() + kSendCostNs, TimeCategory::Firmware);
 
   Answer A;
   if (!Usable) {
