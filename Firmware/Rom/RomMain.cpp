@@ -133,6 +133,11 @@ BOOLEAN RomException(ROM_EXCEPTION_FRAME *Frame) {
   Exit(kRomExitException);
 }
 
+/// Bytes of stack painted below the entry call, and the pattern.
+constexpr UINTN kStackPaintBytes = 0x10000;
+constexpr UINTN kStackPaintGap = 64;
+constexpr UINT8 kStackPaint = 0xA5;
+
 /** Entered from RomEntry32 with a stack in RAM; never returns. */
 [[noreturn]] VOID RomMain(VOID) {
   ClearRam();
@@ -151,9 +156,24 @@ BOOLEAN RomException(ROM_EXCEPTION_FRAME *Frame) {
   RomPrintHex32(Installed);
   RomPrint("; dispatching QuarnPeiPreMemEntryPoint\n");
 
+  // Paint the stack below this frame, so that the deepest point the module (with this
+  // core's services and the breakpoint handler under it) reached can be read afterwards.
+  UINTN StackPointer;
+  __asm__ __volatile__("movl %%esp, %0" : "=r"(StackPointer));
+  volatile UINT8 *const PaintTop = reinterpret_cast<volatile UINT8 *>(StackPointer - kStackPaintGap);
+  for (UINTN Offset = 1; Offset <= kStackPaintBytes; Offset++) PaintTop[-static_cast<INTN>(Offset)] = kStackPaint;
+
   // MM0 last: nothing of the stub may run MMX or x87 code after it.
   CpuWriteMm0(&Settings.Mm0);
   const EFI_STATUS Status = QuarnPeiPreMemEntryPoint(nullptr, PeiServices);
+
+  UINTN Untouched = 0;
+  while (Untouched < kStackPaintBytes && PaintTop[-static_cast<INTN>(kStackPaintBytes - Untouched)] == kStackPaint) {
+    Untouched++;
+  }
+  RomPrint("rom: stack high-water ");
+  RomPrintDec(kStackPaintBytes - Untouched + kStackPaintGap);
+  RomPrint(" bytes below the entry call\n");
 
   RomPrint("rom: QuarnPeiPreMemEntryPoint returned ");
   RomPrintHex32(Status);
