@@ -11,7 +11,7 @@ PACKAGES := cmake ninja-build g++ g++-multilib qemu-user-static googletest \
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps run test firmware host host-san test-host test-san qemu fuzz fuzz-build fuzz-seeds fuzz-smoke clean
+.PHONY: all deps run test report firmware host host-san test-host test-san qemu fuzz fuzz-build fuzz-seeds fuzz-smoke clean
 
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 4
@@ -95,6 +95,10 @@ fuzz-smoke: fuzz-build fuzz-seeds
 qemu: firmware build/host/build.ninja
 	cmake --build build/host -j $(JOBS) --target quarn-emu
 	Firmware/qemu-check.sh build/firmware/QuarnRom.bin build/bin/quarn-emu
+
+# Budgets: flash, stack (call graph, cross-checked on QEMU), boot time, emulator speed.
+report: firmware host
+	python3 Tools/report.py
 
 clean:
 	rm -rf build

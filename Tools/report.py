@@ -1,0 +1,118 @@
+#!/usr/bin/env python3
+"""Budgets of the module, measured: flash, stack, boot time, and the emulator's speed.
+
+    make report            (builds what it needs first)
+    Tools/report.py        (on existing builds)
+
+Flash and stack come from the firmware build; boot time from quarn-emu's report of the
+default scenario; emulator speed from timing quarn-emu runs, natively where the kernel
+runs IA32 programs and always under qemu-i386 as well.
+"""
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+FIRMWARE = os.path.join(ROOT, "build", "firmware")
+EMU = os.path.join(ROOT, "build", "bin", "quarn-emu")
+SLOWEST = "pre-did-counter-timeout"   # the 5000-step timeout
+RUNS = 5
+
+
+def run(args, **kwargs):
+    return subprocess.run(args, capture_output=True, text=True, cwd=ROOT, **kwargs)
+
+
+def section(title):
+    print()
+    print(title)
+    print("-" * len(title))
+
+
+def flash():
+    section("Flash (.text + .rodata of build/firmware/QuarnPeiPreMem.elf, -Os), goal <= 16384 bytes")
+    out = run([os.path.join(ROOT, "Firmware", "check-image.sh"), os.path.join(FIRMWARE, "QuarnPeiPreMem.elf")])
+    for line in out.stdout.splitlines():
+        if line.strip().startswith((".text", ".rodata", "flash")):
+            print("  " + line.strip())
+    m = re.search(r"flash\s+(\d+)", out.stdout)
+    if m:
+        size = int(m.group(1))
+        print(f"  {'within' if size <= 16384 else 'over'} the goal by {abs(16384 - size)} bytes")
+
+
+def stack():
+    section("Stack: worst-case depth from the call graph, goal <= 1536 bytes")
+    out = run([sys.executable, os.path.join(ROOT, "Firmware", "stack-usage.py"), FIRMWARE])
+    for line in out.stdout.splitlines():
+        print("  " + line)
+    rom = os.path.join(FIRMWARE, "QuarnRom.bin")
+    if os.path.exists(rom) and shutil.which("qemu-system-i386"):
+        keep = os.path.join(ROOT, "build", "report-qemu")
+        env = dict(os.environ, QEMU_CHECK_OUT=keep)
+        out = run([os.path.join(ROOT, "Firmware", "qemu-check.sh"), rom, EMU], env=env)
+        marks = re.findall(r"qemu: (\S+): stub: stack high-water (\d+) bytes", out.stdout)
+        if marks:
+            print("  cross-check, painted stack on QEMU q35 (the module with the ROM's PEI core under it):")
+            for board, used in marks:
+                print(f"    {board}: {used} bytes")
+
+
+def boot_time():
+    section("Boot time of the default scenario (virtual), goal: the rest under 1 % of the total")
+    report = json.loads(run([EMU, "run", "default", "--json"]).stdout)
+    t = report["time"]
+    parts = [("mandated waits (1 ms polls)", t["wait_ms"]), ("serial output", t["serial_ms"]),
+             ("firmware answering messages", t.get("firmware_ms", 0.0)), ("the rest (module and PEI services)", t["other_ms"])]
+    total = sum(v for _, v in parts)
+    for name, value in parts:
+        print(f"  {name:38s} {value:10.3f} ms  {100.0 * value / total:6.2f} %")
+    print(f"  {'total':38s} {total:10.3f} ms")
+
+
+def timed(prefix, scenario):
+    best = None
+    virtual = None
+    for _ in range(RUNS):
+        start = time.perf_counter()
+        out = run(prefix + [EMU if not prefix else EMU + ".ia32" if os.path.exists(EMU + ".ia32") else EMU,
+                            "run", scenario, "--json"])
+        spent = time.perf_counter() - start
+        best = spent if best is None else min(best, spent)
+        t = json.loads(out.stdout)["time"]
+        virtual = (t["wait_ms"] + t["serial_ms"] + t.get("firmware_ms", 0.0) + t["other_ms"]) / 1000.0
+    return virtual, best
+
+
+def speed():
+    section(f"Emulator speed: virtual time over host time (best of {RUNS}, whole process), goal >= 50x on {SLOWEST}")
+    qemu = shutil.which("qemu-i386-static") or shutil.which("qemu-i386")
+    native_ok = run([EMU, "list"]).returncode == 0 and not open(EMU, "rb").read(2).startswith(b"#!")
+    for scenario in ("default", SLOWEST):
+        if native_ok:
+            virtual, host = timed([], scenario)
+            print(f"  {scenario:26s} native     {virtual:7.3f} s virtual in {host:6.3f} s host: {virtual / host:7.1f}x")
+        if qemu:
+            virtual, host = timed([qemu], scenario)
+            print(f"  {scenario:26s} qemu-i386  {virtual:7.3f} s virtual in {host:6.3f} s host: {virtual / host:7.1f}x")
+    if qemu:
+        start = time.perf_counter()
+        run([qemu, EMU + ".ia32" if os.path.exists(EMU + ".ia32") else EMU, "list"])
+        print(f"  (starting quarn-emu under qemu-i386 alone takes {time.perf_counter() - start:.3f} s)")
+
+
+def main():
+    print("QuarnPeiPreMem budgets")
+    flash()
+    stack()
+    boot_time()
+    speed()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
