@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "BuiltinScenarios.h"
+#include "Emulator/FaultSweep.h"
 #include "Check.h"
 #include "ReportJson.h"
 #include "Runner.h"
@@ -98,9 +99,12 @@ int ListScenarios(std::ostream &Out, std::ostream &Err) {
   return Status;
 }
 
-int CheckScenarios(const std::vector<std::string> &Arguments, std::ostream &Out, std::ostream &Err) {
-  // Every scenario is loaded and checked before the first one runs.
-  std::vector<LoadedScenario> Scenarios;
+namespace {
+
+/// Loads every scenario named (every built-in one without arguments) before any runs;
+/// false, with the message on Err, when one cannot be used.
+bool LoadScenarios(const std::vector<std::string> &Arguments, std::vector<LoadedScenario> &Scenarios,
+                   std::ostream &Err) {
   try {
     if (Arguments.empty()) {
       for (const BuiltinScenario &Builtin : BuiltinScenarios()) Scenarios.push_back(ResolveScenario(Builtin.Name));
@@ -109,8 +113,25 @@ int CheckScenarios(const std::vector<std::string> &Arguments, std::ostream &Out,
     }
   } catch (const ScenarioError &Error) {
     Err << "quarn-emu: " << Error.what() << "\n";
-    return kExitBadInput;
+    return false;
   }
+  return true;
+}
+
+/// A progress bar on one line of Err, redrawn in place.
+void DrawProgress(std::ostream &Err, const std::string &Name, uint64_t Done, uint64_t Total) {
+  constexpr uint64_t kWidth = 30;
+  const uint64_t Filled = Total == 0 ? kWidth : Done * kWidth / Total;
+  Err << "\r" << Padded(Name, 32) << " [" << std::string(Filled, '#') << std::string(kWidth - Filled, '.') << "] "
+      << Done << "/" << Total << std::flush;
+}
+
+}  // namespace
+
+int CheckScenarios(const std::vector<std::string> &Arguments, std::ostream &Out, std::ostream &Err) {
+  // Every scenario is loaded and checked before the first one runs.
+  std::vector<LoadedScenario> Scenarios;
+  if (!LoadScenarios(Arguments, Scenarios, Err)) return kExitBadInput;
 
   size_t Width = 8;
   for (const LoadedScenario &Loaded : Scenarios) Width = std::max(Width, Loaded.Settings.Name.size());
@@ -147,6 +168,59 @@ int CheckScenarios(const std::vector<std::string> &Arguments, std::ostream &Out,
   Out << Scenarios.size() << " scenarios: " << Scenarios.size() - Failed << " match, " << Failed << " mismatch ("
       << Total << " host time)\n";
   return Failed == 0 ? kExitOk : kExitMismatch;
+}
+
+
+int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stride, std::ostream &Out,
+                        std::ostream &Err) {
+  std::vector<LoadedScenario> Scenarios;
+  if (!LoadScenarios(Arguments, Scenarios, Err)) return kExitBadInput;
+
+  std::vector<FaultSweepResult> Results;
+  const auto Start = std::chrono::steady_clock::now();
+  try {
+    for (const LoadedScenario &Loaded : Scenarios) {
+      const std::string &Name = Loaded.Settings.Name;
+      Results.push_back(SweepFaults(
+          Loaded.Settings, Stride, [&](uint64_t Done, uint64_t Total) { DrawProgress(Err, Name, Done, Total); },
+          [&](Emulator &E) { PrepareEmulator(E, Loaded); }));
+      DrawProgress(Err, Name, Results.back().Points, Results.back().Points);
+      Err << "\n";
+    }
+  } catch (const ScenarioError &Error) {
+    Err << "\nquarn-emu: " << Error.what() << "\n";
+    return kExitBadInput;
+  }
+
+  size_t Width = 8;
+  for (const FaultSweepResult &Result : Results) Width = std::max(Width, Result.Scenario.size());
+  Out << Padded("scenario", Width + 2) << "points  swept  returned  dead-loop  hang  failures\n";
+  uint64_t Points = 0, Swept = 0, Failures = 0;
+  for (const FaultSweepResult &Result : Results) {
+    size_t Returned = 0, DeadLoops = 0, Hangs = 0;
+    for (const FaultOutcome &Run : Result.Runs) {
+      Returned += Run.Outcome == "returned";
+      DeadLoops += Run.Outcome == "dead-loop";
+      Hangs += Run.Outcome == "hang";
+    }
+    char Row[96];
+    std::snprintf(Row, sizeof Row, "%6llu  %5zu  %8zu  %9zu  %4zu  %8zu", static_cast<unsigned long long>(Result.Points),
+                  Result.Runs.size(), Returned, DeadLoops, Hangs, Result.Failures());
+    Out << Padded(Result.Scenario, Width + 2) << Row << "\n";
+    for (const FaultOutcome &Run : Result.Runs) {
+      for (const std::string &Violation : Run.Violations) {
+        Out << "    point " << Run.Point << " (" << Run.Call << " fails): " << Violation << "\n";
+      }
+    }
+    Points += Result.Points;
+    Swept += Result.Runs.size();
+    Failures += Result.Failures();
+  }
+  char Total[64];
+  std::snprintf(Total, sizeof Total, "%.1f s", HostMs(Start) / 1000);
+  Out << Results.size() << " scenarios, " << Points << " fault points, " << Swept << " runs swept, " << Failures
+      << " with an invariant broken (" << Total << " host time)\n";
+  return Failures == 0 ? kExitOk : kExitMismatch;
 }
 
 }  // namespace quarn::emu::cli

@@ -4,6 +4,7 @@
 // 3 the emulator had to stop the module (a dead loop or a hang).
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,5 +33,12 @@ int ListScenarios(std::ostream &Out, std::ostream &Err);
 /// quarn-emu check: runs each scenario (every built-in one without arguments) and
 /// compares it with its [expect] table; prints a table of results and each mismatch.
 int CheckScenarios(const std::vector<std::string> &Arguments, std::ostream &Out, std::ostream &Err);
+
+/// quarn-emu faults: for each scenario (every built-in one without arguments), runs it
+/// again with each of its failable calls failing in turn (every Stride-th one) and checks
+/// the run's invariants; a progress bar on Err, a summary table on Out. 0 when every
+/// invariant held, 1 otherwise.
+int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stride, std::ostream &Out,
+                        std::ostream &Err);
 
 }  // namespace quarn::emu::cli

@@ -133,6 +133,7 @@ nlohmann::json ReportToJson(const RunReport &R, bool WithTrace) {
   J["mm7_points_to_table"] = Mm7PointsToTable(R);
   J["time"] = {{"wait_ms", Milliseconds(R.WaitNs)},
                {"serial_ms", Milliseconds(R.SerialNs)},
+               {"firmware_ms", Milliseconds(R.FirmwareNs)},
                {"other_ms", Milliseconds(R.OtherNs)}};
   if (WithTrace) J["trace"] = TraceJson(R);
   return J;

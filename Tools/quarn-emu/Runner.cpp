@@ -24,13 +24,17 @@ bool PlaceVornTypeHob(PeiCore &Core, const PresetVornTypeHob &Preset) {
 
 }  // namespace
 
+void PrepareEmulator(Emulator &E, const LoadedScenario &Loaded) {
+  if (Loaded.VornTypeHob && !PlaceVornTypeHob(E.Core(), *Loaded.VornTypeHob)) {
+    throw ScenarioError(Loaded.Source, 0, "pei.vorn_type_hob", "does not fit in pei.hob_space");
+  }
+}
+
 RunReport RunScenario(const LoadedScenario &Loaded, bool Trace) {
   Scenario Settings = Loaded.Settings;
   Settings.Trace = Settings.Trace || Trace;
   Emulator E{Settings};
-  if (Loaded.VornTypeHob && !PlaceVornTypeHob(E.Core(), *Loaded.VornTypeHob)) {
-    throw ScenarioError(Loaded.Source, 0, "pei.vorn_type_hob", "does not fit in pei.hob_space");
-  }
+  PrepareEmulator(E, Loaded);
   if (Loaded.Fault) E.GetBoard().Faults().FailCall(Loaded.Fault->Call, Loaded.Fault->Nth);
   return E.Run();
 }

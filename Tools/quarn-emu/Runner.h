@@ -1,10 +1,15 @@
 // Runs a loaded scenario on a fresh emulated board.
 #pragma once
 
+#include "Emulator/Emulator.h"
 #include "Emulator/Report.h"
 #include "ScenarioLoader.h"
 
 namespace quarn::emu::cli {
+
+/// Sets a freshly built emulator up as the scenario says before its run: the HOBs an
+/// earlier module left. Throws ScenarioError when they do not fit the HOB space.
+void PrepareEmulator(Emulator &E, const LoadedScenario &Loaded);
 
 /// Builds the board the scenario describes, dispatches the module and returns what it
 /// left behind; with Trace the report carries every access. Throws ScenarioError when

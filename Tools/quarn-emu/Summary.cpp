@@ -128,7 +128,8 @@ void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Desc
     for (const std::string &Line : R.Asserts) Out << "  " << Line << "\n";
   }
   WriteExchange(Out, R);
-  Out << "time           wait " << Ms(R.WaitNs) << ", serial " << Ms(R.SerialNs) << ", other " << Ms(R.OtherNs)
+  Out << "time           wait " << Ms(R.WaitNs) << ", serial " << Ms(R.SerialNs) << ", firmware "
+      << Ms(R.FirmwareNs) << ", other " << Ms(R.OtherNs)
       << "\n";
 }
 

@@ -1,5 +1,5 @@
 // quarn-emu: dispatches the module on an emulated board described by a scenario and
-// shows what it did. Commands: run (the default), list, check.
+// shows what it did. Commands: run (the default), list, check, faults.
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -29,6 +29,13 @@ int main(int Argc, char **Argv) {
       App.add_subcommand("check", "run scenarios and compare each with its [expect] table (no argument: all built-ins)");
   CheckCommand->add_option("scenarios", CheckArguments, "scenario files or names of built-in scenarios");
 
+  std::vector<std::string> FaultArguments;
+  uint64_t Stride = 1;
+  CLI::App *FaultsCommand = App.add_subcommand(
+      "faults", "run scenarios again with each failable call failing in turn and check the invariants (no argument: all built-ins)");
+  FaultsCommand->add_option("scenarios", FaultArguments, "scenario files or names of built-in scenarios");
+  FaultsCommand->add_option("--stride", Stride, "sweep every N-th fault point only")->check(CLI::PositiveNumber);
+
   try {
     App.parse(Argc, Argv);
   } catch (const CLI::ParseError &Error) {
@@ -39,5 +46,6 @@ int main(int Argc, char **Argv) {
 
   if (App.got_subcommand("list")) return ListScenarios(std::cout, std::cerr);
   if (App.got_subcommand("check")) return CheckScenarios(CheckArguments, std::cout, std::cerr);
+  if (App.got_subcommand("faults")) return SweepScenarioFaults(FaultArguments, Stride, std::cout, std::cerr);
   return RunOne(Run, std::cout, std::cerr);
 }
