@@ -78,7 +78,8 @@ fuzz: fuzz-build fuzz-seeds
 	@for t in $(FUZZ_TARGETS); do \
 	  mkdir -p build/fuzz/corpus/$$t; \
 	  echo "== $$t: $(FUZZ_SECONDS) s"; \
-	  ASAN_OPTIONS=detect_leaks=0 build/fuzz/fuzz/$$t build/fuzz/corpus/$$t build/fuzz/seeds/$$t Fuzz/Corpus/$$t \
+	  kept=""; [ -d Fuzz/Corpus/$$t ] && kept=Fuzz/Corpus/$$t; \
+	  ASAN_OPTIONS=detect_leaks=0 build/fuzz/fuzz/$$t build/fuzz/corpus/$$t build/fuzz/seeds/$$t $$kept \
 	    -max_total_time=$(FUZZ_SECONDS) -detect_leaks=0 -print_final_stats=1 \
 	    -artifact_prefix=build/fuzz/crashes/$$t- 2>&1 | grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::average_exec_per_sec|==[0-9]+==ERROR|SUMMARY)' ; \
 	done
@@ -86,7 +87,8 @@ fuzz: fuzz-build fuzz-seeds
 fuzz-smoke: fuzz-build fuzz-seeds
 	@mkdir -p build/fuzz/crashes
 	@for t in $(FUZZ_TARGETS); do \
-	  ASAN_OPTIONS=detect_leaks=0 build/fuzz/fuzz/$$t build/fuzz/seeds/$$t Fuzz/Corpus/$$t \
+	  kept=""; [ -d Fuzz/Corpus/$$t ] && kept=Fuzz/Corpus/$$t; \
+	  ASAN_OPTIONS=detect_leaks=0 build/fuzz/fuzz/$$t build/fuzz/seeds/$$t $$kept \
 	    -max_total_time=$(FUZZ_SMOKE_SECONDS) -detect_leaks=0 -artifact_prefix=build/fuzz/crashes/$$t- \
 	    >build/fuzz/$$t.smoke.log 2>&1 || { echo "fuzz smoke $$t: FAILED"; tail -30 build/fuzz/$$t.smoke.log; exit 1; }; \
 	  echo "fuzz smoke $$t: $$(grep -Eo '#[0-9]+[[:space:]]+DONE' build/fuzz/$$t.smoke.log | grep -Eo '[0-9]+' | head -1) runs, no crash"; \

@@ -41,9 +41,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
   // The flow reads these three fields of the block the lookup hands it.
   if (const QUARN_PREMEM_CONFIG *Block = VornGetPeiConfigBlock()) {
     const auto *Bytes = reinterpret_cast<const uint8_t *>(Block);
-    volatile uint32_t Sink = Bytes[offsetof(QUARN_PREMEM_CONFIG, PreDidResetEnable)];
-    Sink += ReadUnaligned32(reinterpret_cast<const UINT32 *>(Bytes + offsetof(QUARN_PREMEM_CONFIG, ClockConfig)));
-    Sink += ReadUnaligned32(reinterpret_cast<const UINT32 *>(Bytes + offsetof(QUARN_PREMEM_CONFIG, WatchdogConfig)));
+    const uint32_t Fields =
+        Bytes[offsetof(QUARN_PREMEM_CONFIG, PreDidResetEnable)] +
+        ReadUnaligned32(reinterpret_cast<const UINT32 *>(Bytes + offsetof(QUARN_PREMEM_CONFIG, ClockConfig))) +
+        ReadUnaligned32(reinterpret_cast<const UINT32 *>(Bytes + offsetof(QUARN_PREMEM_CONFIG, WatchdogConfig)));
+    volatile uint32_t Sink = Fields;  // keeps the reads
     (void)Sink;
   }
   std::free(Table);
