@@ -21,6 +21,21 @@ constexpr UINT8 DRUX_CLIENT_MANAGEMENT = 0x07;
 constexpr UINT8 DRUX_CLIENT_CLOX   = 0x08;
 constexpr UINT8 DRUX_CLIENT_QUARN  = 0x20;
 
+/// Header word of the client 7 messages (type query, pre-DID reset): GroupId bits 7:0,
+/// Command bits 14:8, IsResponse bit 15; bits 31:16 zero in a request.
+constexpr UINT32 DRUX_HEADER_GROUP_ID_MASK = 0x000000FF;
+constexpr UINT32 DRUX_HEADER_COMMAND_MASK  = 0x00007F00;
+constexpr UINT32 DRUX_HEADER_IS_RESPONSE   = 0x00008000;
+
+/// The request header word of GroupId and Command.
+constexpr UINT32 DruxRequestHeader(UINT32 GroupId, UINT32 Command) { return (Command << 8) | GroupId; }
+/// GroupId of a header word.
+constexpr UINT32 DruxHeaderGroupId(UINT32 Header) { return Header & DRUX_HEADER_GROUP_ID_MASK; }
+/// Command of a header word.
+constexpr UINT32 DruxHeaderCommand(UINT32 Header) { return (Header & DRUX_HEADER_COMMAND_MASK) >> 8; }
+/// TRUE when the header word has IsResponse set.
+constexpr bool DruxHeaderIsResponse(UINT32 Header) { return (Header & DRUX_HEADER_IS_RESPONSE) != 0; }
+
 typedef EFI_STATUS (EFIAPI *DRUX_SEND_WITH_ACK)(
   IN UINT32     DeviceIndex,
   IN OUT VOID   *Buffer,

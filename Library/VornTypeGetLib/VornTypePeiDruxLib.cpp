@@ -17,13 +17,9 @@ constexpr CHAR8 kSource[] = "Library/VornTypeGetLib/VornTypePeiDruxLib";
 constexpr UINTN kLocateAssertLine = 90;
 constexpr CHAR8 kFunction[] = "PeiDruxGetVornType";
 
-/// Header word: GroupId bits 7:0, Command bits 14:8, IsResponse bit 15.
-constexpr UINT32 kGroupIdMask = 0x000000FF;
-constexpr UINT32 kCommandMask = 0x00007F00;
-constexpr UINT32 kIsResponse = 0x00008000;
 constexpr UINT32 kTypeGroupId = 0xF0;
 constexpr UINT32 kTypeCommand = 0x11;
-constexpr UINT32 kTypeRequestHeader = (kTypeCommand << 8) | kTypeGroupId;
+constexpr UINT32 kTypeRequestHeader = DruxRequestHeader(kTypeGroupId, kTypeCommand);
 static_assert(kTypeRequestHeader == 0x000011F0, "type query header");
 
 /// The GetVornStatus words with which the firmware may be asked.
@@ -52,8 +48,8 @@ constexpr UINT32 kTypeRequestLength = sizeof(UINT32);
   Command 0x11; bits 31:16 are not looked at.
 **/
 constexpr bool IsTypeResponseHeader(UINT32 Header) {
-  return (Header & kIsResponse) != 0 && (Header & kGroupIdMask) == kTypeGroupId &&
-         ((Header & kCommandMask) >> 8) == kTypeCommand;
+  return DruxHeaderIsResponse(Header) && DruxHeaderGroupId(Header) == kTypeGroupId &&
+         DruxHeaderCommand(Header) == kTypeCommand;
 }
 static_assert(IsTypeResponseHeader(0x000091F0), "answer header");
 static_assert(!IsTypeResponseHeader(0x000011F0), "request header is no answer");

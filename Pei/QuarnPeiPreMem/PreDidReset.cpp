@@ -21,9 +21,7 @@ constexpr UINTN kPollStepMicroSeconds = 1000;
 
 /// Header word of the request: GroupId 5, Command 0, IsResponse clear.
 constexpr UINT32 kPreDidResetGroupId = 5;
-constexpr UINT32 kHeaderGroupIdMask = 0x000000FF;
-constexpr UINT32 kHeaderCommandMask = 0x00007F00;
-constexpr UINT32 kHeaderIsResponse = 0x00008000;
+constexpr UINT32 kPreDidResetCommand = 0;
 
 #pragma pack(push, 1)
 /// The request as sent; the answer comes back in the same bytes.
@@ -42,8 +40,8 @@ constexpr bool IsMeaningfulState(UINT32 Fs1) {
 
 /// TRUE when the answer accepts the reset: GroupId 5, Command 0, IsResponse set, byte 4 zero.
 constexpr bool IsAccepted(const PRE_DID_RESET_REQUEST &Answer) {
-  return (Answer.Header & kHeaderCommandMask) == 0 && (Answer.Header & kHeaderGroupIdMask) == kPreDidResetGroupId &&
-         (Answer.Header & kHeaderIsResponse) != 0 && Answer.Parameters[0] == 0;
+  return DruxHeaderCommand(Answer.Header) == kPreDidResetCommand && DruxHeaderGroupId(Answer.Header) == kPreDidResetGroupId &&
+         DruxHeaderIsResponse(Answer.Header) && Answer.Parameters[0] == 0;
 }
 
 }  // namespace
@@ -128,7 +126,7 @@ EFI_STATUS EFIAPI QuarnPreDidReset(VOID) {
 
   PRE_DID_RESET_REQUEST Message;
   ZeroMem(&Message, sizeof(Message));
-  Message.Header = kPreDidResetGroupId;
+  Message.Header = DruxRequestHeader(kPreDidResetGroupId, kPreDidResetCommand);
   UINT32 ResponseLength = sizeof(Message);
 
   const EFI_STATUS SendStatus =
