@@ -41,6 +41,13 @@ PeiCoreConfig CoreConfig(const Scenario &S) {
   return Config;
 }
 
+/// Calls the entry point from a frame of its own; *Base receives that frame's address,
+/// the top of the module's stack for the depth measured at its hardware accesses.
+__attribute__((noinline)) EFI_STATUS CallEntryPoint(CONST EFI_PEI_SERVICES **Services, uintptr_t *Base) {
+  *Base = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  return QuarnPeiPreMemEntryPoint(nullptr, Services);
+}
+
 }  // namespace
 
 Emulator::Emulator(Scenario S) : Scenario_(std::move(S)) {
@@ -110,7 +117,10 @@ RunReport Emulator::Run() {
   std::optional<EFI_STATUS> Status;
   uint64_t ReturnNs = 0;
   try {
-    Status = QuarnPeiPreMemEntryPoint(nullptr, Core_->Services());
+    uintptr_t Base = 0;
+    Board_->ResetLowestStackPointer();
+    Status = CallEntryPoint(Core_->Services(), &Base);
+    if (Board_->LowestStackPointer() < Base) EntryStackBytes_ = Base - Board_->LowestStackPointer();
     ReturnNs = Board_->NowNs();
     if (Scenario_.MemoryDiscovered) {
       Core_->MigrateToPermanentMemory();
@@ -125,6 +135,7 @@ RunReport Emulator::Run() {
   RunReport Report = Snapshot();
   Report.Status = Status;
   Report.ElapsedNs = ReturnNs - EntryNs_;
+  Report.EntryStackBytes = EntryStackBytes_;
   if (WasStopped) {
     Report.Outcome = Stopped.Outcome;
     Report.Where = Stopped.Where;

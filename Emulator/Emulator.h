@@ -79,6 +79,7 @@ class Emulator {
   bool MpInstalled_ = false;
   std::vector<std::string> Asserts_;
   uint64_t EntryNs_ = 0;
+  uint64_t EntryStackBytes_ = 0;
 };
 
 }  // namespace quarn::emu

@@ -70,6 +70,10 @@ struct RunReport {
   /// firmware answering messages, and the rest (the module's own work and PEI services).
   uint64_t WaitNs = 0, SerialNs = 0, FirmwareNs = 0, OtherNs = 0;
   std::vector<TraceEntry> Trace;
+  /// How far below the entry point's caller the stack reached at the deepest hardware
+  /// access the entry point made (host build: a cross-check of magnitude, not the
+  /// firmware's figure).
+  uint64_t EntryStackBytes = 0;
 };
 
 /// The name of a status value ("EFI_SUCCESS", ...), or its hexadecimal value.

@@ -26,9 +26,15 @@ ROOTS = ["QuarnPeiPreMemEntryPoint", "StaticPointerTableOnMemoryDiscovered", "Sy
 # engine's own digit loop, which only ever divides by 10 or 16: DebugAssert appears once.
 MAX_VISITS = {"BasePrintLibSPrintMarker": 2, "BasePrintLibSPrint": 1}
 DEFAULT_VISITS = 1
-# The assertion line ("ASSERT [%a] %a(%d): %a\n") has no directive that renders through
-# the nested call, so below DebugAssert the engine does not call itself.
-NO_NESTING_BELOW = {"DebugAssert": ["BasePrintLibSPrint"]}
+# Calls that cannot happen below a function on the path:
+# - the assertion line ("ASSERT [%a] %a(%d): %a\n") has no directive that renders through
+#   the nested call, so below DebugAssert the engine does not call itself;
+# - the engine's digit loop divides by 10 or 16 only, so the division's zero-divisor check
+#   cannot fail below BasePrintLibValueToString.
+# - the engine reads a GUID's or a time's fields only after it has found the pointer
+#   non-null, so the unaligned reads' null check cannot fail below the engine.
+NO_NESTING_BELOW = {"DebugAssert": ["BasePrintLibSPrint"], "BasePrintLibValueToString": ["DebugAssert"]}
+NO_CALL_BELOW = {"BasePrintLibSPrintMarker": [("ReadUnaligned16", "DebugAssert"), ("ReadUnaligned32", "DebugAssert")]}
 
 
 def load(build_dir):
@@ -51,9 +57,12 @@ def load(build_dir):
     return frames, edges, len(files)
 
 
-def deepest(name, frames, edges, visits):
+def deepest(name, frames, edges, visits, caller=None):
     if visits.get(name, 0) >= MAX_VISITS.get(name, DEFAULT_VISITS):
         return 0, []
+    for above, pairs in NO_CALL_BELOW.items():
+        if visits.get(above, 0) > 0 and (caller, name) in pairs:
+            return 0, []
     for above, banned in NO_NESTING_BELOW.items():
         if visits.get(above, 0) > 0 and name in banned:
             return 0, []
@@ -62,7 +71,7 @@ def deepest(name, frames, edges, visits):
     for callee in sorted(edges.get(name, ())):
         if callee == "__indirect_call":
             continue
-        depth, path = deepest(callee, frames, edges, visits)
+        depth, path = deepest(callee, frames, edges, visits, name)
         if depth > best:
             best, best_path = depth, path
     visits[name] -= 1

@@ -60,6 +60,17 @@ def stack():
             print("  cross-check, painted stack on QEMU q35 (the module with the ROM's PEI core under it):")
             for board, used in marks:
                 print(f"    {board}: {used} bytes")
+    deepest = {}
+    for scenario in run([EMU, "list"]).stdout.split("\n"):
+        name = scenario.split(" ")[0]
+        if not name:
+            continue
+        report = json.loads(run([EMU, "run", name, "--json"]).stdout)
+        deepest[name] = report.get("entry_stack_bytes", 0)
+    if deepest:
+        name = max(deepest, key=deepest.get)
+        print(f"  cross-check in the emulator (host build, deepest hardware access of the entry point):")
+        print(f"    {deepest[name]} bytes in {name}; {min(deepest.values())} to {max(deepest.values())} over {len(deepest)} built-in scenarios")
 
 
 def boot_time():

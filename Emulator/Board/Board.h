@@ -127,6 +127,12 @@ class Board : public CpuIntrinsicsBackend {
   void WriteMm(unsigned Index, UINT64 Value) override;
   void Breakpoint() override;
   void Pause() override;
+  void NoteStackPointer(UINTN StackPointer) override {
+    if (StackPointer < LowestStackPointer_) LowestStackPointer_ = StackPointer;
+  }
+  /// The lowest stack pointer a hardware access was made at since the last reset.
+  uintptr_t LowestStackPointer() const { return LowestStackPointer_; }
+  void ResetLowestStackPointer() { LowestStackPointer_ = UINTPTR_MAX; }
 
   /// Platform objects that interfaces without a context pointer (DRUX_PPI entries,
   /// WriteMessage) reach through the current board.
@@ -186,6 +192,7 @@ class Board : public CpuIntrinsicsBackend {
   LastAccess Last_;
   bool RepeatedPoll_ = false;
   unsigned TimerPollStreak_ = 0;
+  uintptr_t LowestStackPointer_ = UINTPTR_MAX;
   uint64_t PollStartNs_ = 0;       // first timer read of the current wait
   uint64_t LastTimerPollNs_ = 0;   // latest timer read of the current wait
   uint64_t LastPollLengthNs_ = 0;  // length of the previous wait

@@ -24,6 +24,9 @@ class CpuIntrinsicsBackend {
   virtual void WriteMm(unsigned Index, UINT64 Value) = 0;
   virtual void Breakpoint() = 0;
   virtual void Pause() = 0;
+  /// The stack pointer of the module's code at a hardware access (its caller's frame
+  /// lies just above it), for measuring how deep the module's stack goes.
+  virtual void NoteStackPointer(UINTN StackPointer) {}
 };
 
 /// Makes Backend the board the seam forwards to (nullptr: none).

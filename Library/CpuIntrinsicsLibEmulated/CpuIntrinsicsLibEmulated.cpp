@@ -12,11 +12,14 @@ namespace {
 /// The one board the seam forwards to.
 CpuIntrinsicsBackend *gCurrentBoard = nullptr;
 
-CpuIntrinsicsBackend &Board() {
+/// The current board; notes the stack pointer of the seam operation calling it (inlined
+/// into each operation, so the frame is the operation's own, right below the module's).
+__attribute__((always_inline)) inline CpuIntrinsicsBackend &Board() {
   if (gCurrentBoard == nullptr) {
     std::fprintf(stderr, "hardware access without an emulated board\n");
     std::abort();
   }
+  gCurrentBoard->NoteStackPointer(reinterpret_cast<UINTN>(__builtin_frame_address(0)));
   return *gCurrentBoard;
 }
 

@@ -131,6 +131,7 @@ nlohmann::json ReportToJson(const RunReport &R, bool WithTrace) {
   }
   J["mm7"] = R.Mm7;
   J["mm7_points_to_table"] = Mm7PointsToTable(R);
+  J["entry_stack_bytes"] = R.EntryStackBytes;
   J["time"] = {{"wait_ms", Milliseconds(R.WaitNs)},
                {"serial_ms", Milliseconds(R.SerialNs)},
                {"firmware_ms", Milliseconds(R.FirmwareNs)},
