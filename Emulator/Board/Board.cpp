@@ -37,6 +37,12 @@ constexpr uint64_t kTimerPollStepNs = 1000;
 constexpr unsigned kTimerPollMaxShift = 5;  // pauses in a timer poll step by up to 32 us
 constexpr uint64_t kPollLead = 4000;         // a repeated wait resumes stepping 4 us early
 
+/// Bus, device and function of a routing ID (bus 15:8, device 7:3, function 2:0): CF8
+/// bits 23:8 and ECAM offset bits 27:12 both carry one.
+PciBdf BdfOf(uint32_t RoutingId) {
+  return {uint8_t(RoutingId >> 8), uint8_t((RoutingId >> 3) & 0x1F), uint8_t(RoutingId & 7)};
+}
+
 }  // namespace
 
 Board::Board(unsigned ProcessorCount) : Processors_(ProcessorCount == 0 ? 1 : ProcessorCount) {}
@@ -125,7 +131,7 @@ void Board::Record(const char *Kind, uint64_t Address, uint64_t Value, std::stri
 
 std::string Board::IoName(uint16_t Port) const {
   if (Port == 0xCF8 || (Port >= 0xCFC && Port <= 0xCFF)) {
-    const PciBdf Bdf{uint8_t(Cf8_ >> 16), uint8_t((Cf8_ >> 11) & 0x1F), uint8_t((Cf8_ >> 8) & 7)};
+    const PciBdf Bdf = BdfOf(Cf8_ >> 8);
     if (Port == 0xCF8) return "PCI CONFIG_ADDRESS";
     auto It = Pci_.find(Bdf);
     std::string Name = "PCI CONFIG_DATA " + Hex(Cf8_, 8);
@@ -144,7 +150,7 @@ std::string Board::IoName(uint16_t Port) const {
 std::string Board::MmioName(uint32_t Address) const {
   if (Address >= kEcamBase && Address - kEcamBase < kEcamSize) {
     const uint32_t Offset = Address - kEcamBase;
-    const PciBdf Bdf{uint8_t(Offset >> 20), uint8_t((Offset >> 15) & 0x1F), uint8_t((Offset >> 12) & 7)};
+    const PciBdf Bdf = BdfOf(Offset >> 12);
     char Text[48];
     std::snprintf(Text, sizeof Text, "ECAM %02X:%02X.%X+0x%03X", Bdf.Bus, Bdf.Device, Bdf.Function, Offset & 0xFFF);
     auto It = Pci_.find(Bdf);
@@ -163,7 +169,7 @@ uint32_t Board::IoRead(uint16_t Port, unsigned Width) {
   uint32_t Value = Width >= 4 ? 0xFFFFFFFFu : (1u << (8 * Width)) - 1;
   if (Port >= 0xCFC && Port <= 0xCFF) {
     if (Cf8_ & 0x80000000u) {
-      const PciBdf Bdf{uint8_t(Cf8_ >> 16), uint8_t((Cf8_ >> 11) & 0x1F), uint8_t((Cf8_ >> 8) & 7)};
+      const PciBdf Bdf = BdfOf(Cf8_ >> 8);
       Value = PciConfigRead(Bdf, uint16_t((Cf8_ & 0xFC) | (Port & 3)), Width);
     }
   } else if (Port == 0xCF8 && Width == 4) {
@@ -183,7 +189,7 @@ void Board::IoWrite(uint16_t Port, unsigned Width, uint32_t Value) {
     Cf8_ = Value;
   } else if (Port >= 0xCFC && Port <= 0xCFF) {
     if (Cf8_ & 0x80000000u) {
-      const PciBdf Bdf{uint8_t(Cf8_ >> 16), uint8_t((Cf8_ >> 11) & 0x1F), uint8_t((Cf8_ >> 8) & 7)};
+      const PciBdf Bdf = BdfOf(Cf8_ >> 8);
       PciConfigWrite(Bdf, uint16_t((Cf8_ & 0xFC) | (Port & 3)), Width, Value);
     }
   } else if (IoDevice *Device = Io_[Port]) {
@@ -194,7 +200,7 @@ void Board::IoWrite(uint16_t Port, unsigned Width, uint32_t Value) {
 uint32_t Board::MmioRead(uint32_t Address, unsigned Width) {
   if (Address >= kEcamBase && Address - kEcamBase < kEcamSize) {
     const uint32_t Offset = Address - kEcamBase;
-    const PciBdf Bdf{uint8_t(Offset >> 20), uint8_t((Offset >> 15) & 0x1F), uint8_t((Offset >> 12) & 7)};
+    const PciBdf Bdf = BdfOf(Offset >> 12);
     return PciConfigRead(Bdf, uint16_t(Offset & 0xFFF), Width);
   }
   if (MmioDevice *Device = FindMmio(Address)) return Device->MmioRead(Address, Width);
@@ -204,7 +210,7 @@ uint32_t Board::MmioRead(uint32_t Address, unsigned Width) {
 void Board::MmioWrite(uint32_t Address, unsigned Width, uint32_t Value) {
   if (Address >= kEcamBase && Address - kEcamBase < kEcamSize) {
     const uint32_t Offset = Address - kEcamBase;
-    const PciBdf Bdf{uint8_t(Offset >> 20), uint8_t((Offset >> 15) & 0x1F), uint8_t((Offset >> 12) & 7)};
+    const PciBdf Bdf = BdfOf(Offset >> 12);
     PciConfigWrite(Bdf, uint16_t(Offset & 0xFFF), Width, Value);
     return;
   }
