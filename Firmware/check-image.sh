@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the firmware image for what code executed in place must never hold:
 # writable data, static constructors, undefined symbols, and x87/SSE instructions
-# other than the MMX moves to and from MM0/MM7 and EMMS. Prints the image size.
+# other than the MMX moves to and from MM0/MM7 and EMMS; and that every function called
+# from outside keeps the stack convention (check-convention.py). Prints the image size.
 set -euo pipefail
 image=${1:?usage: check-image.sh IMAGE}
 [ -f "$image" ] || { echo "FAIL: $image not found (build the firmware preset first)"; exit 1; }
@@ -26,6 +27,12 @@ bad=$(objdump -d --no-show-raw-insn "$image" | awk -F'\t' 'NF>=2 {print $2}' |
       grep -vE '^movq +(%mm[07],0x[0-9a-f]+\(%[a-z]+\)|%mm[07],\(%[a-z]+\)|0x[0-9a-f]+\(%[a-z]+\),%mm[07]|\(%[a-z]+\),%mm[07]|%mm[07],-?0x[0-9a-f]+\(%[a-z]+\)|-?0x[0-9a-f]+\(%[a-z]+\),%mm[07])' |
       grep -vE '^emms' || true)
 if [ -n "$bad" ]; then echo "FAIL: x87/SSE instructions:"; echo "$bad" | sort | uniq -c; fail=1; fi
+
+if ! convention=$(python3 "$(dirname "$0")/check-convention.py" "$image"); then
+  echo "$convention" | grep FAIL; fail=1
+else
+  echo "$convention"
+fi
 
 read -r text rodata < <(sections | awk '$1==".text"{t=$5} $1==".rodata"{r=$5} END{print (t==""?"0":t), (r==""?"0":r)}')
 echo "image: $image"

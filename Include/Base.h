@@ -2,6 +2,12 @@
   Base types of the module: fixed-width integers, status codes, GUIDs and the
   calling-convention markers used on every interface that is called through a table.
 
+  EFIAPI is the stack convention, said explicitly: every argument on the stack, the
+  caller pops. The firmware build passes the arguments of the module's internal calls
+  in registers (-mregparm=3); a function that a PEI core, another module or assembly
+  calls, or that a table points to, is declared EFIAPI and keeps the stack convention.
+  Variadic functions always take their arguments on the stack.
+
   The module is IA32 code: UINTN and pointers are 32 bits wide.
 **/
 #pragma once
@@ -13,7 +19,7 @@
 #define OUT
 #define OPTIONAL
 #define CONST const
-#define EFIAPI __attribute__((cdecl))
+#define EFIAPI __attribute__((cdecl, regparm(0)))
 
 typedef uint8_t   UINT8;
 typedef uint16_t  UINT16;

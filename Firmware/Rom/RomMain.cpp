@@ -117,8 +117,9 @@ extern "C" {
 
 /** Called by every exception entry. A breakpoint (an assertion of the module) is
     counted and the code goes on (returns TRUE); anything else is reported on the
-    second UART and ends the run with kRomExitException. */
-BOOLEAN RomException(ROM_EXCEPTION_FRAME *Frame) {
+    second UART and ends the run with kRomExitException. The exception entries call it
+    with the frame on the stack: EFIAPI. */
+BOOLEAN EFIAPI RomException(ROM_EXCEPTION_FRAME *Frame) {
   if (Frame->Vector == kBreakpointVector) {
     gRomRam.BreakpointCount++;
     return TRUE;

@@ -12,37 +12,37 @@ constexpr UINTN kMaximumAsciiStringLength = 1000000;
 extern "C" {
 
 /** Little-endian 16-bit read at any address; asserts "Buffer != ((void *) 0)". */
-UINT16 EFIAPI ReadUnaligned16(IN CONST UINT16 *Buffer);
+UINT16 ReadUnaligned16(IN CONST UINT16 *Buffer);
 /** Little-endian 32-bit read at any address; asserts "Buffer != ((void *) 0)". */
-UINT32 EFIAPI ReadUnaligned32(IN CONST UINT32 *Buffer);
+UINT32 ReadUnaligned32(IN CONST UINT32 *Buffer);
 /** Little-endian 64-bit read at any address; asserts "Buffer != ((void *) 0)". */
-UINT64 EFIAPI ReadUnaligned64(IN CONST UINT64 *Buffer);
+UINT64 ReadUnaligned64(IN CONST UINT64 *Buffer);
 /** Little-endian 64-bit write at any address; returns Value. */
-UINT64 EFIAPI WriteUnaligned64(OUT UINT64 *Buffer, IN UINT64 Value);
+UINT64 WriteUnaligned64(OUT UINT64 *Buffer, IN UINT64 Value);
 
 /** Copies a GUID as two unaligned 64-bit halves; returns Destination. */
-EFI_GUID *EFIAPI CopyGuid(OUT EFI_GUID *Destination, IN CONST EFI_GUID *Source);
+EFI_GUID *CopyGuid(OUT EFI_GUID *Destination, IN CONST EFI_GUID *Source);
 /** TRUE when both 64-bit halves of the two GUIDs are equal. */
-BOOLEAN EFIAPI CompareGuid(IN CONST EFI_GUID *Guid1, IN CONST EFI_GUID *Guid2);
+BOOLEAN CompareGuid(IN CONST EFI_GUID *Guid1, IN CONST EFI_GUID *Guid2);
 
 /** Stores the IDTR image at Idtr; asserts "Idtr != ((void *) 0)". */
-VOID EFIAPI AsmReadIdtr(OUT IA32_DESCRIPTOR *Idtr);
+VOID AsmReadIdtr(OUT IA32_DESCRIPTOR *Idtr);
 /** Executes CPUID(Index) and stores each register whose destination is given; returns Index. */
-UINT32 EFIAPI AsmCpuid(IN UINT32 Index, OUT UINT32 *Eax OPTIONAL, OUT UINT32 *Ebx OPTIONAL,
+UINT32 AsmCpuid(IN UINT32 Index, OUT UINT32 *Eax OPTIONAL, OUT UINT32 *Ebx OPTIONAL,
                        OUT UINT32 *Ecx OPTIONAL, OUT UINT32 *Edx OPTIONAL);
 /** Raises a breakpoint. */
-VOID EFIAPI CpuBreakpoint(VOID);
+VOID CpuBreakpoint(VOID);
 /** Spin-loop hint. */
-VOID EFIAPI CpuPause(VOID);
+VOID CpuPause(VOID);
 /** Signals the halt codes and spins until a debugger releases it. */
-VOID EFIAPI CpuDeadLoop(VOID);
+VOID CpuDeadLoop(VOID);
 
 /** Number of characters before the NUL; asserts on NULL and on more than 1000000. */
-UINTN EFIAPI AsciiStrLen(IN CONST CHAR8 *String);
+UINTN AsciiStrLen(IN CONST CHAR8 *String);
 /** Length of String, at most MaxSize; 0 for NULL. */
-UINTN EFIAPI AsciiStrnLenS(IN CONST CHAR8 *String, IN UINTN MaxSize);
+UINTN AsciiStrnLenS(IN CONST CHAR8 *String, IN UINTN MaxSize);
 
 /** 64-by-32 division without compiler helpers; asserts "Divisor != 0". */
-UINT64 EFIAPI DivU64x32Remainder(IN UINT64 Dividend, IN UINT32 Divisor, OUT UINT32 *Remainder OPTIONAL);
+UINT64 DivU64x32Remainder(IN UINT64 Dividend, IN UINT32 Divisor, OUT UINT32 *Remainder OPTIONAL);
 
 }

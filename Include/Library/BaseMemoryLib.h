@@ -8,8 +8,8 @@
 extern "C" {
 
 /** Zeroes Length bytes at Buffer; returns Buffer. Asserts on NULL or wrap-around. */
-VOID *EFIAPI ZeroMem(OUT VOID *Buffer, IN UINTN Length);
+VOID *ZeroMem(OUT VOID *Buffer, IN UINTN Length);
 /** Copies Length bytes, overlapping ranges included; returns DestinationBuffer. */
-VOID *EFIAPI CopyMem(OUT VOID *DestinationBuffer, IN CONST VOID *SourceBuffer, IN UINTN Length);
+VOID *CopyMem(OUT VOID *DestinationBuffer, IN CONST VOID *SourceBuffer, IN UINTN Length);
 
 }

@@ -8,8 +8,8 @@
 extern "C" {
 
 /** Library constructor: allocates, publishes and fills the record. */
-EFI_STATUS EFIAPI CpuAndRevisionInit(VOID);
+EFI_STATUS CpuAndRevisionInit(VOID);
 /** Classifies the processor and fills the record slot 9 points to. */
-EFI_STATUS EFIAPI CpuAndRevisionFill(VOID);
+EFI_STATUS CpuAndRevisionFill(VOID);
 
 }

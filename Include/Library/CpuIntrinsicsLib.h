@@ -20,40 +20,40 @@ static_assert(sizeof(IA32_DESCRIPTOR) == 6, "IDTR image is 6 bytes");
 extern "C" {
 
 /** Reads one byte from an I/O port. */
-UINT8 EFIAPI CpuIoRead8(IN UINT16 Port);
+UINT8 CpuIoRead8(IN UINT16 Port);
 /** Writes one byte to an I/O port. */
-VOID EFIAPI CpuIoWrite8(IN UINT16 Port, IN UINT8 Value);
+VOID CpuIoWrite8(IN UINT16 Port, IN UINT8 Value);
 /** Reads 32 bits from an I/O port. */
-UINT32 EFIAPI CpuIoRead32(IN UINT16 Port);
+UINT32 CpuIoRead32(IN UINT16 Port);
 /** Writes 32 bits to an I/O port. */
-VOID EFIAPI CpuIoWrite32(IN UINT16 Port, IN UINT32 Value);
+VOID CpuIoWrite32(IN UINT16 Port, IN UINT32 Value);
 
 /** One volatile byte load from a physical address. */
-UINT8 EFIAPI CpuMmioRead8(IN UINTN Address);
+UINT8 CpuMmioRead8(IN UINTN Address);
 /** One volatile byte store to a physical address. */
-VOID EFIAPI CpuMmioWrite8(IN UINTN Address, IN UINT8 Value);
+VOID CpuMmioWrite8(IN UINTN Address, IN UINT8 Value);
 /** One volatile 32-bit load from a physical address. */
-UINT32 EFIAPI CpuMmioRead32(IN UINTN Address);
+UINT32 CpuMmioRead32(IN UINTN Address);
 /** One volatile 32-bit store to a physical address. */
-VOID EFIAPI CpuMmioWrite32(IN UINTN Address, IN UINT32 Value);
+VOID CpuMmioWrite32(IN UINTN Address, IN UINT32 Value);
 
 /** Executes CPUID with Leaf in EAX (ECX 0); Registers receives EAX, EBX, ECX, EDX. */
-VOID EFIAPI CpuCpuid(IN UINT32 Leaf, OUT UINT32 Registers[4]);
+VOID CpuCpuid(IN UINT32 Leaf, OUT UINT32 Registers[4]);
 /** Stores the IDTR image (SIDT). */
-VOID EFIAPI CpuSidt(OUT IA32_DESCRIPTOR *Idtr);
+VOID CpuSidt(OUT IA32_DESCRIPTOR *Idtr);
 
 /** MM0 -> *Value, then EMMS. */
-VOID EFIAPI CpuReadMm0(OUT UINT64 *Value);
+VOID CpuReadMm0(OUT UINT64 *Value);
 /** *Value -> MM0, then EMMS. */
-VOID EFIAPI CpuWriteMm0(IN CONST UINT64 *Value);
+VOID CpuWriteMm0(IN CONST UINT64 *Value);
 /** MM7 -> *Value, then EMMS. */
-VOID EFIAPI CpuReadMm7(OUT UINT64 *Value);
+VOID CpuReadMm7(OUT UINT64 *Value);
 /** *Value -> MM7, then EMMS. */
-VOID EFIAPI CpuWriteMm7(IN CONST UINT64 *Value);
+VOID CpuWriteMm7(IN CONST UINT64 *Value);
 
 /** Raises a breakpoint (INT3). */
-VOID EFIAPI CpuInt3(VOID);
+VOID CpuInt3(VOID);
 /** Spin-loop hint (PAUSE). */
-VOID EFIAPI CpuPauseHint(VOID);
+VOID CpuPauseHint(VOID);
 
 }

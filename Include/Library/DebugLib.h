@@ -34,10 +34,10 @@ VOID EFIAPI DebugPrint(IN UINTN ErrorLevel, IN CONST CHAR8 *Format, ...);
   Writes "ASSERT [QuarnPeiPreMem] FileName(LineNumber): Description" to the console,
   0xD2 to port 0xCB0, raises a breakpoint and returns.
 **/
-VOID EFIAPI DebugAssert(IN CONST CHAR8 *FileName, IN UINTN LineNumber, IN CONST CHAR8 *Description);
+VOID DebugAssert(IN CONST CHAR8 *FileName, IN UINTN LineNumber, IN CONST CHAR8 *Description);
 
 /** Returns the current error level: fixed, cached in MM0, or read from CMOS. */
-UINT32 EFIAPI GetDebugPrintErrorLevel(VOID);
+UINT32 GetDebugPrintErrorLevel(VOID);
 
 }
 

@@ -8,6 +8,6 @@
 extern "C" {
 
 /** AllocatePool(Size), cleared; NULL when the service fails. */
-VOID *EFIAPI AllocateZeroPool(IN UINTN AllocationSize);
+VOID *AllocateZeroPool(IN UINTN AllocationSize);
 
 }

@@ -11,8 +11,8 @@ constexpr UINT64 kPcieBaseAddress = 0x0000000080000000ull;
 extern "C" {
 
 /** The 32-bit register at configuration Address; asserts "((Address) & ~0xfffffff) == 0". */
-UINT32 EFIAPI PciExpressRead32(IN UINTN Address);
+UINT32 PciExpressRead32(IN UINTN Address);
 /** The byte at configuration Address; asserts "((Address) & ~0xfffffff) == 0". */
-UINT8 EFIAPI PciExpressRead8(IN UINTN Address);
+UINT8 PciExpressRead8(IN UINTN Address);
 
 }

@@ -13,6 +13,6 @@ constexpr UINT64 PciSegmentLibAddress(UINT32 Segment, UINT32 Bus, UINT32 Device,
 extern "C" {
 
 /** The 32-bit register at Address; asserts "((Address) & (0xfffffffff0000000ULL | (3))) == 0". */
-UINT32 EFIAPI PciSegmentRead32(IN UINT64 Address);
+UINT32 PciSegmentRead32(IN UINT64 Address);
 
 }

@@ -8,6 +8,6 @@
 extern "C" {
 
 /** LocatePpi(Guid, instance 0, no descriptor); returns the service's status unchanged. */
-EFI_STATUS EFIAPI PeiServicesLocatePpi(IN CONST EFI_GUID *Guid, OUT VOID **Ppi);
+EFI_STATUS PeiServicesLocatePpi(IN CONST EFI_GUID *Guid, OUT VOID **Ppi);
 
 }

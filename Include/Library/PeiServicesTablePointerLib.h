@@ -8,6 +8,6 @@
 extern "C" {
 
 /** Returns the pointer to the pointer to the services table; asserts when it is 0. */
-CONST EFI_PEI_SERVICES **EFIAPI GetPeiServicesTablePointer(VOID);
+CONST EFI_PEI_SERVICES **GetPeiServicesTablePointer(VOID);
 
 }

@@ -8,6 +8,6 @@
 extern "C" {
 
 /** Opens the chipset I/O decode and assigns the Super I/O UARTs unless one is active. */
-VOID EFIAPI PlatformHookSerialPortInitialize(VOID);
+VOID PlatformHookSerialPortInitialize(VOID);
 
 }

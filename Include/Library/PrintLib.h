@@ -17,7 +17,7 @@ extern "C" {
 UINTN EFIAPI AsciiSPrint(OUT CHAR8 *StartOfBuffer, IN UINTN BufferSize, IN CONST CHAR8 *FormatString, ...);
 
 /** The engine over a variable argument list. Flags is 0 in this module. */
-UINTN EFIAPI BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags,
+UINTN BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags,
                                       IN CONST CHAR8 *Format, IN VA_LIST Marker);
 
 /** The engine with its own argument list; used for nested renderings. */

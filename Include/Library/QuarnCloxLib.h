@@ -44,14 +44,14 @@ static_assert(offsetof(CLOX_CLOCK_SETTINGS, ClockFlags) == 44, "ClockFlags at 44
 extern "C" {
 
 /** Asks the firmware for its feature set; TRUE and both words filled on a correct answer. */
-BOOLEAN EFIAPI QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet);
+BOOLEAN QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet);
 /** TRUE when the firmware answers its feature set with bit 2 of FeatureSet set. */
-BOOLEAN EFIAPI QuarnIsCloxSupported(VOID);
+BOOLEAN QuarnIsCloxSupported(VOID);
 /** TRUE when QUARN firmware runs and VORNFS1 is all ones or CurrentState is 2. */
-BOOLEAN EFIAPI QuarnIsInRecovery(VOID);
+BOOLEAN QuarnIsInRecovery(VOID);
 /** Sends the clock settings with spread-spectrum clocking on (Enable) or off. */
-EFI_STATUS EFIAPI PeiDruxSetSSCAlternate(IN BOOLEAN Enable);
+EFI_STATUS PeiDruxSetSSCAlternate(IN BOOLEAN Enable);
 /** Writes the header of Message, sends it and checks the answer in the same buffer. */
-EFI_STATUS EFIAPI QuarnSetGetCurrenClockingMode(IN OUT CLOX_CLOCK_SETTINGS *Message);
+EFI_STATUS QuarnSetGetCurrenClockingMode(IN OUT CLOX_CLOCK_SETTINGS *Message);
 
 }

@@ -15,7 +15,7 @@ extern "C" {
   @retval EFI_OUT_OF_RESOURCES  ExtendedDataSize exceeds 492; nothing reported.
   @return the service's status; EFI_NOT_AVAILABLE_YET becomes EFI_SUCCESS.
 **/
-EFI_STATUS EFIAPI ReportStatusCodeEx(IN EFI_STATUS_CODE_TYPE Type, IN EFI_STATUS_CODE_VALUE Value,
+EFI_STATUS ReportStatusCodeEx(IN EFI_STATUS_CODE_TYPE Type, IN EFI_STATUS_CODE_VALUE Value,
                                      IN UINT32 Instance, IN CONST EFI_GUID *CallerId OPTIONAL,
                                      IN CONST EFI_GUID *ExtendedDataGuid OPTIONAL,
                                      IN CONST VOID *ExtendedData OPTIONAL, IN UINTN ExtendedDataSize);

@@ -9,12 +9,12 @@
 extern "C" {
 
 /** Opens the chipset decode, sets up the Super I/O and programs both UARTs. Always RETURN_SUCCESS. */
-RETURN_STATUS EFIAPI SerialPortInitialize(VOID);
+RETURN_STATUS SerialPortInitialize(VOID);
 
 /**
   Writes NumberOfBytes bytes to both UARTs in bursts of at most 16.
   @return NumberOfBytes, or 0 for a NULL buffer, a flush (0 bytes) or a FIFO check that failed.
 **/
-UINTN EFIAPI SerialPortWrite(IN UINT8 *Buffer, IN UINTN NumberOfBytes);
+UINTN SerialPortWrite(IN UINT8 *Buffer, IN UINTN NumberOfBytes);
 
 }

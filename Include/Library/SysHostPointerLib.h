@@ -9,13 +9,13 @@
 extern "C" {
 
 /** The table's address: the low 32 bits of MM7. */
-STATIC_POINTER_TABLE *EFIAPI GetStaticPointerTable(VOID);
+STATIC_POINTER_TABLE *GetStaticPointerTable(VOID);
 /** Makes sure the table exists and MM7 holds its address. */
-EFI_STATUS EFIAPI StaticPointerTableInit(VOID);
+EFI_STATUS StaticPointerTableInit(VOID);
 /** Checks the HOB around the table; dead loop when neither its name nor its length is right. */
-VOID EFIAPI ValidateStaticPointerTable(IN STATIC_POINTER_TABLE *StaticPointerTable);
+VOID ValidateStaticPointerTable(IN STATIC_POINTER_TABLE *StaticPointerTable);
 /** Stores the record in slot 9 and publishes it as the CPU-and-revision PPI. */
-VOID EFIAPI SetCpuAndRevisionPointer(IN CPU_AND_REVISION_RECORD *CpuAndRevision);
+VOID SetCpuAndRevisionPointer(IN CPU_AND_REVISION_RECORD *CpuAndRevision);
 /** Notification: permanent memory installed; reloads MM7 and migrates the slots. */
 EFI_STATUS EFIAPI StaticPointerTableOnMemoryDiscovered(IN EFI_PEI_SERVICES **PeiServices,
                                                        IN EFI_PEI_NOTIFY_DESCRIPTOR *NotifyDescriptor,

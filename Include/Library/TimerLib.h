@@ -11,8 +11,8 @@ constexpr UINT32 ACPI_TIMER_FREQUENCY = 3579545;
 extern "C" {
 
 /** Waits at least MicroSeconds; returns MicroSeconds. */
-UINTN EFIAPI MicroSecondDelay(IN UINTN MicroSeconds);
+UINTN MicroSecondDelay(IN UINTN MicroSeconds);
 /** Waits until the timer has advanced past Ticks, in chunks of at most 2^22 ticks. */
-VOID EFIAPI AcpiTimerDelay(IN UINT32 Ticks);
+VOID AcpiTimerDelay(IN UINT32 Ticks);
 
 }

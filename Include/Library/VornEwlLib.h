@@ -48,10 +48,10 @@ constexpr UINT32 VORN_EWL_RESET_DETAIL    = 0x12120000;
 extern "C" {
 
 /** 0, 1, 2 map to themselves; anything else asserts "((BOOLEAN)(0==1))" and gives 0. */
-UINT8 EFIAPI VornEwlMapSeverity(IN UINT32 Severity);
+UINT8 VornEwlMapSeverity(IN UINT32 Severity);
 /** Reports the state record, only while QUARN firmware runs. */
-VOID EFIAPI VornEwlReportStateError(VOID);
+VOID VornEwlReportStateError(VOID);
 /** Reports the reset record. */
-VOID EFIAPI VornEwlReportResetError(VOID);
+VOID VornEwlReportResetError(VOID);
 
 }

@@ -9,17 +9,17 @@
 extern "C" {
 
 /** VORNFS1 (bus 0, device 24, function 0, offset 0x40). */
-UINT32 EFIAPI VornReadFs1(VOID);
+UINT32 VornReadFs1(VOID);
 /** VORNFS2 (function 0, offset 0x48). */
-UINT32 EFIAPI VornReadFs2(VOID);
+UINT32 VornReadFs2(VOID);
 /** The 32-bit register at a configuration address of the VORN (segment 0). */
-UINT32 EFIAPI VornReadRegister(IN UINT32 ConfigAddress);
+UINT32 VornReadRegister(IN UINT32 ConfigAddress);
 /** DWRSTS (memory-mapped 0xFE00192C). */
-UINT32 EFIAPI VornReadDwrSts(VOID);
+UINT32 VornReadDwrSts(VOID);
 /**
   TRUE when the VORN's first function does not answer (prints "ERROR: DRUX interface is
   disabled\n") or when FlowMode is 7.
 **/
-BOOLEAN EFIAPI QuarnIsLumoFlow(VOID);
+BOOLEAN QuarnIsLumoFlow(VOID);
 
 }

@@ -8,14 +8,14 @@
 extern "C" {
 
 /** The firmware type: VORN_TYPE_QUARN, _CLIENT, _DFX, _UNDEF or _DISABLED. */
-UINT32 EFIAPI GetVornType(VOID);
+UINT32 GetVornType(VOID);
 /** TRUE exactly when GetVornType returns VORN_TYPE_QUARN. */
-BOOLEAN EFIAPI VornTypeIsQuarn(VOID);
+BOOLEAN VornTypeIsQuarn(VOID);
 /** The type from the type HOB, creating the HOB when the type can be settled. */
-UINT32 EFIAPI GetVornTypeFromHob(VOID);
+UINT32 GetVornTypeFromHob(VOID);
 /** Asks the firmware for its type over DRUX_PPI; FwType and FwSubType may be NULL. */
-UINT32 EFIAPI PeiDruxGetVornType(OUT UINT8 *FwType OPTIONAL, OUT UINT8 *FwSubType OPTIONAL);
+UINT32 PeiDruxGetVornType(OUT UINT8 *FwType OPTIONAL, OUT UINT8 *FwSubType OPTIONAL);
 /** Prints the type line "[DRUX] [VORN] (VornType is NAME)". */
-VOID EFIAPI PrintVornType(VOID);
+VOID PrintVornType(VOID);
 
 }

@@ -134,7 +134,7 @@ VOID EFIAPI DebugPrint(IN UINTN ErrorLevel, IN CONST CHAR8 *Format, ...) {
   and CR LF to the serial ports whatever the error level, writes 0xD2 to port 0xCB0,
   raises a breakpoint and returns to the caller, which goes on.
 **/
-VOID EFIAPI DebugAssert(IN CONST CHAR8 *FileName, IN UINTN LineNumber, IN CONST CHAR8 *Description) {
+VOID DebugAssert(IN CONST CHAR8 *FileName, IN UINTN LineNumber, IN CONST CHAR8 *Description) {
   CHAR8 Buffer[kMessageBufferSize];
   AsciiSPrint(Buffer, sizeof(Buffer), kAssertFormat, gEfiCallerBaseName, FileName, LineNumber, Description);
   SerialPortWrite(reinterpret_cast<UINT8 *>(Buffer), AsciiStrLen(Buffer));
@@ -147,7 +147,7 @@ VOID EFIAPI DebugAssert(IN CONST CHAR8 *FileName, IN UINTN LineNumber, IN CONST 
   level cached in MM0, else the level read from CMOS (0 when CMOS is not valid),
   which is then cached in MM0 with bits 30:16 kept as they were.
 **/
-UINT32 EFIAPI GetDebugPrintErrorLevel(VOID) {
+UINT32 GetDebugPrintErrorLevel(VOID) {
   if (gFixedDebugPrintErrorLevel != 0) {
     return gFixedDebugPrintErrorLevel;
   }

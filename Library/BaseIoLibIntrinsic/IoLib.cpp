@@ -16,16 +16,16 @@ constexpr UINTN kMmioWrite32CheckLine = 272;
 
 extern "C" {
 
-UINT8 EFIAPI MmioRead8(IN UINTN Address) {
+UINT8 MmioRead8(IN UINTN Address) {
   return CpuMmioRead8(Address);
 }
 
-UINT32 EFIAPI MmioRead32(IN UINTN Address) {
+UINT32 MmioRead32(IN UINTN Address) {
   DebugCheck((Address & 3) == 0, kSource, kMmioRead32CheckLine, "(Address & 3) == 0");
   return CpuMmioRead32(Address);
 }
 
-UINT32 EFIAPI MmioWrite32(IN UINTN Address, IN UINT32 Value) {
+UINT32 MmioWrite32(IN UINTN Address, IN UINT32 Value) {
   DebugCheck((Address & 3) == 0, kSource, kMmioWrite32CheckLine, "(Address & 3) == 0");
   CpuMmioWrite32(Address, Value);
   return Value;

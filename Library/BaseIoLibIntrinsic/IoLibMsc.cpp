@@ -16,21 +16,21 @@ constexpr UINTN kIoWrite32CheckLine = 217;
 
 extern "C" {
 
-UINT8 EFIAPI IoRead8(IN UINTN Port) {
+UINT8 IoRead8(IN UINTN Port) {
   return CpuIoRead8(static_cast<UINT16>(Port));
 }
 
-UINT8 EFIAPI IoWrite8(IN UINTN Port, IN UINT8 Value) {
+UINT8 IoWrite8(IN UINTN Port, IN UINT8 Value) {
   CpuIoWrite8(static_cast<UINT16>(Port), Value);
   return Value;
 }
 
-UINT32 EFIAPI IoRead32(IN UINTN Port) {
+UINT32 IoRead32(IN UINTN Port) {
   DebugCheck((Port & 3) == 0, kSource, kIoRead32CheckLine, "(Port & 3) == 0");
   return CpuIoRead32(static_cast<UINT16>(Port));
 }
 
-UINT32 EFIAPI IoWrite32(IN UINTN Port, IN UINT32 Value) {
+UINT32 IoWrite32(IN UINTN Port, IN UINT32 Value) {
   DebugCheck((Port & 3) == 0, kSource, kIoWrite32CheckLine, "(Port & 3) == 0");
   CpuIoWrite32(static_cast<UINT16>(Port), Value);
   return Value;

@@ -18,7 +18,7 @@ constexpr UINT32 kHaltEnd           = 0x4C456E64;  // "LEnd"
 
 extern "C" {
 
-UINT32 EFIAPI AsmCpuid(IN UINT32 Index, OUT UINT32 *Eax, OUT UINT32 *Ebx, OUT UINT32 *Ecx, OUT UINT32 *Edx) {
+UINT32 AsmCpuid(IN UINT32 Index, OUT UINT32 *Eax, OUT UINT32 *Ebx, OUT UINT32 *Ecx, OUT UINT32 *Edx) {
   UINT32 Registers[4];
   CpuCpuid(Index, Registers);
   if (Eax != nullptr) *Eax = Registers[0];
@@ -28,11 +28,11 @@ UINT32 EFIAPI AsmCpuid(IN UINT32 Index, OUT UINT32 *Eax, OUT UINT32 *Ebx, OUT UI
   return Index;
 }
 
-VOID EFIAPI CpuBreakpoint(VOID) { CpuInt3(); }
+VOID CpuBreakpoint(VOID) { CpuInt3(); }
 
-VOID EFIAPI CpuPause(VOID) { CpuPauseHint(); }
+VOID CpuPause(VOID) { CpuPauseHint(); }
 
-VOID EFIAPI CpuDeadLoop(VOID) {
+VOID CpuDeadLoop(VOID) {
   for (UINT32 Index = 0; Index < kDeadLoopPauseReads; Index++) {
     IoRead8(kPostCodePort);
   }

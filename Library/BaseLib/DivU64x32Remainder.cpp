@@ -7,7 +7,7 @@
 
 extern "C" {
 
-UINT64 EFIAPI DivU64x32Remainder(IN UINT64 Dividend, IN UINT32 Divisor, OUT UINT32 *Remainder) {
+UINT64 DivU64x32Remainder(IN UINT64 Dividend, IN UINT32 Divisor, OUT UINT32 *Remainder) {
   DebugCheck(Divisor != 0, "Library/BaseLib/DivU64x32Remainder", 41, "Divisor != 0");
   if (Divisor == 0) {
     if (Remainder != nullptr) *Remainder = 0;

@@ -12,13 +12,13 @@ const UINT64 *HighHalf(const EFI_GUID *Guid) { return reinterpret_cast<const UIN
 
 extern "C" {
 
-EFI_GUID *EFIAPI CopyGuid(OUT EFI_GUID *Destination, IN CONST EFI_GUID *Source) {
+EFI_GUID *CopyGuid(OUT EFI_GUID *Destination, IN CONST EFI_GUID *Source) {
   WriteUnaligned64(reinterpret_cast<UINT64 *>(Destination), ReadUnaligned64(LowHalf(Source)));
   WriteUnaligned64(reinterpret_cast<UINT64 *>(Destination) + 1, ReadUnaligned64(HighHalf(Source)));
   return Destination;
 }
 
-BOOLEAN EFIAPI CompareGuid(IN CONST EFI_GUID *Guid1, IN CONST EFI_GUID *Guid2) {
+BOOLEAN CompareGuid(IN CONST EFI_GUID *Guid1, IN CONST EFI_GUID *Guid2) {
   const UINT64 LowerHalfOfGuid1 = ReadUnaligned64(LowHalf(Guid1));
   const UINT64 LowerHalfOfGuid2 = ReadUnaligned64(LowHalf(Guid2));
   const UINT64 UpperHalfOfGuid1 = ReadUnaligned64(HighHalf(Guid1));

@@ -14,7 +14,7 @@ constexpr UINTN kLengthCheckLine = 1090;
 
 extern "C" {
 
-UINTN EFIAPI AsciiStrLen(IN CONST CHAR8 *String) {
+UINTN AsciiStrLen(IN CONST CHAR8 *String) {
   DebugCheck(String != nullptr, kSource, kNullCheckLine, "String != ((void *) 0)");
   if (String == nullptr) {
     return 0;
@@ -27,7 +27,7 @@ UINTN EFIAPI AsciiStrLen(IN CONST CHAR8 *String) {
   return Length;
 }
 
-UINTN EFIAPI AsciiStrnLenS(IN CONST CHAR8 *String, IN UINTN MaxSize) {
+UINTN AsciiStrnLenS(IN CONST CHAR8 *String, IN UINTN MaxSize) {
   if (String == nullptr || MaxSize == 0) {
     return 0;
   }

@@ -6,7 +6,7 @@
 
 extern "C" {
 
-VOID EFIAPI AsmReadIdtr(OUT IA32_DESCRIPTOR *Idtr) {
+VOID AsmReadIdtr(OUT IA32_DESCRIPTOR *Idtr) {
   DebugCheck(Idtr != nullptr, "Library/BaseLib/X86ReadIdtr", __LINE__, "Idtr != ((void *) 0)");
   CpuSidt(Idtr);
 }

@@ -17,7 +17,7 @@ constexpr UINTN kSourceCheckLine = 51;
 
 extern "C" {
 
-VOID *EFIAPI CopyMem(OUT VOID *DestinationBuffer, IN CONST VOID *SourceBuffer, IN UINTN Length) {
+VOID *CopyMem(OUT VOID *DestinationBuffer, IN CONST VOID *SourceBuffer, IN UINTN Length) {
   if (Length == 0) {
     return DestinationBuffer;
   }

@@ -16,7 +16,7 @@ constexpr UINTN kRangeCheckLine = 48;
 
 extern "C" {
 
-VOID *EFIAPI ZeroMem(OUT VOID *Buffer, IN UINTN Length) {
+VOID *ZeroMem(OUT VOID *Buffer, IN UINTN Length) {
   DebugCheck(Buffer != nullptr, kSource, kNullCheckLine, "Buffer != ((void *) 0)");
   const UINT32 Address = static_cast<UINT32>(reinterpret_cast<UINTN>(Buffer));
   DebugCheck(Length <= static_cast<UINT32>(0xFFFFFFFFu - Address + 1), kSource, kRangeCheckLine,

@@ -17,12 +17,12 @@ UINTN WindowAddress(UINTN Address) { return static_cast<UINTN>(kPcieBaseAddress)
 
 extern "C" {
 
-UINT32 EFIAPI PciExpressRead32(IN UINTN Address) {
+UINT32 PciExpressRead32(IN UINTN Address) {
   DebugCheck((Address & ~0xfffffffu) == 0, kSource, kRead32CheckLine, "((Address) & ~0xfffffff) == 0");
   return MmioRead32(WindowAddress(Address));
 }
 
-UINT8 EFIAPI PciExpressRead8(IN UINTN Address) {
+UINT8 PciExpressRead8(IN UINTN Address) {
   DebugCheck((Address & ~0xfffffffu) == 0, kSource, kRead8CheckLine, "((Address) & ~0xfffffff) == 0");
   return MmioRead8(WindowAddress(Address));
 }

@@ -7,7 +7,7 @@
 
 extern "C" {
 
-UINT32 EFIAPI PciSegmentRead32(IN UINT64 Address) {
+UINT32 PciSegmentRead32(IN UINT64 Address) {
   DebugCheck((Address & (0xfffffffff0000000ull | 3)) == 0, "Library/BasePciSegmentLibPci/PciSegmentLib", 766,
              "((Address) & (0xfffffffff0000000ULL | (3))) == 0");
   return PciExpressRead32(static_cast<UINTN>(Address & 0xFFFFFFFFu));

@@ -403,7 +403,7 @@ UINTN FormatAscii(CHAR8 *Buffer, UINTN BufferSize, const CHAR8 *Format, VA_LIST 
 extern "C" {
 
 /** Writes Character Length times, never at or beyond EndBuffer; returns the new position. */
-CHAR8 *EFIAPI BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN INTN Length,
+CHAR8 *BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN INTN Length,
                                      IN UINTN Character, IN INTN Increment) {
   if (Increment < 1) {
     return Buffer;
@@ -416,7 +416,7 @@ CHAR8 *EFIAPI BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN 
 }
 
 /** A NUL, then the digits of Value in Radix least significant first; returns the last digit's position. */
-CHAR8 *EFIAPI BasePrintLibValueToString(IN OUT CHAR8 *Buffer, IN UINT64 Value, IN UINTN Radix) {
+CHAR8 *BasePrintLibValueToString(IN OUT CHAR8 *Buffer, IN UINT64 Value, IN UINTN Radix) {
   *Buffer = '\0';
   do {
     UINT32 Remainder = 0;
@@ -435,7 +435,7 @@ CHAR8 *EFIAPI BasePrintLibValueToString(IN OUT CHAR8 *Buffer, IN UINT64 Value, I
 
   @return The characters produced, NUL not counted.
 **/
-UINTN EFIAPI BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags,
+UINTN BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags,
                                       IN CONST CHAR8 *Format, IN VA_LIST Marker) {
   // Only ASCII output from an ASCII format is produced; no other Flags are used here.
   if (BufferSize != 0) {

@@ -24,7 +24,7 @@ extern "C" {
 
   @return The position after the last character written.
 **/
-CHAR8 *EFIAPI BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN INTN Length,
+CHAR8 *BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN INTN Length,
                                      IN UINTN Character, IN INTN Increment);
 
 /**
@@ -38,6 +38,6 @@ CHAR8 *EFIAPI BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN 
 
   @return The position of the most significant digit.
 **/
-CHAR8 *EFIAPI BasePrintLibValueToString(IN OUT CHAR8 *Buffer, IN UINT64 Value, IN UINTN Radix);
+CHAR8 *BasePrintLibValueToString(IN OUT CHAR8 *Buffer, IN UINT64 Value, IN UINTN Radix);
 
 }

@@ -94,7 +94,7 @@ extern "C" {
   @retval EFI_OUT_OF_RESOURCES  No pool (asserted "CpuAndRevision != ((void *) 0)"); nothing published.
   @return                       The error of CpuAndRevisionFill otherwise.
 **/
-EFI_STATUS EFIAPI CpuAndRevisionInit(VOID) {
+EFI_STATUS CpuAndRevisionInit(VOID) {
   auto *CpuAndRevision = static_cast<CPU_AND_REVISION_RECORD *>(AllocateZeroPool(kRecordSize));
   if (CpuAndRevision == nullptr) {
     DebugAssert(kSource, __LINE__, "CpuAndRevision != ((void *) 0)");
@@ -115,7 +115,7 @@ EFI_STATUS EFIAPI CpuAndRevisionInit(VOID) {
                             assertion "((BOOLEAN)(0==1))"; the record is not touched.
   @retval EFI_NOT_FOUND     No table in MM7, or slot 9 empty (asserted); nothing is written.
 **/
-EFI_STATUS EFIAPI CpuAndRevisionFill(VOID) {
+EFI_STATUS CpuAndRevisionFill(VOID) {
   UINT32 Eax = 0;
   AsmCpuid(kCpuidVersionInfo, &Eax, nullptr, nullptr, nullptr);
   const UINT8 Stepping = SteppingOf(Eax);

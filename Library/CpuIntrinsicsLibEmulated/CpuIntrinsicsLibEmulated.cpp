@@ -31,21 +31,21 @@ CpuIntrinsicsBackend *GetCpuIntrinsicsBackend() { return gCurrentBoard; }
 
 extern "C" {
 
-UINT8 EFIAPI CpuIoRead8(IN UINT16 Port) { return Board().IoRead8(Port); }
-VOID EFIAPI CpuIoWrite8(IN UINT16 Port, IN UINT8 Value) { Board().IoWrite8(Port, Value); }
-UINT32 EFIAPI CpuIoRead32(IN UINT16 Port) { return Board().IoRead32(Port); }
-VOID EFIAPI CpuIoWrite32(IN UINT16 Port, IN UINT32 Value) { Board().IoWrite32(Port, Value); }
-UINT8 EFIAPI CpuMmioRead8(IN UINTN Address) { return Board().MmioRead8(Address); }
-VOID EFIAPI CpuMmioWrite8(IN UINTN Address, IN UINT8 Value) { Board().MmioWrite8(Address, Value); }
-UINT32 EFIAPI CpuMmioRead32(IN UINTN Address) { return Board().MmioRead32(Address); }
-VOID EFIAPI CpuMmioWrite32(IN UINTN Address, IN UINT32 Value) { Board().MmioWrite32(Address, Value); }
-VOID EFIAPI CpuCpuid(IN UINT32 Leaf, OUT UINT32 Registers[4]) { Board().Cpuid(Leaf, Registers); }
-VOID EFIAPI CpuSidt(OUT IA32_DESCRIPTOR *Idtr) { Board().Sidt(Idtr); }
-VOID EFIAPI CpuReadMm0(OUT UINT64 *Value) { *Value = Board().ReadMm(0); }
-VOID EFIAPI CpuWriteMm0(IN CONST UINT64 *Value) { Board().WriteMm(0, *Value); }
-VOID EFIAPI CpuReadMm7(OUT UINT64 *Value) { *Value = Board().ReadMm(7); }
-VOID EFIAPI CpuWriteMm7(IN CONST UINT64 *Value) { Board().WriteMm(7, *Value); }
-VOID EFIAPI CpuInt3(VOID) { Board().Breakpoint(); }
-VOID EFIAPI CpuPauseHint(VOID) { Board().Pause(); }
+UINT8 CpuIoRead8(IN UINT16 Port) { return Board().IoRead8(Port); }
+VOID CpuIoWrite8(IN UINT16 Port, IN UINT8 Value) { Board().IoWrite8(Port, Value); }
+UINT32 CpuIoRead32(IN UINT16 Port) { return Board().IoRead32(Port); }
+VOID CpuIoWrite32(IN UINT16 Port, IN UINT32 Value) { Board().IoWrite32(Port, Value); }
+UINT8 CpuMmioRead8(IN UINTN Address) { return Board().MmioRead8(Address); }
+VOID CpuMmioWrite8(IN UINTN Address, IN UINT8 Value) { Board().MmioWrite8(Address, Value); }
+UINT32 CpuMmioRead32(IN UINTN Address) { return Board().MmioRead32(Address); }
+VOID CpuMmioWrite32(IN UINTN Address, IN UINT32 Value) { Board().MmioWrite32(Address, Value); }
+VOID CpuCpuid(IN UINT32 Leaf, OUT UINT32 Registers[4]) { Board().Cpuid(Leaf, Registers); }
+VOID CpuSidt(OUT IA32_DESCRIPTOR *Idtr) { Board().Sidt(Idtr); }
+VOID CpuReadMm0(OUT UINT64 *Value) { *Value = Board().ReadMm(0); }
+VOID CpuWriteMm0(IN CONST UINT64 *Value) { Board().WriteMm(0, *Value); }
+VOID CpuReadMm7(OUT UINT64 *Value) { *Value = Board().ReadMm(7); }
+VOID CpuWriteMm7(IN CONST UINT64 *Value) { Board().WriteMm(7, *Value); }
+VOID CpuInt3(VOID) { Board().Breakpoint(); }
+VOID CpuPauseHint(VOID) { Board().Pause(); }
 
 }

@@ -41,7 +41,7 @@ const EFI_GUID *HobName(const VOID *Hob) {
 
 extern "C" {
 
-VOID *EFIAPI GetHobList(VOID) {
+VOID *GetHobList(VOID) {
   CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
   VOID *HobList = nullptr;
   const EFI_STATUS Status = (*PeiServices)->GetHobList(PeiServices, &HobList);
@@ -50,7 +50,7 @@ VOID *EFIAPI GetHobList(VOID) {
   return HobList;
 }
 
-VOID *EFIAPI GetNextHob(IN UINT16 Type, IN CONST VOID *HobStart) {
+VOID *GetNextHob(IN UINT16 Type, IN CONST VOID *HobStart) {
   DebugCheck(HobStart != nullptr, kSource, __LINE__, "HobStart != ((void *) 0)");
   for (const VOID *Hob = HobStart; Hob != nullptr && !EndsWalk(Hob); Hob = NextHob(Hob)) {
     if (HobType(Hob) == Type) {
@@ -60,7 +60,7 @@ VOID *EFIAPI GetNextHob(IN UINT16 Type, IN CONST VOID *HobStart) {
   return nullptr;
 }
 
-VOID *EFIAPI GetNextGuidHob(IN CONST EFI_GUID *Guid, IN CONST VOID *HobStart) {
+VOID *GetNextGuidHob(IN CONST EFI_GUID *Guid, IN CONST VOID *HobStart) {
   const VOID *Hob = HobStart;
   while ((Hob = GetNextHob(EFI_HOB_TYPE_GUID_EXTENSION, Hob)) != nullptr) {
     // A GUID HOB too short to hold its name is never matched: its name would lie past it.
@@ -72,11 +72,11 @@ VOID *EFIAPI GetNextGuidHob(IN CONST EFI_GUID *Guid, IN CONST VOID *HobStart) {
   return nullptr;
 }
 
-VOID *EFIAPI GetFirstGuidHob(IN CONST EFI_GUID *Guid) {
+VOID *GetFirstGuidHob(IN CONST EFI_GUID *Guid) {
   return GetNextGuidHob(Guid, GetHobList());
 }
 
-VOID *EFIAPI BuildGuidHob(IN CONST EFI_GUID *Guid, IN UINTN DataLength) {
+VOID *BuildGuidHob(IN CONST EFI_GUID *Guid, IN UINTN DataLength) {
   DebugCheck(Guid != nullptr, kSource, __LINE__, "Guid != ((void *) 0)");
   // The whole HOB must fit the 16-bit HobLength; a longer one would be created short
   // and its data written past its end.

@@ -7,7 +7,7 @@
 
 extern "C" {
 
-VOID *EFIAPI AllocateZeroPool(IN UINTN AllocationSize) {
+VOID *AllocateZeroPool(IN UINTN AllocationSize) {
   CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
   VOID *Buffer = nullptr;
   const EFI_STATUS Status = (*PeiServices)->AllocatePool(PeiServices, AllocationSize, &Buffer);

@@ -63,7 +63,7 @@ extern "C" {
                                 data is too large to be reported!\n" and reports nothing.
   @return the service's status, with EFI_NOT_AVAILABLE_YET (no handler yet) as EFI_SUCCESS.
 **/
-EFI_STATUS EFIAPI ReportStatusCodeEx(IN EFI_STATUS_CODE_TYPE Type, IN EFI_STATUS_CODE_VALUE Value,
+EFI_STATUS ReportStatusCodeEx(IN EFI_STATUS_CODE_TYPE Type, IN EFI_STATUS_CODE_VALUE Value,
                                      IN UINT32 Instance, IN CONST EFI_GUID *CallerId OPTIONAL,
                                      IN CONST EFI_GUID *ExtendedDataGuid OPTIONAL,
                                      IN CONST VOID *ExtendedData OPTIONAL, IN UINTN ExtendedDataSize) {

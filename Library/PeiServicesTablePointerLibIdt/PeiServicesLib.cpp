@@ -6,7 +6,7 @@
 
 extern "C" {
 
-EFI_STATUS EFIAPI PeiServicesLocatePpi(IN CONST EFI_GUID *Guid, OUT VOID **Ppi) {
+EFI_STATUS PeiServicesLocatePpi(IN CONST EFI_GUID *Guid, OUT VOID **Ppi) {
   CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
   return (*PeiServices)->LocatePpi(PeiServices, Guid, 0, nullptr, Ppi);
 }

@@ -8,7 +8,7 @@
 
 extern "C" {
 
-CONST EFI_PEI_SERVICES **EFIAPI GetPeiServicesTablePointer(VOID) {
+CONST EFI_PEI_SERVICES **GetPeiServicesTablePointer(VOID) {
   IA32_DESCRIPTOR Idtr;
   AsmReadIdtr(&Idtr);
   const UINTN WordAddress = static_cast<UINTN>(Idtr.Base) - sizeof(UINT32);

@@ -35,7 +35,7 @@ extern "C" {
   @param Enable  TRUE: SSC percentage 50; FALSE: 0.
   @return The status of QuarnSetGetCurrenClockingMode.
 **/
-EFI_STATUS EFIAPI PeiDruxSetSSCAlternate(IN BOOLEAN Enable) {
+EFI_STATUS PeiDruxSetSSCAlternate(IN BOOLEAN Enable) {
   const BOOLEAN On = Enable != FALSE ? TRUE : FALSE;
   DebugPrint(DEBUG_INFO, "[VORN] PeiDruxSetSSCAlternate(%d)\n", static_cast<UINT32>(On));
 
@@ -62,7 +62,7 @@ EFI_STATUS EFIAPI PeiDruxSetSSCAlternate(IN BOOLEAN Enable) {
           missing or the answer carries a wrong command or a non-zero response; otherwise
           the status of the send. The exit line is printed on every path.
 **/
-EFI_STATUS EFIAPI QuarnSetGetCurrenClockingMode(IN OUT CLOX_CLOCK_SETTINGS *Message) {
+EFI_STATUS QuarnSetGetCurrenClockingMode(IN OUT CLOX_CLOCK_SETTINGS *Message) {
   DebugPrint(DEBUG_INFO, "[CLOX] QuarnSetGetCurrenClockingMode\n");
   EFI_STATUS Status;
   DRUX_PPI *Drux = nullptr;

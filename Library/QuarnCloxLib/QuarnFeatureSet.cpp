@@ -47,7 +47,7 @@ extern "C" {
           NULL, DRUX_PPI is missing, the send fails or the answer is wrong (each but the
           first reported by an error line).
 **/
-BOOLEAN EFIAPI QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet) {
+BOOLEAN QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet) {
   constexpr CHAR8 kFunction[] = "QuarnGetFeatureSet";
   if (FeatureSet == nullptr) {
     return FALSE;
@@ -87,7 +87,7 @@ BOOLEAN EFIAPI QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet) {
   TRUE when the firmware answers its feature set with CloxSupported (bit 2) set; any
   failure of the query counts as not supported. Prints the result as 0 or 1.
 **/
-BOOLEAN EFIAPI QuarnIsCloxSupported(VOID) {
+BOOLEAN QuarnIsCloxSupported(VOID) {
   constexpr CHAR8 kFunction[] = "QuarnIsCloxSupported";
   DebugPrint(DEBUG_INFO, "[QUARN] %a \n", kFunction);
   QUARN_FEATURE_SET FeatureSet = {0, 0};
@@ -101,7 +101,7 @@ BOOLEAN EFIAPI QuarnIsCloxSupported(VOID) {
   TRUE when QUARN firmware runs and VORNFS1 is all ones or its CurrentState is 2
   (recovery); FALSE for any other firmware type. No message of its own.
 **/
-BOOLEAN EFIAPI QuarnIsInRecovery(VOID) {
+BOOLEAN QuarnIsInRecovery(VOID) {
   if (!VornTypeIsQuarn()) {
     return FALSE;
   }

@@ -81,7 +81,7 @@ extern "C" {
   present (its base register does not read all ones and is not 0); the rest is done
   on every board. The Super I/O is left alone when logical device 3 or 2 is active.
 **/
-VOID EFIAPI PlatformHookSerialPortInitialize(VOID) {
+VOID PlatformHookSerialPortInitialize(VOID) {
   IoWrite32(kPciConfigAddressPort, kSidebandBaseRegister);
   const UINT32 SidebandBase = IoRead32(kPciConfigDataPort) & kSidebandBaseMask;
   if (SidebandBase != 0 && SidebandBase != kSidebandAbsent) {

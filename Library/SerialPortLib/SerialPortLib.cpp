@@ -86,7 +86,7 @@ extern "C" {
 
   @return RETURN_SUCCESS always.
 **/
-RETURN_STATUS EFIAPI SerialPortInitialize(VOID) {
+RETURN_STATUS SerialPortInitialize(VOID) {
   PlatformHookSerialPortInitialize();
   for (const UINTN Base : kUartBases) {
     if (!IsUartProgrammed(Base)) {
@@ -113,7 +113,7 @@ RETURN_STATUS EFIAPI SerialPortInitialize(VOID) {
   @return NumberOfBytes, or 0 for a NULL buffer, a flush, or a FIFO check that failed
           (even when earlier bursts went out).
 **/
-UINTN EFIAPI SerialPortWrite(IN UINT8 *Buffer, IN UINTN NumberOfBytes) {
+UINTN SerialPortWrite(IN UINT8 *Buffer, IN UINTN NumberOfBytes) {
   if (Buffer == nullptr) {
     return 0;
   }

@@ -73,7 +73,7 @@ extern "C" {
   Returns the static pointer table's address: the low 32 bits of MM7, without any
   search. NULL when MM7 holds no address (no table was made yet, or it could not be).
 **/
-STATIC_POINTER_TABLE *EFIAPI GetStaticPointerTable(VOID) {
+STATIC_POINTER_TABLE *GetStaticPointerTable(VOID) {
   return static_cast<STATIC_POINTER_TABLE *>(SlotAddress(ReadMm7()));
 }
 
@@ -89,7 +89,7 @@ STATIC_POINTER_TABLE *EFIAPI GetStaticPointerTable(VOID) {
   @retval EFI_OUT_OF_RESOURCES  The HOB could not be built (asserted); MM7 is not written.
   @retval EFI_NOT_READY         The HOB list could not be read (asserted); MM7 is not written.
 **/
-EFI_STATUS EFIAPI StaticPointerTableInit(VOID) {
+EFI_STATUS StaticPointerTableInit(VOID) {
   STATIC_POINTER_TABLE *StaticPointerTable = nullptr;
 
   const VOID *HobList = GetHobList();
@@ -125,7 +125,7 @@ EFI_STATUS EFIAPI StaticPointerTableInit(VOID) {
   hold. With one of name and length wrong (and the table fitting), the assertion
   "DoesGuidMatch && DoesSizeMatch" is reported and validation returns.
 **/
-VOID EFIAPI ValidateStaticPointerTable(IN STATIC_POINTER_TABLE *StaticPointerTable) {
+VOID ValidateStaticPointerTable(IN STATIC_POINTER_TABLE *StaticPointerTable) {
   if (StaticPointerTable == nullptr) {
     DebugAssert(kSource, __LINE__, "StaticPointerTable != ((void *) 0)");
     CpuDeadLoop();
@@ -158,7 +158,7 @@ VOID EFIAPI ValidateStaticPointerTable(IN STATIC_POINTER_TABLE *StaticPointerTab
   A NULL record is asserted and not published; when no table can be had, that is
   asserted and nothing is written.
 **/
-VOID EFIAPI SetCpuAndRevisionPointer(IN CPU_AND_REVISION_RECORD *CpuAndRevision) {
+VOID SetCpuAndRevisionPointer(IN CPU_AND_REVISION_RECORD *CpuAndRevision) {
   // A NULL record is never published: readers of the PPI or the slot would follow it.
   if (CpuAndRevision == nullptr) {
     DebugAssert(kSource, __LINE__, "CpuAndRevision != ((void *) 0)");

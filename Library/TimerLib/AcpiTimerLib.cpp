@@ -19,7 +19,7 @@ constexpr UINT32 kMicroSecondsPerSecond = 1000000;
 
 extern "C" {
 
-VOID EFIAPI AcpiTimerDelay(IN UINT32 Ticks) {
+VOID AcpiTimerDelay(IN UINT32 Ticks) {
   UINT32 Times = Ticks >> kChunkShift;
   UINT32 Delay = Ticks & (kChunkTicks - 1);
   do {
@@ -31,7 +31,7 @@ VOID EFIAPI AcpiTimerDelay(IN UINT32 Ticks) {
   } while (Times-- > 0);
 }
 
-UINTN EFIAPI MicroSecondDelay(IN UINTN MicroSeconds) {
+UINTN MicroSecondDelay(IN UINTN MicroSeconds) {
   const UINT64 Product = static_cast<UINT64>(MicroSeconds) * ACPI_TIMER_FREQUENCY;
   AcpiTimerDelay(static_cast<UINT32>(DivU64x32Remainder(Product, kMicroSecondsPerSecond, nullptr)));
   return MicroSeconds;

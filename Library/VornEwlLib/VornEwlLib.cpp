@@ -50,7 +50,7 @@ extern "C" {
   @param Severity  0, 1 or 2.
   @return the same value; any other value asserts "((BOOLEAN)(0==1))" and gives 0.
 **/
-UINT8 EFIAPI VornEwlMapSeverity(IN UINT32 Severity) {
+UINT8 VornEwlMapSeverity(IN UINT32 Severity) {
   if (Severity < sizeof(kSeverityCodes)) {
     return kSeverityCodes[Severity];
   }
@@ -63,7 +63,7 @@ UINT8 EFIAPI VornEwlMapSeverity(IN UINT32 Severity) {
   1, 4 and 6, read in that order. Does nothing (reads none of them) unless QUARN
   firmware runs.
 **/
-VOID EFIAPI VornEwlReportStateError(VOID) {
+VOID VornEwlReportStateError(VOID) {
   if (!VornTypeIsQuarn()) {
     return;
   }
@@ -81,7 +81,7 @@ VOID EFIAPI VornEwlReportStateError(VOID) {
   Reports the 42-byte reset record: VORNFS1 and VORNFS2 as read now, the reset detail
   and 12 zero bytes. Makes no firmware type test.
 **/
-VOID EFIAPI VornEwlReportResetError(VOID) {
+VOID VornEwlReportResetError(VOID) {
   VORN_EWL_RESET_ENTRY Entry;
   FillHeader(&Entry.Header, VORN_EWL_TYPE_RESET, sizeof(Entry), kResetSeverity, VORN_EWL_CODE_RESET);
   Entry.VornFs1 = VornReadFs1();

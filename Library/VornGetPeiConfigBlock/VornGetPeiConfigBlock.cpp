@@ -44,7 +44,7 @@ extern "C" {
   @retval EFI_NOT_FOUND  no such block within BlockCount and TotalSize (prints
                          "Could not find the config block.\n"); *ConfigBlockAddress untouched.
 **/
-EFI_STATUS EFIAPI FindConfigBlock(IN VOID *ConfigBlockTableAddress, IN CONST EFI_GUID *ConfigBlockGuid,
+EFI_STATUS FindConfigBlock(IN VOID *ConfigBlockTableAddress, IN CONST EFI_GUID *ConfigBlockGuid,
                                   OUT VOID **ConfigBlockAddress) {
   const UINT16 TotalSize = Field16(ConfigBlockTableAddress, offsetof(CONFIG_BLOCK_TABLE_HEADER, TotalSize));
   const UINT16 BlockCount = Field16(ConfigBlockTableAddress, offsetof(CONFIG_BLOCK_TABLE_HEADER, BlockCount));
@@ -81,7 +81,7 @@ EFI_STATUS EFIAPI FindConfigBlock(IN VOID *ConfigBlockTableAddress, IN CONST EFI
 
   @return the block's first byte, or NULL when the PPI or a usable block is missing.
 **/
-QUARN_PREMEM_CONFIG *EFIAPI VornGetPeiConfigBlock(VOID) {
+QUARN_PREMEM_CONFIG *VornGetPeiConfigBlock(VOID) {
   VOID *Ppi = nullptr;
   VOID *Block = nullptr;
 

@@ -9,17 +9,17 @@
 
 extern "C" {
 
-UINT32 EFIAPI VornReadRegister(IN UINT32 ConfigAddress) {
+UINT32 VornReadRegister(IN UINT32 ConfigAddress) {
   return PciSegmentRead32(ConfigAddress);
 }
 
-UINT32 EFIAPI VornReadFs1(VOID) { return VornReadRegister(VORNFS1_ADDRESS); }
+UINT32 VornReadFs1(VOID) { return VornReadRegister(VORNFS1_ADDRESS); }
 
-UINT32 EFIAPI VornReadFs2(VOID) { return VornReadRegister(VORNFS2_ADDRESS); }
+UINT32 VornReadFs2(VOID) { return VornReadRegister(VORNFS2_ADDRESS); }
 
-UINT32 EFIAPI VornReadDwrSts(VOID) { return MmioRead32(DWRSTS_ADDRESS); }
+UINT32 VornReadDwrSts(VOID) { return MmioRead32(DWRSTS_ADDRESS); }
 
-BOOLEAN EFIAPI QuarnIsLumoFlow(VOID) {
+BOOLEAN QuarnIsLumoFlow(VOID) {
   const UINT32 Fs1 = VornReadFs1();
   if (Fs1 == VORNFS_NOT_PRESENT) {
     DebugPrint(DEBUG_ERROR, "ERROR: DRUX interface is disabled\n");

@@ -101,7 +101,7 @@ extern "C" {
   the type HOB (or the firmware) decides. An undetermined type prints both status registers.
   @return VORN_TYPE_QUARN, _CLIENT, _DFX, _UNDEF or _DISABLED.
 **/
-UINT32 EFIAPI GetVornType(VOID) {
+UINT32 GetVornType(VOID) {
   if ((VornReadDwrSts() & DWRSTS_DWR_FLOW) != 0) {
     DebugPrint(DEBUG_INFO, "DRUX: DWR flow return Disabled type\n");
     return VORN_TYPE_DISABLED;
@@ -122,7 +122,7 @@ UINT32 EFIAPI GetVornType(VOID) {
 /**
   TRUE exactly when the firmware type is VORN_TYPE_QUARN (DFX does not count).
 **/
-BOOLEAN EFIAPI VornTypeIsQuarn(VOID) { return GetVornType() == VORN_TYPE_QUARN ? TRUE : FALSE; }
+BOOLEAN VornTypeIsQuarn(VOID) { return GetVornType() == VORN_TYPE_QUARN ? TRUE : FALSE; }
 
 /**
   The type from the type HOB. With a HOB, CurrentState 4 downgrades a stored QUARN or DFX
@@ -130,7 +130,7 @@ BOOLEAN EFIAPI VornTypeIsQuarn(VOID) { return GetVornType() == VORN_TYPE_QUARN ?
   the firmware's answer) and, when definite, stored in a new HOB and printed.
   @return The stored type, or VORN_TYPE_UNDEF when no HOB holds one afterwards.
 **/
-UINT32 EFIAPI GetVornTypeFromHob(VOID) {
+UINT32 GetVornTypeFromHob(VOID) {
   // One reading serves both state tests below.
   const UINT32 Fs1 = VornReadFs1();
   const BOOLEAN Disabled = VornCurrentState(Fs1) == VORN_STATE_DISABLED ? TRUE : FALSE;
@@ -173,7 +173,7 @@ UINT32 EFIAPI GetVornTypeFromHob(VOID) {
 /**
   Prints the type line "[DRUX] [VORN] (VornType is NAME)" in three prints at error level.
 **/
-VOID EFIAPI PrintVornType(VOID) {
+VOID PrintVornType(VOID) {
   const UINT32 Type = GetVornType();
   DebugPrint(DEBUG_ERROR, "[DRUX] %s (VornType is ", u"[VORN]");
   DebugPrint(DEBUG_ERROR, VornTypeName(Type));

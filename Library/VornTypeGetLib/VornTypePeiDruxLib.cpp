@@ -67,7 +67,7 @@ extern "C" {
           Lumo flow; VORN_TYPE_UNDEF when the firmware cannot be asked or answers wrongly.
   Asserts (VornTypePeiDruxLib 90) when DRUX_PPI is not installed.
 **/
-UINT32 EFIAPI PeiDruxGetVornType(OUT UINT8 *FwType OPTIONAL, OUT UINT8 *FwSubType OPTIONAL) {
+UINT32 PeiDruxGetVornType(OUT UINT8 *FwType OPTIONAL, OUT UINT8 *FwSubType OPTIONAL) {
   DebugPrint(DEBUG_INFO, "DRUX: %a start\n", kFunction);
   if (QuarnIsLumoFlow()) {
     return VORN_TYPE_DISABLED;

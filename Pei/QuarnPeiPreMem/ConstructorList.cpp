@@ -24,7 +24,7 @@ extern "C" {
   table constructor failed, so MM7 may hold nothing or a stale value) no slot is read
   and no record is built: that is reported as "StaticPointerTable != ((void *) 0)".
 **/
-VOID EFIAPI ProcessLibraryConstructorList(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices) {
+VOID ProcessLibraryConstructorList(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices) {
   RETURN_STATUS Status = SerialPortInitialize();
   DebugCheckReturnStatus(Status, kSource, __LINE__);
 

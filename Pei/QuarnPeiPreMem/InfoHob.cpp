@@ -39,7 +39,7 @@ extern "C" {
   @retval EFI_SUCCESS           an info HOB holding the record exists afterwards.
   @retval EFI_OUT_OF_RESOURCES  none could be created ("has not been registered").
 **/
-EFI_STATUS EFIAPI QuarnSetNonFunctional(VOID) {
+EFI_STATUS QuarnSetNonFunctional(VOID) {
   QUARN_INFO_HOB Info;
   CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
   (*PeiServices)->SetMem(&Info, sizeof(Info), 0);

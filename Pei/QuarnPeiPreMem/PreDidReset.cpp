@@ -55,7 +55,7 @@ extern "C" {
   @retval EFI_SUCCESS  the state was reached (prints it).
   @retval EFI_TIMEOUT  the budget ran out; prints the timeout and reports the state record.
 **/
-EFI_STATUS EFIAPI QuarnWaitForState(IN OUT UINT32 *WaitBudget OPTIONAL) {
+EFI_STATUS QuarnWaitForState(IN OUT UINT32 *WaitBudget OPTIONAL) {
   DebugPrint(DEBUG_INFO, "%a Wait for VORN Normal or Recovery state\n", kQuarnPreMemTag);
   UINT32 LoneBudget = kLoneWaitBudget;
   UINT32 *Budget = WaitBudget != nullptr ? WaitBudget : &LoneBudget;
@@ -82,7 +82,7 @@ EFI_STATUS EFIAPI QuarnWaitForState(IN OUT UINT32 *WaitBudget OPTIONAL) {
   @retval EFI_SUCCESS  the counter changed (no message).
   @retval EFI_TIMEOUT  the budget ran out; prints the timeout and reports the reset record.
 **/
-EFI_STATUS EFIAPI QuarnWaitResetCounterChange(IN UINT32 OldCounter, IN OUT UINT32 *WaitBudget OPTIONAL) {
+EFI_STATUS QuarnWaitResetCounterChange(IN UINT32 OldCounter, IN OUT UINT32 *WaitBudget OPTIONAL) {
   UINT32 LoneBudget = kLoneWaitBudget;
   UINT32 *Budget = WaitBudget != nullptr ? WaitBudget : &LoneBudget;
 
@@ -107,7 +107,7 @@ EFI_STATUS EFIAPI QuarnWaitResetCounterChange(IN UINT32 OldCounter, IN OUT UINT3
   @retval EFI_DEVICE_ERROR  DRUX_PPI is not installed (asserts).
   @return the send status (success or warning) when the answer does not accept the reset.
 **/
-EFI_STATUS EFIAPI QuarnPreDidReset(VOID) {
+EFI_STATUS QuarnPreDidReset(VOID) {
   UINT32 Budget = kPreDidResetBudget;
   DebugPrint(DEBUG_WARN, "%a WARNING: Execute VORN pre-DID reset\n", kQuarnPreMemTag);
 

@@ -21,21 +21,21 @@ extern "C" {
 EFI_STATUS EFIAPI QuarnPeiPreMemEntryPoint(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices);
 
 /** Runs the library constructors in their fixed order. */
-VOID EFIAPI ProcessLibraryConstructorList(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices);
+VOID ProcessLibraryConstructorList(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices);
 
 /** Polls VORNFS1 every 1 ms until CurrentState is 2 or 5; EFI_TIMEOUT when the budget runs out. */
-EFI_STATUS EFIAPI QuarnWaitForState(IN OUT UINT32 *WaitBudget OPTIONAL);
+EFI_STATUS QuarnWaitForState(IN OUT UINT32 *WaitBudget OPTIONAL);
 
 /** Polls VORNFS1 every 1 ms until ResetCounter differs from OldCounter; EFI_TIMEOUT when the budget runs out. */
-EFI_STATUS EFIAPI QuarnWaitResetCounterChange(IN UINT32 OldCounter, IN OUT UINT32 *WaitBudget OPTIONAL);
+EFI_STATUS QuarnWaitResetCounterChange(IN UINT32 OldCounter, IN OUT UINT32 *WaitBudget OPTIONAL);
 
 /** Asks the firmware for the pre-DID reset and waits for it to take effect. */
-EFI_STATUS EFIAPI QuarnPreDidReset(VOID);
+EFI_STATUS QuarnPreDidReset(VOID);
 
 /** Sends QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ over Drux and checks the answer. */
-EFI_STATUS EFIAPI QuarnSendBiosUpdateWatchdogControl(IN DRUX_PPI *Drux);
+EFI_STATUS QuarnSendBiosUpdateWatchdogControl(IN DRUX_PPI *Drux);
 
 /** Writes the product info HOB with the non-functional flow. */
-EFI_STATUS EFIAPI QuarnSetNonFunctional(VOID);
+EFI_STATUS QuarnSetNonFunctional(VOID);
 
 }

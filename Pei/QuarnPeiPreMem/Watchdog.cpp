@@ -46,7 +46,7 @@ extern "C" {
           the send's error status when the send failed; EFI_UNSUPPORTED for a wrong
           answer byte or a non-zero status; EFI_INVALID_PARAMETER without a PPI.
 **/
-EFI_STATUS EFIAPI QuarnSendBiosUpdateWatchdogControl(IN DRUX_PPI *Drux) {
+EFI_STATUS QuarnSendBiosUpdateWatchdogControl(IN DRUX_PPI *Drux) {
   if (Drux == nullptr) {
     DebugCheckEfiStatus(EFI_INVALID_PARAMETER, kSource, __LINE__, "!EFI_ERROR (((RETURN_STATUS)(0x80000000 | (2))))");
     return EFI_INVALID_PARAMETER;
