@@ -57,14 +57,59 @@ inline constexpr STATUS_NAME kStatusNames[] = {
 
 static_assert(sizeof(kStatusNames) / sizeof(kStatusNames[0]) == 39, "39 named status values");
 
+/** The position of Status in the table, or the table's length when it has no name. */
+constexpr UINTN StatusIndex(EFI_STATUS Status) {
+  constexpr UINTN kCount = sizeof(kStatusNames) / sizeof(kStatusNames[0]);
+  constexpr UINTN kFirstError = 6;
+  if (Status < kFirstError) {
+    return Status;
+  }
+  const EFI_STATUS Code = Status - 0x80000001u;  // error codes count from 1
+  return Code < kCount - kFirstError ? kFirstError + Code : kCount;
+}
+
+/** Bytes of all names with their NULs. */
+constexpr UINTN StatusNameTextSize() {
+  UINTN Size = 0;
+  for (const STATUS_NAME &Entry : kStatusNames) {
+    for (const CHAR8 *Name = Entry.Name; *Name != '\0'; Name++) Size++;
+    Size++;
+  }
+  return Size;
+}
+
+/// The names one after the other, each ended by its NUL: what the image holds of the
+/// table (no addresses, no status values; the position gives both).
+struct STATUS_NAME_TEXT {
+  CHAR8 Text[StatusNameTextSize()];
+};
+
+constexpr STATUS_NAME_TEXT PackStatusNames() {
+  STATUS_NAME_TEXT Packed = {};
+  UINTN At = 0;
+  for (const STATUS_NAME &Entry : kStatusNames) {
+    const CHAR8 *Name = Entry.Name;
+    do {
+      Packed.Text[At++] = *Name;
+    } while (*Name++ != '\0');
+  }
+  return Packed;
+}
+
+inline constexpr STATUS_NAME_TEXT kStatusNameText = PackStatusNames();
+
 /** The name of Status, or nullptr when the table has none. */
 constexpr CONST CHAR8 *StatusName(EFI_STATUS Status) {
-  for (const STATUS_NAME &Entry : kStatusNames) {
-    if (Entry.Status == Status) {
-      return Entry.Name;
+  UINTN Index = StatusIndex(Status);
+  if (Index == sizeof(kStatusNames) / sizeof(kStatusNames[0])) {
+    return nullptr;
+  }
+  const CHAR8 *Name = kStatusNameText.Text;
+  for (; Index > 0; Index--) {
+    while (*Name++ != '\0') {
     }
   }
-  return nullptr;
+  return Name;
 }
 
 /** TRUE when the table is ordered and without gaps: 0..5, then 0x80000001..0x80000021. */
@@ -79,5 +124,20 @@ constexpr bool StatusTableIsContiguous() {
 }
 static_assert(StatusTableIsContiguous(), "status names are in code order");
 static_assert(StatusName(0x80000000u) == nullptr, "0x80000000 has no name");
+static_assert(StatusName(0x80000022u) == nullptr, "0x80000022 has no name");
+static_assert(StatusName(6) == nullptr, "warning 6 has no name");
+
+/** TRUE when every value of the table finds its own name in the packed text. */
+constexpr bool PackedNamesMatchTable() {
+  for (const STATUS_NAME &Entry : kStatusNames) {
+    const CHAR8 *Packed = StatusName(Entry.Status);
+    for (const CHAR8 *Name = Entry.Name;; Name++, Packed++) {
+      if (*Packed != *Name) return false;
+      if (*Name == '\0') break;
+    }
+  }
+  return true;
+}
+static_assert(PackedNamesMatchTable(), "the packed names are the table's");
 
 }  // namespace print_lib
