@@ -1,7 +1,7 @@
 # The two everyday commands:
 #   make run   - build quarn-emu and run it on the default scenario
 #   make test  - build everything and run every test (host, sanitizers, firmware image,
-#                a short smoke of every fuzz target)
+#                a short smoke of every fuzz target) and check the budgets (make report)
 # Both install missing Debian packages first. `make qemu` boots the firmware ROM in QEMU's
 # q35 model and compares its console with quarn-emu's (also part of `make test`).
 
@@ -62,7 +62,7 @@ test-host: host firmware
 test-san: host-san firmware
 	ctest --preset host-san
 
-test: test-host test-san fuzz-smoke
+test: test-host test-san fuzz-smoke report
 
 # Fuzzing: the targets built with the fuzzing engine (clang, ASan, UBSan), seeded from the
 # built-in scenarios. `make fuzz` runs each for FUZZ_SECONDS; crashes land in
@@ -99,6 +99,7 @@ qemu: firmware build/host/build.ninja
 	Firmware/qemu-check.sh build/firmware/QuarnRom.bin build/bin/quarn-emu
 
 # Budgets: flash, stack (call graph, cross-checked on QEMU), boot time, emulator speed.
+# Fails when the image or the worst-case stack passes Firmware/budget.json.
 report: firmware host
 	python3 Tools/report.py
 

@@ -7,6 +7,10 @@
 Flash and stack come from the firmware build; boot time from quarn-emu's report of the
 default scenario; emulator speed from timing quarn-emu runs, natively where the kernel
 runs IA32 programs and always under qemu-i386 as well.
+
+Flash and stack are budgets (Firmware/budget.json): the report fails (exit status 1) when
+the image is larger than the committed flash figure or the worst-case stack passes its
+ceiling. Both are deterministic; times are reported, never asserted.
 """
 import json
 import os
@@ -18,6 +22,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FIRMWARE = os.path.join(ROOT, "build", "firmware")
+BUDGET = os.path.join(ROOT, "Firmware", "budget.json")
 EMU = os.path.join(ROOT, "build", "bin", "quarn-emu")
 SLOWEST = "pre-did-counter-timeout"   # the 5000-step timeout
 RUNS = 5
@@ -34,15 +39,19 @@ def section(title):
 
 
 def flash():
-    section("Flash (.text + .rodata of build/firmware/QuarnPeiPreMem.elf, -Os), goal <= 16384 bytes")
+    section("Flash (.text + .rodata of build/firmware/QuarnPeiPreMem.elf, -Oz), goal <= 16384 bytes")
     out = run([os.path.join(ROOT, "Firmware", "check-image.sh"), os.path.join(FIRMWARE, "QuarnPeiPreMem.elf")])
     for line in out.stdout.splitlines():
         if line.strip().startswith((".text", ".rodata", "flash")):
             print("  " + line.strip())
     m = re.search(r"flash\s+(\d+)", out.stdout)
-    if m:
-        size = int(m.group(1))
-        print(f"  {'within' if size <= 16384 else 'over'} the goal by {abs(16384 - size)} bytes")
+    if out.returncode != 0 or not m:
+        print(out.stdout.rstrip())
+        print("  the image check failed")
+        return None
+    size = int(m.group(1))
+    print(f"  {'within' if size <= 16384 else 'over'} the goal by {abs(16384 - size)} bytes")
+    return size
 
 
 def stack():
@@ -50,6 +59,8 @@ def stack():
     out = run([sys.executable, os.path.join(ROOT, "Firmware", "stack-usage.py"), FIRMWARE])
     for line in out.stdout.splitlines():
         print("  " + line)
+    m = re.search(r"worst case: (\d+) bytes", out.stdout)
+    worst = int(m.group(1)) if out.returncode == 0 and m else None
     rom = os.path.join(FIRMWARE, "QuarnRom.bin")
     if os.path.exists(rom) and shutil.which("qemu-system-i386"):
         keep = os.path.join(ROOT, "build", "report-qemu")
@@ -71,6 +82,7 @@ def stack():
         name = max(deepest, key=deepest.get)
         print(f"  cross-check in the emulator (host build, deepest hardware access of the entry point):")
         print(f"    {deepest[name]} bytes in {name}; {min(deepest.values())} to {max(deepest.values())} over {len(deepest)} built-in scenarios")
+    return worst
 
 
 def boot_time():
@@ -116,13 +128,33 @@ def speed():
         print(f"  (starting quarn-emu under qemu-i386 alone takes {time.perf_counter() - start:.3f} s)")
 
 
+def check_budgets(size, worst):
+    """Compares flash and stack with the committed budget; returns the exit status."""
+    section(f"Budgets ({os.path.relpath(BUDGET, ROOT)})")
+    with open(BUDGET, encoding="utf-8") as f:
+        budget = json.load(f)
+    verdicts = [("flash", size, budget["flash_bytes"]), ("stack", worst, budget["stack_bytes"])]
+    failed = False
+    for name, value, ceiling in verdicts:
+        if value is None:
+            print(f"  {name:6s} not measured: FAIL")
+            failed = True
+        elif value > ceiling:
+            print(f"  {name:6s} {value} bytes, over the budget of {ceiling} by {value - ceiling}: FAIL")
+            failed = True
+        else:
+            print(f"  {name:6s} {value} bytes, budget {ceiling} ({ceiling - value} to spare)")
+    print("budgets: FAIL" if failed else "budgets: PASS")
+    return 1 if failed else 0
+
+
 def main():
     print("QuarnPeiPreMem budgets")
-    flash()
-    stack()
+    size = flash()
+    worst = stack()
     boot_time()
     speed()
-    return 0
+    return check_budgets(size, worst)
 
 
 if __name__ == "__main__":
