@@ -144,6 +144,8 @@ def effects(mnemonic, args):
         read |= registers(source)
     if ZEROING.match(stem) and len(args) == 2 and args[0] == args[1]:
         return set(), registers(destination)
+    if stem.startswith("imul") and len(args) == 3:
+        return read, registers(destination)
     if destination_is_register:
         if WRITE_ONLY.match(stem) and len(args) >= 2:
             written |= registers(destination)
