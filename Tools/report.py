@@ -15,6 +15,7 @@ ceiling. Both are deterministic; times are reported, never asserted.
 import json
 import os
 import re
+import resource
 import shutil
 import subprocess
 import sys
@@ -128,6 +129,44 @@ def speed():
         print(f"  (starting quarn-emu under qemu-i386 alone takes {time.perf_counter() - start:.3f} s)")
 
 
+def runs_per_second(prefix, target, seed, copies, env=None):
+    """Whole boots per CPU second of one process running the fuzz target over copies of a seed."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    out = run(prefix + [target] + [seed] * copies, env=env)
+    wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    if out.returncode != 0 or f"{copies} inputs passed" not in out.stdout:
+        return None
+    return copies / max(cpu, 1e-6), copies / wall
+
+
+def throughput():
+    section("Whole boots in one process (the whole-boot fuzz target over a scenario's seed), per CPU second")
+    seeds = os.path.join(ROOT, "build", "report-seeds")
+    maker = os.path.join(ROOT, "build", "host", "fuzz", "make-fuzz-seeds")
+    if not os.path.exists(maker) or run([maker, seeds]).returncode != 0:
+        print("  no seeds (build the host preset)")
+        return
+    qemu = shutil.which("qemu-i386-static") or shutil.which("qemu-i386")
+    env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+    builds = [("host", "native", [], 400), ("host-san", "ASan+UBSan", [], 40)]
+    if qemu:
+        builds.append(("host", "qemu-i386", [qemu], 100))
+    for tree, how, prefix, copies in builds:
+        target = os.path.join(ROOT, "build", tree, "fuzz", "FuzzFirmware")
+        if not os.path.exists(target):
+            continue
+        for scenario in ("default", SLOWEST):
+            measured = runs_per_second(prefix, target, os.path.join(seeds, "FuzzFirmware", scenario), copies, env)
+            if measured is None:
+                print(f"  {scenario:26s} {tree:8s} {how:10s} failed")
+                continue
+            per_cpu, per_wall = measured
+            print(f"  {scenario:26s} {tree:8s} {how:10s} {per_cpu:8.0f} runs/s of CPU ({per_wall:.0f} runs/s of wall time)")
+
+
 def check_budgets(size, worst):
     """Compares flash and stack with the committed budget; returns the exit status."""
     section(f"Budgets ({os.path.relpath(BUDGET, ROOT)})")
@@ -154,6 +193,7 @@ def main():
     worst = stack()
     boot_time()
     speed()
+    throughput()
     return check_budgets(size, worst)
 
 
