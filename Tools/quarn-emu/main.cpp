@@ -31,6 +31,7 @@ std::string CheckStride(const std::string &Text) {
   return {};
 }
 
+/// --report: an empty file name is refused rather than silently writing nothing.
 std::string CheckNotEmpty(const std::string &Text) {
   return Text.empty() ? "needs a file name (or - for standard output)" : std::string();
 }
