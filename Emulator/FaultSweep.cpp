@@ -123,6 +123,7 @@ FaultSweepResult SweepFaults(const Scenario &S, uint64_t Stride,
     Outcome.Violations = CheckRunInvariants(Report, &E);
     Result.Runs.push_back(std::move(Outcome));
     if (Progress) Progress(Point, Result.Points);
+    if (Result.Points - Point < Stride) break;  // the next point lies past the last one (or would wrap)
   }
   return Result;
 }

@@ -70,4 +70,10 @@ std::optional<EFI_STATUS> StatusFromName(const std::string &Name) {
   return std::nullopt;
 }
 
+std::vector<std::string> StatusNames() {
+  std::vector<std::string> Names;
+  for (const NamedStatus &Entry : kStatusNames) Names.push_back(Entry.Name);
+  return Names;
+}
+
 }  // namespace quarn::emu

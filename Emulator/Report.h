@@ -80,5 +80,7 @@ struct RunReport {
 std::string StatusName(EFI_STATUS Status);
 /// The status value of a name, if it is one.
 std::optional<EFI_STATUS> StatusFromName(const std::string &Name);
+/// Every status name StatusFromName knows, in the order of their values.
+std::vector<std::string> StatusNames();
 
 }  // namespace quarn::emu

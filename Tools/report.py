@@ -3,15 +3,22 @@
 
     make report            (builds what it needs first)
     Tools/report.py        (on existing builds)
+    Tools/report.py --check  (compares the README's budget table with what it would write)
 
 Flash and stack come from the firmware build; boot time from quarn-emu's report of the
 default scenario; emulator speed from timing quarn-emu runs, natively where the kernel
 runs IA32 programs and always under qemu-i386 as well.
 
+The budget table of README.md, between its "make report" markers, is written here. Rows
+whose figure is marked "measured" (host speed, the painted stack on QEMU) vary with the
+machine or need QEMU: --check leaves them out, and a run that cannot measure one keeps
+the row as it stands.
+
 Flash and stack are budgets (Firmware/budget.json): the report fails (exit status 1) when
 the image is larger than the committed flash figure or the worst-case stack passes its
 ceiling. Both are deterministic; times are reported, never asserted.
 """
+import difflib
 import json
 import os
 import re
@@ -25,6 +32,13 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FIRMWARE = os.path.join(ROOT, "build", "firmware")
 BUDGET = os.path.join(ROOT, "Firmware", "budget.json")
 EMU = os.path.join(ROOT, "build", "bin", "quarn-emu")
+README = os.path.join(ROOT, "README.md")
+BEGIN = "<!-- make report: begin -->"
+END = "<!-- make report: end -->"
+MEASURED = "measured:"
+STACK_ROOTS = [("QuarnPeiPreMemEntryPoint", "entry point"),
+               ("StaticPointerTableOnMemoryDiscovered", "memory-discovered notification"),
+               ("SyncMm7OnAps", "MP sync"), ("LoadMm7OnAp", "MM7 load on each AP")]
 SLOWEST = "pre-did-counter-timeout"   # the 5000-step timeout
 RUNS = 5
 
@@ -46,13 +60,15 @@ def flash():
         if line.strip().startswith((".text", ".rodata", "flash")):
             print("  " + line.strip())
     m = re.search(r"flash\s+(\d+)", out.stdout)
-    if out.returncode != 0 or not m:
+    text = re.search(r"\.text\s+(\d+)", out.stdout)
+    rodata = re.search(r"\.rodata\s+(\d+)", out.stdout)
+    if out.returncode != 0 or not (m and text and rodata):
         print(out.stdout.rstrip())
         print("  the image check failed")
-        return None
+        return None, None
     size = int(m.group(1))
     print(f"  {'within' if size <= 16384 else 'over'} the goal by {abs(16384 - size)} bytes")
-    return size
+    return size, f"{size} bytes ({text.group(1)} code, {rodata.group(1)} read-only data)"
 
 
 def stack():
@@ -62,8 +78,14 @@ def stack():
         print("  " + line)
     m = re.search(r"worst case: (\d+) bytes", out.stdout)
     worst = int(m.group(1)) if out.returncode == 0 and m else None
+    depths = dict(re.findall(r"^(\w+): (\d+) bytes$", out.stdout, re.M))
+    graph = "; ".join(f"{depths[root]} bytes {label}" for root, label in STACK_ROOTS if root in depths) or None
+    return worst, graph
+
+
+def painted(measure):
     rom = os.path.join(FIRMWARE, "QuarnRom.bin")
-    if os.path.exists(rom) and shutil.which("qemu-system-i386"):
+    if measure and os.path.exists(rom) and shutil.which("qemu-system-i386"):
         keep = os.path.join(ROOT, "build", "report-qemu")
         env = dict(os.environ, QEMU_CHECK_OUT=keep)
         out = run([os.path.join(ROOT, "Firmware", "qemu-check.sh"), rom, EMU], env=env)
@@ -72,6 +94,12 @@ def stack():
             print("  cross-check, painted stack on QEMU q35 (the module with the ROM's PEI core under it):")
             for board, used in marks:
                 print(f"    {board}: {used} bytes")
+            used = [int(u) for _, u in marks]
+            return f"{MEASURED} {min(used)} to {max(used)} bytes on the {len(used)} q35 boards"
+    return None
+
+
+def emulator_stack():
     deepest = {}
     for scenario in run([EMU, "list"]).stdout.split("\n"):
         name = scenario.split(" ")[0]
@@ -83,7 +111,8 @@ def stack():
         name = max(deepest, key=deepest.get)
         print(f"  cross-check in the emulator (host build, deepest hardware access of the entry point):")
         print(f"    {deepest[name]} bytes in {name}; {min(deepest.values())} to {max(deepest.values())} over {len(deepest)} built-in scenarios")
-    return worst
+        return f"{min(deepest.values())} to {max(deepest.values())} bytes over the {len(deepest)} built-in scenarios"
+    return None
 
 
 def boot_time():
@@ -96,6 +125,9 @@ def boot_time():
     for name, value in parts:
         print(f"  {name:38s} {value:10.3f} ms  {100.0 * value / total:6.2f} %")
     print(f"  {'total':38s} {total:10.3f} ms")
+    return (f"{t['other_ms']:.3f} ms of {total:.3f} ms ({100.0 * t['other_ms'] / total:.2f} %); waits {t['wait_ms']:.1f} ms, "
+            f"serial {t['serial_ms']:.1f} ms, firmware {t.get('firmware_ms', 0.0):.1f} ms "
+            f"(entry point and the notifications after it)")
 
 
 def timed(prefix, scenario):
@@ -112,21 +144,36 @@ def timed(prefix, scenario):
     return virtual, best
 
 
-def speed():
+def speed(measure):
+    if not measure:
+        return None
     section(f"Emulator speed: virtual time over host time (best of {RUNS}, whole process), goal >= 50x on {SLOWEST}")
     qemu = shutil.which("qemu-i386-static") or shutil.which("qemu-i386")
     native_ok = run([EMU, "list"]).returncode == 0 and not open(EMU, "rb").read(2).startswith(b"#!")
+    figures = {}
     for scenario in ("default", SLOWEST):
         if native_ok:
             virtual, host = timed([], scenario)
+            figures[(scenario, "native")] = (virtual, host)
             print(f"  {scenario:26s} native     {virtual:7.3f} s virtual in {host:6.3f} s host: {virtual / host:7.1f}x")
         if qemu:
             virtual, host = timed([qemu], scenario)
+            figures[(scenario, "qemu")] = (virtual, host)
             print(f"  {scenario:26s} qemu-i386  {virtual:7.3f} s virtual in {host:6.3f} s host: {virtual / host:7.1f}x")
+    start_s = None
     if qemu:
         start = time.perf_counter()
         run([qemu, EMU + ".ia32" if os.path.exists(EMU + ".ia32") else EMU, "list"])
-        print(f"  (starting quarn-emu under qemu-i386 alone takes {time.perf_counter() - start:.3f} s)")
+        start_s = time.perf_counter() - start
+        print(f"  (starting quarn-emu under qemu-i386 alone takes {start_s:.3f} s)")
+    if (SLOWEST, "qemu") not in figures:
+        return None
+    virtual, host = figures[(SLOWEST, "qemu")]
+    text = f"{MEASURED} {virtual / host:.0f}× ({virtual:.2f} s virtual in {host:.3f} s host, of which {start_s:.3f} s is starting qemu-i386"
+    if (SLOWEST, "native") in figures:
+        v, h = figures[(SLOWEST, "native")]
+        text += f"; natively about {v / h:.0f}×"
+    return text + ")"
 
 
 def launcher(tree):
@@ -204,14 +251,90 @@ def check_budgets(size, worst):
     return 1 if failed else 0
 
 
+# --- the README's budget table ------------------------------------------------------
+
+ROWS = [
+    ("flash", "flash: `.text` + `.rodata` of `QuarnPeiPreMem.elf` at `-Oz`", "≤ 16384 bytes"),
+    ("stack", "stack: worst case of the entry point and the notifications, from the call graph", "≤ 1536 bytes"),
+    ("painted", "stack, painted on QEMU q35 (module with the ROM's PEI core under it)", "—"),
+    ("emulator_stack", "stack in the emulator: deepest hardware access of the entry point (host build)", "—"),
+    ("boot", "boot time of the default scenario: the rest (module and PEI services)", "< 1 %"),
+    ("speed", f"emulator speed on the 5000-step timeout (`{SLOWEST}`) under qemu-i386", "≥ 50× real time"),
+]
+
+
+def table(figures, old_rows):
+    lines = ["| budget | goal | now |", "|---|---|---|"]
+    for key, budget, goal in ROWS:
+        now = figures.get(key) or old_rows.get(budget)
+        if now is None:
+            continue
+        lines.append(f"| {budget} | {goal} | {now} |")
+    return lines
+
+
+def readme_block():
+    text = open(README, encoding="utf-8").read()
+    if BEGIN not in text or END not in text:
+        return text, None, None
+    start = text.index(BEGIN) + len(BEGIN)
+    end = text.index(END)
+    return text, start, end
+
+
+def rows_of(block):
+    rows = {}
+    for line in block.splitlines():
+        cells = [c.strip() for c in line.strip().strip("|").split("|")]
+        if len(cells) == 3 and cells[0] not in ("budget", "---"):
+            rows[cells[0]] = cells[2]
+    return rows
+
+
+def compared(lines, skipped=()):
+    return [line for line in lines if MEASURED not in line and not any(f"| {b} |" in line for b in skipped)]
+
+
 def main():
+    check = "--check" in sys.argv[1:]
     print("QuarnPeiPreMem budgets")
-    size = flash()
-    worst = stack()
-    boot_time()
-    speed()
-    throughput()
-    return check_budgets(size, worst)
+    size, flash_text = flash()
+    worst, stack_text = stack()
+    figures = {"flash": flash_text, "stack": stack_text, "painted": painted(not check),
+               "emulator_stack": emulator_stack(), "boot": boot_time(), "speed": speed(not check)}
+    if not check:
+        throughput()
+    verdict = check_budgets(size, worst) if not check or (size is not None and worst is not None) else 0
+    # A figure that cannot be had here (no firmware build; a compiler cache that keeps no
+    # call graph files) is left out of the comparison, and said so.
+    missing = [key for key in ("flash", "stack", "emulator_stack", "boot") if figures[key] is None]
+    if check and len(missing) == 4:
+        print("\ncannot compare the README: no figure at all (build the host and firmware presets)")
+        return 77
+    if check and missing:
+        print(f"\nnot compared, no figure here: {', '.join(missing)}")
+    skipped = [budget for key, budget, _ in ROWS if key in missing]
+    text, start, end = readme_block()
+    if start is None:
+        print(f"README.md has no {BEGIN} ... {END} block")
+        return 1
+    old = text[start:end].strip("\n").splitlines()
+    new = table(figures, rows_of(text[start:end]))
+    if check:
+        if compared(old, skipped) != compared(new, skipped):
+            print("\nREADME.md's budget table differs from what `make report` writes (measured rows left out):")
+            for line in difflib.unified_diff(compared(old, skipped), compared(new, skipped), "README.md", "make report",
+                                             lineterm=""):
+                print("  " + line)
+            print("run `make report` and commit README.md")
+            return 1
+        print("\nREADME.md's budget table agrees with `make report`")
+        return verdict
+    if old != new:
+        with open(README, "w", encoding="utf-8") as f:
+            f.write(text[:start] + "\n" + "\n".join(new) + "\n" + text[end:])
+        print("\nREADME.md: budget table updated")
+    return verdict
 
 
 if __name__ == "__main__":

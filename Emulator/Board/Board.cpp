@@ -108,8 +108,13 @@ void Board::SetPortCategory(uint16_t First, uint16_t Count, TimeCategory Categor
 
 void Board::CheckTime(const char *Kind, uint64_t Address) {
   if (Clock_.NowNs() > TimeLimitNs_) {
-    throw RunStopped("hang", "no progress within " + std::to_string(TimeLimitNs_ / kNsPerMs) +
-                                 " ms of virtual time; last access " + Kind + " " + Hex(Address, 4));
+    // The limit is on the whole run, however busy the module was; the last access
+    // names the device register, which is usually the one a wait polls.
+    std::string Last = std::string(Kind) + " " + Hex(Address, 4);
+    if (Kind[0] == 'i' && Kind[1] == 'o') Last += " (" + IoName(uint16_t(Address)) + ")";
+    if (Kind[0] == 'm' && Kind[1] == 'm' && Kind[2] == 'i') Last += " (" + MmioName(uint32_t(Address)) + ")";
+    throw RunStopped("hang", "the total time limit of " + std::to_string(TimeLimitNs_ / kNsPerMs) +
+                                 " ms of virtual time ([run] time_limit_ms) ran out; last access " + Last);
   }
 }
 

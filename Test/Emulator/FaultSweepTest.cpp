@@ -44,6 +44,20 @@ TEST(FaultSweep, EveryFailingCallOfANonQuarnBootKeepsTheInvariants) {
   ExpectNoViolations(SweepFaults(S));
 }
 
+TEST(FaultSweep, AStrideSweepsEveryNthPointAndNeverWrapsAround) {
+  const Scenario S = Recovery();
+  const FaultSweepResult All = SweepFaults(S);
+  ASSERT_GT(All.Points, 3u);
+  const FaultSweepResult Third = SweepFaults(S, 3);
+  ASSERT_EQ(Third.Runs.size(), (All.Points + 2) / 3);
+  EXPECT_EQ(Third.Runs.back().Point, 1 + 3 * (Third.Runs.size() - 1));
+  for (const uint64_t Stride : {All.Points, All.Points + 1, UINT64_MAX - 1, UINT64_MAX}) {
+    const FaultSweepResult Once = SweepFaults(S, Stride);
+    ASSERT_EQ(Once.Runs.size(), 1u) << Stride;
+    EXPECT_EQ(Once.Runs[0].Point, 1u) << Stride;
+  }
+}
+
 TEST(FaultSweep, CoversEveryKindOfFailableCall) {
   const FaultSweepResult Result = SweepFaults(Recovery());
   std::set<std::string> Calls;

@@ -5,10 +5,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
+#include "Tools/quarn-emu/BuiltinScenarios.h"
 #include "Tools/quarn-emu/Commands.h"
 #include "Tools/quarn-emu/ReportJson.h"
+#include "Tools/quarn-emu/Runner.h"
+#include "Tools/quarn-emu/ScenarioLoader.h"
 
 using namespace quarn::emu::cli;
 
@@ -18,6 +22,49 @@ std::filesystem::path TempFile(const std::string &Name, const std::string &Text)
   const auto Path = std::filesystem::temp_directory_path() / Name;
   std::ofstream(Path, std::ios::binary) << Text;
   return Path;
+}
+
+/// A stream that takes nothing, like a full disk.
+class FullStream : public std::ostream {
+ public:
+  FullStream() : std::ostream(&Buffer_) {}
+
+ private:
+  struct : std::streambuf {
+    int overflow(int) override { return traits_type::eof(); }
+  } Buffer_;
+};
+
+/// Three numbers of the summary's time line: in all, the entry point, the notifications.
+struct TimeLine {
+  double All = 0, Entry = 0, After = 0, Wait = 0, Serial = 0, Firmware = 0, Other = 0;
+};
+
+TimeLine ReadTimeLine(const std::string &Summary) {
+  TimeLine T;
+  const size_t At = Summary.find("\ntime ");
+  EXPECT_NE(At, std::string::npos) << Summary;
+  const int Read = std::sscanf(Summary.c_str() + At,
+                               "\ntime %lf ms in all (entry point %lf ms, notifications after it returned %lf ms): "
+                               "wait %lf ms, serial %lf ms, firmware %lf ms, other %lf ms",
+                               &T.All, &T.Entry, &T.After, &T.Wait, &T.Serial, &T.Firmware, &T.Other);
+  EXPECT_EQ(Read, 7) << Summary.substr(At);
+  return T;
+}
+
+/// A report with the addresses of the emulated memory masked: it lies in host memory,
+/// so two runs in one process place it apart.
+nlohmann::json WithoutHostAddresses(nlohmann::json Report) {
+  const std::regex Address("\\b[0-9A-F]{7,8}\\b");
+  for (const char *Key : {"console", "console2"}) {
+    Report[Key] = std::regex_replace(Report[Key].get<std::string>(), Address, "<address>");
+  }
+  for (nlohmann::json &Message : Report["debug_ppi"]) {
+    Message = std::regex_replace(Message.get<std::string>(), Address, "<address>");
+  }
+  Report.erase("mm7");
+  Report.erase("static_pointer_table");
+  return Report;
 }
 
 }  // namespace
@@ -51,6 +98,91 @@ TEST(RunCommand, ConsoleFirstThenSummaryAndTheReportFileBesides) {
   const nlohmann::json J = nlohmann::json::parse(Report);
   EXPECT_EQ(J["status"], "EFI_SUCCESS");
   std::filesystem::remove(ReportPath);
+
+  // The time line's parts add up, and its labels say what to: the entry point's time is
+  // the report's elapsed_ms, the notifications after it make up the rest.
+  const TimeLine T = ReadTimeLine(Text);
+  EXPECT_NEAR(T.Entry, J["elapsed_ms"].get<double>(), 0.0005);
+  EXPECT_NEAR(T.Entry + T.After, T.All, 0.0015);
+  EXPECT_NEAR(T.Wait + T.Serial + T.Firmware + T.Other, T.All, 0.0025);
+  EXPECT_GT(T.After, 0.0) << "the default scenario moves to permanent memory after the return";
+}
+
+TEST(RunCommand, ReportOnStandardOutputWithDash) {
+  RunOptions Options;
+  Options.ReportFile = kStandardStream;
+  std::ostringstream Out, Err;
+  EXPECT_EQ(RunOne(Options, Out, Err), kExitOk);
+  EXPECT_EQ(Out.str().rfind("{\n  \"asserts\": [],\n", 0), 0u) << "the indented report and nothing else";
+  EXPECT_EQ(nlohmann::json::parse(Out.str())["scenario"], "default");
+  EXPECT_EQ(Err.str(), "");
+}
+
+TEST(RunCommand, AFailedWriteIsExitTwoWithAMessage) {
+  RunOptions Options;
+  std::ostringstream Err;
+  FullStream Full;
+  EXPECT_EQ(RunOne(Options, Full, Err), kExitBadInput);
+  EXPECT_EQ(Err.str(), "quarn-emu: standard output: write failed\n");
+
+  Options.ReportFile = "/dev/full";
+  std::ostringstream Out;
+  Err.str("");
+  EXPECT_EQ(RunOne(Options, Out, Err), kExitBadInput);
+  EXPECT_EQ(Err.str(), "quarn-emu: /dev/full: write failed\n");
+
+  Options = {};
+  Options.DumpScenario = true;
+  Err.str("");
+  EXPECT_EQ(RunOne(Options, Full, Err), kExitBadInput);
+  EXPECT_EQ(ShowScenario("default", Full, Err), kExitBadInput);
+}
+
+// Every built-in scenario dumped with its defaults filled in loads again to the same
+// scenario (the dump of the dump is the dump) and runs to the same report.
+TEST(RunCommand, DumpedScenariosLoadAgainAndRunTheSame) {
+  for (const BuiltinScenario &Builtin : BuiltinScenarios()) {
+    SCOPED_TRACE(Builtin.Name);
+    RunOptions Options;
+    Options.Scenario = Builtin.Name;
+    Options.DumpScenario = true;
+    std::ostringstream Dump, Err;
+    ASSERT_EQ(RunOne(Options, Dump, Err), kExitOk) << Err.str();
+    const LoadedScenario Original = ResolveScenario(Builtin.Name);
+    const LoadedScenario Reloaded = LoadScenarioText(Dump.str(), "dumped.toml");
+    Options.Scenario = TempFile("quarn-emu-dumped.toml", Dump.str()).string();
+    std::ostringstream Again;
+    ASSERT_EQ(RunOne(Options, Again, Err), kExitOk) << Err.str();
+    EXPECT_EQ(Again.str(), Dump.str());
+    const nlohmann::json Want = WithoutHostAddresses(ReportToJson(RunScenario(Original, false), false));
+    const nlohmann::json Got = WithoutHostAddresses(ReportToJson(RunScenario(Reloaded, false), false));
+    EXPECT_TRUE(Got == Want) << nlohmann::json::diff(Want, Got).dump(1);
+  }
+}
+
+TEST(ShowCommand, PrintsTheBuiltInSourceOrSuggestsAName) {
+  std::ostringstream Out, Err;
+  EXPECT_EQ(ShowScenario("s3-resume", Out, Err), kExitOk);
+  EXPECT_EQ(Out.str(), FindBuiltinScenario("s3-resume")->Text);
+  Out.str("");
+  EXPECT_EQ(ShowScenario("s3-resum", Out, Err), kExitBadInput);
+  EXPECT_EQ(Out.str(), "");
+  EXPECT_EQ(Err.str(), "quarn-emu: s3-resum: no built-in scenario of that name; did you mean s3-resume? "
+                       "(quarn-emu list shows them)\n");
+}
+
+TEST(FaultsCommand, AProgressBarOnATerminalOnly) {
+  std::ostringstream Out, Err;
+  EXPECT_EQ(SweepScenarioFaults({"default"}, 1000, false, Out, Err), kExitOk) << Err.str();
+  EXPECT_EQ(Err.str().find('\r'), std::string::npos);
+  EXPECT_EQ(Err.str().rfind("default: 1 of ", 0), 0u) << Err.str();
+  EXPECT_NE(Err.str().find(" fault points swept, 0 with an invariant broken\n"), std::string::npos) << Err.str();
+  const std::string Lines = Err.str();
+  EXPECT_EQ(std::count(Lines.begin(), Lines.end(), '\n'), 1) << "one line per scenario";
+
+  Err.str("");
+  EXPECT_EQ(SweepScenarioFaults({"default"}, 1000, true, Out, Err), kExitOk);
+  EXPECT_EQ(Err.str().rfind("\rdefault ", 0), 0u) << "redrawn in place";
 }
 
 TEST(RunCommand, RefusesBeforeRunning) {
@@ -78,6 +210,9 @@ TEST(RunCommand, AStoppedModuleAnswersThree) {
   const nlohmann::json J = nlohmann::json::parse(Out.str());
   EXPECT_EQ(J["outcome"], "hang");
   EXPECT_TRUE(J["status"].is_null());
+  // The limit is on the whole run; the last access is decoded to the device register.
+  EXPECT_EQ(J["stopped_at"], "the total time limit of 1 ms of virtual time ([run] time_limit_ms) ran out; last "
+                             "access io-read8 0x03FD (UART 0x3F8 LSR)");
 }
 
 TEST(CheckCommand, TableOfResultsAndEachMismatch) {

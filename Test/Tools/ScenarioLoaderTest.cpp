@@ -1,7 +1,12 @@
 // The scenario loader: what a file means, and how a file that cannot be used is refused.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "Tools/quarn-emu/BuiltinScenarios.h"
 #include "Tools/quarn-emu/ScenarioLoader.h"
@@ -175,17 +180,24 @@ TEST(ScenarioLoaderRefuses, ATableHeaderWithoutAName) {
 
 TEST(ScenarioLoaderRefuses, UnknownKeysAtEveryDepth) {
   ScenarioError E = Refusal("[vorn]\nfs1 = 2\nfs3 = 4\n");
-  EXPECT_STREQ(E.what(), "Scenarios/test.toml:3: vorn.fs3: unknown key");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:3: vorn.fs3: unknown key; did you mean fs1?");
   E = Refusal("nmae = \"typo\"\n");
-  EXPECT_STREQ(E.what(), "Scenarios/test.toml:1: nmae: unknown key");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:1: nmae: unknown key; did you mean name?");
   E = Refusal("[drux.type]\nfw_type = 1\nfw_subtype = 3\n");
-  EXPECT_STREQ(E.what(), "Scenarios/test.toml:3: drux.type.fw_subtype: unknown key");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:3: drux.type.fw_subtype: unknown key; did you mean fw_sub_type?");
   E = Refusal("[[vorn.at]]\nms = 5\nfs1 = 5\nfs9 = 1\n");
-  EXPECT_STREQ(E.what(), "Scenarios/test.toml:4: vorn.at[0].fs9: unknown key");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:4: vorn.at[0].fs9: unknown key; did you mean fs1?");
   E = Refusal("[expect]\nstatus = \"EFI_SUCCESS\"\nrecord = []\n");
-  EXPECT_STREQ(E.what(), "Scenarios/test.toml:3: expect.record: unknown key");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:3: expect.record: unknown key; did you mean records?");
+  E = Refusal("[expect]\nstatuss = \"EFI_SUCCESS\"\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: expect.statuss: unknown key; did you mean status?");
+  E = Refusal("[vron]\nfs1 = 2\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:1: vron: unknown key; did you mean vorn?");
   E = Refusal("[boots]\nmode = 1\n");
-  EXPECT_EQ(E.Key(), "boots");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:1: boots: unknown key; did you mean boot?");
+  // Nothing near: no guess.
+  E = Refusal("[memory_map]\nbase = 1\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:1: memory_map: unknown key");
 }
 
 TEST(ScenarioLoaderRefuses, ValuesOfTheWrongType) {
@@ -204,10 +216,20 @@ TEST(ScenarioLoaderRefuses, ValuesOfTheWrongType) {
 }
 
 TEST(ScenarioLoaderRefuses, ValuesOutOfRange) {
-  ScenarioError E = Refusal("[vorn]\nfs1 = 0x100000000\n");
+  ScenarioError E = Refusal("[vorn]\nfs1 = 4294967296\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: vorn.fs1: 4294967296 is out of range (0 to 0xFFFFFFFF)");
   E = Refusal("[cpu]\nprocessors = 0\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: cpu.processors: 0 is out of range (1 to 64)");
+  // The value as it was written; bounds as the docs write them (masks in hex, counts and
+  // times in decimal).
+  E = Refusal("[vorn]\nfs1 = 0x1_0000_0000\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: vorn.fs1: 0x100000000 is out of range (0 to 0xFFFFFFFF)");
+  E = Refusal("[run]\ntime_limit_ms = 90000000\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: run.time_limit_ms: 90000000 is out of range (1 to 86400000)");
+  E = Refusal("[pei]\nhob_space = 16777217\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: pei.hob_space: 16777217 is out of range (0 to 16777216)");
+  E = Refusal("[drux.watchdog]\nstatus = 0x100\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: drux.watchdog.status: 0x100 is out of range (0 to 0xFF)");
   E = Refusal("[cpu]\nprocessors = 65\n");
   EXPECT_EQ(E.Key(), "cpu.processors");
   E = Refusal("[vorn]\nfs2 = -1\n");
@@ -224,11 +246,17 @@ TEST(ScenarioLoaderRefuses, ValuesOutOfRange) {
 
 TEST(ScenarioLoaderRefuses, UnknownStatusNamesAndChoices) {
   ScenarioError E = Refusal("[drux.pre_did_reset]\nresult = \"EFI_TIMEOUTT\"\n");
-  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: drux.pre_did_reset.result: unknown status name \"EFI_TIMEOUTT\"");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: drux.pre_did_reset.result: unknown status name \"EFI_TIMEOUTT\"; "
+                         "did you mean EFI_TIMEOUT?");
+  // Names are case-sensitive: the message names the one that was meant.
+  E = Refusal("[drux.watchdog]\nresult = \"efi_timeout\"\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: drux.watchdog.result: unknown status name \"efi_timeout\"; "
+                         "did you mean EFI_TIMEOUT?");
   E = Refusal("[boot]\nget_boot_mode_status = \"Success\"\n");
-  EXPECT_EQ(E.Key(), "boot.get_boot_mode_status");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: boot.get_boot_mode_status: unknown status name \"Success\"");
   E = Refusal("[expect]\nstatus = \"EFI_SUCESS\"\n");
-  EXPECT_EQ(E.Key(), "expect.status");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: expect.status: unknown status name \"EFI_SUCESS\"; "
+                         "did you mean EFI_SUCCESS?");
   E = Refusal("[expect]\noutcome = \"crashed\"\n");
   EXPECT_EQ(E.Key(), "expect.outcome");
   E = Refusal("[pei]\nmp_services = \"later\"\n");
@@ -269,7 +297,8 @@ TEST(ScenarioLoader, FaultNamesOneFailableCall) {
   EXPECT_EQ(Load("[fault]\ncall = \"*\"\n").Fault->Nth, 1u);
   ScenarioError E = Refusal("[fault]\ncall = \"SendWithAk\"\n");
   EXPECT_EQ(E.Key(), "fault.call");
-  EXPECT_NE(E.Text().find("is no failable call"), std::string::npos);
+  EXPECT_EQ(E.Text().rfind("\"SendWithAk\" is no failable call; did you mean SendWithAck? (*, InstallPpi,", 0), 0u)
+      << E.Text();
   E = Refusal("[fault]\nnth = 2\n");
   EXPECT_EQ(E.Key(), "fault.call");
   E = Refusal("[fault]\ncall = \"CreateHob\"\nnth = 0\n");
@@ -284,6 +313,50 @@ TEST(ScenarioLoaderRefuses, ArgumentsThatAreNeitherFileNorBuiltin) {
     EXPECT_STREQ(Error.what(),
                  "no-such-scenario: no such file and no built-in scenario of that name (quarn-emu list shows them)");
   }
+  try {
+    ResolveScenario("defualt");
+    FAIL() << "accepted";
+  } catch (const ScenarioError &Error) {
+    EXPECT_STREQ(Error.what(), "defualt: no such file and no built-in scenario of that name; did you mean default? "
+                               "(quarn-emu list shows them)");
+  }
+  const auto Directory = std::filesystem::temp_directory_path() / "quarn-emu-a-directory";
+  std::filesystem::create_directories(Directory);
+  try {
+    ResolveScenario(Directory.string());
+    FAIL() << "accepted";
+  } catch (const ScenarioError &Error) {
+    EXPECT_EQ(Error.Text(), "is a directory, not a scenario file");
+  }
+}
+
+// A pipe, as process substitution hands one over (/dev/fd/63), is read like a file.
+TEST(ScenarioLoader, ReadsAScenarioFromAPipe) {
+  const auto Fifo = std::filesystem::temp_directory_path() / "quarn-emu-fifo.toml";
+  std::filesystem::remove(Fifo);
+  ASSERT_EQ(mkfifo(Fifo.c_str(), 0600), 0);
+  std::thread Writer([&] { std::ofstream(Fifo) << "name = \"piped\"\n[cpu]\nprocessors = 2\n"; });
+  const LoadedScenario L = ResolveScenario(Fifo.string());
+  Writer.join();
+  EXPECT_EQ(L.Settings.Name, "piped");
+  EXPECT_EQ(L.Settings.Processors, 2u);
+  EXPECT_EQ(L.Note, "");
+  std::filesystem::remove(Fifo);
+}
+
+// A file in the current directory with a built-in's name runs, and the note says so.
+TEST(ScenarioLoader, AFileNamedLikeABuiltInRunsAndSaysSo) {
+  const auto Directory = std::filesystem::temp_directory_path() / "quarn-emu-shadow";
+  std::filesystem::create_directories(Directory);
+  std::ofstream(Directory / "s3-resume") << "name = \"mine\"\n";
+  const auto Before = std::filesystem::current_path();
+  std::filesystem::current_path(Directory);
+  const LoadedScenario L = ResolveScenario("s3-resume");
+  std::filesystem::current_path(Before);
+  EXPECT_EQ(L.Settings.Name, "mine");
+  EXPECT_EQ(L.Note, "the file s3-resume runs, not the built-in scenario of that name (./s3-resume names the file "
+                    "without this note; run elsewhere for the built-in)");
+  EXPECT_EQ(ResolveScenario("s3-resume").Note, "") << "no file of that name here";
 }
 
 // --- the built-in scenarios ---------------------------------------------------------------

@@ -20,6 +20,12 @@ const std::vector<BuiltinScenario> &BuiltinScenarios() {
   return Scenarios;
 }
 
+std::vector<std::string> BuiltinScenarioNames() {
+  std::vector<std::string> Names;
+  for (const BuiltinScenario &Scenario : BuiltinScenarios()) Names.push_back(Scenario.Name);
+  return Names;
+}
+
 const BuiltinScenario *FindBuiltinScenario(std::string_view Name) {
   for (const BuiltinScenario &Scenario : BuiltinScenarios()) {
     if (Scenario.Name == Name) return &Scenario;

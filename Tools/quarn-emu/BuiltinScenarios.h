@@ -28,6 +28,9 @@ struct BuiltinScenario {
 /// The built-in scenarios, "default" first, then in name order.
 const std::vector<BuiltinScenario> &BuiltinScenarios();
 
+/// Their names, in the same order.
+std::vector<std::string> BuiltinScenarioNames();
+
 /// The built-in scenario of that name, or nullptr.
 const BuiltinScenario *FindBuiltinScenario(std::string_view Name);
 

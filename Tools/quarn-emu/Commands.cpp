@@ -1,7 +1,9 @@
 #include "Commands.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include "BuiltinScenarios.h"
@@ -10,7 +12,9 @@
 #include "ReportJson.h"
 #include "Runner.h"
 #include "ScenarioLoader.h"
+#include "ScenarioWriter.h"
 #include "Sequence.h"
+#include "Suggest.h"
 #include "Summary.h"
 
 namespace quarn::emu::cli {
@@ -37,19 +41,46 @@ struct CheckRow {
   std::vector<Mismatch> Mismatches;
 };
 
+/// Resolves one scenario argument and tells Err what it should know about it.
+LoadedScenario Resolve(const std::string &Argument, std::ostream &Err) {
+  LoadedScenario Loaded = ResolveScenario(Argument);
+  if (!Loaded.Note.empty()) Err << "quarn-emu: " << Loaded.Note << "\n";
+  return Loaded;
+}
+
 }  // namespace
+
+bool FlushChecked(std::ostream &Stream, const std::string &Name, std::ostream &Err) {
+  // A stream whose failure was reported once is not reported again.
+  static const int kReported = std::ios_base::xalloc();
+  errno = 0;
+  Stream.flush();
+  if (Stream) return true;
+  if (Stream.iword(kReported) != 0) return false;
+  Stream.iword(kReported) = 1;
+  const int Error = errno;
+  Err << "quarn-emu: " << Name << ": write failed" << (Error != 0 ? std::string(": ") + std::strerror(Error) : "")
+      << "\n";
+  return false;
+}
 
 int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err) {
   LoadedScenario Loaded;
   try {
-    Loaded = ResolveScenario(Options.Scenario);
+    Loaded = Resolve(Options.Scenario, Err);
   } catch (const ScenarioError &Error) {
     Err << "quarn-emu: " << Error.what() << "\n";
     return kExitBadInput;
   }
-  // Open the report file before the run, so that a bad path costs nothing.
+  if (Options.DumpScenario) {
+    Out << ScenarioToToml(Loaded);
+    return FlushChecked(Out, "standard output", Err) ? kExitOk : kExitBadInput;
+  }
+  // Open the report file before the run, so that a bad path costs nothing. "-" is
+  // standard output: the report is then all that goes there.
+  const bool ReportToOut = Options.ReportFile == kStandardStream;
   std::ofstream ReportFile;
-  if (!Options.ReportFile.empty()) {
+  if (!Options.ReportFile.empty() && !ReportToOut) {
     ReportFile.open(Options.ReportFile, std::ios::binary | std::ios::trunc);
     if (!ReportFile) {
       Err << "quarn-emu: " << Options.ReportFile << ": cannot be written\n";
@@ -66,10 +97,18 @@ int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err) {
   }
 
   const nlohmann::json Json = ReportToJson(Report, Options.Trace);
+  const std::string Indented = Json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
   if (ReportFile.is_open()) {
-    ReportFile << Json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    ReportFile << Indented;
+    ReportFile.close();
+    if (!ReportFile) {
+      Err << "quarn-emu: " << Options.ReportFile << ": write failed\n";
+      return kExitBadInput;
+    }
   }
-  if (Options.Json) {
+  if (ReportToOut) {
+    Out << Indented;
+  } else if (Options.Json) {
     Out << Json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
   } else if (Options.Sequence) {
     Out << SequenceDiagram(Report);
@@ -79,7 +118,7 @@ int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err) {
     if (Options.Trace) WriteTrace(Out, Report);
     WriteSummary(Out, Report, Loaded.Settings.Description);
   }
-  Out.flush();
+  if (!FlushChecked(Out, "standard output", Err)) return kExitBadInput;
   return ExitFor(Report);
 }
 
@@ -89,7 +128,7 @@ int ListScenarios(std::ostream &Out, std::ostream &Err) {
   int Status = kExitOk;
   for (const BuiltinScenario &Builtin : BuiltinScenarios()) {
     try {
-      const LoadedScenario Loaded = LoadScenarioText(Builtin.Text, "Scenarios/" + Builtin.Name + ".toml");
+      const LoadedScenario Loaded = LoadBuiltinScenario(Builtin);
       Out << Padded(Builtin.Name, Width + 2) << Loaded.Settings.Description << "\n";
     } catch (const ScenarioError &Error) {
       Err << "quarn-emu: " << Error.what() << "\n";
@@ -97,6 +136,17 @@ int ListScenarios(std::ostream &Out, std::ostream &Err) {
     }
   }
   return Status;
+}
+
+int ShowScenario(const std::string &Name, std::ostream &Out, std::ostream &Err) {
+  const BuiltinScenario *Builtin = FindBuiltinScenario(Name);
+  if (Builtin == nullptr) {
+    Err << "quarn-emu: " << Name << ": no built-in scenario of that name" << DidYouMean(Name, BuiltinScenarioNames())
+        << " (quarn-emu list shows them)\n";
+    return kExitBadInput;
+  }
+  Out << Builtin->Text;
+  return FlushChecked(Out, "standard output", Err) ? kExitOk : kExitBadInput;
 }
 
 namespace {
@@ -107,9 +157,10 @@ bool LoadScenarios(const std::vector<std::string> &Arguments, std::vector<Loaded
                    std::ostream &Err) {
   try {
     if (Arguments.empty()) {
-      for (const BuiltinScenario &Builtin : BuiltinScenarios()) Scenarios.push_back(ResolveScenario(Builtin.Name));
+      // By name of the built-in itself: a file of that name in the directory does not count.
+      for (const BuiltinScenario &Builtin : BuiltinScenarios()) Scenarios.push_back(LoadBuiltinScenario(Builtin));
     } else {
-      for (const std::string &Argument : Arguments) Scenarios.push_back(ResolveScenario(Argument));
+      for (const std::string &Argument : Arguments) Scenarios.push_back(Resolve(Argument, Err));
     }
   } catch (const ScenarioError &Error) {
     Err << "quarn-emu: " << Error.what() << "\n";
@@ -171,7 +222,7 @@ int CheckScenarios(const std::vector<std::string> &Arguments, std::ostream &Out,
 }
 
 
-int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stride, std::ostream &Out,
+int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stride, bool Terminal, std::ostream &Out,
                         std::ostream &Err) {
   std::vector<LoadedScenario> Scenarios;
   if (!LoadScenarios(Arguments, Scenarios, Err)) return kExitBadInput;
@@ -181,14 +232,20 @@ int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stri
   try {
     for (const LoadedScenario &Loaded : Scenarios) {
       const std::string &Name = Loaded.Settings.Name;
-      Results.push_back(SweepFaults(
-          Loaded.Settings, Stride, [&](uint64_t Done, uint64_t Total) { DrawProgress(Err, Name, Done, Total); },
-          [&](Emulator &E) { PrepareEmulator(E, Loaded); }));
-      DrawProgress(Err, Name, Results.back().Points, Results.back().Points);
-      Err << "\n";
+      std::function<void(uint64_t, uint64_t)> Progress;
+      if (Terminal) Progress = [&](uint64_t Done, uint64_t Total) { DrawProgress(Err, Name, Done, Total); };
+      Results.push_back(SweepFaults(Loaded.Settings, Stride, Progress, [&](Emulator &E) { PrepareEmulator(E, Loaded); }));
+      const FaultSweepResult &Result = Results.back();
+      if (Terminal) {
+        DrawProgress(Err, Name, Result.Points, Result.Points);
+        Err << "\n";
+      } else {
+        Err << Name << ": " << Result.Runs.size() << " of " << Result.Points << " fault points swept, "
+            << Result.Failures() << " with an invariant broken\n";
+      }
     }
   } catch (const ScenarioError &Error) {
-    Err << "\nquarn-emu: " << Error.what() << "\n";
+    Err << (Terminal ? "\n" : "") << "quarn-emu: " << Error.what() << "\n";
     return kExitBadInput;
   }
 

@@ -1,4 +1,4 @@
-// The three commands of quarn-emu, each writing to a stream and answering the exit
+// The commands of quarn-emu, each writing to a stream and answering the exit
 // status: 0 done (run: the module returned, whatever it returned; check: every scenario
 // matches), 1 a mismatch, 2 a scenario or argument that cannot be used (nothing runs),
 // 3 the emulator had to stop the module (a dead loop or a hang).
@@ -22,7 +22,17 @@ struct RunOptions {
   std::string ReportFile;
   bool Trace = false;
   bool Sequence = false;
+  bool DumpScenario = false;  // print the effective scenario as TOML instead of running it
 };
+
+/// What a command line names "-": standard input for a scenario, standard output for a
+/// report file.
+constexpr const char *kStandardStream = "-";
+
+/// Writes everything still buffered in Stream; false, with the message on Err, when
+/// the stream could not take it (a full disk, a closed pipe); the message comes once per
+/// stream, however often it is asked. Name says which stream.
+bool FlushChecked(std::ostream &Stream, const std::string &Name, std::ostream &Err);
 
 /// quarn-emu run: the console, then the summary; or the JSON report; or the diagram.
 int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err);
@@ -30,15 +40,19 @@ int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err);
 /// quarn-emu list: one line per built-in scenario, name and description.
 int ListScenarios(std::ostream &Out, std::ostream &Err);
 
+/// quarn-emu show: the source of a built-in scenario as it was built in.
+int ShowScenario(const std::string &Name, std::ostream &Out, std::ostream &Err);
+
 /// quarn-emu check: runs each scenario (every built-in one without arguments) and
 /// compares it with its [expect] table; prints a table of results and each mismatch.
 int CheckScenarios(const std::vector<std::string> &Arguments, std::ostream &Out, std::ostream &Err);
 
 /// quarn-emu faults: for each scenario (every built-in one without arguments), runs it
 /// again with each of its failable calls failing in turn (every Stride-th one) and checks
-/// the run's invariants; a progress bar on Err, a summary table on Out. 0 when every
-/// invariant held, 1 otherwise.
-int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stride, std::ostream &Out,
+/// the run's invariants; a summary table on Out. Err gets a progress bar redrawn in
+/// place when it is a terminal (Terminal), else one line per scenario swept. 0 when
+/// every invariant held, 1 otherwise.
+int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stride, bool Terminal, std::ostream &Out,
                         std::ostream &Err);
 
 }  // namespace quarn::emu::cli

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <limits>
 #include <map>
 #include <set>
@@ -17,6 +18,7 @@
 
 #include "BuiltinScenarios.h"
 #include "Emulator/Report.h"
+#include "Suggest.h"
 
 namespace quarn::emu::cli {
 
@@ -27,6 +29,11 @@ constexpr uint64_t kMaxSpace = 16u * 1024 * 1024;       // HOB space and pool: 1
 constexpr uint64_t kMaxTimeLimitMs = 24ull * 3600 * 1000;
 constexpr size_t kMaxResponseBytes = 256;
 constexpr size_t kMaxPolicyTableBytes = 65536;
+
+/// The message for a status name nobody knows; names are case-sensitive.
+std::string UnknownStatus(const std::string &Name) {
+  return "unknown status name \"" + Name + "\"" + DidYouMean(Name, StatusNames());
+}
 
 std::string TypeName(toml::node_type Type) {
   switch (Type) {
@@ -47,6 +54,22 @@ std::string Hex(uint64_t Value) {
   std::ostringstream Text;
   Text << "0x" << std::uppercase << std::hex << Value;
   return Text.str();
+}
+
+/// A range bound as the docs write it: hexadecimal for an all-ones mask of a byte or
+/// wider (0xFF, 0xFFFF, 0xFFFFFFFF), decimal for counts and times.
+std::string Bound(uint64_t Value) {
+  const bool Mask = Value >= 0xFF && (Value & (Value + 1)) == 0;
+  return Mask ? Hex(Value) : std::to_string(Value);
+}
+
+/// An integer as the file writes it: hexadecimal when it was written so.
+std::string AsWritten(const toml::value<int64_t> &Integer) {
+  const int64_t Value = Integer.get();
+  if (Value >= 0 && !!(Integer.flags() & toml::value_flags::format_as_hexadecimal)) {
+    return Hex(static_cast<uint64_t>(Value));
+  }
+  return std::to_string(Value);
 }
 
 unsigned LineOf(const toml::node &Node) { return static_cast<unsigned>(Node.source().begin.line); }
@@ -85,7 +108,8 @@ class TableReader {
         unsigned Line = static_cast<unsigned>(Key.source().begin.line);
         if (Line == 0) Line = LineOf(Node);
         if (Line == 0) Line = Line_;
-        throw ScenarioError(Source_, Line, KeyPath(Key.str()), "unknown key");
+        throw ScenarioError(Source_, Line, KeyPath(Key.str()),
+                            "unknown key" + DidYouMean(Key.str(), {Known_.begin(), Known_.end()}));
       }
     }
   }
@@ -109,8 +133,8 @@ class TableReader {
     ExpectType(Node, Key, toml::node_type::integer);
     const int64_t Value = Node.as_integer()->get();
     if (Value < 0 || static_cast<uint64_t>(Value) < Min || static_cast<uint64_t>(Value) > Max) {
-      Fail(&Node, Key, std::to_string(Value) + " is out of range (" + std::to_string(Min) + " to " +
-                           (Max > 0xFFFF ? Hex(Max) : std::to_string(Max)) + ")");
+      Fail(&Node, Key, AsWritten(*Node.as_integer()) + " is out of range (" + std::to_string(Min) + " to " +
+                           Bound(Max) + ")");
     }
     return static_cast<uint64_t>(Value);
   }
@@ -161,7 +185,7 @@ class TableReader {
     if (!Node->is_string()) Fail(Node, Key, "expected a status name or number, found " + TypeName(Node->type()));
     const std::string &Name = Node->as_string()->get();
     const std::optional<EFI_STATUS> Value = StatusFromName(Name);
-    if (!Value) Fail(Node, Key, "unknown status name \"" + Name + "\"");
+    if (!Value) Fail(Node, Key, UnknownStatus(Name));
     Out = *Value;
   }
 
@@ -398,7 +422,9 @@ void ReadFault(TableReader T, LoadedScenario &L) {
   if (std::find(std::begin(kFailableCalls), std::end(kFailableCalls), Fault.Call) == std::end(kFailableCalls)) {
     std::string Names;
     for (const char *Name : kFailableCalls) Names += std::string(Names.empty() ? "" : ", ") + Name;
-    T.Fail(Call, "call", "\"" + Fault.Call + "\" is no failable call (" + Names + ")");
+    T.Fail(Call, "call",
+           "\"" + Fault.Call + "\" is no failable call" +
+               DidYouMean(Fault.Call, {std::begin(kFailableCalls), std::end(kFailableCalls)}) + " (" + Names + ")");
   }
   T.Unsigned("nth", Fault.Nth, std::numeric_limits<uint32_t>::max(), 1);
   T.Finish();
@@ -495,7 +521,11 @@ void ReadExpect(const toml::table &Table, const std::string &Source, unsigned Fa
     const ExpectKey *Known = FindExpectKey(Key);
     unsigned Line = LineOf(Node);
     if (Line == 0) Line = T.Line();
-    if (Known == nullptr) throw ScenarioError(Source, Line, "expect." + Key, "unknown key");
+    if (Known == nullptr) {
+      std::vector<std::string> Names;
+      for (const ExpectKey &Candidate : kExpectKeys) Names.push_back(Candidate.Name);
+      throw ScenarioError(Source, Line, "expect." + Key, "unknown key" + DidYouMean(Key, Names));
+    }
     nlohmann::json Value = ToJson(Node, T, Key);
     if ((Known->Shapes & kNullable) && Value == "null") Value = nullptr;
     const bool Fits = (Value.is_null() && (Known->Shapes & kNullable)) ||
@@ -511,7 +541,7 @@ void ReadExpect(const toml::table &Table, const std::string &Source, unsigned Fa
       }
     }
     if (Key == "status" && Value.is_string() && !IsKnownStatusText(Value.get<std::string>())) {
-      T.Fail(&Node, Key, "unknown status name \"" + Value.get<std::string>() + "\"");
+      T.Fail(&Node, Key, UnknownStatus(Value.get<std::string>()));
     }
     if (Key == "outcome" && Value != "returned" && Value != "dead-loop" && Value != "hang") {
       T.Fail(&Node, Key, "\"" + Value.get<std::string>() + "\" is none of \"returned\", \"dead-loop\", \"hang\"");
@@ -594,15 +624,38 @@ LoadedScenario LoadScenarioFile(const std::string &Path) {
   return LoadScenarioText(Text, Path);
 }
 
+LoadedScenario LoadBuiltinScenario(const BuiltinScenario &Builtin) {
+  return LoadScenarioText(Builtin.Text, "Scenarios/" + Builtin.Name + ".toml");
+}
+
 LoadedScenario ResolveScenario(const std::string &Argument) {
-  std::error_code Error;
-  if (std::filesystem::is_regular_file(Argument, Error)) return LoadScenarioFile(Argument);
-  if (const BuiltinScenario *Builtin = FindBuiltinScenario(Argument)) {
-    return LoadScenarioText(Builtin->Text, "Scenarios/" + Builtin->Name + ".toml");
+  if (Argument == "-") {
+    std::ostringstream Text;
+    Text << std::cin.rdbuf();
+    if (std::cin.bad()) throw ScenarioError("<stdin>", 0, "", "cannot be read");
+    LoadedScenario Loaded = LoadScenarioText(Text.str(), "<stdin>");
+    if (Loaded.Settings.Name == "<stdin>") Loaded.Settings.Name = "stdin";
+    return Loaded;
   }
-  if (std::filesystem::exists(Argument, Error)) throw ScenarioError(Argument, 0, "", "is not a file");
+  std::error_code Error;
+  const std::filesystem::file_status Status = std::filesystem::status(Argument, Error);
+  const BuiltinScenario *Builtin = FindBuiltinScenario(Argument);
+  // Anything that can be read is a file: a regular file, a pipe from process
+  // substitution, a device.
+  if (std::filesystem::exists(Status) && !std::filesystem::is_directory(Status)) {
+    LoadedScenario Loaded = LoadScenarioFile(Argument);
+    if (Builtin != nullptr) {
+      Loaded.Note = "the file " + Argument + " runs, not the built-in scenario of that name (./" + Argument +
+                    " names the file without this note; run elsewhere for the built-in)";
+    }
+    return Loaded;
+  }
+  if (Builtin != nullptr) return LoadBuiltinScenario(*Builtin);
+  if (std::filesystem::exists(Status)) throw ScenarioError(Argument, 0, "", "is a directory, not a scenario file");
   throw ScenarioError(Argument, 0, "",
-                      "no such file and no built-in scenario of that name (quarn-emu list shows them)");
+                      "no such file and no built-in scenario of that name" +
+                          DidYouMean(Argument, BuiltinScenarioNames()) +
+                          " (quarn-emu list shows them)");
 }
 
 }  // namespace quarn::emu::cli

@@ -46,6 +46,7 @@ struct LoadedScenario {
   bool HasExpect = false;
   std::vector<Expectation> Expect;
   std::string Source;  // the file it came from ("Scenarios/NAME.toml" for a built-in one)
+  std::string Note;    // what the user should know about how the argument was taken, or ""
 };
 
 /// A scenario that cannot be used. what() is the whole message: "FILE:LINE: KEY: TEXT"
@@ -71,8 +72,15 @@ LoadedScenario LoadScenarioText(std::string_view Text, const std::string &Source
 /// Loads a scenario file. Throws ScenarioError (also when the file cannot be read).
 LoadedScenario LoadScenarioFile(const std::string &Path);
 
-/// A command-line scenario argument: an existing file, else the name of a built-in
-/// scenario. Throws ScenarioError when it is neither.
+struct BuiltinScenario;
+
+/// Loads a built-in scenario; Source is "Scenarios/NAME.toml". Throws ScenarioError.
+LoadedScenario LoadBuiltinScenario(const BuiltinScenario &Builtin);
+
+/// A command-line scenario argument: "-" (standard input), a file that can be read
+/// (regular or not: process substitution gives a pipe), else the name of a built-in
+/// scenario. A file that has a built-in scenario's name wins and says so in Note.
+/// Throws ScenarioError when it is none of these, suggesting the nearest built-in name.
 LoadedScenario ResolveScenario(const std::string &Argument);
 
 /// The keys [expect] accepts besides the report keys (substring tests).

@@ -1,28 +1,121 @@
 // quarn-emu: dispatches the module on an emulated board described by a scenario and
-// shows what it did. Commands: run (the default), list, check, faults.
+// shows what it did. Commands: run (the default), list, show, check, faults, help.
 #include <CLI/CLI.hpp>
+#include <unistd.h>
 
+#include <charconv>
 #include <iostream>
+#include <limits>
 
 #include "Commands.h"
+#include "Suggest.h"
+#include "Version.h"
+
+namespace {
+
+using namespace quarn::emu::cli;
+
+constexpr const char *kToolName = "quarn-emu";
+
+/// --stride: a whole number from 1 to the largest 64-bit one, as written; anything
+/// else is refused, not clamped.
+std::string CheckStride(const std::string &Text) {
+  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+  const std::string Range = " (a whole number from 1 to " + std::to_string(kMax) + ")";
+  uint64_t Value = 0;
+  const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Value);
+  if (Text.empty() || Error == std::errc::invalid_argument || End != Text.data() + Text.size()) {
+    return "\"" + Text + "\" is not a number" + Range;
+  }
+  if (Error == std::errc::result_out_of_range || Value == 0) return Text + " is out of range" + Range;
+  return {};
+}
+
+/// --report: an empty file name is refused rather than silently writing nothing.
+std::string CheckNotEmpty(const std::string &Text) {
+  return Text.empty() ? "needs a file name (or - for standard output)" : std::string();
+}
+
+/// Parser errors read like the tool's own: "quarn-emu: ...", then where to find help.
+std::string FailureMessage(const CLI::App *App, const CLI::Error &Error) {
+  const std::vector<CLI::App *> Parsed = App->get_subcommands();
+  const std::string Command = Parsed.empty() ? std::string() : " " + Parsed.front()->get_name();
+  return std::string(kToolName) + ": " + Error.what() + "\n(" + kToolName + " help" + Command + " shows the usage)\n";
+}
+
+/// The commands, in the order help lists them.
+std::vector<const CLI::App *> Commands(const CLI::App &App) {
+  return App.get_subcommands([](const CLI::App *) { return true; });
+}
+
+/// The command of that name, or nullptr.
+const CLI::App *FindCommand(const CLI::App &App, const std::string &Name) {
+  for (const CLI::App *Command : Commands(App)) {
+    if (Command->get_name() == Name) return Command;
+  }
+  return nullptr;
+}
+
+/// Everything still buffered goes out; a stream that could not take it is exit status 2.
+int Finish(int Status) {
+  const bool Written = FlushChecked(std::cout, "standard output", std::cerr);
+  std::cerr.flush();
+  if (!Written || !std::cerr) return kExitBadInput;
+  return Status;
+}
+
+/// "NAME: unknown command; did you mean list? (quarn-emu help shows the commands)"
+int UnknownCommand(const CLI::App &App, const std::string &Name) {
+  std::vector<std::string> Names;
+  for (const CLI::App *Command : Commands(App)) Names.push_back(Command->get_name());
+  std::cerr << kToolName << ": " << Name << ": unknown command" << DidYouMean(Name, Names) << " (" << kToolName
+            << " help shows the commands)\n";
+  return Finish(kExitBadInput);
+}
+
+}  // namespace
 
 int main(int Argc, char **Argv) {
-  using namespace quarn::emu::cli;
-  CLI::App App{"quarn-emu: runs QuarnPeiPreMem on an emulated board described by a scenario"};
+  // The name every usage line and message carries, whatever path started the binary
+  // (under user-mode emulation argv[0] is the IA32 binary behind the launcher).
+  CLI::App App{"runs QuarnPeiPreMem on an emulated board described by a scenario", kToolName};
   App.require_subcommand(0, 1);
+  App.failure_message(FailureMessage);
+  App.set_version_flag("--version", std::string(kToolName) + " " + QuarnEmuVersion(), "print the version and exit");
+  App.footer("Without a command, quarn-emu runs the built-in default scenario. quarn-emu help COMMAND shows "
+             "a command's options.");
 
   RunOptions Run;
   CLI::App *RunCommand = App.add_subcommand("run", "run one scenario and show the console and a summary");
-  RunCommand->add_option("scenario", Run.Scenario, "a scenario file, or the name of a built-in scenario")
+  RunCommand->add_option("scenario", Run.Scenario,
+                         "a scenario file, - for standard input, or the name of a built-in scenario")
       ->default_val("default");
   CLI::Option *Json = RunCommand->add_flag("--json", Run.Json, "print the report as one JSON object, nothing else");
-  RunCommand->add_option("--report", Run.ReportFile, "also write the JSON report to FILE");
-  RunCommand->add_flag("--trace", Run.Trace, "add every hardware access, PEI service call and PPI call");
-  RunCommand->add_flag("--sequence", Run.Sequence,
-                       "print the exchange of module, PEI core and firmware as a Mermaid sequence diagram")
-      ->excludes(Json);
+  CLI::Option *Report =
+      RunCommand->add_option("--report", Run.ReportFile, "also write the JSON report to FILE (-: standard output, "
+                                                         "in place of the console and summary)")
+          ->check(CLI::Validator(CheckNotEmpty, "FILE"));
+  CLI::Option *Trace =
+      RunCommand->add_flag("--trace", Run.Trace, "add every hardware access, PEI service call and PPI call");
+  CLI::Option *Sequence =
+      RunCommand
+          ->add_flag("--sequence", Run.Sequence,
+                     "print the exchange of module, PEI core and firmware as a Mermaid sequence diagram")
+          ->excludes(Json)
+          ->excludes(Trace);
+  RunCommand
+      ->add_flag("--dump-scenario", Run.DumpScenario,
+                 "print the scenario with every default filled in, as TOML that loads again; nothing runs")
+      ->excludes(Json)
+      ->excludes(Report)
+      ->excludes(Trace)
+      ->excludes(Sequence);
 
   App.add_subcommand("list", "the built-in scenarios: name and description");
+
+  std::string ShowName;
+  CLI::App *ShowCommand = App.add_subcommand("show", "print the source of a built-in scenario");
+  ShowCommand->add_option("name", ShowName, "the name of a built-in scenario")->required();
 
   std::vector<std::string> CheckArguments;
   CLI::App *CheckCommand =
@@ -30,22 +123,52 @@ int main(int Argc, char **Argv) {
   CheckCommand->add_option("scenarios", CheckArguments, "scenario files or names of built-in scenarios");
 
   std::vector<std::string> FaultArguments;
-  uint64_t Stride = 1;
+  std::string StrideText = "1";
   CLI::App *FaultsCommand = App.add_subcommand(
       "faults", "run scenarios again with each failable call failing in turn and check the invariants (no argument: all built-ins)");
   FaultsCommand->add_option("scenarios", FaultArguments, "scenario files or names of built-in scenarios");
-  FaultsCommand->add_option("--stride", Stride, "sweep every N-th fault point only")->check(CLI::PositiveNumber);
+  FaultsCommand->add_option("--stride", StrideText, "sweep every N-th fault point only (default 1: every one)")
+      ->check(CLI::Validator(CheckStride, "N"));
+
+  std::string HelpTopic;
+  CLI::App *HelpCommand = App.add_subcommand("help", "show the commands, or the options of one command");
+  HelpCommand->add_option("command", HelpTopic, "the command to explain");
+
+  // An unknown command would otherwise be read as stray arguments: name it, and the
+  // command that was probably meant.
+  if (Argc > 1 && Argv[1][0] != '-' && FindCommand(App, Argv[1]) == nullptr) return UnknownCommand(App, Argv[1]);
 
   try {
     App.parse(Argc, Argv);
   } catch (const CLI::ParseError &Error) {
-    // --help answers 0; a command line that cannot be used is bad input.
+    // --help and --version answer 0; a command line that cannot be used is bad input.
     const int Status = App.exit(Error);
-    return Status == 0 ? 0 : kExitBadInput;
+    return Finish(Status == 0 ? kExitOk : kExitBadInput);
   }
 
-  if (App.got_subcommand("list")) return ListScenarios(std::cout, std::cerr);
-  if (App.got_subcommand("check")) return CheckScenarios(CheckArguments, std::cout, std::cerr);
-  if (App.got_subcommand("faults")) return SweepScenarioFaults(FaultArguments, Stride, std::cout, std::cerr);
-  return RunOne(Run, std::cout, std::cerr);
+  if (App.got_subcommand(HelpCommand)) {
+    if (HelpTopic.empty()) {
+      // App.help() would describe the command being run, which is help itself.
+      std::cout << App.get_formatter()->make_help(&App, kToolName, CLI::AppFormatMode::Normal);
+      return Finish(kExitOk);
+    }
+    const CLI::App *Topic = FindCommand(App, HelpTopic);
+    if (Topic == nullptr) return UnknownCommand(App, HelpTopic);
+    std::cout << Topic->help(kToolName);
+    return Finish(kExitOk);
+  }
+  if (Run.ReportFile == kStandardStream && (Run.Json || Run.Sequence)) {
+    std::cerr << kToolName << ": --report - puts the report on standard output, which --"
+              << (Run.Json ? "json" : "sequence") << " needs for itself\n";
+    return Finish(kExitBadInput);
+  }
+
+  if (App.got_subcommand("list")) return Finish(ListScenarios(std::cout, std::cerr));
+  if (App.got_subcommand(ShowCommand)) return Finish(ShowScenario(ShowName, std::cout, std::cerr));
+  if (App.got_subcommand(CheckCommand)) return Finish(CheckScenarios(CheckArguments, std::cout, std::cerr));
+  if (App.got_subcommand(FaultsCommand)) {
+    const uint64_t Stride = std::stoull(StrideText);  // checked above
+    return Finish(SweepScenarioFaults(FaultArguments, Stride, isatty(STDERR_FILENO) != 0, std::cout, std::cerr));
+  }
+  return Finish(RunOne(Run, std::cout, std::cerr));
 }
