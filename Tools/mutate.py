@@ -15,7 +15,8 @@ __LINE__ and the assertion lines stay where they were.
 
 Nothing is changed in the working tree: the sources are mirrored into build/mutate/src
 and built in build/mutate/build, and every mutant is undone in the mirror before the next
-one (also on Ctrl-C or an error). The test command per mutant: build quarn-emu, run
+one (also on Ctrl-C or an error). A mutant of a header reaches only the module's objects
+(the emulator and the tests keep the header as published; see ModuleObjects). The test command per mutant: build quarn-emu, run
 `quarn-emu check` over the built-in scenarios; if that passes, build quarn-tests and run
 it. Each run has a time limit; a run that hits it counts as killed (a hang).
 
@@ -272,12 +273,12 @@ def sync_mirror():
                 os.remove(os.path.join(base, name))
 
 
-def run(command, timeout, env=None):
+def run(command, timeout, env=None, cwd=None):
     """Runs command in its own process group; returns (exit status or 'timeout', output, seconds).
     The whole group is ended on a timeout or when this script is interrupted."""
     started = time.monotonic()
     process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                               start_new_session=True, env=env)
+                               start_new_session=True, env=env, cwd=cwd)
     try:
         output, _ = process.communicate(timeout=timeout)
         status = process.returncode
@@ -326,6 +327,71 @@ def configure_and_build():
 
 # --- judging one mutant -----------------------------------------------------------------
 
+class ModuleObjects:
+    """The module's object files, how each is compiled and which headers it reads.
+
+    A header is shared: the emulator and the tests read Include/ too. A mutant of a header
+    must change what the module compiled, not the platform the tests stand for, so only
+    the module's objects that read the header are compiled with it (by hand, with the
+    build's own commands); the header then gets its old contents and time stamp back, and
+    the build relinks the programs with those objects. The objects are deleted afterwards
+    (the next build compiles them from the unchanged header), and a journal names them
+    until then, in case the run is killed in between."""
+
+    JOURNAL = os.path.join(WORK, 'mutated-objects.json')
+
+    def __init__(self, tree):
+        with open(os.path.join(tree, 'compile_commands.json')) as f:
+            entries = json.load(f)
+        self.archive = os.path.join(tree, 'libQuarnModule.a')
+        self.commands = {}
+        for e in entries:
+            target = e.get('output') or re.search(r'\s-o\s+(\S+)', e['command']).group(1)
+            output = os.path.normpath(os.path.join(e['directory'], target))
+            if '/CMakeFiles/QuarnModule.dir/' in output:
+                self.commands[output] = (e['directory'], e['command'])
+        out = subprocess.run(['ninja', '-C', tree, '-t', 'deps'] + [os.path.relpath(o, tree) for o in self.commands],
+                             check=True, capture_output=True, text=True).stdout
+        self.reads = {}
+        current = None
+        for line in out.splitlines():
+            if line and not line[0].isspace():
+                current = os.path.normpath(os.path.join(tree, line.split(':')[0]))
+                self.reads[current] = set()
+            elif line.strip() and current:
+                self.reads[current].add(os.path.normpath(os.path.join(tree, line.strip())))
+
+    def readers(self, header):
+        path = os.path.join(MIRROR, header)
+        return sorted(o for o, reads in self.reads.items() if path in reads)
+
+    def compile(self, objects):
+        """Compiles the objects from the sources as they are now; False if one fails."""
+        with open(self.JOURNAL, 'w') as f:
+            json.dump(objects, f)
+        for o in objects:
+            directory, command = self.commands[o]
+            stamp = os.stat(o)
+            status, _, _ = run(['sh', '-c', command], 600, cwd=directory)
+            if status != 0:
+                return False
+            # The build takes an object newer than its recorded dependencies for stale and
+            # would compile it again: it keeps its old time; the archive is made anew.
+            os.utime(o, ns=(stamp.st_atime_ns, stamp.st_mtime_ns))
+        os.remove(self.archive)
+        return True
+
+    @classmethod
+    def forget(cls):
+        """Deletes the objects a header mutant left (named by the journal)."""
+        if os.path.isfile(cls.JOURNAL):
+            with open(cls.JOURNAL) as f:
+                for o in json.load(f):
+                    if os.path.isfile(o):
+                        os.remove(o)
+            os.remove(cls.JOURNAL)
+
+
 class Judge:
     def __init__(self, timeout_factor):
         self.launcher = Launcher(TREE)
@@ -373,6 +439,31 @@ class Judge:
             failed = re.findall(r'^\[  FAILED  \] (\S+)', output, re.M)
             return 'killed', 'quarn-tests: ' + (failed[0] if failed else 'exit %s' % status)
         return 'survived', ''
+
+
+def judge_mutant(judge, objects, m):
+    """Applies m in the mirror, judges it and undoes it; returns (verdict, how)."""
+    path = os.path.join(MIRROR, m['file'])
+    if not m['file'].endswith('.h'):
+        original = apply(m)
+        try:
+            return judge.judge()
+        finally:
+            restore(m, original)
+    readers = objects.readers(m['file'])
+    if not readers:
+        return 'not viable', 'no module code reads this header'
+    stamp = os.stat(path)
+    original = apply(m)
+    try:
+        compiled = objects.compile(readers)
+    finally:
+        restore(m, original)
+        os.utime(path, ns=(stamp.st_atime_ns, stamp.st_mtime_ns))
+    try:
+        return judge.judge() if compiled else ('not viable', 'does not build')
+    finally:
+        ModuleObjects.forget()
 
 
 def apply(m):
@@ -436,7 +527,9 @@ def main():
     os.makedirs(WORK, exist_ok=True)
     started = time.monotonic()
     sync_mirror()
+    ModuleObjects.forget()
     configure_and_build()
+    objects = ModuleObjects(TREE)
     judge = Judge(args.timeout_factor)
     print('mutate: %d of %d mutants (seed %d%s), commit %s; time limits: check %.0f s, gtest %.0f s'
           % (len(chosen), len(everything), args.seed, ', files matching ' + args.filter if args.filter else '',
@@ -446,11 +539,7 @@ def main():
     try:
         for number, m in enumerate(chosen, 1):
             began = time.monotonic()
-            original = apply(m)
-            try:
-                verdict, how = judge.judge()
-            finally:
-                restore(m, original)
+            verdict, how = judge_mutant(judge, objects, m)
             result = dict(m, verdict=verdict, how=how, seconds=round(time.monotonic() - began, 1))
             del result['offset'], result['length']
             results.append(result)
