@@ -18,7 +18,9 @@ and built in build/mutate/build, and every mutant is undone in the mirror before
 one (also on Ctrl-C or an error). A mutant of a header reaches only the module's objects
 (the emulator and the tests keep the header as published; see ModuleObjects). The test command per mutant: build quarn-emu, run
 `quarn-emu check` over the built-in scenarios; if that passes, build quarn-tests and run
-it. Each run has a time limit; a run that hits it counts as killed (a hang).
+it. Each run has a time limit; a run that hits it counts as killed (a hang). A mutant that
+compiles to the very same object code is equivalent and, like one that does not build,
+left out of the score.
 
 Usage: Tools/mutate.py [--sample N] [--seed S] [--filter REGEX] [--list] [--mutant ID ...]
 """
@@ -344,12 +346,13 @@ class ModuleObjects:
         with open(os.path.join(tree, 'compile_commands.json')) as f:
             entries = json.load(f)
         self.archive = os.path.join(tree, 'libQuarnModule.a')
-        self.commands = {}
+        self.commands, self.object_of = {}, {}
         for e in entries:
             target = e.get('output') or re.search(r'\s-o\s+(\S+)', e['command']).group(1)
             output = os.path.normpath(os.path.join(e['directory'], target))
             if '/CMakeFiles/QuarnModule.dir/' in output:
                 self.commands[output] = (e['directory'], e['command'])
+                self.object_of[os.path.relpath(e['file'], MIRROR)] = output
         out = subprocess.run(['ninja', '-C', tree, '-t', 'deps'] + [os.path.relpath(o, tree) for o in self.commands],
                              check=True, capture_output=True, text=True).stdout
         self.reads = {}
@@ -360,6 +363,20 @@ class ModuleObjects:
                 self.reads[current] = set()
             elif line.strip() and current:
                 self.reads[current].add(os.path.normpath(os.path.join(tree, line.strip())))
+
+        # The objects of the unchanged sources (the build is up to date when this is made).
+        self.original = {}
+        for o in self.commands:
+            with open(o, 'rb') as f:
+                self.original[o] = f.read()
+
+    def unchanged(self, objects):
+        """TRUE when every one of the objects holds what the unchanged sources compile to."""
+        for o in objects:
+            with open(o, 'rb') as f:
+                if f.read() != self.original[o]:
+                    return False
+        return True
 
     def readers(self, header):
         path = os.path.join(MIRROR, header)
@@ -442,17 +459,26 @@ class Judge:
 
 
 def judge_mutant(judge, objects, m):
-    """Applies m in the mirror, judges it and undoes it; returns (verdict, how)."""
+    """Applies m in the mirror, judges it and undoes it; returns (verdict, how).
+    A mutant whose objects come out byte for byte as before is equivalent: the compiler
+    made the same code of it (a constant no code uses, a check folded away)."""
     path = os.path.join(MIRROR, m['file'])
     if not m['file'].endswith('.h'):
         original = apply(m)
         try:
+            built, _ = judge.build('QuarnModule')
+            if not built:
+                return 'not viable', 'does not build'
+            if objects.unchanged([objects.object_of[m['file']]]):
+                return 'equivalent', 'same object code'
             return judge.judge()
         finally:
             restore(m, original)
     readers = objects.readers(m['file'])
     if not readers:
         return 'not viable', 'no module code reads this header'
+    if not all(os.path.isfile(o) for o in readers):
+        judge.build('QuarnModule')  # objects the last header mutant left are compiled anew
     stamp = os.stat(path)
     original = apply(m)
     try:
@@ -461,7 +487,11 @@ def judge_mutant(judge, objects, m):
         restore(m, original)
         os.utime(path, ns=(stamp.st_atime_ns, stamp.st_mtime_ns))
     try:
-        return judge.judge() if compiled else ('not viable', 'does not build')
+        if not compiled:
+            return 'not viable', 'does not build'
+        if objects.unchanged(readers):
+            return 'equivalent', 'same object code'
+        return judge.judge()
     finally:
         ModuleObjects.forget()
 
@@ -550,6 +580,7 @@ def main():
     finally:
         judge.build('quarn-tests')  # leaves the build matching the unchanged sources
 
+    equivalent = [r for r in results if r['verdict'] == 'equivalent']
     killed = [r for r in results if r['verdict'] == 'killed']
     survived = [r for r in results if r['verdict'] == 'survived']
     judged = len(killed) + len(survived)
@@ -558,7 +589,7 @@ def main():
     summary = {
         'commit': git_commit(), 'seed': args.seed, 'sample': len(chosen), 'filter': args.filter,
         'candidates': len(everything), 'killed': len(killed), 'survived': len(survived),
-        'not_viable': len(results) - judged, 'score_percent': round(score, 1),
+        'equivalent': len(equivalent), 'not_viable': len(results) - judged - len(equivalent), 'score_percent': round(score, 1),
         'seconds_total': round(time.monotonic() - started, 1),
         'seconds_per_mutant': round(sum(mutant_seconds) / len(mutant_seconds), 1) if mutant_seconds else 0,
         'mutants': results,
@@ -569,8 +600,8 @@ def main():
     print('survivors:' if survived else 'no survivors')
     for r in survived:
         print('  #%d %s' % (r['id'], describe(r)))
-    print('mutation score: %.1f %% (%d killed of %d; %d not viable) in %.0f s, %.1f s per mutant; report %s'
-          % (score, len(killed), judged, summary['not_viable'], summary['seconds_total'],
+    print('mutation score: %.1f %% (%d killed of %d; %d equivalent, %d not viable) in %.0f s, %.1f s per mutant; '
+          'report %s' % (score, len(killed), judged, len(equivalent), summary['not_viable'], summary['seconds_total'],
              summary['seconds_per_mutant'], os.path.relpath(REPORT, ROOT)))
     return 0
 
