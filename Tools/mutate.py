@@ -395,7 +395,8 @@ class ModuleObjects:
             # The build takes an object newer than its recorded dependencies for stale and
             # would compile it again: it keeps its old time; the archive is made anew.
             os.utime(o, ns=(stamp.st_atime_ns, stamp.st_mtime_ns))
-        os.remove(self.archive)
+        if os.path.isfile(self.archive):
+            os.remove(self.archive)
         return True
 
     @classmethod

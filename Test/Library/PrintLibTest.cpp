@@ -70,6 +70,8 @@ TEST_F(PrintLibTest, LineFeedsBecomeCrLfWhateverFollows) {
   // Inside a directive a line feed or carriage return renders as in the main loop.
   EXPECT_EQ(Print("%\n\rx"), "\r\nx");
   EXPECT_EQ(Print("%\rx"), "\rx");
+  EXPECT_EQ(Print("%\r\nx"), "\r\nx");
+  EXPECT_EQ(Print("%\r\n\nx"), "\r\n\r\nx");
 }
 
 TEST_F(PrintLibTest, DecimalNumbers) {
@@ -267,6 +269,10 @@ TEST(PrintLibInternal, FillBufferStopsBeforeTheEnd) {
   EXPECT_EQ(BasePrintLibFillBuffer(Buffer, End, 0, 'c', 1), Buffer);
   EXPECT_EQ(BasePrintLibFillBuffer(Buffer, End, -3, 'c', 1), Buffer);
   EXPECT_EQ(BasePrintLibFillBuffer(End, End, 1, 'c', 1), End);
+  EXPECT_EQ(std::string(Buffer, 8), "AAbb....");
+  // No step forward: nothing written, the position stays.
+  EXPECT_EQ(BasePrintLibFillBuffer(Buffer, End, 3, 'd', 0), Buffer);
+  EXPECT_EQ(BasePrintLibFillBuffer(Buffer, End, 3, 'd', -1), Buffer);
   EXPECT_EQ(std::string(Buffer, 8), "AAbb....");
 }
 
