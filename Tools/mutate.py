@@ -198,14 +198,17 @@ def find_mutants(paths):
         with open(os.path.join(ROOT, path), encoding='utf-8') as f:
             text = f.read()
         code = mask_non_code(text)
+        text_lines = text.split('\n')
         line_starts = [0] + [m.end() for m in re.finditer('\n', text)]
 
         def add(offset, length, replacement, operator):
             line = next(k for k in range(len(line_starts) - 1, -1, -1) if line_starts[k] <= offset)
             original = text[offset:offset + length]
-            mutants.append({'file': path, 'line': line + 1, 'column': offset - line_starts[line] + 1,
-                            'offset': offset, 'length': length, 'original': original,
-                            'replacement': replacement, 'operator': operator})
+            m = {'file': path, 'line': line + 1, 'column': offset - line_starts[line] + 1,
+                 'offset': offset, 'length': length, 'original': original,
+                 'replacement': replacement, 'operator': operator}
+            m['key'] = mutant_key(m, text_lines)
+            mutants.append(m)
 
         for m in COMPARISON_RE.finditer(code):
             for r in COMPARISON[m.group(1)]:
@@ -226,6 +229,34 @@ def find_mutants(paths):
     for index, m in enumerate(mutants):
         m['id'] = index
     return mutants
+
+
+def mutant_key(m, text_lines):
+    """How Tools/mutate-equivalent.txt names a mutant: file, the text of its line, the change."""
+    return '%s @ `%s` : %s' % (m['file'], text_lines[m['line'] - 1].strip(), change_of(m))
+
+
+def change_of(m):
+    before = ' '.join(m['original'].split())
+    after = ' '.join(m['replacement'].split()) if m['operator'] != 'statement' else '(dropped)'
+    return '`%s` -> `%s`' % (before, after)
+
+
+def known_equivalents():
+    """{key: reason} from Tools/mutate-equivalent.txt: each entry a comment line (the reason
+    the mutant changes nothing anyone can see) and a key line."""
+    found, reason = {}, ''
+    path = os.path.join(ROOT, 'Tools', 'mutate-equivalent.txt')
+    if os.path.isfile(path):
+        with open(path, encoding='utf-8') as f:
+            for line in f:
+                line = line.strip()
+                if line.startswith('#'):
+                    reason = (reason + ' ' + line.lstrip('# ')).strip()
+                elif line:
+                    found[line] = reason
+                    reason = ''
+    return found
 
 
 def describe(m):
@@ -566,11 +597,15 @@ def main():
           % (len(chosen), len(everything), args.seed, ', files matching ' + args.filter if args.filter else '',
              git_commit(), judge.limits['check'], judge.limits['gtest']), flush=True)
 
+    listed = known_equivalents()
     results = []
     try:
         for number, m in enumerate(chosen, 1):
             began = time.monotonic()
-            verdict, how = judge_mutant(judge, objects, m)
+            if m['key'] in listed:
+                verdict, how = 'equivalent', 'listed: ' + listed[m['key']]
+            else:
+                verdict, how = judge_mutant(judge, objects, m)
             result = dict(m, verdict=verdict, how=how, seconds=round(time.monotonic() - began, 1))
             del result['offset'], result['length']
             results.append(result)
@@ -600,7 +635,7 @@ def main():
     print()
     print('survivors:' if survived else 'no survivors')
     for r in survived:
-        print('  #%d %s' % (r['id'], describe(r)))
+        print('  #%d %s\n        key: %s' % (r['id'], describe(r), r['key']))
     print('mutation score: %.1f %% (%d killed of %d; %d equivalent, %d not viable) in %.0f s, %.1f s per mutant; '
           'report %s' % (score, len(killed), judged, len(equivalent), summary['not_viable'], summary['seconds_total'],
              summary['seconds_per_mutant'], os.path.relpath(REPORT, ROOT)))

@@ -225,6 +225,12 @@ TEST(DebugErrorLevel, InvalidCmosGivesLevelZeroWhichIsCachedToo) {
   EXPECT_EQ(C.Ppi(), std::vector<std::string>{"quiet\r\n"});
 }
 
+TEST(DebugErrorLevel, OnlyBit7OfTheStatusRegisterMarksCmosInvalid) {
+  Console C(Board(0x80000042));
+  C.E.GetCmos().SetByte(0x0E, 0x7F);  // every other bit set
+  EXPECT_EQ(GetDebugPrintErrorLevel(), 0x80000042u);
+}
+
 TEST(DebugErrorLevel, ALostCacheIsRebuiltFromCmos) {
   Console C(Board(0x00000040));
   EXPECT_EQ(GetDebugPrintErrorLevel(), 0x40u);

@@ -80,6 +80,8 @@ TEST_F(PrintLibTest, DecimalNumbers) {
   EXPECT_EQ(Print("%u", -1), "4294967295");
   EXPECT_EQ(Print("%+u", 7), "7");                 // the sign prefix is dropped for u
   EXPECT_EQ(Print("% d", 5), " 5");
+  EXPECT_EQ(Print("% d", 1234567), " 1234567");  // the blank does not group
+  EXPECT_EQ(Print("%-d|", 1234567), "1234567|");
   EXPECT_EQ(Print("%+ d", 5), "+5");               // the sign prefix wins over the blank
   EXPECT_EQ(Print("% d", -5), "-5");
   EXPECT_EQ(Print("%05d", -42), "-0042");
