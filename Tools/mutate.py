@@ -134,9 +134,11 @@ def number_variants(literal):
                 values.append(value | ((1 << low) - 1))
         else:                            # a single bit, moved
             values += [value << 1] + ([value >> 1] if value > 1 else [])
+    # A 32-bit value stays within 32 bits (a wider one is cut back to the same value).
+    limit = 0xFFFFFFFF if value <= 0xFFFFFFFF else 0xFFFFFFFFFFFFFFFF
     seen, spelled = set(), []
     for v in values:
-        if v < 0 or v > 0xFFFFFFFFFFFFFFFF or v == value or v in seen:
+        if v < 0 or v > limit or v == value or v in seen:
             continue
         seen.add(v)
         spelled.append(('0x%X' % v) if hexadecimal else str(v))
