@@ -245,19 +245,22 @@ def change_of(m):
 
 
 def known_equivalents():
-    """{key: reason} from Tools/mutate-equivalent.txt: each entry a comment line (the reason
-    the mutant changes nothing anyone can see) and a key line."""
-    found, reason = {}, ''
+    """{key: reason} from Tools/mutate-equivalent.txt: each entry comment lines (the reason
+    the mutants change nothing anyone can see) and the key lines of the mutants."""
+    found, reason, after_key = {}, '', False
     path = os.path.join(ROOT, 'Tools', 'mutate-equivalent.txt')
     if os.path.isfile(path):
         with open(path, encoding='utf-8') as f:
             for line in f:
                 line = line.strip()
                 if line.startswith('#'):
-                    reason = (reason + ' ' + line.lstrip('# ')).strip()
+                    reason = (('' if after_key else reason) + ' ' + line.lstrip('# ')).strip()
+                    after_key = False
                 elif line:
                     found[line] = reason
-                    reason = ''
+                    after_key = True
+                else:
+                    reason, after_key = '', False
     return found
 
 
