@@ -228,6 +228,14 @@ def find_mutants(paths):
         for start, end in statement_spans(code):
             add(start, end - start, ';' + '\n' * text.count('\n', start, end), 'statement')
     mutants.sort(key=lambda m: (m['file'], m['offset'], m['operator'], m['replacement']))
+    # The same change on lines of the same text: the key names which one, in file order.
+    counts, seen = {}, {}
+    for m in mutants:
+        counts[m['key']] = counts.get(m['key'], 0) + 1
+    for m in mutants:
+        if counts[m['key']] > 1:
+            seen[m['key']] = seen.get(m['key'], 0) + 1
+            m['key'] += ' (%d of %d)' % (seen[m['key']], counts[m['key']])
     for index, m in enumerate(mutants):
         m['id'] = index
     return mutants

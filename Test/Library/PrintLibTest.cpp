@@ -146,6 +146,7 @@ TEST_F(PrintLibTest, StringsAndCharacters) {
   EXPECT_EQ(Print("%s", static_cast<const char16_t *>(nullptr)), "<null string>");
   EXPECT_EQ(Print("%s", u"\u0141x"), "Ax");            // one byte per character: the low byte
   EXPECT_EQ(Print("%c", 0x141), "A");
+  EXPECT_EQ(Print("%c", 0x1C1), "\xC1");                // all eight bits of the low byte
   EXPECT_EQ(Print("%3c|", 'z'), "  z|");
   EXPECT_EQ(Print("%a", ""), "");
   EXPECT_EQ(Print("[%5a]", ""), "[     ]");
