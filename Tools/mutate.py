@@ -8,18 +8,19 @@ notice survives and is printed with its place and change. A mutant that does not
 not viable and does not count.
 
 The operators: comparison (== != < <= > >=, the boundary and the negation), boolean
-(&& <-> ||, a dropped !), integer constants (+1, -1; not the digits of a GUID) and masks (top bit cleared, one bit
-more above, the bits below filled; a single bit moved), and dropped statements
-(expression statements, break and continue). Every change keeps the line count, so
-__LINE__ and the assertion lines stay where they were.
+(&& <-> ||, a dropped !), integer constants (+1, -1; not the digits of a GUID) and masks
+(top bit cleared, one bit more above, the bits below filled; a single bit moved), and
+dropped statements (expression statements, break and continue). Every change keeps the
+line count, so __LINE__ and the assertion lines stay where they were.
 
 Nothing is changed in the working tree: the sources are mirrored into build/mutate/src
 and built in build/mutate/build, and every mutant is undone in the mirror before the next
 one (also on Ctrl-C or an error). A mutant of a header reaches only the module's objects
-(the emulator and the tests keep the header as published; see ModuleObjects). The test command per mutant: build quarn-emu, run
-`quarn-emu check` over the built-in scenarios; if that passes, build quarn-tests and run
-it. Each run has a time limit; a run that hits it counts as killed (a hang). A mutant that
-compiles to the very same object code is equivalent and, like one that does not build,
+(the emulator and the tests keep the header as published; see ModuleObjects). The test
+command per mutant: build quarn-emu, run `quarn-emu check` over the built-in scenarios;
+if that passes, build quarn-tests and run it. Each run has a time limit; a run that hits
+it counts as killed (a hang). A mutant that compiles to the very same object code, or is
+listed in Tools/mutate-equivalent.txt, is equivalent and, like one that does not build,
 left out of the score.
 
 Usage: Tools/mutate.py [--sample N] [--seed S] [--filter REGEX] [--list] [--mutant ID ...]
