@@ -26,12 +26,21 @@ elseif(QUARN_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(QUARN_COVERAGE)
+  # Every program links the gcov runtime; only the module is instrumented (below).
+  add_link_options(--coverage)
+endif()
+
 set(QUARN_BIN_DIR ${CMAKE_BINARY_DIR}/bin CACHE PATH "where quarn-emu is placed")
 
 # The module, linked with the emulated seam on the host.
 add_library(QuarnModule STATIC ${QUARN_MODULE_SOURCES})
 target_include_directories(QuarnModule PUBLIC ${CMAKE_SOURCE_DIR}/Include ${CMAKE_SOURCE_DIR})
 target_compile_options(QuarnModule PRIVATE ${QUARN_MODULE_FLAGS} -fexceptions)
+if(QUARN_COVERAGE)
+  # Line and branch counts of the module's code; the program writes them at exit.
+  target_compile_options(QuarnModule PRIVATE --coverage)
+endif()
 
 add_library(CpuIntrinsicsLibEmulated STATIC Library/CpuIntrinsicsLibEmulated/CpuIntrinsicsLibEmulated.cpp)
 target_include_directories(CpuIntrinsicsLibEmulated PUBLIC ${CMAKE_SOURCE_DIR}/Include ${CMAKE_SOURCE_DIR})

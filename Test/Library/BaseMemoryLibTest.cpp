@@ -58,6 +58,17 @@ TEST(CopyMem, SameAddressCopiesNothingAndReturnsTheDestination) {
   EXPECT_EQ(Board.Breakpoints(), 0u);
 }
 
+TEST(CopyMem, ZeroLengthCopiesNothingAndAssertsNothingWhateverThePointers) {
+  ActiveBoard Board;
+  auto Bytes = Sequence(8);
+  EXPECT_EQ(CopyMem(&Bytes[0], &Bytes[4], 0), &Bytes[0]);
+  EXPECT_EQ(Bytes, Sequence(8));
+  // Length - 1 would wrap: the range checks must not see a zero length at all.
+  EXPECT_EQ(CopyMem(reinterpret_cast<void *>(uintptr_t{0xFFFFFFF0}), Bytes.data(), 0),
+            reinterpret_cast<void *>(uintptr_t{0xFFFFFFF0}));
+  EXPECT_EQ(Board.Breakpoints(), 0u);
+}
+
 TEST(CopyMem, DisjointOddLengthsAtOddAddresses) {
   ActiveBoard Board;
   auto Source = Sequence(40);

@@ -116,7 +116,7 @@ TEST(DebugPrint, AMessageOfAMatchingLevelGoesToThePpiAndBothUarts) {
 }
 
 TEST(DebugPrint, ASuppressedLevelStillReachesThePpi) {
-  Console C(Board(0x80000000));
+  Console C(Board(0xFFFFFFBD));  // every level bit but those of DEBUG_INFO (0x40) and DEBUG_WARN (0x02)
   DebugPrint(DEBUG_INFO, "info %d\n", 1);
   DebugPrint(DEBUG_WARN, "warn %d\n", 2);
   EXPECT_EQ(C.Serial(), "");
@@ -223,6 +223,12 @@ TEST(DebugErrorLevel, InvalidCmosGivesLevelZeroWhichIsCachedToo) {
   DebugPrint(DEBUG_ERROR, "quiet\n");
   EXPECT_EQ(C.Serial(), "");
   EXPECT_EQ(C.Ppi(), std::vector<std::string>{"quiet\r\n"});
+}
+
+TEST(DebugErrorLevel, OnlyBit7OfTheStatusRegisterMarksCmosInvalid) {
+  Console C(Board(0x80000042));
+  C.E.GetCmos().SetByte(0x0E, 0x7F);  // every other bit set
+  EXPECT_EQ(GetDebugPrintErrorLevel(), 0x80000042u);
 }
 
 TEST(DebugErrorLevel, ALostCacheIsRebuiltFromCmos) {

@@ -28,5 +28,7 @@ TEST(DivU64x32Remainder, ZeroDivisorAssertsAndYieldsZero) {
   EXPECT_EQ(DivU64x32Remainder(100, 0, &Remainder), 0u);
   EXPECT_EQ(Remainder, 0u);
   EXPECT_EQ(Board.Breakpoints(), 1u);
+  EXPECT_EQ(DivU64x32Remainder(100, 0, nullptr), 0u);  // no remainder to clear
+  EXPECT_EQ(Board.Breakpoints(), 2u);
   EXPECT_EQ(DivU64x32Remainder(100, 7, nullptr), 14u);
 }

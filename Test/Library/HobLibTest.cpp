@@ -72,7 +72,7 @@ TEST(HobWalk, GuidHobTooShortForItsNameIsNotMatched) {
   ActiveBoard Board;
   RawHobList List;
   const size_t Short = List.Add(EFI_HOB_TYPE_GUID_EXTENSION, 16);
-  const size_t Good = List.Add(EFI_HOB_TYPE_GUID_EXTENSION, 32, &kWanted);
+  const size_t Good = List.Add(EFI_HOB_TYPE_GUID_EXTENSION, 24, &kWanted);  // its name and no data
   List.End();
   uint8_t *Data = List.Data();
   // The short HOB's would-be name overlaps the next HOB: it must not be taken for a match.

@@ -70,6 +70,8 @@ TEST_F(PrintLibTest, LineFeedsBecomeCrLfWhateverFollows) {
   // Inside a directive a line feed or carriage return renders as in the main loop.
   EXPECT_EQ(Print("%\n\rx"), "\r\nx");
   EXPECT_EQ(Print("%\rx"), "\rx");
+  EXPECT_EQ(Print("%\r\nx"), "\r\nx");
+  EXPECT_EQ(Print("%\r\n\nx"), "\r\n\r\nx");
 }
 
 TEST_F(PrintLibTest, DecimalNumbers) {
@@ -78,6 +80,8 @@ TEST_F(PrintLibTest, DecimalNumbers) {
   EXPECT_EQ(Print("%u", -1), "4294967295");
   EXPECT_EQ(Print("%+u", 7), "7");                 // the sign prefix is dropped for u
   EXPECT_EQ(Print("% d", 5), " 5");
+  EXPECT_EQ(Print("% d", 1234567), " 1234567");  // the blank does not group
+  EXPECT_EQ(Print("%-d|", 1234567), "1234567|");
   EXPECT_EQ(Print("%+ d", 5), "+5");               // the sign prefix wins over the blank
   EXPECT_EQ(Print("% d", -5), "-5");
   EXPECT_EQ(Print("%05d", -42), "-0042");
@@ -142,6 +146,7 @@ TEST_F(PrintLibTest, StringsAndCharacters) {
   EXPECT_EQ(Print("%s", static_cast<const char16_t *>(nullptr)), "<null string>");
   EXPECT_EQ(Print("%s", u"\u0141x"), "Ax");            // one byte per character: the low byte
   EXPECT_EQ(Print("%c", 0x141), "A");
+  EXPECT_EQ(Print("%c", 0x1C1), "\xC1");                // all eight bits of the low byte
   EXPECT_EQ(Print("%3c|", 'z'), "  z|");
   EXPECT_EQ(Print("%a", ""), "");
   EXPECT_EQ(Print("[%5a]", ""), "[     ]");
@@ -267,6 +272,10 @@ TEST(PrintLibInternal, FillBufferStopsBeforeTheEnd) {
   EXPECT_EQ(BasePrintLibFillBuffer(Buffer, End, 0, 'c', 1), Buffer);
   EXPECT_EQ(BasePrintLibFillBuffer(Buffer, End, -3, 'c', 1), Buffer);
   EXPECT_EQ(BasePrintLibFillBuffer(End, End, 1, 'c', 1), End);
+  EXPECT_EQ(std::string(Buffer, 8), "AAbb....");
+  // No step forward: nothing written, the position stays.
+  EXPECT_EQ(BasePrintLibFillBuffer(Buffer, End, 3, 'd', 0), Buffer);
+  EXPECT_EQ(BasePrintLibFillBuffer(Buffer, End, 3, 'd', -1), Buffer);
   EXPECT_EQ(std::string(Buffer, 8), "AAbb....");
 }
 

@@ -53,6 +53,19 @@ TEST(AcpiTimerDelay, ExecutesPauseBetweenReadings) {
   EXPECT_EQ(Pauses, 2u);
 }
 
+TEST(MicroSecondDelay, ConvertsAtTheTimersExactFrequencyRoundingDown) {
+  // 3579545 Hz: 2200 us are 7874.999 ticks, one second 3579545; the wait ends at the first
+  // reading past the target, so the third reading ends it.
+  for (const auto &[MicroSeconds, Ticks] : {std::pair<UINTN, uint32_t>{2200, 7874}, {1000000, 3579545}}) {
+    SCOPED_TRACE(MicroSeconds);
+    ActiveBoard Board;
+    auto &Timer = Board.B.Add<ScriptedPort>(std::deque<uint32_t>{0, Ticks, Ticks + 1, Ticks + 2});
+    Board.B.MapIo(ACPI_TIMER_PORT, 4, Timer);
+    EXPECT_EQ(MicroSecondDelay(MicroSeconds), MicroSeconds);
+    EXPECT_EQ(Timer.Reads, 3u);
+  }
+}
+
 TEST(MicroSecondDelay, OneMillisecondIsAtLeastOneMillisecondOfTimerTime) {
   emu::Emulator E{emu::Scenario{}};
   E.Activate();

@@ -249,6 +249,19 @@ TEST(QuarnPeiPreMemFlow, S3ResumeSkipsTheResetAndTheClockButNotTheWatchdog) {
   EXPECT_EQ(Kinds(R), (std::vector<std::string>{"type", "watchdog"}));
 }
 
+TEST(QuarnPeiPreMemFlow, InformationAndWarningLinesNeedTheirOwnBitInTheErrorLevel) {
+  Scenario S = Road();
+  S.CmosErrorLevel = 0xFFFFFFBD;  // every bit but DEBUG_INFO (0x40) and DEBUG_WARN (0x02)
+  const RunReport Quiet = Boot(S);
+  EXPECT_TRUE(Succeeded(Quiet));
+  EXPECT_EQ(Quiet.Console.find("called."), std::string::npos) << Quiet.Console;
+  EXPECT_EQ(Quiet.Console.find("WARNING: Execute VORN pre-DID reset"), std::string::npos) << Quiet.Console;
+  S.CmosErrorLevel = 0x00000042;
+  const RunReport Loud = Boot(S);
+  EXPECT_NE(Loud.Console.find("called."), std::string::npos) << Loud.Console;
+  EXPECT_NE(Loud.Console.find("WARNING: Execute VORN pre-DID reset"), std::string::npos) << Loud.Console;
+}
+
 TEST(QuarnPeiPreMemFlow, UnreadableBootModeCountsAsADefaultSettingsBoot) {
   Scenario S = Road();
   S.BootMode = BOOT_ON_S3_RESUME;  // what the core would say, had it answered
