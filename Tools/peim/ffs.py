@@ -114,18 +114,19 @@ def join_sections(parts, aligned=None, alignment=1):
     return bytes(out)
 
 
-def ffs_file(name, ftype, data, alignment=1, erase_polarity=0):
-    """An FFS file (header and DATA) with its header checksum and a data checksum."""
+def ffs_file(name, ftype, data, alignment=1, erase_polarity=0, checksum=True):
+    """An FFS file (header and DATA) with its header checksum and, with CHECKSUM, a data
+    checksum (otherwise the byte that says there is none)."""
     if alignment not in DATA_ALIGNMENTS:
         raise FfsError(f"file data alignment {alignment} cannot be expressed")
     size = FILE_HEADER_SIZE + len(data)
     if size >= 0xFFFFFF:
         raise FfsError("file too large for a 24-bit size")
-    attributes = ATTRIB_CHECKSUM | (DATA_ALIGNMENTS.index(alignment) << 3)
+    attributes = (ATTRIB_CHECKSUM if checksum else 0) | (DATA_ALIGNMENTS.index(alignment) << 3)
     header = bytearray(struct.pack("<16sBBBB3sB", name, 0, 0, ftype, attributes,
                                    size.to_bytes(3, "little"), 0))
     header[16] = checksum8(header)                      # state and data checksum count as 0
-    header[17] = checksum8(data)
+    header[17] = checksum8(data) if checksum else FILE_DATA_CHECKSUM_NONE
     header[23] = FILE_STATE_COMPLETE ^ (0xFF if erase_polarity else 0)
     return bytes(header) + bytes(data)
 
