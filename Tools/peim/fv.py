@@ -41,11 +41,20 @@ class Volume:
         self.data = data[:self.length]
         self.erased = 0xFF if self.attributes & ERASE_POLARITY else 0x00
         self.name = None
-        start = self.header_length
+        self.files_start = ffs.align_up(self.header_length, 8)
         if ext_offset:
             self.name = bytes(self.data[ext_offset:ext_offset + 16])
-            start = ext_offset + struct.unpack_from("<I", self.data, ext_offset + 16)[0]
-        self.files_start = ffs.align_up(start, 8)
+            # The extended header either follows the header or sits in the data of a pad
+            # file that comes first; in the first case the files start after it.
+            try:
+                first = ffs.parse_file(self.data[self.files_start:], self.erased)
+                holds_it = first["type"] == ffs.FILE_PAD and \
+                    self.files_start + ffs.FILE_HEADER_SIZE <= ext_offset < self.files_start + first["size"]
+            except ffs.FfsError:
+                holds_it = False
+            if not holds_it:
+                end = ext_offset + struct.unpack_from("<I", self.data, ext_offset + 16)[0]
+                self.files_start = ffs.align_up(end, 8)
 
     def files(self):
         """(offset, parsed file) of every file, in order."""
