@@ -237,7 +237,10 @@ constexpr EFI_PEI_NOTIFY_DESCRIPTOR kEndOfPeiNotify = {
 
 /** The board's hardware state before the module runs. */
 VOID SetUpBoard(IN BOOLEAN Quarn) {
-  // OVMF's early code has put the PM block at 0x600 already; the module's board has it at 0x500.
+  // OVMF's early code has put the PM block at 0x600 already; the module's board has it at
+  // 0x500. Moved here, ahead of every module of OVMF's PEI volume but the a-priori ones:
+  // OVMF's CPU module keeps the timer address it first finds, and waits on it for ever
+  // once the block has moved away (seen when the two files are not a-priori).
   PrintValue("PMBASE found", RomPciRead32(0, kLpcDevice, 0, kPmBaseReg));
   RomPciWrite32(0, kLpcDevice, 0, kPmBaseReg, kPmBase | 1u);
   RomPciWrite8(0, kLpcDevice, 0, kAcpiControlReg,
