@@ -68,6 +68,13 @@ def flash():
         return None, None
     size = int(m.group(1))
     print(f"  {'within' if size <= 16384 else 'over'} the goal by {abs(16384 - size)} bytes")
+    efi = os.path.join(FIRMWARE, "QuarnPeiPreMem.efi")
+    if os.path.exists(efi):
+        out = run([os.path.join(ROOT, "Firmware", "check-image.sh"), efi])
+        m = re.search(r"flash\s+(\d+)", out.stdout)
+        verdict = "image check passes" if "image check: PASS" in out.stdout else "image check FAILS"
+        print(f"  PE32 form (QuarnPeiPreMem.efi): {m.group(1) if m else '?'} bytes of sections, "
+              f"{os.path.getsize(efi)} bytes with headers and base relocations; {verdict}")
     return size, f"{size} bytes ({text.group(1)} code, {rodata.group(1)} read-only data)"
 
 

@@ -29,6 +29,8 @@ typedef struct {
   EFI_PHYSICAL_ADDRESS   EfiEndOfHobList;
 } EFI_HOB_HANDOFF_INFO_TABLE;
 static_assert(sizeof(EFI_HOB_HANDOFF_INFO_TABLE) == 56, "PHIT HOB is 56 bytes");
+static_assert(offsetof(EFI_HOB_HANDOFF_INFO_TABLE, EfiMemoryTop) == 16, "EfiMemoryTop at 16");
+static_assert(offsetof(EFI_HOB_HANDOFF_INFO_TABLE, EfiEndOfHobList) == 48, "EfiEndOfHobList at 48");
 
 typedef struct {
   EFI_HOB_GENERIC_HEADER Header;

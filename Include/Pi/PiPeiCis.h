@@ -113,6 +113,7 @@ typedef struct {
   UINT32 Reserved;
 } EFI_TABLE_HEADER;
 static_assert(sizeof(EFI_TABLE_HEADER) == 24, "table header is 24 bytes");
+static_assert(offsetof(EFI_TABLE_HEADER, Revision) == 8, "Revision at 8");
 
 /// Services this module never calls keep their slot as an opaque pointer.
 typedef VOID *EFI_PEI_UNUSED_SERVICE;

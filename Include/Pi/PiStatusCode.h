@@ -19,6 +19,7 @@ typedef struct {
   EFI_GUID Type;
 } EFI_STATUS_CODE_DATA;
 static_assert(sizeof(EFI_STATUS_CODE_DATA) == 20, "status code data header is 20 bytes");
+static_assert(offsetof(EFI_STATUS_CODE_DATA, Type) == 4, "Type at 4");
 
 /// Names the extended data as specific to the reporting code.
 inline constexpr EFI_GUID gEfiStatusCodeSpecificDataGuid =

@@ -72,3 +72,4 @@ typedef struct {
   DRUX_GET_VORN_STATUS      GetVornStatus;        // entry 6
 } DRUX_PPI;
 static_assert(offsetof(DRUX_PPI, GetVornStatus) == 5 * sizeof(VOID *), "GetVornStatus is the sixth entry");
+static_assert(sizeof(DRUX_PPI) == 6 * sizeof(VOID *), "six entries");

@@ -40,3 +40,4 @@ struct EFI_PEI_MP_SERVICES_PPI {
   EFI_PEI_MP_SERVICES_WHOAMI                   WhoAmI;
 };
 static_assert(offsetof(EFI_PEI_MP_SERVICES_PPI, StartupAllAPs) == 8, "StartupAllAPs is the third member");
+static_assert(sizeof(EFI_PEI_MP_SERVICES_PPI) == 28, "seven services");

@@ -1,0 +1,31 @@
+#!/usr/bin/env python3
+"""Turns the module's freestanding ELF (linked with -q) into a PE32 image with base relocations.
+
+    elf2pe.py MODULE.elf OUT.efi
+"""
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pecoff  # noqa: E402
+
+
+def main(argv):
+    if len(argv) != 3:
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    try:
+        with open(argv[1], "rb") as f:
+            image = pecoff.elf_to_pe(f.read())
+    except (OSError, pecoff.ImageError) as e:
+        print(f"elf2pe: {e}", file=sys.stderr)
+        return 1
+    with open(argv[2], "wb") as f:
+        f.write(image)
+    pe = pecoff.PeImage(image)
+    print(f"elf2pe: {argv[2]}: {len(image)} bytes, entry {pe.entry:#x}, {len(pe.fixups())} base relocations")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
