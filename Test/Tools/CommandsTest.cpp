@@ -2,10 +2,14 @@
 // status.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+#include <string>
 
 #include "Tools/quarn-emu/Commands.h"
 #include "Tools/quarn-emu/ReportJson.h"
@@ -14,11 +18,31 @@ using namespace quarn::emu::cli;
 
 namespace {
 
-std::filesystem::path TempFile(const std::string &Name, const std::string &Text) {
-  const auto Path = std::filesystem::temp_directory_path() / Name;
-  std::ofstream(Path, std::ios::binary) << Text;
-  return Path;
-}
+/// A directory of the test's own, removed at its end: runs of the suite side by side never
+/// share a file.
+class TempDir {
+ public:
+  TempDir() {
+    std::string Template = (std::filesystem::temp_directory_path() / "quarn-emu-test-XXXXXX").string();
+    if (mkdtemp(Template.data()) == nullptr) throw std::runtime_error("cannot create a temporary directory");
+    Path_ = Template;
+  }
+  ~TempDir() {
+    std::error_code Ignored;
+    std::filesystem::remove_all(Path_, Ignored);
+  }
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  std::filesystem::path Path(const std::string &Name) const { return Path_ / Name; }
+  /// Writes Text to the file Name in the directory.
+  std::filesystem::path File(const std::string &Name, const std::string &Text) const {
+    std::ofstream(Path(Name), std::ios::binary) << Text;
+    return Path(Name);
+  }
+
+ private:
+  std::filesystem::path Path_;
+};
 
 }  // namespace
 
@@ -37,8 +61,8 @@ TEST(RunCommand, JsonPrintsOneObjectAndNothingElse) {
 }
 
 TEST(RunCommand, ConsoleFirstThenSummaryAndTheReportFileBesides) {
-  const auto ReportPath = std::filesystem::temp_directory_path() / "quarn-emu-commands-report.json";
-  std::filesystem::remove(ReportPath);
+  const TempDir Dir;
+  const auto ReportPath = Dir.Path("report.json");
   RunOptions Options;
   Options.ReportFile = ReportPath.string();
   std::ostringstream Out, Err;
@@ -50,13 +74,13 @@ TEST(RunCommand, ConsoleFirstThenSummaryAndTheReportFileBesides) {
   std::ifstream Report(ReportPath);
   const nlohmann::json J = nlohmann::json::parse(Report);
   EXPECT_EQ(J["status"], "EFI_SUCCESS");
-  std::filesystem::remove(ReportPath);
 }
 
 TEST(RunCommand, RefusesBeforeRunning) {
+  const TempDir Dir;
   std::ostringstream Out, Err;
   RunOptions Options;
-  Options.Scenario = TempFile("quarn-emu-bad.toml", "[cpu]\nprocessors = 0\n").string();
+  Options.Scenario = Dir.File("quarn-emu-bad.toml", "[cpu]\nprocessors = 0\n").string();
   EXPECT_EQ(RunOne(Options, Out, Err), kExitBadInput);
   EXPECT_TRUE(Out.str().empty()) << "nothing ran";
   EXPECT_NE(Err.str().find("quarn-emu-bad.toml:2: cpu.processors: 0 is out of range"), std::string::npos) << Err.str();
@@ -70,8 +94,9 @@ TEST(RunCommand, RefusesBeforeRunning) {
 }
 
 TEST(RunCommand, AStoppedModuleAnswersThree) {
+  const TempDir Dir;
   RunOptions Options;
-  Options.Scenario = TempFile("quarn-emu-stopped.toml", "[run]\ntime_limit_ms = 1\n").string();
+  Options.Scenario = Dir.File("quarn-emu-stopped.toml", "[run]\ntime_limit_ms = 1\n").string();
   Options.Json = true;
   std::ostringstream Out, Err;
   EXPECT_EQ(RunOne(Options, Out, Err), kExitStopped);
@@ -81,7 +106,8 @@ TEST(RunCommand, AStoppedModuleAnswersThree) {
 }
 
 TEST(CheckCommand, TableOfResultsAndEachMismatch) {
-  const auto Wrong = TempFile("quarn-emu-wrong.toml", "name = \"wrong\"\n[expect]\nrecords = [\"state\"]\n");
+  const TempDir Dir;
+  const auto Wrong = Dir.File("quarn-emu-wrong.toml", "name = \"wrong\"\n[expect]\nrecords = [\"state\"]\n");
   std::ostringstream Out, Err;
   EXPECT_EQ(CheckScenarios({"default", Wrong.string()}, Out, Err), kExitMismatch);
   const std::string Text = Out.str();
