@@ -1,6 +1,5 @@
 #include "MpServices.h"
 
-#include <cstring>
 #include <string>
 
 namespace quarn::emu {
@@ -25,11 +24,6 @@ EFI_STATUS EFIAPI MpServices::StartupAllAPs(CONST EFI_PEI_SERVICES **, EFI_PEI_M
   Call.SingleThread = SingleThread != FALSE;
   Call.TimeoutInMicroSeconds = static_cast<uint32_t>(TimeoutInMicroSeconds);
   Call.Argument = ProcedureArgument;
-  if (ProcedureArgument != nullptr) {
-    uint64_t Value = 0;
-    std::memcpy(&Value, ProcedureArgument, sizeof Value);
-    Call.ArgumentValue = Value;
-  }
   Self.Calls_.push_back(Call);
   Self.Board_.TraceEvent("call", "StartupAllAPs");
   if (Procedure == nullptr) return EFI_INVALID_PARAMETER;

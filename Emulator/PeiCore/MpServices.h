@@ -7,7 +7,6 @@
 
 #include <Ppi/MpServices.h>
 
-#include <optional>
 #include <vector>
 
 #include "PeiCore.h"
@@ -19,9 +18,7 @@ struct StartupAllApsCall {
   EFI_AP_PROCEDURE Procedure = nullptr;
   bool SingleThread = false;
   uint32_t TimeoutInMicroSeconds = 0;
-  VOID *Argument = nullptr;
-  /// The 64 bits the argument pointed to when the call was made (none for NULL).
-  std::optional<uint64_t> ArgumentValue;
+  VOID *Argument = nullptr;   // the procedure's argument (its size is the caller's business)
 };
 
 class MpServices {
