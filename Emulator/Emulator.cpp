@@ -34,8 +34,10 @@ PeiCoreConfig CoreConfig(const Scenario &S) {
   PeiCoreConfig Config;
   Config.HobSpace = S.HobSpace;
   Config.PoolSpace = S.PoolSpace;
+  Config.RoundHobLengths = S.RoundHobLengths;
   Config.BootMode = S.BootMode;
   Config.GetBootModeStatus = S.GetBootModeStatus;
+  Config.BootModeWrittenOnError = S.BootModeWrittenOnError;
   Config.StatusCodeHandler = S.StatusCodeHandler;
   Config.StatusCodeResult = S.StatusCodeResult;
   return Config;
@@ -77,7 +79,9 @@ Emulator::Emulator(Scenario S) : Scenario_(std::move(S)) {
   Policy_ = std::make_unique<PolicyPpi>(Scenario_);
 
   // Installing runs no module code yet: nothing has registered a notification.
-  if (Scenario_.DruxInstalled) Core_->InstallPpi(gDruxPpiGuid, Firmware_->Ppi());
+  if (Scenario_.DruxInstalled) {
+    Core_->InstallPpi(gDruxPpiGuid, Scenario_.DruxNullPpi ? nullptr : Firmware_->Ppi());
+  }
   if (Scenario_.PolicyInstalled) Core_->InstallPpi(gVornPolicyPpiGuid, Policy_->Table());
   if (Scenario_.DebugPrintPpi) Core_->InstallPpi(gDebugPrintPpiGuid, DebugPpi_->Ppi());
   if (Scenario_.MpServices == MpServicesWhen::BeforeEntry) InstallMpServices();
@@ -162,12 +166,12 @@ RunReport Emulator::Snapshot() {
 
   // The first type HOB that holds the whole record: the module steps over shorter ones.
   for (EFI_HOB_GUID_TYPE *Found : FindGuidHobs(*Core_, gVornTypeHobGuid)) {
-    if (Found->Header.HobLength < sizeof(VORN_TYPE_HOB)) continue;
+    if (HobLengthAt(Found) < sizeof(VORN_TYPE_HOB)) continue;
     const auto *Hob = reinterpret_cast<const VORN_TYPE_HOB *>(Found);
     R.VornTypeHob = VornTypeHobView{Hob->VornType, Hob->FwType, Hob->FwSubType};
     break;
   }
-  if (auto Hobs = FindGuidHobs(*Core_, gQuarnInfoHobGuid); !Hobs.empty() && Hobs[0]->Header.HobLength >= 40) {
+  if (auto Hobs = FindGuidHobs(*Core_, gQuarnInfoHobGuid); !Hobs.empty() && HobLengthAt(Hobs[0]) >= 40) {
     const uint8_t *Data = reinterpret_cast<const uint8_t *>(Hobs[0]) + sizeof(EFI_HOB_GUID_TYPE);
     InfoHobView View;
     View.Data.assign(Data, Data + sizeof(QUARN_INFO_HOB));
@@ -181,13 +185,16 @@ RunReport Emulator::Snapshot() {
     R.InfoHob = View;
   }
   if (auto Hobs = FindGuidHobs(*Core_, gStaticPointerTableHobGuid);
-      !Hobs.empty() && Hobs[0]->Header.HobLength >= STATIC_POINTER_TABLE_HOB_LENGTH) {
-    const auto *Table = reinterpret_cast<const STATIC_POINTER_TABLE *>(reinterpret_cast<uint8_t *>(Hobs[0]) + 24);
+      !Hobs.empty() && HobLengthAt(Hobs[0]) >= STATIC_POINTER_TABLE_HOB_LENGTH) {
+    // The table may lie at any address: its slots are read byte-wise.
+    const uint8_t *Table = reinterpret_cast<uint8_t *>(Hobs[0]) + 24;
     StaticPointerTableView View;
     View.Address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Table));
-    for (size_t Slot = 0; Slot < POINTER_TYPE_COUNT; Slot++) View.Slots[Slot] = Table->Pointer[Slot];
+    for (size_t Slot = 0; Slot < POINTER_TYPE_COUNT; Slot++) {
+      std::memcpy(&View.Slots[Slot], Table + offsetof(STATIC_POINTER_TABLE, Pointer) + 8 * Slot, 8);
+    }
     R.StaticPointerTable = View;
-    const uint64_t Record = Table->Pointer[POINTER_TYPE_CPU_AND_REVISION];
+    const uint64_t Record = View.Slots[POINTER_TYPE_CPU_AND_REVISION];
     auto *RecordBytes = reinterpret_cast<uint8_t *>(static_cast<uintptr_t>(Record & 0xFFFFFFFFu));
     if (Record != 0 && Core_->InTemporaryMemory(RecordBytes) &&
         Core_->InTemporaryMemory(RecordBytes + sizeof(CPU_AND_REVISION_RECORD) - 1)) {

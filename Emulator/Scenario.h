@@ -41,6 +41,7 @@ struct Scenario {
   // [boot]
   EFI_BOOT_MODE BootMode = 0;
   EFI_STATUS GetBootModeStatus = EFI_SUCCESS;
+  bool BootModeWrittenOnError = false;   // a failing GetBootMode still writes BootMode
 
   // [cpu]
   uint32_t CpuSignature = 0x00050654;
@@ -70,6 +71,9 @@ struct Scenario {
 
   // [drux]
   bool DruxInstalled = true;
+  bool DruxNullPpi = false;                     // installed with a NULL interface pointer
+  bool DruxNullSendWithAck = false;             // the PPI's SendWithAck entry is NULL
+  bool DruxNullGetVornStatus = false;           // the PPI's GetVornStatus entry is NULL
   uint32_t VornStatus = 0;
   EFI_STATUS VornStatusResult = EFI_SUCCESS;
   uint8_t FwType = 1, FwSubType = 0;            // [drux.type]
@@ -91,6 +95,7 @@ struct Scenario {
   EFI_STATUS StatusCodeResult = EFI_SUCCESS;
   uint32_t HobSpace = 65536;
   uint32_t PoolSpace = 8192;
+  bool RoundHobLengths = true;       // false: the core keeps HOB lengths as asked (HOBs at any address)
   bool MemoryDiscovered = true;
   MpServicesWhen MpServices = MpServicesWhen::AfterMemory;
 

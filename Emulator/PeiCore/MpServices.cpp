@@ -16,9 +16,15 @@ EFI_PEI_MP_SERVICES_PPI *MpServices::Ppi() { return &Block_.Ppi; }
 EFI_STATUS MpServices::Install() { return Core_.InstallPpi(gEfiPeiMpServicesPpiGuid, &Block_.Ppi); }
 
 EFI_STATUS EFIAPI MpServices::StartupAllAPs(CONST EFI_PEI_SERVICES **, EFI_PEI_MP_SERVICES_PPI *This,
-                                            EFI_AP_PROCEDURE Procedure, BOOLEAN, UINTN, VOID *ProcedureArgument) {
+                                            EFI_AP_PROCEDURE Procedure, BOOLEAN SingleThread,
+                                            UINTN TimeoutInMicroSeconds, VOID *ProcedureArgument) {
   MpServices &Self = *reinterpret_cast<Block *>(This)->Owner;
-  Self.Calls_++;
+  StartupAllApsCall Call;
+  Call.Procedure = Procedure;
+  Call.SingleThread = SingleThread != FALSE;
+  Call.TimeoutInMicroSeconds = static_cast<uint32_t>(TimeoutInMicroSeconds);
+  Call.Argument = ProcedureArgument;
+  Self.Calls_.push_back(Call);
   Self.Board_.TraceEvent("call", "StartupAllAPs");
   if (Procedure == nullptr) return EFI_INVALID_PARAMETER;
   // Only the boot processor may start the APs.

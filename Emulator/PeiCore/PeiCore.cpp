@@ -106,16 +106,19 @@ uint32_t PeiCore::HobBytesUsed() const {
 }
 
 VOID *PeiCore::AppendHob(uint16_t Type, uint16_t Length) {
-  const uint32_t Rounded = AlignUp(Length);
+  const uint32_t Rounded = Config_.RoundHobLengths ? AlignUp(Length) : Length;
   if (Length < sizeof(EFI_HOB_GENERIC_HEADER) || Rounded > 0xFFF8) return nullptr;
   auto *Phit = reinterpret_cast<EFI_HOB_HANDOFF_INFO_TABLE *>(Memory_ + kHobOffset);
   const uint32_t EndOffset = static_cast<uint32_t>(Phit->EfiEndOfHobList - reinterpret_cast<uintptr_t>(Memory_));
   if (EndOffset + Rounded + sizeof(EFI_HOB_GENERIC_HEADER) > PoolOffset_) return nullptr;
-  auto *Hob = HobAt(Memory_, EndOffset);
+  // Headers are written byte-wise: without rounding they may lie at any address.
+  uint8_t *Hob = Memory_ + EndOffset;
   std::memset(Hob, kFreshHobFill, Rounded);
-  *Hob = {Type, static_cast<uint16_t>(Rounded), 0};
-  auto *End = HobAt(Memory_, EndOffset + Rounded);
-  *End = {EFI_HOB_TYPE_END_OF_HOB_LIST, sizeof(EFI_HOB_GENERIC_HEADER), 0};
+  const EFI_HOB_GENERIC_HEADER Header = {Type, static_cast<uint16_t>(Rounded), 0};
+  std::memcpy(Hob, &Header, sizeof Header);
+  uint8_t *End = Hob + Rounded;
+  const EFI_HOB_GENERIC_HEADER EndHeader = {EFI_HOB_TYPE_END_OF_HOB_LIST, sizeof(EFI_HOB_GENERIC_HEADER), 0};
+  std::memcpy(End, &EndHeader, sizeof EndHeader);
   Phit->EfiEndOfHobList = reinterpret_cast<uintptr_t>(End);
   return Hob;
 }
@@ -285,10 +288,10 @@ EFI_STATUS EFIAPI PeiCore::SvcGetBootMode(CONST EFI_PEI_SERVICES **PeiServices, 
   PeiCore &Core = From(PeiServices);
   Core.Board_.TraceEvent("call", "GetBootMode");
   if (BootMode == nullptr) return EFI_INVALID_PARAMETER;
-  if (Core.Fail("GetBootMode")) return EFI_DEVICE_ERROR;
-  if (EFI_ERROR(Core.Config_.GetBootModeStatus)) return Core.Config_.GetBootModeStatus;
-  *BootMode = Core.Config_.BootMode;
-  return Core.Config_.GetBootModeStatus;
+  const EFI_STATUS Answer = Core.Fail("GetBootMode") ? EFI_DEVICE_ERROR : Core.Config_.GetBootModeStatus;
+  // A core may leave its output written on an error; a caller must not trust it then.
+  if (!EFI_ERROR(Answer) || Core.Config_.BootModeWrittenOnError) *BootMode = Core.Config_.BootMode;
+  return Answer;
 }
 
 EFI_STATUS EFIAPI PeiCore::SvcSetBootMode(CONST EFI_PEI_SERVICES **PeiServices, EFI_BOOT_MODE BootMode) {

@@ -20,6 +20,8 @@ struct PeiCoreConfig {
   uint32_t PoolSpace = 8192;   // bytes AllocatePool may hand out
   EFI_BOOT_MODE BootMode = BOOT_WITH_FULL_CONFIGURATION;
   EFI_STATUS GetBootModeStatus = EFI_SUCCESS;
+  bool BootModeWrittenOnError = false;         // a failing GetBootMode writes BootMode before it answers
+  bool RoundHobLengths = true;                 // false: HOBs keep their length, so later ones may start at any address
   bool StatusCodeHandler = true;               // false: ReportStatusCode answers EFI_NOT_AVAILABLE_YET
   EFI_STATUS StatusCodeResult = EFI_SUCCESS;   // the handler's answer
 };
@@ -59,7 +61,8 @@ class PeiCore {
   bool InTemporaryMemory(const void *Address) const;
   bool Migrated() const { return Migrated_; }
   VOID *HobList();
-  /// Appends a HOB as CreateHob does (length rounded up to 8); nullptr when it does not fit.
+  /// Appends a HOB as CreateHob does (length rounded up to 8 unless the config says
+  /// otherwise); nullptr when it does not fit.
   VOID *AppendHob(uint16_t Type, uint16_t Length);
   /// Bytes the HOB list uses now, end HOB included.
   uint32_t HobBytesUsed() const;

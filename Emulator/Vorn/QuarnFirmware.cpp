@@ -60,6 +60,9 @@ QuarnFirmware::QuarnFirmware(Board &B, VornDevice &Vorn, const Scenario &S) : Bo
   Ppi_.ResetInterface = PpiResetInterface;
   Ppi_.InitializeInterface = PpiInitializeInterface;
   Ppi_.GetVornStatus = PpiGetVornStatus;
+  // A PPI another module filled in badly: callers must check an entry before they call it.
+  if (S.DruxNullSendWithAck) Ppi_.SendWithAck = nullptr;
+  if (S.DruxNullGetVornStatus) Ppi_.GetVornStatus = nullptr;
   B.Provide(this);
 }
 

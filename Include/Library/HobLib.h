@@ -25,4 +25,7 @@ VOID *GetFirstGuidHob(IN CONST EFI_GUID *Guid);
 /** Creates a GUID extension HOB with DataLength data bytes; returns its data (HOB + 24) or NULL. */
 VOID *BuildGuidHob(IN CONST EFI_GUID *Guid, IN UINTN DataLength);
 
+/** HobLength of the HOB at Hob, read at any alignment. */
+UINT16 EFIAPI GetHobLength(IN CONST VOID *Hob);
+
 }

@@ -4,7 +4,52 @@
 #pragma once
 
 #include <Guid/StaticPointerTableHob.h>
+#include <Library/BaseLib.h>
+#include <Library/BaseMemoryLib.h>
 #include <Ppi/CpuAndRevision.h>
+
+// --- the table's fields at any alignment ---------------------------------------------------
+// A PEI core that does not round HOB lengths up leaves the table's HOB, and so the table,
+// at any address: its slots and descriptors are reached by offset, never through a
+// structure pointer.
+
+static_assert(sizeof(VOID *) == sizeof(UINT32), "descriptor pointers are 32-bit");
+
+/** Address of slot Type (0 to 12) of Table. */
+inline UINT64 *StaticPointerSlot(STATIC_POINTER_TABLE *Table, UINTN Type) {
+  return reinterpret_cast<UINT64 *>(reinterpret_cast<UINT8 *>(Table) + offsetof(STATIC_POINTER_TABLE, Pointer) +
+                                    Type * sizeof(UINT64));
+}
+
+/** The 64-bit value of slot Type of Table. */
+inline UINT64 ReadStaticPointer(const STATIC_POINTER_TABLE *Table, UINTN Type) {
+  return ReadUnaligned64(StaticPointerSlot(const_cast<STATIC_POINTER_TABLE *>(Table), Type));
+}
+
+/** Slot Type of Table = Value. */
+inline void WriteStaticPointer(STATIC_POINTER_TABLE *Table, UINTN Type, UINT64 Value) {
+  WriteUnaligned64(StaticPointerSlot(Table, Type), Value);
+}
+
+/** Address of the PPI descriptor of slot Type of Table. */
+inline EFI_PEI_PPI_DESCRIPTOR *StaticPointerDescriptor(STATIC_POINTER_TABLE *Table, UINTN Type) {
+  return reinterpret_cast<EFI_PEI_PPI_DESCRIPTOR *>(reinterpret_cast<UINT8 *>(Table) +
+                                                    offsetof(STATIC_POINTER_TABLE, PpiDescriptor) +
+                                                    Type * sizeof(EFI_PEI_PPI_DESCRIPTOR));
+}
+
+/** The Ppi pointer of the descriptor of slot Type of Table. */
+inline VOID *ReadStaticPointerDescriptorPpi(STATIC_POINTER_TABLE *Table, UINTN Type) {
+  const UINT8 *Field = reinterpret_cast<const UINT8 *>(StaticPointerDescriptor(Table, Type)) +
+                       offsetof(EFI_PEI_PPI_DESCRIPTOR, Ppi);
+  return reinterpret_cast<VOID *>(static_cast<UINTN>(ReadUnaligned32(reinterpret_cast<const UINT32 *>(Field))));
+}
+
+/** The descriptor of slot Type of Table = Descriptor. */
+inline void WriteStaticPointerDescriptor(STATIC_POINTER_TABLE *Table, UINTN Type,
+                                         const EFI_PEI_PPI_DESCRIPTOR &Descriptor) {
+  CopyMem(StaticPointerDescriptor(Table, Type), &Descriptor, sizeof(Descriptor));
+}
 
 extern "C" {
 

@@ -134,7 +134,7 @@ EFI_STATUS CpuAndRevisionFill(VOID) {
     return EFI_NOT_FOUND;
   }
   auto *CpuAndRevision = reinterpret_cast<CPU_AND_REVISION_RECORD *>(static_cast<UINTN>(
-      static_cast<UINT32>(StaticPointerTable->Pointer[POINTER_TYPE_CPU_AND_REVISION])));
+      static_cast<UINT32>(ReadStaticPointer(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION))));
   if (CpuAndRevision == nullptr) {
     DebugAssert(kSource, __LINE__, "CpuAndRevision != ((void *) 0)");
     return EFI_NOT_FOUND;

@@ -101,4 +101,6 @@ VOID *BuildGuidHob(IN CONST EFI_GUID *Guid, IN UINTN DataLength) {
   return static_cast<UINT8 *>(Hob) + sizeof(EFI_HOB_GUID_TYPE);
 }
 
+UINT16 EFIAPI GetHobLength(IN CONST VOID *Hob) { return HobLength(Hob); }
+
 }

@@ -139,9 +139,9 @@ VOID ValidateStaticPointerTable(IN STATIC_POINTER_TABLE *StaticPointerTable) {
     return;
   }
 
-  const auto *StaticPointerTableHob = reinterpret_cast<const EFI_HOB_GUID_TYPE *>(TableAddress - kHobHeaderLength);
-  const UINT16 HobLength = StaticPointerTableHob->Header.HobLength;
-  const bool DoesGuidMatch = CompareGuid(&StaticPointerTableHob->Name, &gStaticPointerTableHobGuid) != FALSE;
+  const auto *Hob = reinterpret_cast<const UINT8 *>(TableAddress - kHobHeaderLength);  // at any alignment
+  const UINT16 HobLength = ReadUnaligned16(reinterpret_cast<const UINT16 *>(Hob + offsetof(EFI_HOB_GENERIC_HEADER, HobLength)));
+  const bool DoesGuidMatch = CompareGuid(reinterpret_cast<const EFI_GUID *>(Hob + offsetof(EFI_HOB_GUID_TYPE, Name)), &gStaticPointerTableHobGuid) != FALSE;
   const bool DoesSizeMatch = HobLength == STATIC_POINTER_TABLE_HOB_LENGTH;
   const bool TableFits = HobLength >= STATIC_POINTER_TABLE_HOB_LENGTH;
 
@@ -176,16 +176,16 @@ VOID SetCpuAndRevisionPointer(IN CPU_AND_REVISION_RECORD *CpuAndRevision) {
   }
   ValidateStaticPointerTable(StaticPointerTable);
 
-  EFI_PEI_PPI_DESCRIPTOR *Descriptor = &StaticPointerTable->PpiDescriptor[POINTER_TYPE_CPU_AND_REVISION];
-  Descriptor->Flags = kPpiFlags;
-  Descriptor->Guid = const_cast<EFI_GUID *>(&gCpuAndRevisionPpiGuid);
-  Descriptor->Ppi = CpuAndRevision;
+  EFI_PEI_PPI_DESCRIPTOR *Descriptor = StaticPointerDescriptor(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION);
+  const EFI_PEI_PPI_DESCRIPTOR Published = {kPpiFlags, const_cast<EFI_GUID *>(&gCpuAndRevisionPpiGuid),
+                                            CpuAndRevision};
+  WriteStaticPointerDescriptor(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION, Published);
 
-  if (StaticPointerTable->Pointer[POINTER_TYPE_CPU_AND_REVISION] == 0) {
+  if (ReadStaticPointer(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION) == 0) {
     CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
     (*PeiServices)->InstallPpi(PeiServices, Descriptor);
   }
-  StaticPointerTable->Pointer[POINTER_TYPE_CPU_AND_REVISION] = SlotValue(CpuAndRevision);
+  WriteStaticPointer(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION, SlotValue(CpuAndRevision));
 }
 
 /**
@@ -212,13 +212,13 @@ EFI_STATUS EFIAPI StaticPointerTableOnMemoryDiscovered(IN EFI_PEI_SERVICES **Pei
   WriteMm7(SlotValue(StaticPointerTable));
 
   for (UINTN Type = 0; Type < POINTER_TYPE_COUNT; Type++) {
-    if (StaticPointerTable->Pointer[Type] == 0) {
+    if (ReadStaticPointer(StaticPointerTable, Type) == 0) {
       continue;
     }
-    VOID *Moved = StaticPointerTable->PpiDescriptor[Type].Ppi;
-    DebugPrint(DEBUG_INFO, "Migration pointer type %x: %p => %p\n", Type, SlotAddress(StaticPointerTable->Pointer[Type]),
-               Moved);
-    StaticPointerTable->Pointer[Type] = SlotValue(Moved);
+    VOID *Moved = ReadStaticPointerDescriptorPpi(StaticPointerTable, Type);
+    DebugPrint(DEBUG_INFO, "Migration pointer type %x: %p => %p\n", Type,
+               SlotAddress(ReadStaticPointer(StaticPointerTable, Type)), Moved);
+    WriteStaticPointer(StaticPointerTable, Type, SlotValue(Moved));
   }
 
   auto *Services = const_cast<CONST EFI_PEI_SERVICES **>(PeiServices);

@@ -60,7 +60,7 @@ VORN_TYPE_HOB *FindVornTypeHob() {
   while (Hob != nullptr) {
     // GetNextGuidHob only matches HOBs that hold a whole GUID header, so the step is
     // at least 24 bytes and the search always moves on.
-    const UINT16 Length = static_cast<const EFI_HOB_GENERIC_HEADER *>(Hob)->HobLength;
+    const UINT16 Length = GetHobLength(Hob);  // the HOB may lie at any address
     if (Length >= sizeof(VORN_TYPE_HOB)) {
       return static_cast<VORN_TYPE_HOB *>(Hob);
     }

@@ -34,7 +34,7 @@ VOID ProcessLibraryConstructorList(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST E
   const STATIC_POINTER_TABLE *Table = RETURN_ERROR(Status) ? nullptr : GetStaticPointerTable();
   if (Table == nullptr) {
     DebugAssert(kSource, __LINE__, "StaticPointerTable != ((void *) 0)");
-  } else if (static_cast<UINT32>(Table->Pointer[POINTER_TYPE_CPU_AND_REVISION]) == 0) {
+  } else if (static_cast<UINT32>(ReadStaticPointer(Table, POINTER_TYPE_CPU_AND_REVISION)) == 0) {
     CpuAndRevisionInit();
   }
 }

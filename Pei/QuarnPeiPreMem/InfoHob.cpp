@@ -21,7 +21,7 @@ constexpr UINT16 kInfoHobLength = sizeof(EFI_HOB_GUID_TYPE) + sizeof(QUARN_INFO_
 QUARN_INFO_HOB *FindInfoHob() {
   for (VOID *Hob = GetFirstGuidHob(&gQuarnInfoHobGuid); Hob != nullptr;) {
     UINT8 *Start = static_cast<UINT8 *>(Hob);
-    const UINT16 Length = static_cast<EFI_HOB_GENERIC_HEADER *>(Hob)->HobLength;
+    const UINT16 Length = GetHobLength(Hob);  // the HOB may lie at any address
     if (Length >= kInfoHobLength) {
       return reinterpret_cast<QUARN_INFO_HOB *>(Start + sizeof(EFI_HOB_GUID_TYPE));
     }

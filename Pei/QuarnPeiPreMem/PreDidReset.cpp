@@ -104,7 +104,7 @@ EFI_STATUS QuarnWaitResetCounterChange(IN UINT32 OldCounter, IN OUT UINT32 *Wait
   @retval EFI_SUCCESS       the reset is done and a meaningful state reached, or the
                             firmware did not answer (reset skipped).
   @retval EFI_TIMEOUT       the counter never changed, or no meaningful state afterwards.
-  @retval EFI_DEVICE_ERROR  DRUX_PPI is not installed (asserts).
+  @retval EFI_DEVICE_ERROR  DRUX_PPI is not installed, or its SendWithAck is NULL (asserts).
   @return the send status (success or warning) when the answer does not accept the reset.
 **/
 EFI_STATUS QuarnPreDidReset(VOID) {
@@ -113,7 +113,7 @@ EFI_STATUS QuarnPreDidReset(VOID) {
 
   DRUX_PPI *Drux = nullptr;
   EFI_STATUS Status = PeiServicesLocatePpi(&gDruxPpiGuid, reinterpret_cast<VOID **>(&Drux));
-  if (!EFI_ERROR(Status) && Drux == nullptr) {
+  if (!EFI_ERROR(Status) && (Drux == nullptr || Drux->SendWithAck == nullptr)) {  // not callable: none
     Status = EFI_NOT_FOUND;
   }
   if (EFI_ERROR(Status)) {

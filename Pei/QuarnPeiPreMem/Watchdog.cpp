@@ -41,13 +41,13 @@ extern "C" {
 /**
   Asks the firmware to enable its BIOS-update watchdog and checks the answer.
 
-  @param Drux  The message PPI; NULL asserts and sends nothing.
+  @param Drux  The message PPI; NULL (or its SendWithAck NULL) asserts and sends nothing.
   @return the send status (success or warning) when the answer is 0x85 with status 0;
           the send's error status when the send failed; EFI_UNSUPPORTED for a wrong
           answer byte or a non-zero status; EFI_INVALID_PARAMETER without a PPI.
 **/
 EFI_STATUS QuarnSendBiosUpdateWatchdogControl(IN DRUX_PPI *Drux) {
-  if (Drux == nullptr) {
+  if (Drux == nullptr || Drux->SendWithAck == nullptr) {
     DebugCheckEfiStatus(EFI_INVALID_PARAMETER, kSource, __LINE__, "!EFI_ERROR (((RETURN_STATUS)(0x80000000 | (2))))");
     return EFI_INVALID_PARAMETER;
   }

@@ -228,6 +228,24 @@ TEST_F(MpServicesPpi, RunsTheProcedureOnEachApWithItsOwnRegisters) {
   EXPECT_EQ(E.Mp().StartupAllApsCalls(), 1u);
 }
 
+TEST_F(MpServicesPpi, EveryCallIsRecordedWithItsArguments) {
+  uint64_t Argument = 0x1122334455667788ull;
+  EFI_PEI_MP_SERVICES_PPI *Mp = E.Mp().Ppi();
+  EXPECT_EQ(Mp->StartupAllAPs(E.Core().Services(), Mp, StoreProcessorNumberInMm7, TRUE, 250, &Argument), EFI_SUCCESS);
+  EXPECT_EQ(Mp->StartupAllAPs(E.Core().Services(), Mp, nullptr, FALSE, 0, nullptr), EFI_INVALID_PARAMETER);
+  ASSERT_EQ(E.Mp().Calls().size(), 2u);
+  const StartupAllApsCall &First = E.Mp().Calls()[0];
+  EXPECT_EQ(First.Procedure, &StoreProcessorNumberInMm7);
+  EXPECT_TRUE(First.SingleThread);
+  EXPECT_EQ(First.TimeoutInMicroSeconds, 250u);
+  EXPECT_EQ(First.Argument, &Argument);
+  const StartupAllApsCall &Second = E.Mp().Calls()[1];
+  EXPECT_EQ(Second.Procedure, nullptr);  // refused calls are recorded too
+  EXPECT_FALSE(Second.SingleThread);
+  EXPECT_EQ(Second.TimeoutInMicroSeconds, 0u);
+  EXPECT_EQ(Second.Argument, nullptr);
+}
+
 TEST_F(MpServicesPpi, RefusesWhatThePpiRefuses) {
   uint8_t Argument = 0;
   EXPECT_EQ(StartupAllAps(nullptr, &Argument), EFI_INVALID_PARAMETER);

@@ -4,6 +4,7 @@
 #include <Library/BaseMemoryLib.h>
 
 #include <numeric>
+#include <string>
 #include <vector>
 
 #include "BoardFixture.h"
@@ -47,6 +48,21 @@ TEST(CopyMem, LargerOverlapsInBothDirectionsKeepTheSource) {
     const std::vector<uint8_t> Before(Bytes.begin(), Bytes.begin() + 41);
     CopyMem(&Bytes[Distance], &Bytes[0], 41);
     EXPECT_EQ(std::vector<uint8_t>(Bytes.begin() + Distance, Bytes.begin() + Distance + 41), Before);
+  }
+}
+
+TEST(CopyMem, OverlapOfOneByteAndAdjacentRanges) {
+  // The destination starts on the source's last byte (overlap of one), or just past it.
+  ActiveBoard Board;
+  for (size_t Length : {2u, 5u, 8u, 13u}) {
+    for (size_t Distance : {Length - 1, Length}) {
+      SCOPED_TRACE("length " + std::to_string(Length) + ", distance " + std::to_string(Distance));
+      auto Bytes = Sequence(32);
+      const std::vector<uint8_t> Before(Bytes.begin(), Bytes.begin() + Length);
+      CopyMem(&Bytes[Distance], &Bytes[0], Length);
+      EXPECT_EQ(std::vector<uint8_t>(Bytes.begin() + Distance, Bytes.begin() + Distance + Length), Before);
+      EXPECT_EQ(Bytes[Distance + Length], Distance + Length + 1) << "nothing written past the end";
+    }
   }
 }
 

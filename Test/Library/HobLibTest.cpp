@@ -6,8 +6,12 @@
 #include <Library/BaseLib.h>
 #include <Library/HobLib.h>
 #include <Library/PeiServicesTablePointerLib.h>
+#include <Library/SysHostPointerLib.h>
+#include <Library/VornTypeGetLib.h>
+#include <Pei/QuarnPeiPreMem/QuarnPeiPreMem.h>
 
 #include <cstring>
+#include <vector>
 
 #include "BoardFixture.h"
 #include "Emulator/Emulator.h"
@@ -169,4 +173,69 @@ TEST(PeiServicesPointer, FollowsTheIdtBaseOnEveryCall) {
   FakeIdt[1] = 0;
   EXPECT_EQ(GetPeiServicesTablePointer(), nullptr);
   EXPECT_EQ(E.GetBoard().Processors()[0].Breakpoints, 1u) << "a zero word is reported";
+}
+
+// --- readers above the library, on a list whose HOBs start at odd addresses ---------------
+
+/// A core that does not round HOB lengths: after a 9-byte HOB every later one is odd.
+struct OddHobList {
+  OddHobList() : E([] {
+    emu::Scenario S;
+    S.RoundHobLengths = false;
+    S.Fs1 = 0x00000004;  // CurrentState 4: a stored QUARN type is downgraded in place
+    return S;
+  }()) {
+    E.Activate();
+    EXPECT_NE(E.Core().AppendHob(EFI_HOB_TYPE_UNUSED, 9), nullptr);
+  }
+  /// A GUID HOB of Length bytes named Name, its data zeroed; its start is odd.
+  uint8_t *Add(const EFI_GUID &Name, uint16_t Length) {
+    auto *Hob = static_cast<uint8_t *>(E.Core().AppendHob(EFI_HOB_TYPE_GUID_EXTENSION, Length));
+    EXPECT_NE(Hob, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(Hob) & 1, 1u);
+    std::memset(Hob + 8, 0, Length - 8);
+    std::memcpy(Hob + 8, &Name, sizeof Name);
+    return Hob;
+  }
+  emu::Emulator E;
+};
+
+TEST(OddHobStarts, TypeInfoAndTableHobsAreReadAndWrittenWhereTheyLie) {
+  OddHobList List;
+  uint8_t *Type = List.Add(gVornTypeHobGuid, sizeof(VORN_TYPE_HOB));
+  const UINT32 Quarn = VORN_TYPE_QUARN;
+  std::memcpy(Type + 24, &Quarn, 4);
+  Type[28] = 1;
+  uint8_t *Info = List.Add(gQuarnInfoHobGuid, 40);
+  std::memset(Info + 24, 0x77, 16);
+  uint8_t *Table = List.Add(gStaticPointerTableHobGuid, STATIC_POINTER_TABLE_HOB_LENGTH);
+  const uint64_t Slot3 = 0x12345678;
+  const UINT32 Moved = 0x0ABCDEF0;
+  std::memcpy(Table + 24 + 3 * 8, &Slot3, 8);
+  std::memcpy(Table + 24 + 104 + 3 * 12 + 8, &Moved, 4);
+
+  // The type HOB: found, and downgraded in place.
+  EXPECT_EQ(GetVornType(), VORN_TYPE_DISABLED);
+  UINT32 Stored = 0;
+  std::memcpy(&Stored, Type + 24, 4);
+  EXPECT_EQ(Stored, VORN_TYPE_DISABLED);
+
+  // The info HOB: found and overwritten, no second one built.
+  EXPECT_EQ(QuarnSetNonFunctional(), EFI_SUCCESS);
+  EXPECT_EQ(std::vector<uint8_t>(Info + 24, Info + 40),
+            (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(emu::FindGuidHobs(List.E.Core(), gQuarnInfoHobGuid).size(), 1u);
+
+  // The table: validated without a report, reused, and its filled slot migrated.
+  EXPECT_EQ(StaticPointerTableInit(), EFI_SUCCESS);
+  EXPECT_EQ(GetStaticPointerTable(), reinterpret_cast<STATIC_POINTER_TABLE *>(Table + 24));
+  EXPECT_EQ(StaticPointerTableOnMemoryDiscovered(const_cast<EFI_PEI_SERVICES **>(List.E.Core().Services()), nullptr,
+                                                 nullptr),
+            EFI_SUCCESS);
+  uint64_t Slot = 0;
+  std::memcpy(&Slot, Table + 24 + 3 * 8, 8);
+  EXPECT_EQ(Slot, 0x0ABCDEF0u);
+  EXPECT_EQ(ReadStaticPointer(GetStaticPointerTable(), 3), 0x0ABCDEF0u);
+  EXPECT_EQ(emu::FindGuidHobs(List.E.Core(), gStaticPointerTableHobGuid).size(), 1u);
+  EXPECT_TRUE(List.E.Snapshot().Asserts.empty());
 }

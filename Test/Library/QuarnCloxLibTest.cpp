@@ -8,6 +8,7 @@
 #include "Library/VornFixture.h"
 
 using namespace quarn;
+using test::UnusableDrux;
 using test::VornBoard;
 using test::Words;
 
@@ -130,13 +131,13 @@ TEST(QuarnFeatureSet, FailedSendMissingPpiAndNullPointer) {
     EXPECT_NE(V.Printed().find("[QUARN] QuarnGetFeatureSet: Communication problem (status: Time out)\n"),
               std::string::npos);
   }
-  {
-    emu::Scenario S;
-    S.DruxInstalled = false;
-    VornBoard V{S};
+  for (UnusableDrux How : {UnusableDrux::NotInstalled, UnusableDrux::NullPpi, UnusableDrux::NullSendWithAck}) {
+    SCOPED_TRACE(Describe(How));
+    VornBoard V{WithUnusableDrux(How)};
     QUARN_FEATURE_SET Set = {};
     EXPECT_FALSE(QuarnGetFeatureSet(&Set));
     EXPECT_EQ(V.Printed(), "[QUARN] QuarnGetFeatureSet \n[QUARN] QuarnGetFeatureSet: Cannot locate DRUX PPI\n");
+    EXPECT_TRUE(V.Exchanges().empty());
   }
   {
     VornBoard V;
@@ -280,12 +281,12 @@ TEST(QuarnClockSettings, NullMessageAndMissingPpi) {
     EXPECT_EQ(QuarnSetGetCurrenClockingMode(nullptr), EFI_INVALID_PARAMETER);
     EXPECT_TRUE(V.Exchanges().empty());
   }
-  {
-    emu::Scenario S;
-    S.DruxInstalled = false;
-    QuarnBoard V{S};   // the stored type lets the request get as far as the lookup
+  for (UnusableDrux How : {UnusableDrux::NotInstalled, UnusableDrux::NullPpi, UnusableDrux::NullSendWithAck}) {
+    SCOPED_TRACE(Describe(How));
+    QuarnBoard V{WithUnusableDrux(How)};   // the stored type lets the request get as far as the lookup
     EXPECT_EQ(PeiDruxSetSSCAlternate(TRUE), EFI_DEVICE_ERROR);
     EXPECT_NE(V.Printed().find("[CLOX] QuarnSetGetCurrenClockingMode exit status = Device Error \n"),
               std::string::npos);
+    EXPECT_TRUE(V.Exchanges().empty());
   }
 }

@@ -2,6 +2,8 @@
 // access order, and writes in bursts to both UARTs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <Library/PlatformHookLib.h>
 #include <Library/SerialPortLib.h>
 
@@ -87,6 +89,28 @@ TEST(SerialPortInitialize, LeavesAProgrammedUartAloneButForTheTwoDlabToggles) {
   EXPECT_EQ(SerialPortInitialize(), RETURN_SUCCESS);
   EXPECT_EQ(C.E.Uart2().Lcr(), 0x03);
   EXPECT_EQ(C.E.Uart1().Divisor(), 1);
+}
+
+TEST(SerialPortInitialize, OnlyLineControlBits5To0DecideWhetherTheUartIsProgrammed) {
+  // Divisor 1 with LCR bits 5:0 = 8N1 counts as programmed, whatever bits 7 and 6 hold;
+  // any other value of bits 5:0 is reprogrammed.
+  struct Case {
+    uint8_t Lcr;
+    bool Programmed;
+  };
+  for (Case C : {Case{0x03, true}, Case{0x43, true}, Case{0xC3, true}, Case{0x23, false}, Case{0x13, false},
+                 Case{0x0B, false}, Case{0x07, false}, Case{0x02, false}, Case{0x01, false}}) {
+    SCOPED_TRACE("LCR " + std::to_string(C.Lcr));
+    Scenario S;
+    S.Uart1 = {1, C.Lcr, 0x01};
+    S.Uart2 = {1, 0x03, 0x01};
+    Console Board(S);
+    EXPECT_EQ(SerialPortInitialize(), RETURN_SUCCESS);
+    const std::vector<PortAccess> Accesses = Board.Uart(0x3F8);
+    const bool Reprogrammed = std::find(Accesses.begin(), Accesses.end(), W(0x3FB, 0x80)) != Accesses.end();
+    EXPECT_EQ(Reprogrammed, !C.Programmed);
+    EXPECT_EQ(Board.E.Uart1().Lcr(), 0x03 | (C.Programmed ? C.Lcr & 0x40 : 0));
+  }
 }
 
 TEST(SerialPortInitialize, WaitsForABusyTransmitterBeforeReprogramming) {

@@ -366,6 +366,33 @@ TEST_F(StaticPointerTable, MoveReloadsMm7AndFollowsEveryFilledSlot) {
   EXPECT_EQ(Breakpoints(), 0u);
 }
 
+TEST_F(StaticPointerTable, AllThirteenSlotsFollowTheirRecordsThroughTheMove) {
+  ASSERT_EQ(StaticPointerTableInit(), EFI_SUCCESS);
+  STATIC_POINTER_TABLE *OldTable = GetStaticPointerTable();
+  CPU_AND_REVISION_RECORD *Records[13];
+  for (size_t Type = 0; Type < 13; Type++) {
+    Records[Type] = PoolRecord();
+    Records[Type]->Stepping = static_cast<UINT8>(0xA0 + Type);
+    PublishInSlot(OldTable, Type, Records[Type], E.Core());
+  }
+
+  E.Core().MigrateToPermanentMemory();
+
+  STATIC_POINTER_TABLE *Table = GetStaticPointerTable();
+  ASSERT_NE(Table, OldTable);
+  const char *Digits = "0123456789ABC";
+  for (size_t Type = 0; Type < 13; Type++) {
+    SCOPED_TRACE("slot " + std::to_string(Type));
+    auto *Moved = reinterpret_cast<CPU_AND_REVISION_RECORD *>(uintptr_t(Table->Pointer[Type]));
+    EXPECT_NE(Moved, Records[Type]);
+    EXPECT_TRUE(E.Core().InTemporaryMemory(Moved));  // the permanent copy
+    EXPECT_EQ(Moved->Stepping, 0xA0 + Type);
+    EXPECT_EQ(MessagesWith(std::string("Migration pointer type ") + Digits[Type] + ": "), 1u);
+  }
+  EXPECT_EQ(MessagesWith("Migration pointer type"), 13u);
+  EXPECT_EQ(Breakpoints(), 0u);
+}
+
 TEST_F(StaticPointerTable, EmptySlotStaysEmptyWhateverItsDescriptorHolds) {
   ASSERT_EQ(StaticPointerTableInit(), EFI_SUCCESS);
   STATIC_POINTER_TABLE *OldTable = GetStaticPointerTable();
@@ -444,7 +471,12 @@ TEST_F(StaticPointerTableMpBeforeMove, EveryProcessorHoldsTheMovedTableAfterTheM
 
   const uint64_t Table = Address(GetStaticPointerTable());
   for (size_t P = 0; P < 4; P++) EXPECT_EQ(Mm7(P), Table) << "processor " << P;
-  EXPECT_EQ(E.Mp().StartupAllApsCalls(), 1u);
+  ASSERT_EQ(E.Mp().Calls().size(), 1u);
+  const StartupAllApsCall &Call = E.Mp().Calls()[0];
+  EXPECT_EQ(Call.Procedure, &LoadMm7OnAp);
+  EXPECT_FALSE(Call.SingleThread) << "the APs may run at once";
+  EXPECT_EQ(Call.TimeoutInMicroSeconds, 0u) << "no timeout: every AP must finish";
+  EXPECT_NE(Call.Argument, nullptr) << "the APs read MM7's value through it (checked above)";
   EXPECT_EQ(E.Core().NotifyCount(), Notifies);  // synchronised at once, nothing deferred
   EXPECT_EQ(E.GetBoard().CurrentProcessorIndex(), 0u);
 
@@ -473,7 +505,11 @@ TEST_F(StaticPointerTableMpAfterMove, ProcessorsFollowWhenMpServicesArrive) {
   E.InstallMpServices();
 
   for (size_t P = 0; P < 4; P++) EXPECT_EQ(Mm7(P), Table) << "processor " << P;
-  EXPECT_EQ(E.Mp().StartupAllApsCalls(), 1u);
+  ASSERT_EQ(E.Mp().Calls().size(), 1u);
+  EXPECT_EQ(E.Mp().Calls()[0].Procedure, &LoadMm7OnAp);
+  EXPECT_FALSE(E.Mp().Calls()[0].SingleThread);
+  EXPECT_EQ(E.Mp().Calls()[0].TimeoutInMicroSeconds, 0u);
+  EXPECT_NE(E.Mp().Calls()[0].Argument, nullptr);
   EXPECT_EQ(MessagesWith("Sync MM7: "), 1u);
 }
 
@@ -482,6 +518,11 @@ TEST_F(StaticPointerTableMpAfterMove, SyncCopiesAll64BitsAndReturnsTheMpStatus) 
   auto **Services = const_cast<EFI_PEI_SERVICES **>(E.Core().Services());
   EXPECT_EQ(SyncMm7OnAps(Services, nullptr, E.Mp().Ppi()), EFI_SUCCESS);
   for (size_t P = 1; P < 4; P++) EXPECT_EQ(Mm7(P), 0xFEDCBA9876543210ull);
+  ASSERT_EQ(E.Mp().Calls().size(), 1u);
+  EXPECT_EQ(E.Mp().Calls()[0].Procedure, &LoadMm7OnAp);
+  EXPECT_FALSE(E.Mp().Calls()[0].SingleThread);
+  EXPECT_EQ(E.Mp().Calls()[0].TimeoutInMicroSeconds, 0u);
+  EXPECT_NE(E.Mp().Calls()[0].Argument, nullptr);
   EXPECT_EQ(MessagesWith("Sync MM7: 76543210\r\n"), 1u);
 
   E.GetBoard().Faults().FailCall("StartupAllAPs", 2);

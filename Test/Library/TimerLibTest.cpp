@@ -43,6 +43,20 @@ TEST(AcpiTimerDelay, CutsLongDelaysIntoChunksOfTwoToTheTwentySecond) {
   EXPECT_EQ(Timer.Reads, 6u);
 }
 
+TEST(AcpiTimerDelay, OnlyBit23OfTheDistanceEndsAWait) {
+  ActiveBoard Board;
+  // 0x400000 ticks: a chunk of 0, then one of 0x400000. Its first poll is 0x400000 before
+  // the target (bit 22 set, bit 23 clear): the wait goes on; one tick past it, it ends.
+  auto &Timer = Board.B.Add<ScriptedPort>(std::deque<uint32_t>{
+      0x000010, 0x000010, 0x000011,             // chunk 1: target 0x10, passed at 0x11
+      0x000020, 0x000020, 0x200020, 0x400020,   // chunk 2: target 0x400020, not yet passed
+      0x400021,                                 // passed
+      0xDEAD});
+  Board.B.MapIo(ACPI_TIMER_PORT, 4, Timer);
+  AcpiTimerDelay(0x400000);
+  EXPECT_EQ(Timer.Reads, 8u);
+}
+
 TEST(AcpiTimerDelay, ExecutesPauseBetweenReadings) {
   ActiveBoard Board;
   auto &Timer = Board.B.Add<ScriptedPort>(std::deque<uint32_t>{0, 1, 2, 100});

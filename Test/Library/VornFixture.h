@@ -27,6 +27,28 @@ inline std::vector<uint8_t> Words(std::initializer_list<uint32_t> Values) {
   return Bytes;
 }
 
+/// The ways DRUX_PPI can be unusable: not there, or there but not callable.
+enum class UnusableDrux { NotInstalled, NullPpi, NullSendWithAck, NullGetVornStatus };
+
+inline const char *Describe(UnusableDrux How) {
+  switch (How) {
+    case UnusableDrux::NotInstalled: return "not installed";
+    case UnusableDrux::NullPpi: return "NULL PPI";
+    case UnusableDrux::NullSendWithAck: return "NULL SendWithAck";
+    case UnusableDrux::NullGetVornStatus: return "NULL GetVornStatus";
+  }
+  return "?";
+}
+
+/// S with DRUX_PPI made unusable the way How says.
+inline emu::Scenario WithUnusableDrux(UnusableDrux How, emu::Scenario S = {}) {
+  S.DruxInstalled = How != UnusableDrux::NotInstalled;
+  S.DruxNullPpi = How == UnusableDrux::NullPpi;
+  S.DruxNullSendWithAck = How == UnusableDrux::NullSendWithAck;
+  S.DruxNullGetVornStatus = How == UnusableDrux::NullGetVornStatus;
+  return S;
+}
+
 class VornBoard {
  public:
   explicit VornBoard(emu::Scenario S = {}) : E(std::move(S)) { E.Activate(); }

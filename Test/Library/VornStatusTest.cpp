@@ -70,3 +70,31 @@ TEST(VornRegisters, FieldsComeFromTheirOwnBits) {
   EXPECT_EQ(VornRecoveryCause(0x00000C00), 4u); // bit 11 does not change the cause
   EXPECT_EQ(VornFlowMode(0x00070005), 7u);
 }
+
+TEST(VornRegisters, EveryBitBelongsToOneFieldOrToNone) {
+  // VORNFS1: CurrentState 3:0, FlowMode 19:16, ResetCounter 23:20; VORNFS2: RecoveryCause 10:8.
+  for (unsigned Bit = 0; Bit < 32; Bit++) {
+    SCOPED_TRACE("bit " + std::to_string(Bit));
+    const uint32_t Value = 1u << Bit;
+    EXPECT_EQ(VornCurrentState(Value), Bit <= 3 ? Value : 0u);
+    EXPECT_EQ(VornFlowMode(Value), Bit >= 16 && Bit <= 19 ? Value >> 16 : 0u);
+    EXPECT_EQ(VornResetCounter(Value), Bit >= 20 && Bit <= 23 ? Value >> 20 : 0u);
+    EXPECT_EQ(VornRecoveryCause(Value), Bit >= 8 && Bit <= 10 ? Value >> 8 : 0u);
+  }
+  // Every field at its widest.
+  EXPECT_EQ(VornCurrentState(0xFFFFFFFF), 15u);
+  EXPECT_EQ(VornFlowMode(0xFFFFFFFF), 15u);
+  EXPECT_EQ(VornResetCounter(0xFFFFFFFF), 15u);
+  EXPECT_EQ(VornRecoveryCause(0xFFFFFFFF), 7u);
+}
+
+TEST(QuarnIsLumoFlow, OnlyFlowMode7IsTheLumoFlow) {
+  for (uint32_t Mode = 0; Mode < 16; Mode++) {
+    SCOPED_TRACE("flow mode " + std::to_string(Mode));
+    Scenario S;
+    S.Fs1 = 0x00000005 | (Mode << 16);
+    Emulator E{S};
+    E.Activate();
+    EXPECT_EQ(QuarnIsLumoFlow(), Mode == 7 ? TRUE : FALSE);
+  }
+}

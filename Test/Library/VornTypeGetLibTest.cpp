@@ -8,6 +8,7 @@
 #include "Library/VornFixture.h"
 
 using namespace quarn;
+using test::UnusableDrux;
 using test::VornBoard;
 using test::Words;
 
@@ -105,6 +106,24 @@ TEST(VornTypeAnswers, DfxSubTypeYieldsDfxWhichIsNotQuarn) {
   ASSERT_NE(V.TypeHob(), nullptr);
   EXPECT_EQ(V.TypeHob()->VornType, VORN_TYPE_DFX);
   EXPECT_EQ(V.TypeHob()->FwSubType, 3);
+}
+
+TEST(VornTypeAnswers, SubTypeIsAllEightBitsOfTheTypeWord) {
+  // FwSubType is bits 10:3: only 3 itself is DFX, not 0x83, 0x43 or 0x0B.
+  struct Case {
+    uint8_t SubType;
+    UINT32 Type;
+  };
+  for (Case C : {Case{0x03, VORN_TYPE_DFX}, Case{0x83, VORN_TYPE_QUARN}, Case{0x43, VORN_TYPE_QUARN},
+                 Case{0x0B, VORN_TYPE_QUARN}, Case{0xFF, VORN_TYPE_QUARN}}) {
+    SCOPED_TRACE("sub-type " + std::to_string(C.SubType));
+    VornBoard V{Firmware(1, C.SubType)};
+    EXPECT_EQ(GetVornType(), C.Type);
+    ASSERT_NE(V.TypeHob(), nullptr);
+    EXPECT_EQ(V.TypeHob()->FwType, 1);
+    EXPECT_EQ(V.TypeHob()->FwSubType, C.SubType);
+    EXPECT_NE(V.Printed().find("FwType = 1, FwSubType = " + std::to_string(C.SubType) + "\n"), std::string::npos);
+  }
 }
 
 TEST(VornTypeAnswers, QuarnTavCountsAsQuarnAndTheHobKeepsFwType2) {
@@ -338,21 +357,27 @@ TEST(VornTypeFailures, FailedSendOrRefusedStatusEndsUndetermined) {
 }
 
 TEST(VornTypeFailures, MissingPpiAssertsAtItsLineAndEndsUndetermined) {
-  emu::Scenario S;
-  S.DruxInstalled = false;
-  VornBoard V{S};
-  V.StartConsole();
-  EXPECT_EQ(PeiDruxGetVornType(nullptr, nullptr), VORN_TYPE_UNDEF);
-  EXPECT_EQ(V.Breakpoints(), 1u);
-  ASSERT_FALSE(V.E.GetBoard().HaltCodes().empty());
-  EXPECT_EQ(V.E.GetBoard().HaltCodes().back().Value, 0xD2u);
-  EXPECT_EQ(V.Printed(),
-            "DRUX: PeiDruxGetVornType start\n"
-            "ERROR: DRUX PPI not installed\n"
-            "\nASSERT_EFI_ERROR (Status = Not Found)\n");
-  EXPECT_EQ(V.E.Snapshot().Asserts,
-            std::vector<std::string>{
-                "ASSERT [QuarnPeiPreMem] Library/VornTypeGetLib/VornTypePeiDruxLib(90): !EFI_ERROR (Status)"});
+  // Missing, or installed with a NULL interface or a NULL entry: the same assertion and
+  // answer, and nothing is called through the PPI.
+  for (UnusableDrux How : {UnusableDrux::NotInstalled, UnusableDrux::NullPpi, UnusableDrux::NullSendWithAck,
+                           UnusableDrux::NullGetVornStatus}) {
+    SCOPED_TRACE(Describe(How));
+    VornBoard V{test::WithUnusableDrux(How)};
+    V.StartConsole();
+    EXPECT_EQ(PeiDruxGetVornType(nullptr, nullptr), VORN_TYPE_UNDEF);
+    EXPECT_EQ(V.Breakpoints(), 1u);
+    ASSERT_FALSE(V.E.GetBoard().HaltCodes().empty());
+    EXPECT_EQ(V.E.GetBoard().HaltCodes().back().Value, 0xD2u);
+    EXPECT_EQ(V.Printed(),
+              "DRUX: PeiDruxGetVornType start\n"
+              "ERROR: DRUX PPI not installed\n"
+              "\nASSERT_EFI_ERROR (Status = Not Found)\n");
+    EXPECT_EQ(V.E.Snapshot().Asserts,
+              std::vector<std::string>{
+                  "ASSERT [QuarnPeiPreMem] Library/VornTypeGetLib/VornTypePeiDruxLib(90): !EFI_ERROR (Status)"});
+    EXPECT_TRUE(V.Exchanges().empty());
+    EXPECT_EQ(V.E.Firmware().StatusQueries(), 0u);
+  }
 }
 
 TEST(VornTypeFailures, FailedCreateHobReturnsUndeterminedEvenWhenTheTypeWasKnown) {

@@ -88,6 +88,20 @@ inline size_t ConfigReads(const RunReport &R, uint32_t Address) {
 
 inline size_t Fs1Reads(const RunReport &R) { return ConfigReads(R, VORNFS1_ADDRESS); }
 
+/// Timer waits (MicroSecondDelay calls) in the trace: each starts with a read of the ACPI
+/// timer that neither a pause nor another timer read precedes.
+inline size_t Delays(const RunReport &R) {
+  constexpr uint64_t kTimerPort = 0x508;
+  size_t Count = 0;
+  for (size_t I = 0; I < R.Trace.size(); I++) {
+    if (R.Trace[I].Kind != "io-read32" || R.Trace[I].Address != kTimerPort) continue;
+    const bool AfterPause = I > 0 && R.Trace[I - 1].Kind.starts_with("pause");
+    const bool AfterTimerRead = I > 0 && R.Trace[I - 1].Kind == "io-read32" && R.Trace[I - 1].Address == kTimerPort;
+    Count += !AfterPause && !AfterTimerRead;
+  }
+  return Count;
+}
+
 /// VORNFS1 reads that reporting one state record costs in the board's present state.
 inline size_t Fs1ReadsOfAStateRecord(Emulator &E) {
   const RunReport Before = E.Snapshot();

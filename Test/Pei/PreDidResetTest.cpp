@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <Pei/QuarnPeiPreMem/QuarnPeiPreMem.h>
+#include <Library/SerialPortLib.h>
 #include <Library/VornTypeGetLib.h>
 
 #include "Emulator/Emulator.h"
 #include "Emulator/Vorn/VornDevice.h"
+#include "Test/Library/VornFixture.h"
 #include "Test/Pei/FlowTestSupport.h"
 
 using namespace quarn::emu;
@@ -175,8 +177,7 @@ TEST(QuarnPreDidReset, SendsTheTwelveByteRequestAndWaitsForTheRestart) {
   EXPECT_EQ(X.RequestLength, 12u);
   EXPECT_EQ(X.Capacity, 12u);
   EXPECT_EQ(X.Request, (std::vector<uint8_t>{0x05, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(VornCurrentState(B.E.Vorn().Read(Reg::Fs1)), 5u);
-  EXPECT_EQ(VornResetCounter(B.E.Vorn().Read(Reg::Fs1)), 4u);
+  EXPECT_EQ(B.E.Vorn().Read(Reg::Fs1), 0x00400005u) << "counter 3 -> 4, then state 5";
   EXPECT_GE(R.ElapsedNs, 120 * kNsPerMs);
   EXPECT_LT(R.ElapsedNs, 130 * kNsPerMs);
   EXPECT_TRUE(R.StatusCodes.empty());
@@ -192,10 +193,41 @@ TEST(QuarnPreDidReset, CounterNeverChangingSpendsAll5000StepsAndSkipsTheStateWai
   EXPECT_EQ(QuarnPreDidReset(), EFI_TIMEOUT);
   const RunReport R = B.Since();
   EXPECT_EQ(R.Records, (std::vector<std::string>{"reset", "reset"}));
+  // Counted in steps: the sample before the send, then one read per step and one more
+  // (5001 for a budget of 5000), then one per reset record.
+  EXPECT_EQ(Fs1Reads(R), 1u + 5001u + 2u);
+  EXPECT_EQ(Delays(R), 5000u);
   EXPECT_GE(R.ElapsedNs, 4999 * kNsPerMs);
   EXPECT_LT(R.ElapsedNs, 5050 * kNsPerMs);
   EXPECT_TRUE(DoesNotPrint(R, "Wait for VORN Normal or Recovery state"));
   EXPECT_TRUE(Prints(R, "[QUARN][PreMem] ERROR: Pre-DID reset, VORN Reset Counter not changed (Time out)\n"));
+}
+
+TEST(QuarnPreDidReset, TheTwoWaitsShareExactly5000Steps) {
+  // The counter steps after 30 ms, then CurrentState stays 0: the state wait gets what
+  // the counter wait left, and the two together take exactly 5000 steps.
+  Scenario S = InState(0x00300002);
+  S.CounterAfterMs = 30;
+  S.StateAfterMs.reset();
+  Board_ B{S};
+  EXPECT_EQ(QuarnPreDidReset(), EFI_TIMEOUT);
+  const RunReport R = B.Since();
+  EXPECT_EQ(R.Records, (std::vector<std::string>{"state"}));
+  EXPECT_EQ(Delays(R), 5000u);
+}
+
+TEST(QuarnPreDidReset, CounterSampledBeforeTheSendSeesAChangeThatComesWithTheAnswer) {
+  // The firmware steps its counter as it answers: read after the send, the old value
+  // would already be the new one and the wait would never end.
+  Scenario S = InState(0x00300002);
+  S.CounterAfterMs = 0;
+  S.StateAfterMs = 50;
+  Board_ B{S};
+  EXPECT_EQ(QuarnPreDidReset(), EFI_SUCCESS);
+  const RunReport R = B.Since();
+  EXPECT_TRUE(R.StatusCodes.empty());
+  EXPECT_EQ(B.E.Vorn().Read(Reg::Fs1), 0x00400005u);
+  EXPECT_TRUE(Prints(R, "[QUARN][PreMem] Pre-DID reset has been executed successfully\n"));
 }
 
 TEST(QuarnPreDidReset, NoMeaningfulStateAfterTheRestartIsATimeoutWithinTheSharedBudget) {
@@ -262,19 +294,26 @@ TEST(QuarnPreDidReset, NoAnswerSkipsTheResetAndCountsAsSuccess) {
   EXPECT_EQ(QuarnPreDidReset(), EFI_SUCCESS);
   const RunReport R = B.Since();
   EXPECT_TRUE(R.StatusCodes.empty());
-  EXPECT_EQ(VornResetCounter(B.E.Vorn().Read(Reg::Fs1)), 3u) << "no reset happened";
+  EXPECT_EQ(B.E.Vorn().Read(Reg::Fs1), 0x00300002u) << "no reset happened";
   EXPECT_TRUE(Prints(R, "[QUARN][PreMem] Pre-DID reset, no ACK. Continue without reset (Time out)\n"));
 }
 
 TEST(QuarnPreDidReset, MissingMessagePpiIsADeviceError) {
-  Scenario S = InState(0x00300002);
-  S.DruxInstalled = false;
-  Emulator E{S};
-  E.Activate();
-  SeedQuarnTypeHob(E);
-  EXPECT_EQ(QuarnPreDidReset(), EFI_DEVICE_ERROR);
-  const RunReport R = E.Snapshot();
-  EXPECT_TRUE(R.Messages.empty());
-  EXPECT_EQ(R.Asserts.size(), 1u);
-  EXPECT_TRUE(Prints(R, "[QUARN][PreMem] ERROR: Cannot locate DRUX PPI (Not Found)\n"));
+  // Not installed, installed with a NULL interface, or with a NULL SendWithAck: one
+  // assertion at the lookup, nothing sent, no record.
+  for (UnusableDrux How : {UnusableDrux::NotInstalled, UnusableDrux::NullPpi, UnusableDrux::NullSendWithAck}) {
+    SCOPED_TRACE(Describe(How));
+    Emulator E{WithUnusableDrux(How, InState(0x00300002))};
+    E.Activate();
+    SerialPortInitialize();  // the assertion line goes to the console
+    SeedQuarnTypeHob(E);
+    EXPECT_EQ(QuarnPreDidReset(), EFI_DEVICE_ERROR);
+    const RunReport R = E.Snapshot();
+    EXPECT_TRUE(R.Messages.empty());
+    EXPECT_TRUE(R.StatusCodes.empty());
+    EXPECT_EQ(R.Asserts, std::vector<std::string>{
+                             "ASSERT [QuarnPeiPreMem] Pei/QuarnPeiPreMem/PreDidReset(121): !EFI_ERROR (Status)"});
+    EXPECT_TRUE(PrintsInOrder(R, {"[QUARN][PreMem] ERROR: Cannot locate DRUX PPI (Not Found)\n",
+                                  "\nASSERT_EFI_ERROR (Status = Not Found)\n"}));
+  }
 }

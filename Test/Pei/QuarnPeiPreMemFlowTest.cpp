@@ -7,12 +7,15 @@
 #include <Pei/QuarnPeiPreMem/QuarnPeiPreMem.h>
 #include <Ppi/VornPolicy.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "Emulator/Emulator.h"
 #include "Emulator/PeiCore/HobWalk.h"
 #include "Emulator/PeiCore/PolicyPpi.h"
 #include "Emulator/Vorn/QuarnFirmware.h"
+#include "Test/Library/VornFixture.h"
 #include "Test/Pei/FlowTestSupport.h"
 
 using namespace quarn::emu;
@@ -146,6 +149,35 @@ TEST(QuarnPeiPreMemFlow, FirstStateWaitTimingOutWritesTwoStateRecords) {
   EXPECT_EQ(Kinds(R), (std::vector<std::string>{"type"}));
 }
 
+/// Index in the trace of the first service call named Call with Value, or -1.
+ptrdiff_t CallAt(const RunReport &R, const std::string &Call, uint64_t Value) {
+  for (size_t I = 0; I < R.Trace.size(); I++) {
+    if (R.Trace[I].Kind == "call" && R.Trace[I].Device == Call && R.Trace[I].Value == Value) return ptrdiff_t(I);
+  }
+  return -1;
+}
+
+TEST(QuarnPeiPreMemFlow, NonFunctionalPathReportsTheStateRecordBeforeItWritesTheInfoHob) {
+  Scenario S = Road();
+  S.Fs1 = 0x00000003;  // never recovery or normal: the first wait times out
+  const RunReport R = Boot(S);
+  EXPECT_TRUE(NonFunctional(R));
+  ASSERT_EQ(R.Records, (Records{"state", "state"}));
+  // The state record of the non-functional path (the last ReportStatusCode) comes before
+  // the info HOB (a 40-byte CreateHob).
+  ptrdiff_t LastRecord = -1;
+  for (size_t I = 0; I < R.Trace.size(); I++) {
+    if (R.Trace[I].Kind == "call" && R.Trace[I].Device == "ReportStatusCode") LastRecord = ptrdiff_t(I);
+  }
+  const ptrdiff_t InfoHob = CallAt(R, "CreateHob", 40);
+  ASSERT_GE(LastRecord, 0);
+  ASSERT_GE(InfoHob, 0);
+  EXPECT_LT(LastRecord, InfoHob);
+  EXPECT_TRUE(PrintsInOrder(R, {kNonFunctionalLine, "[QUARN][PreMem] HOB: flow 2, feature set 0x00000000, "
+                                                    "features 2 0x00000000, pwr opt boot 0, cores2disable 0\n",
+                                "[QUARN][PreMem] ERROR: VORN is non functional (flow 2)\n"}));
+}
+
 TEST(QuarnPeiPreMemFlow, ResetCounterNeverChangingWritesThreeResetRecordsAndAState) {
   Scenario S = Road();
   S.CounterAfterMs.reset();
@@ -263,14 +295,25 @@ TEST(QuarnPeiPreMemFlow, InformationAndWarningLinesNeedTheirOwnBitInTheErrorLeve
 }
 
 TEST(QuarnPeiPreMemFlow, UnreadableBootModeCountsAsADefaultSettingsBoot) {
-  Scenario S = Road();
-  S.BootMode = BOOT_ON_S3_RESUME;  // what the core would say, had it answered
-  S.GetBootModeStatus = EFI_DEVICE_ERROR;
-  const RunReport R = Boot(S);
-  EXPECT_TRUE(Succeeded(R));
-  EXPECT_TRUE(PrintsInOrder(R, {"[QUARN][PreMem] ERROR: Cannot read boot mode (Device Error)\n",
-                                "[QUARN][PreMem] Pre-DID reset execution\n"}));
-  EXPECT_EQ(Kinds(R), (std::vector<std::string>{"type", "pre-did-reset", "watchdog", "feature-set", "clock"}));
+  // Whether the core fails by its status or by a fault, and whether it leaves the S3 value
+  // in the module's variable before failing: the value of a failed read is never used.
+  for (bool Fault : {false, true}) {
+    for (bool Written : {false, true}) {
+      SCOPED_TRACE(std::string(Fault ? "fault" : "status") + (Written ? ", mode written" : ", nothing written"));
+      Scenario S = Road();
+      S.BootMode = BOOT_ON_S3_RESUME;  // what the core would say, had it answered
+      S.BootModeWrittenOnError = Written;
+      if (!Fault) S.GetBootModeStatus = EFI_DEVICE_ERROR;
+      S.Trace = true;
+      Emulator E{S};
+      if (Fault) E.GetBoard().Faults().FailCall("GetBootMode", 1);
+      const RunReport R = E.Run();
+      EXPECT_TRUE(Succeeded(R));
+      EXPECT_TRUE(PrintsInOrder(R, {"[QUARN][PreMem] ERROR: Cannot read boot mode (Device Error)\n",
+                                    "[QUARN][PreMem] Pre-DID reset execution\n"}));
+      EXPECT_EQ(Kinds(R), (std::vector<std::string>{"type", "pre-did-reset", "watchdog", "feature-set", "clock"}));
+    }
+  }
 }
 
 TEST(QuarnPeiPreMemFlow, MissingConfigBlockDisablesResetAndWatchdogAndTurnsSscOn) {
@@ -378,6 +421,31 @@ TEST(QuarnPeiPreMemFlow, CauseComesFromBits10To8Alone) {
   EXPECT_NE(Find(R, "pre-did-reset"), nullptr);
 }
 
+TEST(QuarnPeiPreMemFlow, OnlyCause4InBits10To8AsksForTheReset) {
+  struct Case {
+    uint32_t Fs2;
+    bool Reset;
+  };
+  std::vector<Case> Cases = {{0x00000000, false}, {0x00000100, false}, {0x00000200, false}, {0x00000300, false},
+                             {0x00000400, true},  {0x00000500, false}, {0x00000600, false}, {0x00000700, false},
+                             {0xFFFFFCFF, true},  {0xFFFFFBFF, false}};
+  // Cause 4 with any one bit outside 10:8 set.
+  for (unsigned Bit : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u, 11u, 12u, 15u, 16u, 23u, 24u, 31u}) {
+    Cases.push_back({0x00000400u | (1u << Bit), true});
+  }
+  for (const Case &C : Cases) {
+    char Name[32];
+    std::snprintf(Name, sizeof Name, "VORNFS2 0x%08X", C.Fs2);
+    SCOPED_TRACE(Name);
+    Scenario S = Road();
+    S.Fs2 = C.Fs2;
+    const RunReport R = Boot(S);
+    EXPECT_TRUE(Succeeded(R));
+    EXPECT_EQ(Find(R, "pre-did-reset") != nullptr, C.Reset);
+    EXPECT_EQ(bool(Prints(R, "[QUARN][PreMem] WARNING: VORN is in recovery mode (cause: 4)\n")), C.Reset);
+  }
+}
+
 TEST(QuarnPeiPreMemFlow, ResetSucceedingIntoRecoveryPrintsNoSuccessLineAndNoError) {
   Scenario S = Road();
   S.PreDidResetState = 2;  // the firmware comes back in recovery
@@ -466,6 +534,74 @@ INSTANTIATE_TEST_SUITE_P(
                      "[QUARN][PreMem] ERROR: Cannot send QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ (Time out)\n",
                      "Time out"}),
     [](const ::testing::TestParamInfo<WatchdogCase> &Info) { return std::string(Info.param.Name); });
+
+/// Which LocatePpi call of a run of S (type HOB seeded) is the first one for DRUX_PPI.
+uint64_t FirstDruxLookup(const Scenario &S) {
+  Emulator Probe{S};
+  Probe.Activate();
+  SeedQuarnTypeHob(Probe);
+  const RunReport R = Probe.Run();
+  uint64_t DruxHead = 0;
+  std::memcpy(&DruxHead, &gDruxPpiGuid, sizeof DruxHead);
+  uint64_t Lookups = 0;
+  for (const auto &T : R.Trace) {
+    if (T.Kind != "call" || T.Device != "LocatePpi") continue;
+    Lookups++;
+    if (T.Value == DruxHead) return Lookups;
+  }
+  ADD_FAILURE() << "no lookup of DRUX_PPI";
+  return 0;
+}
+
+TEST(QuarnPeiPreMemFlow, WatchdogIsNotAskedForWithoutAMessagePpi) {
+  // The type is known from an earlier call; the lookup fails: one assertion at the
+  // lookup with its status, nothing sent, the boot goes on.
+  for (bool Fault : {false, true}) {
+    SCOPED_TRACE(Fault ? "LocatePpi fails" : "no PPI installed");
+    Scenario S = Road();
+    S.Fs1 = 0x00000005;  // normal: no reset, so the watchdog's lookup is the first
+    S.DruxInstalled = Fault;  // the fault makes the lookup fail although the PPI is there
+    S.Trace = true;
+    Emulator E{S};
+    E.Activate();
+    SeedQuarnTypeHob(E);
+    if (Fault) E.GetBoard().Faults().FailCall("LocatePpi", FirstDruxLookup(S));
+    const RunReport R = E.Run();
+    EXPECT_TRUE(Succeeded(R));
+    EXPECT_TRUE(DoesNotPrint(R, "Sending QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ"));
+    EXPECT_TRUE(Prints(R, "\nASSERT_EFI_ERROR (Status = Not Found)\n"));
+    EXPECT_EQ(Find(R, "watchdog"), nullptr);
+    ASSERT_FALSE(R.Asserts.empty());
+    EXPECT_EQ(R.Asserts[0], "ASSERT [QuarnPeiPreMem] Pei/QuarnPeiPreMem/QuarnPeiPreMem(110): !EFI_ERROR (Status)");
+    EXPECT_EQ(std::count_if(R.Asserts.begin(), R.Asserts.end(),
+                            [](const std::string &A) { return A.find("Watchdog") != std::string::npos; }),
+              0);
+  }
+}
+
+TEST(QuarnPeiPreMemFlow, MessagePpiThatCannotBeCalledIsNeverCalled) {
+  // Installed with a NULL interface or a NULL SendWithAck, the type known beforehand:
+  // the reset, the watchdog and the feature-set query all give up without a call.
+  for (UnusableDrux How : {UnusableDrux::NullPpi, UnusableDrux::NullSendWithAck}) {
+    SCOPED_TRACE(Describe(How));
+    Emulator E{WithUnusableDrux(How, Road())};
+    E.Activate();
+    SeedQuarnTypeHob(E);
+    const RunReport R = E.Run();
+    EXPECT_TRUE(Succeeded(R));
+    EXPECT_TRUE(R.Messages.empty());
+    EXPECT_EQ(R.Records, (Records{"reset"}));
+    EXPECT_TRUE(PrintsInOrder(R, {"[QUARN][PreMem] ERROR: Cannot locate DRUX PPI (Not Found)\n",
+                                  "[QUARN][PreMem] ERROR: Pre-DID reset failure. Continue according to VORN state\n",
+                                  "[QUARN] QuarnGetFeatureSet: Cannot locate DRUX PPI\n",
+                                  "[QUARN][PreMem][CLOX] CloxSetClockSettings request wasn't sent\n"}));
+    EXPECT_EQ(R.Asserts, (std::vector<std::string>{
+                             "ASSERT [QuarnPeiPreMem] Pei/QuarnPeiPreMem/PreDidReset(121): !EFI_ERROR (Status)",
+                             "ASSERT [QuarnPeiPreMem] Pei/QuarnPeiPreMem/Watchdog(51): "
+                             "!EFI_ERROR (((RETURN_STATUS)(0x80000000 | (2))))",
+                             "ASSERT [QuarnPeiPreMem] Pei/QuarnPeiPreMem/QuarnPeiPreMem(110): !EFI_ERROR (Status)"}));
+  }
+}
 
 TEST(QuarnPeiPreMemFlow, WatchdogAnsweredWithAWarningIsNoFailure) {
   Scenario S = Road();

@@ -2,11 +2,15 @@
 // status.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <stdexcept>
+#include <string>
 
 #include "Tools/quarn-emu/BuiltinScenarios.h"
 #include "Tools/quarn-emu/Commands.h"
@@ -18,11 +22,31 @@ using namespace quarn::emu::cli;
 
 namespace {
 
-std::filesystem::path TempFile(const std::string &Name, const std::string &Text) {
-  const auto Path = std::filesystem::temp_directory_path() / Name;
-  std::ofstream(Path, std::ios::binary) << Text;
-  return Path;
-}
+/// A directory of the test's own, removed at its end: runs of the suite side by side never
+/// share a file.
+class TempDir {
+ public:
+  TempDir() {
+    std::string Template = (std::filesystem::temp_directory_path() / "quarn-emu-test-XXXXXX").string();
+    if (mkdtemp(Template.data()) == nullptr) throw std::runtime_error("cannot create a temporary directory");
+    Path_ = Template;
+  }
+  ~TempDir() {
+    std::error_code Ignored;
+    std::filesystem::remove_all(Path_, Ignored);
+  }
+  TempDir(const TempDir &) = delete;
+  TempDir &operator=(const TempDir &) = delete;
+  std::filesystem::path Path(const std::string &Name) const { return Path_ / Name; }
+  /// Writes Text to the file Name in the directory.
+  std::filesystem::path File(const std::string &Name, const std::string &Text) const {
+    std::ofstream(Path(Name), std::ios::binary) << Text;
+    return Path(Name);
+  }
+
+ private:
+  std::filesystem::path Path_;
+};
 
 /// A stream that takes nothing, like a full disk.
 class FullStream : public std::ostream {
@@ -84,8 +108,8 @@ TEST(RunCommand, JsonPrintsOneObjectAndNothingElse) {
 }
 
 TEST(RunCommand, ConsoleFirstThenSummaryAndTheReportFileBesides) {
-  const auto ReportPath = std::filesystem::temp_directory_path() / "quarn-emu-commands-report.json";
-  std::filesystem::remove(ReportPath);
+  const TempDir Dir;
+  const auto ReportPath = Dir.Path("report.json");
   RunOptions Options;
   Options.ReportFile = ReportPath.string();
   std::ostringstream Out, Err;
@@ -97,7 +121,6 @@ TEST(RunCommand, ConsoleFirstThenSummaryAndTheReportFileBesides) {
   std::ifstream Report(ReportPath);
   const nlohmann::json J = nlohmann::json::parse(Report);
   EXPECT_EQ(J["status"], "EFI_SUCCESS");
-  std::filesystem::remove(ReportPath);
 
   // The time line's parts add up, and its labels say what to: the entry point's time is
   // the report's elapsed_ms, the notifications after it make up the rest.
@@ -141,6 +164,7 @@ TEST(RunCommand, AFailedWriteIsExitTwoWithAMessage) {
 // Every built-in scenario dumped with its defaults filled in loads again to the same
 // scenario (the dump of the dump is the dump) and runs to the same report.
 TEST(RunCommand, DumpedScenariosLoadAgainAndRunTheSame) {
+  const TempDir Dir;
   for (const BuiltinScenario &Builtin : BuiltinScenarios()) {
     SCOPED_TRACE(Builtin.Name);
     RunOptions Options;
@@ -150,7 +174,7 @@ TEST(RunCommand, DumpedScenariosLoadAgainAndRunTheSame) {
     ASSERT_EQ(RunOne(Options, Dump, Err), kExitOk) << Err.str();
     const LoadedScenario Original = ResolveScenario(Builtin.Name);
     const LoadedScenario Reloaded = LoadScenarioText(Dump.str(), "dumped.toml");
-    Options.Scenario = TempFile("quarn-emu-dumped.toml", Dump.str()).string();
+    Options.Scenario = Dir.File("quarn-emu-dumped.toml", Dump.str()).string();
     std::ostringstream Again;
     ASSERT_EQ(RunOne(Options, Again, Err), kExitOk) << Err.str();
     EXPECT_EQ(Again.str(), Dump.str());
@@ -186,9 +210,10 @@ TEST(FaultsCommand, AProgressBarOnATerminalOnly) {
 }
 
 TEST(RunCommand, RefusesBeforeRunning) {
+  const TempDir Dir;
   std::ostringstream Out, Err;
   RunOptions Options;
-  Options.Scenario = TempFile("quarn-emu-bad.toml", "[cpu]\nprocessors = 0\n").string();
+  Options.Scenario = Dir.File("quarn-emu-bad.toml", "[cpu]\nprocessors = 0\n").string();
   EXPECT_EQ(RunOne(Options, Out, Err), kExitBadInput);
   EXPECT_TRUE(Out.str().empty()) << "nothing ran";
   EXPECT_NE(Err.str().find("quarn-emu-bad.toml:2: cpu.processors: 0 is out of range"), std::string::npos) << Err.str();
@@ -202,8 +227,9 @@ TEST(RunCommand, RefusesBeforeRunning) {
 }
 
 TEST(RunCommand, AStoppedModuleAnswersThree) {
+  const TempDir Dir;
   RunOptions Options;
-  Options.Scenario = TempFile("quarn-emu-stopped.toml", "[run]\ntime_limit_ms = 1\n").string();
+  Options.Scenario = Dir.File("quarn-emu-stopped.toml", "[run]\ntime_limit_ms = 1\n").string();
   Options.Json = true;
   std::ostringstream Out, Err;
   EXPECT_EQ(RunOne(Options, Out, Err), kExitStopped);
@@ -216,7 +242,8 @@ TEST(RunCommand, AStoppedModuleAnswersThree) {
 }
 
 TEST(CheckCommand, TableOfResultsAndEachMismatch) {
-  const auto Wrong = TempFile("quarn-emu-wrong.toml", "name = \"wrong\"\n[expect]\nrecords = [\"state\"]\n");
+  const TempDir Dir;
+  const auto Wrong = Dir.File("quarn-emu-wrong.toml", "name = \"wrong\"\n[expect]\nrecords = [\"state\"]\n");
   std::ostringstream Out, Err;
   EXPECT_EQ(CheckScenarios({"default", Wrong.string()}, Out, Err), kExitMismatch);
   const std::string Text = Out.str();

@@ -110,6 +110,29 @@ TEST(Check, SubstringTestsOnTheConsoles) {
   EXPECT_EQ(Mismatches[2].Key, "debug_ppi_contains");
 }
 
+TEST(Check, ASequenceHoldsOnlyInItsOrder) {
+  const json Report = ReportToJson(ReturnedReport(), false);  // console "A\r\nB\xE9\r\n"
+  EXPECT_TRUE(CheckReport(Expect("console_sequence = [\"A\\r\\n\", \"B\"]\n"), Report).empty());
+  EXPECT_TRUE(CheckReport(Expect("console_sequence = [\"A\", \"\\r\\n\", \"B\", \"\\r\\n\"]\n"), Report).empty());
+
+  // Swapped: the second text stands before the first one's end.
+  auto Mismatches = CheckReport(Expect("console_sequence = [\"B\", \"A\"]\n"), Report);
+  ASSERT_EQ(Mismatches.size(), 1u);
+  EXPECT_EQ(Mismatches[0].Key, "console_sequence");
+  EXPECT_EQ(Mismatches[0].Expected, "\"A\"");
+  EXPECT_EQ(Mismatches[0].Got, "found at offset 0 of console, before \"B\" ends");
+
+  // The same text twice needs two occurrences; a missing one is named as such.
+  Mismatches = CheckReport(Expect("console_sequence = [\"A\", \"A\"]\n"), Report);
+  ASSERT_EQ(Mismatches.size(), 1u);
+  Mismatches = CheckReport(Expect("console_sequence = [\"A\", \"C\", \"B\"]\n"), Report);
+  ASSERT_EQ(Mismatches.size(), 1u) << "the rest of a broken sequence is not reported again";
+  EXPECT_EQ(Mismatches[0].Got, "not found in console");
+
+  // Unordered lists stay unordered.
+  EXPECT_TRUE(CheckReport(Expect("console_contains = [\"B\", \"A\"]\n"), Report).empty());
+}
+
 TEST(Check, AStoppedRunNeverPassesUnlessItsOutcomeIsExpected) {
   RunReport R = ReturnedReport();
   R.Outcome = "dead-loop";

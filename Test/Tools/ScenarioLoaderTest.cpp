@@ -141,6 +141,23 @@ TEST(ScenarioLoader, PreDidResetTableDefaultsToAcceptWithoutChanges) {
   EXPECT_EQ(S.PreDidResetState, 5);
 }
 
+TEST(ScenarioLoader, StricterCoreAndPpiKeys) {
+  Scenario S = Load("").Settings;
+  EXPECT_FALSE(S.BootModeWrittenOnError);
+  EXPECT_FALSE(S.DruxNullPpi || S.DruxNullSendWithAck || S.DruxNullGetVornStatus);
+  S = Load("[boot]\nmode_written_on_error = true\n[drux]\nnull_ppi = true\nnull_send_with_ack = true\n"
+           "null_get_vorn_status = true\n")
+          .Settings;
+  EXPECT_TRUE(S.BootModeWrittenOnError);
+  EXPECT_TRUE(S.DruxNullPpi && S.DruxNullSendWithAck && S.DruxNullGetVornStatus);
+  EXPECT_EQ(std::string(Refusal("[drux]\nnull_ppi = 1\n").what()),
+            "Scenarios/test.toml:2: drux.null_ppi: expected a boolean, found an integer");
+  const LoadedScenario L = Load("[expect]\nconsole_sequence = [\"a\", \"b\"]\ndebug_ppi_sequence = [\"c\"]\n");
+  ASSERT_EQ(L.Expect.size(), 2u);
+  EXPECT_EQ(L.Expect[0].Key, "console_sequence");
+  EXPECT_TRUE(IsSubstringExpectation("console2_sequence"));
+}
+
 TEST(ScenarioLoader, ExpectValuesBecomeTheJsonTheyAreComparedWith) {
   const LoadedScenario L = Load(R"(
 [expect]

@@ -17,6 +17,7 @@ std::string SubjectText(const json &Report, const std::string &Subject) {
 
 void CheckSubstrings(const Expectation &E, const json &Report, std::vector<Mismatch> &Out) {
   const bool Contains = E.Key.ends_with("_contains");
+  const bool Sequence = E.Key.ends_with("_sequence");
   const std::string Subject = E.Key.substr(0, E.Key.rfind('_'));
   const std::string Text = SubjectText(Report, Subject);
   std::vector<std::string> Needles;
@@ -25,7 +26,24 @@ void CheckSubstrings(const Expectation &E, const json &Report, std::vector<Misma
   } else {
     for (const json &Needle : E.Value) Needles.push_back(Needle.get<std::string>());
   }
-  for (const std::string &Needle : Needles) {
+  // A sequence reads like a transcript: each text must come after the one before it.
+  size_t From = 0;
+  for (size_t Index = 0; Index < Needles.size(); Index++) {
+    const std::string &Needle = Needles[Index];
+    if (Sequence) {
+      const size_t At = Text.find(Needle, From);
+      if (At != std::string::npos) {
+        From = At + Needle.size();
+        continue;
+      }
+      const size_t Anywhere = Text.find(Needle);
+      Out.push_back({E.Key, json(Needle).dump(),
+                     Anywhere == std::string::npos
+                         ? "not found in " + Subject
+                         : "found at offset " + std::to_string(Anywhere) + " of " + Subject + ", before " +
+                               json(Needles[Index - 1]).dump() + " ends"});
+      return;  // the rest of the sequence cannot be placed
+    }
     const size_t At = Text.find(Needle);
     if (Contains && At == std::string::npos) {
       Out.push_back({E.Key, json(Needle).dump(), "not found in " + Subject});

@@ -17,7 +17,8 @@ struct Mismatch {
 };
 
 /// Compares each [expect] key with the report key of the same name (exact equality) and
-/// runs the substring tests (console_contains, ...). Without an "outcome" key the run
+/// runs the substring tests (console_contains, ...; a *_sequence list must be found in
+/// its order). Without an "outcome" key the run
 /// must have returned: a module the emulator had to stop never matches silently.
 std::vector<Mismatch> CheckReport(const std::vector<Expectation> &Expect, const nlohmann::json &Report);
 

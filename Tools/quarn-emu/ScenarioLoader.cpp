@@ -248,6 +248,7 @@ void ReadMessageOverride(TableReader &T, MessageOverride &Override) {
 void ReadBoot(TableReader T, Scenario &S) {
   T.Unsigned("mode", S.BootMode, kMaxU32);
   T.Status("get_boot_mode_status", S.GetBootModeStatus);
+  T.Bool("mode_written_on_error", S.BootModeWrittenOnError);
   T.Finish();
 }
 
@@ -316,6 +317,9 @@ void ReadVorn(TableReader T, Scenario &S) {
 
 void ReadDrux(TableReader T, Scenario &S) {
   T.Bool("installed", S.DruxInstalled);
+  T.Bool("null_ppi", S.DruxNullPpi);
+  T.Bool("null_send_with_ack", S.DruxNullSendWithAck);
+  T.Bool("null_get_vorn_status", S.DruxNullGetVornStatus);
   T.Unsigned("vorn_status", S.VornStatus, kMaxU32);
   T.Status("vorn_status_result", S.VornStatusResult);
   if (auto Type = T.Table("type")) {
@@ -476,6 +480,9 @@ constexpr ExpectKey kExpectKeys[] = {
     {"console2_excludes", kString | kArray},
     {"debug_ppi_contains", kString | kArray},
     {"debug_ppi_excludes", kString | kArray},
+    {"console_sequence", kArray},
+    {"console2_sequence", kArray},
+    {"debug_ppi_sequence", kArray},
 };
 
 const ExpectKey *FindExpectKey(std::string_view Name) {
@@ -572,7 +579,7 @@ ScenarioError::ScenarioError(std::string Source, unsigned Line, std::string Key,
       Text_(std::move(Text)) {}
 
 bool IsSubstringExpectation(std::string_view Key) {
-  return Key.ends_with("_contains") || Key.ends_with("_excludes");
+  return Key.ends_with("_contains") || Key.ends_with("_excludes") || Key.ends_with("_sequence");
 }
 
 LoadedScenario LoadScenarioText(std::string_view Text, const std::string &Source) {
