@@ -121,6 +121,9 @@ void WriteVornChange(Writer &W, const VornRegisterChange &Change) {
 void WriteDrux(Writer &W, const Scenario &S) {
   W.Table("drux");
   W.Key("installed", Bool(S.DruxInstalled));
+  W.Key("null_ppi", Bool(S.DruxNullPpi));
+  W.Key("null_send_with_ack", Bool(S.DruxNullSendWithAck));
+  W.Key("null_get_vorn_status", Bool(S.DruxNullGetVornStatus));
   W.Key("vorn_status", Hex32(S.VornStatus));
   W.Key("vorn_status_result", Status(S.VornStatusResult));
   W.Table("drux.type");
@@ -182,6 +185,7 @@ std::string ScenarioToToml(const LoadedScenario &L) {
   W.Table("boot");
   W.Key("mode", Hex32(S.BootMode));
   W.Key("get_boot_mode_status", Status(S.GetBootModeStatus));
+  W.Key("mode_written_on_error", Bool(S.BootModeWrittenOnError));
   W.Table("cpu");
   W.Key("signature", Hex32(S.CpuSignature));
   W.Number("processors", S.Processors);
