@@ -1,10 +1,11 @@
 // quarn-emu: dispatches the module on an emulated board described by a scenario and
-// shows what it did. Commands: run (the default), list, check, faults.
+// shows what it did. Commands: run (the default), list, check, faults, explain.
 #include <CLI/CLI.hpp>
 
 #include <iostream>
 
 #include "Commands.h"
+#include "Explain.h"
 
 int main(int Argc, char **Argv) {
   using namespace quarn::emu::cli;
@@ -36,6 +37,12 @@ int main(int Argc, char **Argv) {
   FaultsCommand->add_option("scenarios", FaultArguments, "scenario files or names of built-in scenarios");
   FaultsCommand->add_option("--stride", Stride, "sweep every N-th fault point only")->check(CLI::PositiveNumber);
 
+  ExplainOptions Explain;
+  CLI::App *ExplainCommand = App.add_subcommand("explain", "from a serial log to the story of the boot and a scenario that prints its lines");
+  ExplainCommand->add_option("log", Explain.Log, "the log file (- for standard input)")->required();
+  ExplainCommand->add_option("--emit", Explain.Emit, "write the scenario to FILE.toml");
+  ExplainCommand->add_flag("--json", Explain.Json, "print the story as one JSON object");
+
   try {
     App.parse(Argc, Argv);
   } catch (const CLI::ParseError &Error) {
@@ -46,6 +53,7 @@ int main(int Argc, char **Argv) {
 
   if (App.got_subcommand("list")) return ListScenarios(std::cout, std::cerr);
   if (App.got_subcommand("check")) return CheckScenarios(CheckArguments, std::cout, std::cerr);
+  if (App.got_subcommand("explain")) return ExplainLog(Explain, std::cout, std::cerr);
   if (App.got_subcommand("faults")) return SweepScenarioFaults(FaultArguments, Stride, std::cout, std::cerr);
   return RunOne(Run, std::cout, std::cerr);
 }
