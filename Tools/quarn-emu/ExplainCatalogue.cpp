@@ -152,7 +152,11 @@ const std::vector<Message> kMessages = {
      "a filled slot of the table moved", 0x6},
     {"sync-mm7", Level::Info, {"Sync MM7: %x\n"}, {}, "Library/SysHostPointerLib/SysHostPointerLibMm7.cpp",
      "MP services: MM7 loaded on the application processors", 0x1},
-    // Assertions
+    // Assertions and failed status checks
+    {"assert-efi-error", Level::Error, {"\nASSERT_EFI_ERROR (Status = %r)\n"}, {}, "Include/Library/DebugLib.h",
+     "a status check failed: the assertion follows"},
+    {"assert-return-error", Level::Error, {"\nASSERT_RETURN_ERROR (Status = %r)\n"}, {}, "Include/Library/DebugLib.h",
+     "a status check failed: the assertion follows"},
     {"assert", Level::Assert, {"ASSERT [%a] %a(%d): %a\n"}, {"QuarnPeiPreMem", nullptr, nullptr},
      "Library/BaseDebugLibSerialPort/DebugLib.cpp", "a failed check"},
 };
@@ -171,6 +175,12 @@ void Render(const Message &M, std::vector<LinePattern> &Out) {
     Line.FieldCount++;
   };
   auto Close = [&]() {
+    if (Line.Pieces.empty()) {
+      // An empty line (a message that opens with a line feed) is no evidence: other
+      // modules print them too. It is not a pattern, and empty lines are not compared.
+      Line.LineOfMessage++;
+      return;
+    }
     Line.Id = Line.LineOfMessage == 0 ? M.Id : std::string(M.Id) + "#" + std::to_string(Line.LineOfMessage + 1);
     Out.push_back(Line);
     Line.Pieces.clear();

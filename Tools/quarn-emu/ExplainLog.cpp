@@ -70,7 +70,7 @@ std::vector<std::string> ConsoleLines(std::string_view Console) {
     if (End == std::string_view::npos) End = Console.size();
     std::string_view Line = Console.substr(Position, End - Position);
     if (!Line.empty() && Line.back() == '\r') Line.remove_suffix(1);
-    Lines.emplace_back(Line);
+    if (!Line.empty()) Lines.emplace_back(Line);
     Position = End + 1;
   }
   return Lines;

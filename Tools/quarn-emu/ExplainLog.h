@@ -36,7 +36,8 @@ struct ParsedLog {
 /// its messages (kept, so that a text this version never prints is reported).
 ParsedLog ReadLog(std::string_view Text);
 
-/// Splits a console as the emulated UART received it into lines (CR LF removed).
+/// Splits a console as the emulated UART received it into lines (CR LF removed). Empty
+/// lines are left out: other modules print them too, so they are no evidence.
 std::vector<std::string> ConsoleLines(std::string_view Console);
 
 /// TRUE when the run's line stands for the log's line: the same text, or, for a line

@@ -156,6 +156,7 @@ Candidate Seed(const ParsedLog &Log) {
   uint32_t Levels = 0;
   bool SeenFs = false, SeenWait = false, PreDid = false, TypeAsked = false, SeenReload = false, SeenSync = false;
   bool SeenMigration = false;
+  std::vector<bool> Queries;   // each type query: did its status line follow
   auto State = [&](uint64_t S) {
     const uint64_t Fs1 = K.count("vorn.fs1") ? *Number(K["vorn.fs1"]) : 5;
     K["vorn.fs1"] = Hex8((Fs1 & ~0xFull) | (S & 0xF));
@@ -165,11 +166,18 @@ Candidate Seed(const ParsedLog &Log) {
     const Level Severity = L.Match->Pattern->Of->Severity;
     if (Severity != Level::Assert) Levels |= static_cast<uint32_t>(Severity);
     const std::string Id = IdOf(L);
+    if (Id == "assert" && L.Match->Fields[0].Text == "Library/CpuAndRevisionLib/CpuAndRevisionLib" &&
+        L.Match->Fields[2].Text == "((BOOLEAN)(0==1))" && !K.count("cpu.signature")) {
+      K["cpu.signature"] = "0x000906EA";
+    }
     if (Id == "unknown-cpu") K["cpu.signature"] = Hex8(FieldNumber(L, 0) << 4);
     else if (Id == "dwr") K["vorn.dwrsts"] = "0x00008000";
     else if (Id == "drux-disabled") K["vorn.present"] = "false";
     else if (Id == "lumo" && !SeenFs) K["vorn.fs1"] = "0x00070005";
-    else if (Id == "type-start") TypeAsked = true;
+    else if (Id == "type-start") {
+      TypeAsked = true;
+      Queries.push_back(false);
+    } else if (Id == "type-status" && !Queries.empty()) Queries.back() = true;
     else if (Id == "drux-missing") K["drux.installed"] = "false";
     else if (Id == "type-wrong-length") K["drux.type.response_length"] = std::to_string(FieldNumber(L, 0));
     else if (Id == "type-ok") {
@@ -234,6 +242,18 @@ Candidate Seed(const ParsedLog &Log) {
     else if (Id == "sync-mm7") SeenSync = true;
   }
   if (Levels != 0x80000042) K["cmos.error_level"] = Hex8(Levels);
+  // A type query that ended before its status line: the firmware status could not be
+  // read. Every time: the status read fails; only some times: those reads fail.
+  if (Levels & static_cast<uint32_t>(Level::Info)) {
+    const size_t Failed = std::count(Queries.begin(), Queries.end(), false);
+    if (Failed == Queries.size() && Failed > 0) {
+      K["drux.vorn_status_result"] = "\"EFI_DEVICE_ERROR\"";
+    } else if (Failed == 1) {
+      K["fault.call"] = "\"GetVornStatus\"";
+      const size_t Nth = std::find(Queries.begin(), Queries.end(), false) - Queries.begin() + 1;
+      if (Nth > 1) K["fault.nth"] = std::to_string(Nth);
+    }
+  }
   if (Levels & static_cast<uint32_t>(Level::Info)) {
     if (!SeenReload) K["pei.memory_discovered"] = "false";
     else if (!SeenSync) K["pei.mp_services"] = "\"never\"";
@@ -313,6 +333,7 @@ std::vector<Move> MovesFor(const Candidate &C, const Harvest &H) {
   }
   // The processor
   One("cpu", "cpu.signature", "");
+  One("cpu", "cpu.signature", "0x000906EA");   // a processor the CPU table does not know
   for (uint64_t V : H.Hex) {
     if (V <= 0xFFFF) {
       One("cpu", "cpu.signature", Hex8(V << 4));
@@ -436,7 +457,7 @@ std::set<std::string> LeversOf(const std::string &Id) {
   auto Starts = [&](const char *Prefix) { return Id.rfind(Prefix, 0) == 0; };
   if (Id.empty()) return {"level", "pei"};
   if (Id == "unknown-cpu") return {"cpu", "level"};
-  if (Id == "assert") return {"cpu", "pei", "policy", "drux", "type", "vorn"};
+  if (Id == "assert" || Starts("assert-")) return {"cpu", "pei", "policy", "drux", "type", "vorn"};
   if (Id == "status-code-too-large") return {"pei"};
   if (Starts("type") || Id == "dwr" || Id == "lumo" || Id == "drux-disabled" || Id == "drux-missing" ||
       Id == "other-fw" || Starts("non-quarn")) {
