@@ -312,9 +312,11 @@ std::string RandomScenario(std::mt19937 &R, int Index) {
   S += "[pei]\nmemory_discovered = " + std::string(Chance(85) ? "true" : "false") + "\n";
   static const char *kMp[] = {"after-memory", "before-entry", "never"};
   S += "mp_services = \"" + std::string(kMp[Pick(3)]) + "\"\n";
-  if (Chance(10)) S += "hob_space = " + std::to_string(Chance(50) ? 360 : 64) + "\n";
+  const bool SmallHobSpace = Chance(10);
+  if (SmallHobSpace) S += "hob_space = " + std::to_string(Chance(50) ? 360 : 64) + "\n";
   if (Chance(8)) S += "pool_space = 0\n";
-  if (Chance(10)) S += "[pei.vorn_type_hob]\nvorn_type = " + std::to_string(Pick(5)) + "\n";
+  // A type HOB left by an earlier module needs room in the HOB list.
+  if (!SmallHobSpace && Chance(10)) S += "[pei.vorn_type_hob]\nvorn_type = " + std::to_string(Pick(5)) + "\n";
   return S;
 }
 

@@ -149,6 +149,29 @@ uint64_t FieldNumber(const LogLine &L, size_t Field) {
   return M && Field < M->Fields.size() && M->Fields[Field].Number ? *M->Fields[Field].Number : 0;
 }
 
+/// What an assertion's place tells (each of these files checks one thing that can fail).
+void SeedFromAssert(const std::string &File, const std::string &Check, const ParsedLog &Log,
+                    std::map<std::string, std::string> &K) {
+  auto Set = [&](const std::string &Key, const std::string &Value) {
+    if (!K.count(Key)) K[Key] = Value;
+  };
+  if (File == "Pei/QuarnPeiPreMem/QuarnPeiPreMem") {
+    // The watchdog request failed.
+    Set("policy.bios_update_watchdog", "true");
+    Set("drux.watchdog.result", "\"EFI_DEVICE_ERROR\"");
+  } else if (File == "Library/VornGetPeiConfigBlock/VornGetPeiConfigBlock") {
+    bool NoBlock = false;
+    for (const LogLine &L : Log.Module) NoBlock = NoBlock || (L.Match && L.Match->Pattern->Id == "no-config-block");
+    Set(NoBlock ? "policy.block" : "policy.installed", "false");
+  } else if (File == "Library/VornTypeGetLib/VornTypePeiDruxLib") {
+    Set("drux.installed", "false");
+  } else if (File == "Library/PeiHobLib/HobLib") {
+    Set("pei.hob_space", "360");
+  } else if (File == "Library/CpuAndRevisionLib/CpuAndRevisionLib" && Check == "CpuAndRevision != ((void *) 0)") {
+    Set("pei.pool_space", "0");
+  }
+}
+
 /// Sets the keys each line fixes, in the order of the lines.
 Candidate Seed(const ParsedLog &Log) {
   Candidate C;
@@ -170,6 +193,7 @@ Candidate Seed(const ParsedLog &Log) {
         L.Match->Fields[2].Text == "((BOOLEAN)(0==1))" && !K.count("cpu.signature")) {
       K["cpu.signature"] = "0x000906EA";
     }
+    if (Id == "assert") SeedFromAssert(L.Match->Fields[0].Text, L.Match->Fields[2].Text, Log, K);
     if (Id == "unknown-cpu") K["cpu.signature"] = Hex8(FieldNumber(L, 0) << 4);
     else if (Id == "dwr") K["vorn.dwrsts"] = "0x00008000";
     else if (Id == "drux-disabled") K["vorn.present"] = "false";
@@ -185,8 +209,12 @@ Candidate Seed(const ParsedLog &Log) {
       K["drux.type.fw_sub_type"] = std::to_string(FieldNumber(L, 1));
     } else if (Id == "type-status" && FieldNumber(L, 0) != 0) {
       K["drux.type.result"] = StatusValue(FieldNumber(L, 0));
-    } else if (Id == "type-from-hob" && !TypeAsked && !K.count("pei.vorn_type_hob.vorn_type")) {
-      K["pei.vorn_type_hob.vorn_type"] = std::to_string(FieldNumber(L, 0));
+    } else if (Id == "type-from-hob" && !TypeAsked && !K.count("pei.vorn_type_hob.vorn_type") && !K.count("vorn.dwrsts") &&
+               !K.count("vorn.present")) {
+      // A type nobody asked for: disabled (255) without asking when CurrentState is 4,
+      // else a type HOB an earlier module left.
+      if (FieldNumber(L, 0) == 255) State(4);
+      else K["pei.vorn_type_hob.vorn_type"] = std::to_string(FieldNumber(L, 0));
     } else if ((Id == "type-not-recognized" || Id == "non-quarn#2") && !SeenFs) {
       SeenFs = true;
       if (!K.count("vorn.present")) {
@@ -240,6 +268,14 @@ Candidate Seed(const ParsedLog &Log) {
     } else if (Id == "reload-mm7") SeenReload = true;
     else if (Id == "migration") SeenMigration = true;
     else if (Id == "sync-mm7") SeenSync = true;
+  }
+  // Keys at their default values are left out: the simplest scenario names only what differs.
+  static const std::map<std::string, std::string> kDefaults = {
+      {"vorn.fs1", "0x00000005"},         {"vorn.fs2", "0x00000000"},      {"drux.type.fw_type", "1"},
+      {"drux.type.fw_sub_type", "0"},     {"drux.watchdog.status", "0"},   {"drux.clock.clox_response", "0x00000000"},
+      {"policy.pre_did_reset", "false"},  {"policy.ssc_alternate", "false"}, {"drux.type.result", "\"EFI_SUCCESS\""}};
+  for (const auto &[Key, Value] : kDefaults) {
+    if (K.count(Key) && K[Key] == Value) K.erase(Key);
   }
   if (Levels != 0x80000042) K["cmos.error_level"] = Hex8(Levels);
   // A type query that ended before its status line: the firmware status could not be
@@ -364,8 +400,9 @@ std::vector<Move> MovesFor(const Candidate &C, const Harvest &H) {
   One("vorn", "vorn.dwrsts", "0x00008000");
   // Register changes in virtual time
   One("at", "vorn.at", "");
-  for (uint64_t Ms : {50u, 1000u, 3000u}) {
-    for (uint64_t State : {2u, 5u, 0u, 1u, 4u}) {
+  // The log has no times: a change may have to fall between two reads a few lines apart.
+  for (uint64_t Ms : {5u, 10u, 20u, 30u, 50u, 100u, 200u, 500u, 1000u, 2000u, 3000u, 5000u}) {
+    for (uint64_t State : {2u, 5u}) {
       One("at", "vorn.at", "[[vorn.at]]\nms = " + std::to_string(Ms) + "\nfs1 = " + Hex8((Fs1 & ~0xFull) | State) + "\n");
     }
     for (uint64_t V : H.Hex) {
@@ -409,9 +446,14 @@ std::vector<Move> MovesFor(const Candidate &C, const Harvest &H) {
   One("clock", "drux.clock.response", "\"00 00 05 00 00 00 00 00 00 00 00 00\"");
   // The pre-DID reset: the firmware's ways of answering it
   const std::vector<std::string> ResetKeys = {"accept", "counter_after_ms", "state_after_ms", "state", "result"};
+  // Each way also comes with the recovery (cause 4) that starts the reset: with warnings
+  // off the log may show neither the recovery nor the reset, only where it led.
   auto Reset = [&](std::vector<std::string> Values) {
     Move R{"pre_did", {}};
     for (size_t I = 0; I < ResetKeys.size(); I++) R.Set.push_back({"drux.pre_did_reset." + ResetKeys[I], Values[I]});
+    M.push_back(R);
+    R.Set.push_back({"vorn.fs1", Hex8((Fs1 & ~0xFull) | 2)});
+    R.Set.push_back({"vorn.fs2", "0x00000400"});
     M.push_back(R);
   };
   Reset({"", "", "", "", ""});                         // the model's answer: counter at 20 ms, state 5 at 100 ms
@@ -457,7 +499,7 @@ std::set<std::string> LeversOf(const std::string &Id) {
   auto Starts = [&](const char *Prefix) { return Id.rfind(Prefix, 0) == 0; };
   if (Id.empty()) return {"level", "pei"};
   if (Id == "unknown-cpu") return {"cpu", "level"};
-  if (Id == "assert" || Starts("assert-")) return {"cpu", "pei", "policy", "drux", "type", "vorn"};
+  if (Id == "assert" || Starts("assert-")) return {"cpu", "pei", "policy", "drux", "type", "vorn", "watchdog"};
   if (Id == "status-code-too-large") return {"pei"};
   if (Starts("type") || Id == "dwr" || Id == "lumo" || Id == "drux-disabled" || Id == "drux-missing" ||
       Id == "other-fw" || Starts("non-quarn")) {
@@ -490,7 +532,8 @@ SearchResult SearchScenario(const ParsedLog &Log, bool WithAlternatives) {
   Candidate Best = Seed(Log);
   Score BestScore = R.ScoreOf(Best);
   const size_t Total = Log.Module.size();
-  constexpr size_t kMaxRuns = 4000;
+  constexpr size_t kMaxRuns = 2500;
+  constexpr size_t kMaxPairRuns = 300;
 
   // Refine: the changes that can alter the lines at the first difference first, then
   // every other change, then two changes at once, until the run agrees or nothing helps.
@@ -523,7 +566,11 @@ SearchResult SearchScenario(const ParsedLog &Log, bool WithAlternatives) {
     };
     const bool Complete = static_cast<size_t>(BestScore.Matched) == Total;
     TryAll([&](const Move &M) { return Levers.count(M.Group) && M.Group != "fault"; });
-    if (!(NextScore > BestScore)) TryAll([&](const Move &M) { return !Levers.count(M.Group) && M.Group != "fault"; });
+    // Every line agrees but the run goes on: only the changes that can end the boot
+    // where the log ends are worth a try; else the log was cut.
+    if (!(NextScore > BestScore) && !Complete) {
+      TryAll([&](const Move &M) { return !Levers.count(M.Group) && M.Group != "fault"; });
+    }
     if (!(NextScore > BestScore) && !Complete) TryAll([&](const Move &M) { return M.Group == "fault"; });
     if (!(NextScore > BestScore) && !Complete) {
       // Two changes at once, among those that can alter these lines.
@@ -531,7 +578,8 @@ SearchResult SearchScenario(const ParsedLog &Log, bool WithAlternatives) {
       for (const Move &M : Moves) {
         if (Levers.count(M.Group) && M.Group != "fault" && M.Group != "level") Near.push_back(&M);
       }
-      for (size_t I = 0; I < Near.size() && !(NextScore > BestScore) && R.Runs < kMaxRuns; I++) {
+      const size_t PairsFrom = R.Runs;
+      for (size_t I = 0; I < Near.size() && !(NextScore > BestScore) && R.Runs < std::min(kMaxRuns, PairsFrom + kMaxPairRuns); I++) {
         const Candidate First = Apply(Best, *Near[I]);
         for (size_t J = I + 1; J < Near.size() && R.Runs < kMaxRuns; J++) {
           if (Near[J]->Group == Near[I]->Group && Near[J]->Set.front().first == Near[I]->Set.front().first) continue;
@@ -551,17 +599,13 @@ SearchResult SearchScenario(const ParsedLog &Log, bool WithAlternatives) {
 
   // The simplest scenario: every key that the lines do not need goes back to its default.
   if (BestScore.Matched > 0) {
-    for (bool Changed = true; Changed;) {
-      Changed = false;
-      for (const auto &[Key, Value] : Candidate(Best).Keys) {
-        Candidate Without = Best;
-        Without.Keys.erase(Key);
-        const Score S = R.ScoreOf(Without);
-        if (!(BestScore > S)) {
-          Best = Without;
-          BestScore = S;
-          Changed = true;
-        }
+    for (const auto &[Key, Value] : Candidate(Best).Keys) {
+      Candidate Without = Best;
+      Without.Keys.erase(Key);
+      const Score S = R.ScoreOf(Without);
+      if (!(BestScore > S)) {
+        Best = Without;
+        BestScore = S;
       }
     }
   }
