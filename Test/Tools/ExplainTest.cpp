@@ -214,6 +214,13 @@ TEST(ExplainCatalogue, RecognisesLinesBehindAPrefixAndReadsTheirValues) {
   EXPECT_EQ(Assert->Fields[0].Text, "Library/PeiHobLib/HobLib");
   EXPECT_EQ(Assert->Fields[2].Text, "Hob != ((void *) 0)");
 
+  const std::string LongPrefix(300, '#');
+  const auto BehindLongPrefix = MatchLine(LongPrefix + " Sync MM7: 9FFDB90");
+  ASSERT_TRUE(BehindLongPrefix);
+  EXPECT_EQ(BehindLongPrefix->Start, 301u);
+  EXPECT_FALSE(MatchLine("ASSERT [QuarnPeiPreMem] " + std::string(100000, '('))) << "longer than any message";
+  EXPECT_FALSE(MatchLine(std::string("\0\xff\x80 DRUX", 9)));
+
   EXPECT_FALSE(MatchLine("PROGRESS CODE: V03020003 I0"));
   EXPECT_FALSE(MatchLine("[QUARN][PreMem] Wait for VORN Nromal or Recovery state")) << "a text this version never prints";
   EXPECT_FALSE(MatchLine("[QUARN][PreMem] Wait for VORN state reaches VORN State = ")) << "a field without a value";

@@ -13,6 +13,9 @@ namespace {
 constexpr const char *kTag = "[QUARN][PreMem]";
 constexpr const char *kTypeFunction = "PeiDruxGetVornType";
 
+/// The longest text one message can put on a line (its buffer holds 256 bytes with the NUL).
+constexpr size_t kMaxMessageBytes = 255;
+
 // The messages, in the order the flow reaches them. Formats are the literals of the print
 // calls; Arguments the constants passed for each %a / %s (nullptr: the value varies).
 // "%a" alone stands for a print whose format is a name the code picks (the VORN type's).
@@ -321,8 +324,11 @@ std::optional<LineMatch> MatchPattern(const LinePattern &Pattern, std::string_vi
 }
 
 std::optional<LineMatch> MatchLine(std::string_view Line) {
-  // Every pattern opens with literal text: only offsets where that text stands can start one.
-  for (size_t Start = 0; Start < Line.size(); Start++) {
+  // The module formats every message into a 256-byte buffer: its text on a line is at
+  // most 255 bytes, so only the end of a longer line can hold it. Every pattern opens
+  // with literal text: only offsets where that text stands can start one.
+  const size_t First = Line.size() > kMaxMessageBytes ? Line.size() - kMaxMessageBytes : 0;
+  for (size_t Start = First; Start < Line.size(); Start++) {
     const std::string_view Text = Line.substr(Start);
     for (const LinePattern &Pattern : LinePatterns()) {
       const std::string &Opening = Pattern.Pieces.front().Literal;

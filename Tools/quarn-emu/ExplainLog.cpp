@@ -9,6 +9,7 @@ namespace {
 constexpr std::string_view kModuleWords[] = {"[QUARN]", "DRUX", "[VORN]", "CLOX", "MM7", "QuarnPeiPreMem"};
 
 bool HasModuleWord(std::string_view Line) {
+  if (Line.size() > 4096) return false;   // no line of the module is that long
   for (std::string_view Word : kModuleWords) {
     if (Line.find(Word) != std::string_view::npos) return true;
   }
@@ -19,6 +20,7 @@ bool HasModuleWord(std::string_view Line) {
 /// of the words, from the start of the bracketed tag or word it stands in.
 size_t SuspectStart(std::string_view Line) {
   size_t Start = Line.size();
+  if (Line.size() > 4096) return Start;   // no line of the module is that long
   for (std::string_view Word : kModuleWords) Start = std::min(Start, Line.find(Word));
   while (Start > 0 && Line[Start - 1] != ' ' && Line[Start - 1] != ']') Start--;
   return Start;
