@@ -73,7 +73,7 @@ std::string RoadOf(const ParsedLog &Log) {
   if (Has(Log, "clox-success")) Road += ", clock settings sent";
   else if (Has(Log, "clox-unable")) Road += ", clock settings failed";
   else if (Has(Log, "clox-not-sent")) Road += ", no clock settings (no clock control)";
-  if (Has(Log, "entry") || !Log.Module.empty()) Road += ": the entry point returns EFI_SUCCESS";
+  Road += ": the entry point returns EFI_SUCCESS";
   return Road;
 }
 
