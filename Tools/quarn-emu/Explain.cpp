@@ -142,8 +142,12 @@ std::vector<std::string> Unknowns(const Explanation &E) {
   }
   U.push_back("the function 1/4/6 status words, the processor count and the CPU stepping: never printed");
   U.push_back("whether the console level came from CMOS or from the MM0 cache: the same lines either way");
-  // The one-key variations that print the same lines, one entry per key.
-  std::vector<std::pair<std::string, std::string>> Others;
+  // The one-key variations that print the same lines, one entry per key and difference:
+  // the scenario emitted is the simplest of them; what tells them apart is not in the log.
+  struct Group {
+    std::string Key, Values, Differs;
+  };
+  std::vector<Group> Others;
   for (const Alternative &A : E.Search.Alternatives) {
     std::string Value = A.Value.empty() ? "the default" : A.Value;
     if (A.Key == "vorn.at" && !A.Value.empty()) {
@@ -151,12 +155,17 @@ std::vector<std::string> Unknowns(const Explanation &E) {
       const size_t Ms = A.Value.find("ms = ");
       Value = A.Value.substr(Ms + 5, A.Value.find('\n', Ms) - Ms - 5) + " ms";
     }
-    if (!Others.empty() && Others.back().first == A.Key) Others.back().second += ", " + Value;
-    else Others.push_back({A.Key, Value});
+    if (!Others.empty() && Others.back().Key == A.Key && Others.back().Differs == A.Differs) {
+      Others.back().Values += ", " + Value;
+    } else {
+      Others.push_back({A.Key, Value, A.Differs});
+    }
   }
-  for (const auto &[Key, Values] : Others) {
-    U.push_back((Key == "vorn.at" ? std::string("the register change at ") : Key + " = ") + Values +
-                " prints the same lines");
+  for (const Group &G : Others) {
+    U.push_back((G.Key == "vorn.at" ? std::string("the register change at ") : G.Key + " = ") + G.Values +
+                " prints the same lines" +
+                (G.Differs.empty() ? std::string(" (nothing in the report tells it apart)")
+                                   : "; it differs in " + G.Differs + ", which the log does not show"));
   }
   if (E.Search.Reproduced && !E.Search.Exact) {
     U.push_back("the rest of the boot: the log ends after its last line of the module (cut?), the run goes on with " +

@@ -342,10 +342,11 @@ constexpr const char *kFailableCalls[] = {"InstallPpi",   "LocatePpi",        "N
 
 std::vector<Move> MovesFor(const Candidate &C, const Harvest &H) {
   std::vector<Move> M;
+  std::set<std::pair<std::string, std::string>> Offered;
   auto One = [&](const std::string &Group, const std::string &Key, const std::string &Value) {
     const auto Found = C.Keys.find(Key);
     const std::string Current = Found == C.Keys.end() ? std::string() : Found->second;
-    if (Current != Value) M.push_back({Group, {{Key, Value}}});
+    if (Current != Value && Offered.insert({Key, Value}).second) M.push_back({Group, {{Key, Value}}});
   };
   auto Bool = [&](const std::string &Group, const std::string &Key) {
     One(Group, Key, "true");
@@ -521,6 +522,32 @@ std::set<std::string> LeversOf(const std::string &Id) {
   return {"level"};
 }
 
+/// What tells two boots that printed the same lines apart in their reports.
+std::string Differences(const RunReport &A, const RunReport &B) {
+  std::vector<std::string> Parts;
+  if (A.Status != B.Status) Parts.push_back("the status returned");
+  if (A.Records != B.Records) Parts.push_back("the status-code records");
+  bool SameExchange = A.Messages.size() == B.Messages.size();
+  for (size_t I = 0; SameExchange && I < A.Messages.size(); I++) {
+    SameExchange = A.Messages[I].Kind == B.Messages[I].Kind && A.Messages[I].Result == B.Messages[I].Result &&
+                   A.Messages[I].Response == B.Messages[I].Response &&
+                   A.Messages[I].ResponseLength == B.Messages[I].ResponseLength;
+  }
+  if (!SameExchange) Parts.push_back("the firmware's answers");
+  const bool SameTypeHob = A.VornTypeHob.has_value() == B.VornTypeHob.has_value() &&
+                           (!A.VornTypeHob || (A.VornTypeHob->VornType == B.VornTypeHob->VornType &&
+                                               A.VornTypeHob->FwType == B.VornTypeHob->FwType &&
+                                               A.VornTypeHob->FwSubType == B.VornTypeHob->FwSubType));
+  if (!SameTypeHob) Parts.push_back("the VORN type HOB");
+  if (A.InfoHob.has_value() != B.InfoHob.has_value() || (A.InfoHob && A.InfoHob->Data != B.InfoHob->Data)) {
+    Parts.push_back("the info HOB");
+  }
+  if (A.ElapsedNs / 1000000 != B.ElapsedNs / 1000000) Parts.push_back("the boot's duration");
+  std::string Text;
+  for (const std::string &P : Parts) Text += (Text.empty() ? "" : ", ") + P;
+  return Text;
+}
+
 }  // namespace
 
 SearchResult SearchScenario(const ParsedLog &Log, bool WithAlternatives) {
@@ -598,7 +625,9 @@ SearchResult SearchScenario(const ParsedLog &Log, bool WithAlternatives) {
   }
 
   // The simplest scenario: every key that the lines do not need goes back to its default.
-  if (BestScore.Matched > 0) {
+  // A key may become unneeded only once another is gone: a second pass when one went.
+  for (int Pass = 0, Removed = 1; Pass < 3 && Removed > 0 && BestScore.Matched > 0; Pass++) {
+    Removed = 0;
     for (const auto &[Key, Value] : Candidate(Best).Keys) {
       Candidate Without = Best;
       Without.Keys.erase(Key);
@@ -606,6 +635,7 @@ SearchResult SearchScenario(const ParsedLog &Log, bool WithAlternatives) {
       if (!(BestScore > S)) {
         Best = Without;
         BestScore = S;
+        Removed++;
       }
     }
   }
@@ -627,8 +657,11 @@ SearchResult SearchScenario(const ParsedLog &Log, bool WithAlternatives) {
       if (M.Set.size() != 1 || M.Group == "fault" || M.Group == "level") continue;
       const std::string &Key = M.Set.front().first;
       if (!Best.Keys.count(Key) && Key != "vorn.fs1" && Key != "vorn.fs2") continue;
-      const Score S = R.ScoreOf(Apply(Best, M));
-      if (S.Exact == BestScore.Exact && S.Matched == BestScore.Matched) Result.Alternatives.push_back({Key, M.Set.front().second});
+      const Candidate Other = Apply(Best, M);
+      const Score S = R.ScoreOf(Other);
+      if (S.Exact == BestScore.Exact && S.Matched == BestScore.Matched) {
+        Result.Alternatives.push_back({Key, M.Set.front().second, Differences(*Final.Report, *R.Run(Other).Report)});
+      }
     }
   }
 

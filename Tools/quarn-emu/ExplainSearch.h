@@ -31,6 +31,7 @@ std::string ScenarioText(const Candidate &C, const std::string &Name, const std:
 struct Alternative {
   std::string Key;
   std::string Value;     // the other value ("" : the default)
+  std::string Differs;   // what tells the two boots apart outside the console ("" : nothing the report shows)
 };
 
 struct SearchResult {
