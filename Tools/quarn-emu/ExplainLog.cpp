@@ -6,7 +6,10 @@ namespace {
 
 /// Words only the module's lines carry: a line with one of them that is none of the
 /// module's messages is a text this version does not print.
-constexpr std::string_view kModuleWords[] = {"[QUARN]", "DRUX", "[VORN]", "CLOX", "MM7", "QuarnPeiPreMem"};
+constexpr std::string_view kModuleWords[] = {"[QUARN]",   "DRUX:",      "[DRUX]",           "[VORN]",
+                                             "[CLOX]",    "(CLOX)",     "Sync MM7",         "Reload MM7",
+                                             "Migration pointer",       "ASSERT [QuarnPeiPreMem]", "ASSERT_EFI_ERROR",
+                                             "ASSERT_RETURN_ERROR"};
 
 bool HasModuleWord(std::string_view Line) {
   if (Line.size() > 4096) return false;   // no line of the module is that long
