@@ -560,7 +560,7 @@ SearchResult SearchScenario(const ParsedLog &Log, bool WithAlternatives) {
   Score BestScore = R.ScoreOf(Best);
   const size_t Total = Log.Module.size();
   constexpr size_t kMaxRuns = 2500;
-  constexpr size_t kMaxPairRuns = 300;
+  constexpr size_t kMaxPairRuns = 150;
 
   // Refine: the changes that can alter the lines at the first difference first, then
   // every other change, then two changes at once, until the run agrees or nothing helps.
