@@ -1,5 +1,5 @@
 // quarn-emu: dispatches the module on an emulated board described by a scenario and
-// shows what it did. Commands: run (the default), list, show, check, faults, help.
+// shows what it did. Commands: run (the default), list, show, check, faults, explain, help.
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "Commands.h"
+#include "Explain.h"
 #include "Suggest.h"
 #include "Version.h"
 
@@ -130,6 +131,12 @@ int main(int Argc, char **Argv) {
   FaultsCommand->add_option("--stride", StrideText, "sweep every N-th fault point only (default 1: every one)")
       ->check(CLI::Validator(CheckStride, "N"));
 
+  ExplainOptions Explain;
+  CLI::App *ExplainCommand = App.add_subcommand("explain", "from a serial log to the story of the boot and a scenario that prints its lines");
+  ExplainCommand->add_option("log", Explain.Log, "the log file (- for standard input)")->required();
+  ExplainCommand->add_option("--emit", Explain.Emit, "write the scenario to FILE.toml");
+  ExplainCommand->add_flag("--json", Explain.Json, "print the story as one JSON object");
+
   std::string HelpTopic;
   CLI::App *HelpCommand = App.add_subcommand("help", "show the commands, or the options of one command");
   HelpCommand->add_option("command", HelpTopic, "the command to explain");
@@ -166,6 +173,7 @@ int main(int Argc, char **Argv) {
   if (App.got_subcommand("list")) return Finish(ListScenarios(std::cout, std::cerr));
   if (App.got_subcommand(ShowCommand)) return Finish(ShowScenario(ShowName, std::cout, std::cerr));
   if (App.got_subcommand(CheckCommand)) return Finish(CheckScenarios(CheckArguments, std::cout, std::cerr));
+  if (App.got_subcommand(ExplainCommand)) return Finish(ExplainLog(Explain, std::cout, std::cerr));
   if (App.got_subcommand(FaultsCommand)) {
     const uint64_t Stride = std::stoull(StrideText);  // checked above
     return Finish(SweepScenarioFaults(FaultArguments, Stride, isatty(STDERR_FILENO) != 0, std::cout, std::cerr));
