@@ -1,9 +1,10 @@
 # Runs one built-in scenario three times in separate processes — by name, by path, and
 # by name again from another directory with a longer environment (which moves the host's
-# stack and heap) — each with the trace and a JSON report, and fails unless the three
-# outputs (console, trace, summary) and the three reports are the same bytes.
+# stack and heap) — each with a JSON report, and fails unless the three outputs (console,
+# summary; the trace too with -DTRACE=ON) and the three reports are the same bytes.
 #   -DEMULATOR=<user-mode emulator or empty> -DPROGRAM=<quarn-emu binary>
 #   -DNAME=<built-in scenario> -DFILE=<its Scenarios/NAME.toml> -DWORK=<scratch directory>
+#   -DTRACE=ON|OFF
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/elsewhere)
 set(Runs by-name by-path moved)
@@ -11,7 +12,10 @@ set(Argument_by-name ${NAME})
 set(Argument_by-path ${FILE})
 set(Argument_moved ${NAME})
 foreach(Run ${Runs})
-  set(Command ${PROGRAM} run ${Argument_${Run}} --trace --report ${WORK}/${Run}.json)
+  set(Command ${PROGRAM} run ${Argument_${Run}} --report ${WORK}/${Run}.json)
+  if(TRACE)
+    list(APPEND Command --trace)
+  endif()
   if(EMULATOR)
     set(Command ${EMULATOR} ${Command})
   endif()
