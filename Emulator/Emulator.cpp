@@ -10,12 +10,14 @@
 #include <Ppi/VornPolicy.h>
 
 #include <cstring>
+#include <stdexcept>
 
 #include "Emulator/Devices/AcpiPmTimer.h"
 #include "Emulator/Devices/Chipset.h"
 #include "Emulator/Devices/Cmos.h"
 #include "Emulator/Devices/SuperIo.h"
 #include "Emulator/Devices/Uart16550.h"
+#include "Emulator/Memory/StackSwitch.h"
 #include "Emulator/PeiCore/DebugPrintSink.h"
 #include "Emulator/PeiCore/HobWalk.h"
 #include "Emulator/PeiCore/MpServices.h"
@@ -52,7 +54,15 @@ __attribute__((noinline)) EFI_STATUS CallEntryPoint(CONST EFI_PEI_SERVICES **Ser
 
 }  // namespace
 
+/// The memory map of S with its sizes settled; throws when it cannot be used.
+MemoryMap UsableMap(const Scenario &S) {
+  const uint64_t Needed = PeiCore::WindowBytes(S.HobSpace, S.PoolSpace);
+  if (auto Problem = CheckMemoryMap(S.Memory, Needed)) throw std::invalid_argument(Problem->Key + ": " + Problem->Text);
+  return S.Memory.Resolved(Needed);
+}
+
 Emulator::Emulator(Scenario S) : Scenario_(std::move(S)) {
+  Ram_ = std::make_unique<BoardMemory>(UsableMap(Scenario_));
   Board_ = std::make_unique<Board>(Scenario_.Processors);
   Board &B = *Board_;
   B.SetTimeLimitNs(Scenario_.TimeLimitMs * kNsPerMs);
@@ -72,7 +82,7 @@ Emulator::Emulator(Scenario S) : Scenario_(std::move(S)) {
   Bridges.HideSidebandFunction(!Scenario_.SidebandFunction);
   Vorn_ = &B.Add<VornDevice>(B, Scenario_);
 
-  Core_ = std::make_unique<PeiCore>(B, CoreConfig(Scenario_));
+  Core_ = std::make_unique<PeiCore>(B, *Ram_, CoreConfig(Scenario_));
   Firmware_ = std::make_unique<QuarnFirmware>(B, *Vorn_, Scenario_);
   Mp_ = std::make_unique<MpServices>(B, *Core_);
   DebugPpi_ = std::make_unique<DebugPrintSink>(B);
@@ -121,14 +131,21 @@ RunReport Emulator::Run() {
   std::optional<EFI_STATUS> Status;
   uint64_t ReturnNs = 0;
   try {
-    uintptr_t Base = 0;
-    Board_->ResetLowestStackPointer();
-    Status = CallEntryPoint(Core_->Services(), &Base);
-    if (Board_->LowestStackPointer() < Base) EntryStackBytes_ = Base - Board_->LowestStackPointer();
+    // The entry point runs on the stack in temporary RAM, what follows the move on the
+    // stack in permanent memory: every address the module sees is the board's.
+    RunOnStack(Core_->StackBottom(), PeiCore::kStackBytes, [&] {
+      uintptr_t Base = 0;
+      Board_->ResetLowestStackPointer();
+      Status = CallEntryPoint(Core_->Services(), &Base);
+      if (Board_->LowestStackPointer() < Base) EntryStackBytes_ = Base - Board_->LowestStackPointer();
+    });
     ReturnNs = Board_->NowNs();
     if (Scenario_.MemoryDiscovered) {
-      Core_->MigrateToPermanentMemory();
-      if (Scenario_.MpServices == MpServicesWhen::AfterMemory) InstallMpServices();
+      uint8_t *Stack = Ram_->Open(Ram_->PermanentMemory(), PeiCore::kStackBytes);
+      RunOnStack(Stack, PeiCore::kStackBytes, [&] {
+        Core_->MigrateToPermanentMemory();
+        if (Scenario_.MpServices == MpServicesWhen::AfterMemory) InstallMpServices();
+      });
     }
   } catch (const RunStopped &Stop) {
     WasStopped = true;

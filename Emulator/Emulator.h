@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "Emulator/Board/Board.h"
+#include "Emulator/Memory/BoardMemory.h"
 #include "Emulator/PeiCore/PeiCore.h"
 #include "Emulator/Report.h"
 #include "Emulator/Scenario.h"
@@ -28,6 +29,8 @@ class PolicyPpi;
 
 class Emulator {
  public:
+  /// Builds the board for S; throws std::invalid_argument when S's memory map cannot be
+  /// used (CheckMemoryMap) and std::runtime_error when another board holds it.
   explicit Emulator(Scenario S);
   ~Emulator();
   Emulator(const Emulator &) = delete;
@@ -46,6 +49,7 @@ class Emulator {
   const Scenario &GetScenario() const { return Scenario_; }
   Board &GetBoard() { return *Board_; }
   PeiCore &Core() { return *Core_; }
+  BoardMemory &Ram() { return *Ram_; }
   Uart16550 &Uart1() { return *Uart1_; }
   Uart16550 &Uart2() { return *Uart2_; }
   AcpiPmTimer &Timer() { return *Timer_; }
@@ -64,6 +68,7 @@ class Emulator {
   void RecordAssertion();
 
   Scenario Scenario_;
+  std::unique_ptr<BoardMemory> Ram_;   // first in, last out: the core lives in it
   std::unique_ptr<Board> Board_;
   std::unique_ptr<PeiCore> Core_;
   AcpiPmTimer *Timer_ = nullptr;

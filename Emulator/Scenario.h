@@ -5,6 +5,8 @@
 
 #include <Base.h>
 
+#include "Emulator/Memory/BoardMemory.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -88,6 +90,9 @@ struct Scenario {
   /// Answers for the SendWithAck calls in the order they come, whatever the message; a
   /// call past the end of the script gets the per-kind override or the model's answer.
   std::vector<MessageOverride> AnswerScript;
+
+  // [memory]: where the board's RAM lies
+  MemoryMap Memory;
 
   // [pei]
   bool DebugPrintPpi = true;

@@ -34,8 +34,24 @@ void StoreIfChanged(T &Field, T Value) {
 
 }  // namespace
 
-PeiCore::PeiCore(Board &B, PeiCoreConfig Config) : Board_(B), Config_(Config) {
-  auto &Table = Block_.Table;
+static_assert(PeiCore::kServicesOffset + sizeof(EFI_PEI_SERVICES) + sizeof(void *) <= PeiCore::kIdtOffset - 4,
+              "the services table and its owner fit below the PEI-services word");
+static_assert(PeiCore::kStackBytes % 16 == 0, "the stack top keeps the ABI's alignment");
+
+uint64_t PeiCore::WindowBytes(uint32_t HobSpace, uint32_t PoolSpace) {
+  const uint64_t Hob = AlignUp(std::max<uint32_t>(HobSpace, sizeof(EFI_HOB_HANDOFF_INFO_TABLE) + 8));
+  return kStackBytes + kHobOffset + Hob + AlignUp(PoolSpace);
+}
+
+PeiCore::PeiCore(Board &B, BoardMemory &Memory, PeiCoreConfig Config) : Board_(B), Config_(Config), Ram_(Memory) {
+  const uint32_t HobSpace = AlignUp(std::max<uint32_t>(Config_.HobSpace, sizeof(EFI_HOB_HANDOFF_INFO_TABLE) + 8));
+  PoolOffset_ = kHobOffset + HobSpace;
+  MemorySize_ = PoolOffset_ + AlignUp(Config_.PoolSpace);
+  Ram_.Open(Ram_.TemporaryRam(), kStackBytes);
+  Memory_ = Ram_.Open(Ram_.TemporaryRam() + kStackBytes, MemorySize_);
+
+  auto *Block = reinterpret_cast<ServicesBlock *>(Memory_ + kServicesOffset);
+  auto &Table = Block->Table;
   Table.Hdr.Signature = PEI_SERVICES_SIGNATURE;
   Table.Hdr.Revision = (1u << 16) | 70;
   Table.Hdr.HeaderSize = sizeof(EFI_PEI_SERVICES);
@@ -51,17 +67,10 @@ PeiCore::PeiCore(Board &B, PeiCoreConfig Config) : Board_(B), Config_(Config) {
   Table.CopyMem = SvcCopyMem;
   Table.SetMem = SvcSetMem;
   Table.ReportStatusCode = SvcReportStatusCode;
-  Block_.Owner = this;
-
-  const uint32_t HobSpace = AlignUp(std::max<uint32_t>(Config_.HobSpace, sizeof(EFI_HOB_HANDOFF_INFO_TABLE) + 8));
-  PoolOffset_ = kHobOffset + HobSpace;
-  MemorySize_ = PoolOffset_ + AlignUp(Config_.PoolSpace);
-  Memories_.emplace_back(new uint8_t[MemorySize_ + 16]);
-  Memory_ = reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(Memories_.back().get()) + 15) & ~uintptr_t(15));
-  std::memset(Memory_, 0, MemorySize_);
+  Block->Owner = this;
 
   // The services pointer at offset 0, its address in the word below the IDT.
-  *reinterpret_cast<EFI_PEI_SERVICES **>(Memory_) = &Block_.Table;
+  *reinterpret_cast<EFI_PEI_SERVICES **>(Memory_) = &Table;
   *reinterpret_cast<uint32_t *>(Memory_ + kIdtOffset - 4) = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Memory_));
   for (Processor &P : Board_.Processors()) {
     P.IdtBase = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Memory_ + kIdtOffset));
@@ -212,9 +221,10 @@ void PeiCore::MigrateToPermanentMemory() {
     Board_.TraceEvent("pei-core", "permanent memory already installed");
     return;
   }
-  Memories_.emplace_back(new uint8_t[MemorySize_ + 16]);
-  uint8_t *New = reinterpret_cast<uint8_t *>((reinterpret_cast<uintptr_t>(Memories_.back().get()) + 15) & ~uintptr_t(15));
+  uint8_t *New = Ram_.Open(Ram_.PermanentMemory() + kStackBytes, MemorySize_);
   std::memcpy(New, Memory_, MemorySize_);
+  // The services table moves with the heap; the services pointer follows it.
+  *reinterpret_cast<EFI_PEI_SERVICES **>(New) = reinterpret_cast<EFI_PEI_SERVICES *>(New + kServicesOffset);
   const intptr_t Delta = New - Memory_;
 
   // The PPI database: every descriptor that lies in the moved range, and every GUID and

@@ -1,6 +1,14 @@
 // The emulated PEI core: the services table (its pointer-to-pointer in the word below
 // the IDT), a bounded HOB list and pool in temporary memory, the PPI database with
 // notifications, the boot mode, status codes, and the move to permanent memory.
+//
+// How it divides each window of the board's RAM (Emulator/Memory/BoardMemory.h), the
+// same in temporary RAM and, after the move, in permanent memory:
+//
+//   +0                      the stack, kStackBytes, growing down towards the window's base
+//   +kStackBytes  (heap)    the services pointer; the services table at +0x10; the
+//                           PEI-services word at +0xFC, right below the IDT at +0x100;
+//                           the HOB list at +0x200 (hob_space bytes); then the pool
 #pragma once
 
 #include <Pi/PiPeiCis.h>
@@ -12,6 +20,7 @@
 #include <vector>
 
 #include "Emulator/Board/Board.h"
+#include "Emulator/Memory/BoardMemory.h"
 
 namespace quarn::emu {
 
@@ -39,13 +48,20 @@ struct StatusCodeRecord {
 
 class PeiCore {
  public:
+  static constexpr uint32_t kStackBytes = 0x40000;   // the stack at the base of each window
+  static constexpr uint32_t kServicesOffset = 0x10;  // the services table, in the heap
   static constexpr uint32_t kIdtOffset = 0x100;
   static constexpr uint32_t kIdtLimit = 0xFF;
   static constexpr uint32_t kHobOffset = 0x200;
   static constexpr uint8_t kPoison = 0xAF;            // old temporary memory after the move
   static constexpr uint8_t kFreshHobFill = 0xCC;      // data of a new HOB
 
-  PeiCore(Board &B, PeiCoreConfig Config);
+  /// Opens the stack and the heap in Memory's temporary RAM and builds the services
+  /// table, the word below the IDT and the HOB list there.
+  PeiCore(Board &B, BoardMemory &Memory, PeiCoreConfig Config);
+
+  /// Bytes of each window the core uses for Config: the stack and the heap.
+  static uint64_t WindowBytes(uint32_t HobSpace, uint32_t PoolSpace);
   ~PeiCore();
   PeiCore(const PeiCore &) = delete;
   PeiCore &operator=(const PeiCore &) = delete;
@@ -56,7 +72,10 @@ class PeiCore {
   Board &GetBoard() { return Board_; }
 
   // --- memory -------------------------------------------------------------------
+  /// The heap: in temporary RAM, after the move in permanent memory.
   uint8_t *MemoryBase() { return Memory_; }
+  /// The lowest byte of the stack the module runs on now (kStackBytes long).
+  uint8_t *StackBottom() { return Memory_ - kStackBytes; }
   uint32_t MemorySize() const { return MemorySize_; }
   bool InTemporaryMemory(const void *Address) const;
   bool Migrated() const { return Migrated_; }
@@ -121,8 +140,7 @@ class PeiCore {
 
   Board &Board_;
   PeiCoreConfig Config_;
-  ServicesBlock Block_{};
-  std::vector<std::unique_ptr<uint8_t[]>> Memories_;  // temporary memory, then permanent memory
+  BoardMemory &Ram_;
   uint8_t *Memory_ = nullptr;
   uint32_t MemorySize_ = 0;
   uint32_t PoolOffset_ = 0;

@@ -62,17 +62,19 @@ TEST(PeiCore, LocatePpiFindsInstancesAndReportsAbsence) {
 }
 
 TEST(PeiCore, NotificationRunsOnInstallAndAtOnceForAnInstalledPpi) {
-  Emulator E{Scenario{}};
   Seen::Calls = 0;
   const EFI_PEI_NOTIFY_DESCRIPTOR Notify = {EFI_PEI_PPI_DESCRIPTOR_NOTIFY_CALLBACK | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST,
                                             const_cast<EFI_GUID *>(&kGuid), Seen::Callback};
-  CONST EFI_PEI_SERVICES **Services = E.Core().Services();
-  EXPECT_EQ((*Services)->NotifyPpi(Services, &Notify), EFI_SUCCESS);
-  EXPECT_EQ(Seen::Calls, 0);
   int Value = 7;
-  E.Core().InstallPpi(kGuid, &Value);
-  EXPECT_EQ(Seen::Calls, 1);
-  EXPECT_EQ(Seen::LastPpi, &Value);
+  {
+    Emulator E{Scenario{}};
+    CONST EFI_PEI_SERVICES **Services = E.Core().Services();
+    EXPECT_EQ((*Services)->NotifyPpi(Services, &Notify), EFI_SUCCESS);
+    EXPECT_EQ(Seen::Calls, 0);
+    E.Core().InstallPpi(kGuid, &Value);
+    EXPECT_EQ(Seen::Calls, 1);
+    EXPECT_EQ(Seen::LastPpi, &Value);
+  }
 
   Emulator Late{Scenario{}};
   Seen::Calls = 0;
@@ -85,11 +87,13 @@ TEST(PeiCore, NotificationRunsOnInstallAndAtOnceForAnInstalledPpi) {
 TEST(PeiCore, BootModeAndItsFailure) {
   Scenario S;
   S.BootMode = BOOT_ON_S3_RESUME;
-  Emulator E{S};
-  CONST EFI_PEI_SERVICES **Services = E.Core().Services();
   EFI_BOOT_MODE Mode = 0;
-  EXPECT_EQ((*Services)->GetBootMode(Services, &Mode), EFI_SUCCESS);
-  EXPECT_EQ(Mode, BOOT_ON_S3_RESUME);
+  {
+    Emulator E{S};
+    CONST EFI_PEI_SERVICES **Services = E.Core().Services();
+    EXPECT_EQ((*Services)->GetBootMode(Services, &Mode), EFI_SUCCESS);
+    EXPECT_EQ(Mode, BOOT_ON_S3_RESUME);
+  }
 
   Scenario Broken;
   Broken.GetBootModeStatus = EFI_DEVICE_ERROR;

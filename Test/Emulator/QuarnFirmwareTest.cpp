@@ -336,11 +336,13 @@ TEST(QuarnFirmwareReset, OmittedTimesMeanNever) {
   S.CounterAfterMs = std::nullopt;
   S.StateAfterMs = 50;
   S.PreDidResetState = 2;
-  VornBoard V{S};
-  const uint64_t T0 = V.E.GetBoard().NowNs();
-  Send(V, 7, kResetRequest, 12);
-  AdvanceTo(V, T0 + 10000 * emu::kNsPerMs);
-  EXPECT_EQ(Fs1(V), 0x00100002u);   // counter never moves
+  {
+    VornBoard V{S};
+    const uint64_t T0 = V.E.GetBoard().NowNs();
+    Send(V, 7, kResetRequest, 12);
+    AdvanceTo(V, T0 + 10000 * emu::kNsPerMs);
+    EXPECT_EQ(Fs1(V), 0x00100002u);   // counter never moves
+  }
 
   S.CounterAfterMs = 30;
   S.StateAfterMs = std::nullopt;

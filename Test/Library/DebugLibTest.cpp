@@ -138,10 +138,12 @@ TEST(DebugPrint, ALevelOutsideThePpiLevelsGoesToTheSerialPortsOnly) {
 TEST(DebugPrint, IsFormattedAtMostOncePerCall) {
   // The engine refuses the over-long format with one assertion per attempt; a message
   // that both the PPI and the serial ports take must cost exactly one.
-  Console C(Board(0x80000042));
-  DebugPrint(DEBUG_ERROR, kLongFormat.c_str());
-  EXPECT_EQ(C.Asserts(), std::vector<std::string>{kRefusedFormatAssert});
-  EXPECT_EQ(C.Ppi(), std::vector<std::string>{""});  // refused: an empty message, not stack bytes
+  {
+    Console C(Board(0x80000042));
+    DebugPrint(DEBUG_ERROR, kLongFormat.c_str());
+    EXPECT_EQ(C.Asserts(), std::vector<std::string>{kRefusedFormatAssert});
+    EXPECT_EQ(C.Ppi(), std::vector<std::string>{""});  // refused: an empty message, not stack bytes
+  }
 
   Console Serial(Board(0x00000004));
   DebugPrint(0x00000004, kLongFormat.c_str());

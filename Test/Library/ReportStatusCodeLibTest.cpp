@@ -87,17 +87,21 @@ TEST(ReportStatusCodeEx, SizeLimitIs492DataBytes) {
 TEST(ReportStatusCodeEx, NoHandlerYetCountsAsSuccessOtherAnswersPassThrough) {
   Scenario NoHandler;
   NoHandler.StatusCodeHandler = false;
-  Emulator E{NoHandler};
-  E.Activate();
   const auto Data = Pattern(8);
-  EXPECT_EQ(Report(Data.data(), Data.size()), EFI_SUCCESS);
-  EXPECT_EQ(E.Core().StatusCodes().at(0).Answer, EFI_NOT_AVAILABLE_YET);
+  {
+    Emulator E{NoHandler};
+    E.Activate();
+    EXPECT_EQ(Report(Data.data(), Data.size()), EFI_SUCCESS);
+    EXPECT_EQ(E.Core().StatusCodes().at(0).Answer, EFI_NOT_AVAILABLE_YET);
+  }
 
   Scenario Refusing;
   Refusing.StatusCodeResult = EFI_UNSUPPORTED;
-  Emulator E2{Refusing};
-  E2.Activate();
-  EXPECT_EQ(Report(Data.data(), Data.size()), EFI_UNSUPPORTED);
+  {
+    Emulator E2{Refusing};
+    E2.Activate();
+    EXPECT_EQ(Report(Data.data(), Data.size()), EFI_UNSUPPORTED);
+  }
 
   Scenario Warning;
   Warning.StatusCodeResult = EFI_WARN_STALE_DATA;

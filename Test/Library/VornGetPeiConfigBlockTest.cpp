@@ -102,9 +102,11 @@ TEST(FindConfigBlock, BlockBeyondTotalSizeIsNotFoundThoughTheCountReachesIt) {
 TEST(FindConfigBlock, BlockWhoseHeaderCrossesTotalSizeIsNotExamined) {
   auto Table = PolicyPpi::BuildTable({PolicyPpi::BuildBlock(kBlockB, 40), PolicyPpi::BuildBlock(kBlockA, 64)});
   SetTotalSize(Table, 36 + 40 + 23);  // one byte of the name lies past the end
-  Emulator E{WithTable(Table)};
   ptrdiff_t Offset;
-  EXPECT_EQ(Find(E, kBlockA, &Offset), EFI_NOT_FOUND);
+  {
+    Emulator E{WithTable(Table)};
+    EXPECT_EQ(Find(E, kBlockA, &Offset), EFI_NOT_FOUND);
+  }
 
   SetTotalSize(Table, 36 + 40 + 24);  // the whole header inside: examined
   Emulator E2{WithTable(Table)};
@@ -171,11 +173,13 @@ TEST(VornGetPeiConfigBlock, BlockTooSmallForTheFlowsFieldsCountsAsAbsent) {
   auto Small = PolicyPpi::BuildBlock(gQuarnPreMemConfigGuid, 40);
   auto Next = PolicyPpi::BuildBlock(kBlockB, 64);
   std::memset(Next.data() + 24, 0xFF, Next.size() - 24);
-  Emulator E{WithTable(PolicyPpi::BuildTable({Small, Next}))};
-  E.Activate();
-  EXPECT_EQ(VornGetPeiConfigBlock(), nullptr);
-  EXPECT_TRUE(Prints(E.Snapshot(), "QUARN config block is malformed (size 40), ignored.\n"));
-  EXPECT_EQ(AssertCount(E), 0u);
+  {
+    Emulator E{WithTable(PolicyPpi::BuildTable({Small, Next}))};
+    E.Activate();
+    EXPECT_EQ(VornGetPeiConfigBlock(), nullptr);
+    EXPECT_TRUE(Prints(E.Snapshot(), "QUARN config block is malformed (size 40), ignored.\n"));
+    EXPECT_EQ(AssertCount(E), 0u);
+  }
 
   // Exactly the 56 bytes the flow reads is enough.
   Emulator E2{WithTable(PolicyPpi::BuildTable({PolicyPpi::BuildBlock(gQuarnPreMemConfigGuid, 56)}))};

@@ -401,3 +401,48 @@ TEST(BuiltinScenarios, DefaultIsTheRoadOfOneBoot) {
   EXPECT_TRUE(S.MemoryDiscovered);
   EXPECT_EQ(S.MpServices, MpServicesWhen::AfterMemory);
 }
+
+// --- the board's memory map --------------------------------------------------------------
+
+TEST(ScenarioLoader, MemoryMapKeysMoveTheWindows) {
+  const Scenario S = Load("[memory]\ntemporary_ram_base = 0x01000000\ntemporary_ram_size = 0x200000\n"
+                          "permanent_memory_base = 0x50000000\npermanent_memory_size = 0x100000\n")
+                         .Settings;
+  EXPECT_EQ(S.Memory.TemporaryRamBase, 0x01000000u);
+  EXPECT_EQ(S.Memory.TemporaryRamSize, 0x00200000u);
+  EXPECT_EQ(S.Memory.PermanentMemoryBase, 0x50000000u);
+  EXPECT_EQ(S.Memory.PermanentMemorySize, 0x00100000u);
+  const Scenario Default = Load("").Settings;
+  EXPECT_EQ(Default.Memory.TemporaryRamBase, 0x00800000u);
+  EXPECT_EQ(Default.Memory.TemporaryRamSize, 0u);   // sized for the [pei] spaces when the run starts
+  EXPECT_EQ(Default.Memory.PermanentMemoryBase, 0x7C000000u);
+  EXPECT_EQ(Default.Memory.PermanentMemorySize, 0x04000000u);
+}
+
+TEST(ScenarioLoaderRefuses, MemoryMapsABoardCannotHave) {
+  struct Row {
+    const char *Text;
+    const char *What;
+  };
+  const Row Rows[] = {
+      {"[memory]\ntemporary_ram_base = 0x00800800\n",
+       "Scenarios/test.toml:2: memory.temporary_ram_base: 0x00800800 is not a multiple of 4 KiB"},
+      {"[memory]\npermanent_memory_size = 0\n",
+       "Scenarios/test.toml:2: memory.permanent_memory_size: 0 is out of range (1 to 0xFFFFFFFF)"},
+      {"[memory]\ntemporary_ram_base = 0x00800000\npermanent_memory_base = 0x00800000\n",
+       "Scenarios/test.toml:3: memory.permanent_memory_base: 0x00800000 to 0x047FFFFF overlaps temporary RAM "
+       "(0x00800000 to 0x008FFFFF)"},
+      {"[memory]\npermanent_memory_base = 0xA0000000\n",
+       "Scenarios/test.toml:2: memory.permanent_memory_base: 0xA0000000 to 0xA3FFFFFF is not in the RAM the emulator "
+       "can back (0x00100000 to 0x1FFFFFFF, 0x40000000 to 0x7FFFFFFF)"},
+      // The [pei] spaces no longer fit in a temporary RAM whose size is given.
+      {"[pei]\nhob_space = 0x100000\n[memory]\ntemporary_ram_size = 0x100000\n",
+       "Scenarios/test.toml:4: memory.temporary_ram_size: 0x00100000 bytes cannot hold the stack, the HOB list and "
+       "the pool (0x00142200 bytes with pei.hob_space and pei.pool_space)"},
+      {"[memory]\nsize = 1\n", "Scenarios/test.toml:2: memory.size: unknown key"},
+  };
+  for (const Row &R : Rows) {
+    const ScenarioError E = Refusal(R.Text);
+    EXPECT_STREQ(E.what(), R.What);
+  }
+}

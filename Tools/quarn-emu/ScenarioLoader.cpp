@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "BuiltinScenarios.h"
+#include "Emulator/PeiCore/PeiCore.h"
 #include "Emulator/Report.h"
 #include "Suggest.h"
 
@@ -392,6 +393,39 @@ void ReadPei(TableReader T, LoadedScenario &L) {
   T.Finish();
 }
 
+/// The [memory] table; Lines receives the line of each key given, for the check of the
+/// whole map once the [pei] spaces are known too.
+void ReadMemory(TableReader T, Scenario &S, std::map<std::string, unsigned> &Lines) {
+  Lines["memory"] = T.Line();
+  for (auto [Key, Field] : {std::pair{"temporary_ram_base", &S.Memory.TemporaryRamBase},
+                            std::pair{"temporary_ram_size", &S.Memory.TemporaryRamSize},
+                            std::pair{"permanent_memory_base", &S.Memory.PermanentMemoryBase},
+                            std::pair{"permanent_memory_size", &S.Memory.PermanentMemorySize}}) {
+    const toml::node *Node = T.Take(Key);
+    if (Node == nullptr) continue;
+    *Field = static_cast<uint32_t>(T.UnsignedValue(*Node, Key, kMaxU32, 1));
+    Lines[std::string("memory.") + Key] = LineOf(*Node);
+  }
+  T.Finish();
+}
+
+/// Refuses a memory map the board cannot have: misaligned, outside the RAM the emulator
+/// can back, overlapping, or too small for the stack and the [pei] spaces.
+void CheckMemory(const Scenario &S, const std::string &Source, const std::map<std::string, unsigned> &Lines) {
+  const uint64_t Needed = PeiCore::WindowBytes(S.HobSpace, S.PoolSpace);
+  auto Refuse = [&](const std::string &Key, const std::string &Text) {
+    auto Line = Lines.find(Key);
+    if (Line == Lines.end()) Line = Lines.find("memory");
+    throw ScenarioError(Source, Line == Lines.end() ? 0 : Line->second, Key, Text);
+  };
+  if (const auto Problem = CheckMemoryMap(S.Memory, Needed)) Refuse(Problem->Key, Problem->Text);
+  try {
+    BoardMemory::Prepare(S.Memory.Resolved(Needed));
+  } catch (const MemoryMapError &Error) {
+    Refuse(Error.Key(), Error.what());
+  }
+}
+
 void ReadUart(TableReader T, UartPowerOn &Uart) {
   T.Unsigned("divisor", Uart.Divisor, 0xFFFF);
   T.Unsigned("lcr", Uart.Lcr, 0xFF);
@@ -605,6 +639,8 @@ LoadedScenario LoadScenarioText(std::string_view Text, const std::string &Source
   if (auto Vorn = T.Table("vorn")) ReadVorn(*Vorn, S);
   if (auto Drux = T.Table("drux")) ReadDrux(*Drux, S);
   if (auto Pei = T.Table("pei")) ReadPei(*Pei, L);
+  std::map<std::string, unsigned> MemoryLines;
+  if (auto Memory = T.Table("memory")) ReadMemory(*Memory, S, MemoryLines);
   if (auto Uart = T.Table("uart1")) ReadUart(*Uart, S.Uart1);
   if (auto Uart = T.Table("uart2")) ReadUart(*Uart, S.Uart2);
   if (auto SuperIo = T.Table("superio")) ReadSuperIo(*SuperIo, S);
@@ -616,6 +652,7 @@ LoadedScenario LoadScenarioText(std::string_view Text, const std::string &Source
     ReadExpect(*Expect->as_table(), Source, T.Line(), L);
   }
   T.Finish();
+  CheckMemory(S, Source, MemoryLines);
 
   if (S.Name.empty()) {
     // A file without a name is called after itself.
