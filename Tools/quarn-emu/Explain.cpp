@@ -131,8 +131,8 @@ std::vector<std::string> Unknowns(const Explanation &E) {
     Addresses = Addresses || L.Match->Pattern->Of->AddressFields != 0;
   }
   if (Addresses && !kAddressesAreEvidence) {
-    U.push_back("the addresses in the MM7 lines: they depend on where the emulated memory lies until the memory map "
-                "is fixed; those lines are matched by their shape only");
+    U.push_back("the addresses in the MM7 lines: they come from the board's memory map, which a log does not state "
+                "(the emulator's is the scenario's [memory] table); those lines are matched by their shape only");
   }
   if (!(Levels & static_cast<uint32_t>(Level::Info))) U.push_back("everything printed at INFO: the console level leaves those lines out");
   if (!(Levels & static_cast<uint32_t>(Level::Warn))) U.push_back("warnings, if the level leaves them out (none is in the log)");

@@ -11,8 +11,9 @@
 namespace quarn::emu::cli::explain {
 
 /// Address values ("Reload MM7 ...: %p => %p", "Migration pointer type ...", "Sync MM7: %x")
-/// depend on where the host placed the emulated memory until the memory map is fixed:
-/// until then they are compared by shape only and are no evidence.
+/// come from the board's memory map, which a field log does not state: they are compared
+/// by shape only and are no evidence. (The emulator's map is fixed per scenario by its
+/// [memory] table; a search over maps would let them count.)
 inline constexpr bool kAddressesAreEvidence = false;
 
 /// One line of the log that is the module's, or looks like it.
