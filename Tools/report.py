@@ -5,8 +5,9 @@
     Tools/report.py        (on existing builds)
 
 Flash and stack come from the firmware build; boot time from quarn-emu's report of the
-default scenario; emulator speed from timing quarn-emu runs, natively where the kernel
-runs IA32 programs and always under qemu-i386 as well.
+default scenario; emulator speed and peak memory from quarn-emu runs, natively where the
+kernel runs IA32 programs and always under qemu-i386 as well (QUARN_FORCE_QEMU=1: every
+run goes through the build tree's launcher).
 """
 import json
 import os
@@ -18,7 +19,8 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FIRMWARE = os.path.join(ROOT, "build", "firmware")
-EMU = os.path.join(ROOT, "build", "bin", "quarn-emu")
+EMU = os.path.join(ROOT, "build", "bin", "quarn-emu")            # the launcher script
+SAN_EMU = os.path.join(ROOT, "build", "host-san", "bin", "quarn-emu")
 SLOWEST = "pre-did-counter-timeout"   # the 5000-step timeout
 RUNS = 5
 
@@ -85,13 +87,28 @@ def boot_time():
     print(f"  {'total':38s} {total:10.3f} ms")
 
 
-def timed(prefix, scenario):
+def launcher_env(emulated):
+    """The environment that makes the launcher take the emulated or the native path."""
+    return dict(os.environ, QUARN_FORCE_QEMU="1" if emulated else "0")
+
+
+def runs_natively():
+    """Whether the host tree's launcher starts IA32 programs natively (probed at configure)."""
+    launcher = os.path.join(ROOT, "build", "host", "run-ia32")
+    return os.path.exists(launcher) and "native=1" in open(launcher).read()
+
+
+def paths(native):
+    """The launcher paths this machine has: native where it can, emulated always."""
+    return ([("native", False)] if native else []) + [("qemu-i386", True)]
+
+
+def timed(emulated, scenario):
     best = None
     virtual = None
     for _ in range(RUNS):
         start = time.perf_counter()
-        out = run(prefix + [EMU if not prefix else EMU + ".ia32" if os.path.exists(EMU + ".ia32") else EMU,
-                            "run", scenario, "--json"])
+        out = run([EMU, "run", scenario, "--json"], env=launcher_env(emulated))
         spent = time.perf_counter() - start
         best = spent if best is None else min(best, spent)
         t = json.loads(out.stdout)["time"]
@@ -101,19 +118,40 @@ def timed(prefix, scenario):
 
 def speed():
     section(f"Emulator speed: virtual time over host time (best of {RUNS}, whole process), goal >= 50x on {SLOWEST}")
-    qemu = shutil.which("qemu-i386-static") or shutil.which("qemu-i386")
-    native_ok = run([EMU, "list"]).returncode == 0 and not open(EMU, "rb").read(2).startswith(b"#!")
     for scenario in ("default", SLOWEST):
-        if native_ok:
-            virtual, host = timed([], scenario)
-            print(f"  {scenario:26s} native     {virtual:7.3f} s virtual in {host:6.3f} s host: {virtual / host:7.1f}x")
-        if qemu:
-            virtual, host = timed([qemu], scenario)
-            print(f"  {scenario:26s} qemu-i386  {virtual:7.3f} s virtual in {host:6.3f} s host: {virtual / host:7.1f}x")
-    if qemu:
-        start = time.perf_counter()
-        run([qemu, EMU + ".ia32" if os.path.exists(EMU + ".ia32") else EMU, "list"])
-        print(f"  (starting quarn-emu under qemu-i386 alone takes {time.perf_counter() - start:.3f} s)")
+        for label, emulated in paths(runs_natively()):
+            virtual, host = timed(emulated, scenario)
+            print(f"  {scenario:26s} {label:10s} {virtual:7.3f} s virtual in {host:6.3f} s host: {virtual / host:7.1f}x")
+    start = time.perf_counter()
+    run([EMU, "list"], env=launcher_env(True))
+    print(f"  (starting quarn-emu under qemu-i386 alone takes {time.perf_counter() - start:.3f} s)")
+
+
+def peak_kib(args, emulated):
+    """Peak resident memory (KiB) of one process started through the launcher, and its exit
+    status; under qemu-i386 the figure is the emulator's process, guest memory included."""
+    process = subprocess.Popen(args, cwd=ROOT, env=launcher_env(emulated),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    return usage.ru_maxrss, process.returncode
+
+
+def memory():
+    section("Peak memory (resident, whole process): one run, and fault sweeps of growing length")
+    native = runs_natively()
+    builds = [("host", EMU)] + ([("host-san", SAN_EMU)] if os.path.exists(SAN_EMU) else [])
+    for build, emu in builds:
+        for label, emulated in paths(native):
+            one, _ = peak_kib([emu, "run", "default"], emulated)
+            print(f"  {build:9s} {label:10s} run default{'':24s} {one / 1024:7.1f} MiB")
+            for stride in (32, 1):
+                start = time.perf_counter()
+                peak, status = peak_kib([emu, "faults", "--stride", str(stride)], emulated)
+                spent = time.perf_counter() - start
+                verdict = "" if status == 0 else f"  FAILED (exit status {status})"
+                print(f"  {build:9s} {label:10s} faults --stride {stride:<3d} (all built-ins) "
+                      f"{peak / 1024:7.1f} MiB  in {spent:6.1f} s{verdict}")
 
 
 def main():
@@ -122,6 +160,7 @@ def main():
     stack()
     boot_time()
     speed()
+    memory()
     return 0
 
 
