@@ -1,18 +1,24 @@
 # The two everyday commands:
 #   make run   - build quarn-emu and run it on the default scenario
 #   make test  - build everything and run every test (host, sanitizers, firmware image,
-#                a short smoke of every fuzz target) and check the budgets (make report)
+#                a short smoke of every fuzz target, the emulated path, the PE32/FFS module
+#                dispatched by OVMF) and check the budgets (make budgets, the deterministic part of make report)
 # Both install missing Debian packages first. `make qemu` boots the firmware ROM in QEMU's
 # q35 model and compares its console with quarn-emu's (also part of `make test`); `make ovmf`
 # has OVMF's PEI core dispatch the module's FFS file there (also part of `make test`).
+#
+# Every built IA32 program is started through its build tree's launcher,
+# build/<tree>/run-ia32 (cmake/run-ia32.in): natively where the kernel runs IA32
+# programs, else under qemu-i386. QUARN_FORCE_QEMU=1 takes the emulated path anywhere,
+# e.g. `QUARN_FORCE_QEMU=1 make test`.
 
 PACKAGES := cmake ninja-build g++ g++-multilib qemu-user-static googletest \
             nlohmann-json3-dev libcli11-dev libtomlplusplus-dev clang libclang-rt-14-dev \
-            binutils python3 qemu-system-x86 gcovr ovmf-ia32 uefitool-cli
+            binutils python3 qemu-system-x86 time gcovr ovmf-ia32 uefitool-cli
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps run test report firmware host host-san test-host test-san qemu peim ovmf fuzz fuzz-build fuzz-seeds fuzz-smoke clean
+.PHONY: all deps run test report budgets firmware host host-san test-host test-san test-emulated qemu peim ovmf fuzz fuzz-build fuzz-seeds fuzz-smoke clean
 
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 4
@@ -60,10 +66,27 @@ run: deps build/host/build.ninja
 test-host: host firmware
 	ctest --preset host
 
-test-san: host-san firmware
+test-san: host-san
 	ctest --preset host-san
 
-test: test-host test-san fuzz-smoke peim ovmf report
+test: test-host test-san fuzz-smoke test-emulated peim ovmf budgets
+
+# The emulated path on every machine: a part of the suite that reaches every kind of
+# program (GoogleTest binary and its discovery, the sanitizer build, the quarn-emu
+# launcher, a libFuzzer target, the seed maker, the q35 comparison) runs with
+# QUARN_FORCE_QEMU=1 under Tools/without-ia32-exec, which kills any process that makes an
+# IA32 system call: whatever starts a built IA32 program without the launcher fails here.
+# The q35 boots (ctest label "emulated") run only here.
+WITHOUT_IA32_EXEC := QUARN_FORCE_QEMU=1 Tools/without-ia32-exec
+EMULATED_SAN_TESTS := ^(QuarnEmu\.(List|NotToml|CheckBuiltins)|Fuzz\..*|RunCommand\..*)$$
+test-emulated: host host-san fuzz-build firmware
+	Tools/without-ia32-exec --self-test build/bin/quarn-emu.ia32
+	rm -f 'build/host-san/Test/quarn-tests[1]_tests.cmake'  # GoogleTest discovery again, emulated
+	$(WITHOUT_IA32_EXEC) ctest --test-dir build/host-san --output-on-failure -j 2 -R '$(EMULATED_SAN_TESTS)'
+	$(WITHOUT_IA32_EXEC) ctest --test-dir build/host --output-on-failure -L emulated
+	$(WITHOUT_IA32_EXEC) $(MAKE) --no-print-directory run fuzz-smoke FUZZ_SMOKE_SECONDS=1 >build/test-emulated.log
+	@grep -q 'the road of one boot' build/test-emulated.log || { cat build/test-emulated.log; echo "make run: no default scenario"; exit 1; }
+	@grep '^fuzz smoke' build/test-emulated.log
 
 # Fuzzing: the targets built with the fuzzing engine (clang, ASan, UBSan), seeded from the
 # built-in scenarios. `make fuzz` runs each for FUZZ_SECONDS; crashes land in
@@ -72,28 +95,13 @@ fuzz-build: deps build/fuzz/build.ninja
 	cmake --build build/fuzz -j $(JOBS)
 
 fuzz-seeds: host
-	build/host/fuzz/make-fuzz-seeds build/fuzz/seeds
+	build/host/run-ia32 build/host/fuzz/make-fuzz-seeds build/fuzz/seeds
 
 fuzz: fuzz-build fuzz-seeds
-	@mkdir -p build/fuzz/crashes
-	@for t in $(FUZZ_TARGETS); do \
-	  mkdir -p build/fuzz/corpus/$$t; \
-	  echo "== $$t: $(FUZZ_SECONDS) s"; \
-	  kept=""; [ -d Fuzz/Corpus/$$t ] && kept=Fuzz/Corpus/$$t; \
-	  ASAN_OPTIONS=detect_leaks=0 build/fuzz/fuzz/$$t build/fuzz/corpus/$$t build/fuzz/seeds/$$t $$kept \
-	    -max_total_time=$(FUZZ_SECONDS) -detect_leaks=0 -print_final_stats=1 \
-	    -artifact_prefix=build/fuzz/crashes/$$t- 2>&1 | grep -E '^(#[0-9]+[[:space:]]+DONE|stat::number_of_executed_units|stat::average_exec_per_sec|==[0-9]+==ERROR|SUMMARY)' ; \
-	done
+	@Fuzz/run-targets.sh $(FUZZ_SECONDS) long $(FUZZ_TARGETS)
 
 fuzz-smoke: fuzz-build fuzz-seeds
-	@mkdir -p build/fuzz/crashes
-	@for t in $(FUZZ_TARGETS); do \
-	  kept=""; [ -d Fuzz/Corpus/$$t ] && kept=Fuzz/Corpus/$$t; \
-	  ASAN_OPTIONS=detect_leaks=0 build/fuzz/fuzz/$$t build/fuzz/seeds/$$t $$kept \
-	    -max_total_time=$(FUZZ_SMOKE_SECONDS) -detect_leaks=0 -artifact_prefix=build/fuzz/crashes/$$t- \
-	    >build/fuzz/$$t.smoke.log 2>&1 || { echo "fuzz smoke $$t: FAILED"; tail -30 build/fuzz/$$t.smoke.log; exit 1; }; \
-	  echo "fuzz smoke $$t: $$(grep -Eo '#[0-9]+[[:space:]]+DONE' build/fuzz/$$t.smoke.log | grep -Eo '[0-9]+' | head -1) runs, no crash"; \
-	done
+	@Fuzz/run-targets.sh $(FUZZ_SMOKE_SECONDS) smoke $(FUZZ_TARGETS)
 
 # The module as a PE32 PEI module in an FFS file: build/firmware/QuarnPeiPreMem.{efi,ffs},
 # checked like the ELF, its base relocations proven against the linker at two other bases.
@@ -115,6 +123,11 @@ qemu: firmware build/host/build.ninja
 # Fails when the image or the worst-case stack passes Firmware/budget.json.
 report: firmware host
 	python3 Tools/report.py
+
+# The deterministic part of the report that `make test` runs: flash and worst-case stack
+# against Firmware/budget.json (a regression fails the day it happens).
+budgets: firmware
+	python3 Tools/report.py --budgets
 
 # Mutation testing: MUTATE_SAMPLE single-token mutants of the module drawn with MUTATE_SEED
 # (MUTATE_FILTER: a regular expression on the file paths), each judged by quarn-emu check and

@@ -6,8 +6,12 @@
     Tools/report.py --check  (compares the README's budget table with what it would write)
 
 Flash and stack come from the firmware build; boot time from quarn-emu's report of the
-default scenario; emulator speed from timing quarn-emu runs, natively where the kernel
-runs IA32 programs and always under qemu-i386 as well.
+default scenario; emulator speed and peak memory from quarn-emu runs, natively where the
+kernel runs IA32 programs and always under qemu-i386 as well (QUARN_FORCE_QEMU=1: every
+run goes through the build tree's launcher).
+
+    Tools/report.py --budgets  (flash and stack against Firmware/budget.json only: what
+                                `make test` runs)
 
 The budget table of README.md, between its "make report" markers, is written here. Rows
 whose figure is marked "measured" (host speed, the painted stack on QEMU) vary with the
@@ -31,7 +35,8 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 FIRMWARE = os.path.join(ROOT, "build", "firmware")
 BUDGET = os.path.join(ROOT, "Firmware", "budget.json")
-EMU = os.path.join(ROOT, "build", "bin", "quarn-emu")
+EMU = os.path.join(ROOT, "build", "bin", "quarn-emu")            # the launcher script
+SAN_EMU = os.path.join(ROOT, "build", "host-san", "bin", "quarn-emu")
 README = os.path.join(ROOT, "README.md")
 BEGIN = "<!-- make report: begin -->"
 END = "<!-- make report: end -->"
@@ -137,13 +142,28 @@ def boot_time():
             f"(entry point and the notifications after it)")
 
 
-def timed(prefix, scenario):
+def launcher_env(emulated):
+    """The environment that makes the launcher take the emulated or the native path."""
+    return dict(os.environ, QUARN_FORCE_QEMU="1" if emulated else "0")
+
+
+def runs_natively():
+    """Whether the host tree's launcher starts IA32 programs natively (probed at configure)."""
+    launcher = os.path.join(ROOT, "build", "host", "run-ia32")
+    return os.path.exists(launcher) and "native=1" in open(launcher).read()
+
+
+def paths(native):
+    """The launcher paths this machine has: native where it can, emulated always."""
+    return ([("native", False)] if native else []) + [("qemu-i386", True)]
+
+
+def timed(emulated, scenario):
     best = None
     virtual = None
     for _ in range(RUNS):
         start = time.perf_counter()
-        out = run(prefix + [EMU if not prefix else EMU + ".ia32" if os.path.exists(EMU + ".ia32") else EMU,
-                            "run", scenario, "--json"])
+        out = run([EMU, "run", scenario, "--json"], env=launcher_env(emulated))
         spent = time.perf_counter() - start
         best = spent if best is None else min(best, spent)
         t = json.loads(out.stdout)["time"]
@@ -155,27 +175,19 @@ def speed(measure):
     if not measure:
         return None
     section(f"Emulator speed: virtual time over host time (best of {RUNS}, whole process), goal >= 50x on {SLOWEST}")
-    qemu = shutil.which("qemu-i386-static") or shutil.which("qemu-i386")
-    native_ok = run([EMU, "list"]).returncode == 0 and not open(EMU, "rb").read(2).startswith(b"#!")
     figures = {}
     for scenario in ("default", SLOWEST):
-        if native_ok:
-            virtual, host = timed([], scenario)
-            figures[(scenario, "native")] = (virtual, host)
-            print(f"  {scenario:26s} native     {virtual:7.3f} s virtual in {host:6.3f} s host: {virtual / host:7.1f}x")
-        if qemu:
-            virtual, host = timed([qemu], scenario)
-            figures[(scenario, "qemu")] = (virtual, host)
-            print(f"  {scenario:26s} qemu-i386  {virtual:7.3f} s virtual in {host:6.3f} s host: {virtual / host:7.1f}x")
-    start_s = None
-    if qemu:
-        start = time.perf_counter()
-        run([qemu, EMU + ".ia32" if os.path.exists(EMU + ".ia32") else EMU, "list"])
-        start_s = time.perf_counter() - start
-        print(f"  (starting quarn-emu under qemu-i386 alone takes {start_s:.3f} s)")
-    if (SLOWEST, "qemu") not in figures:
+        for label, emulated in paths(runs_natively()):
+            virtual, host = timed(emulated, scenario)
+            figures[(scenario, label)] = (virtual, host)
+            print(f"  {scenario:26s} {label:10s} {virtual:7.3f} s virtual in {host:6.3f} s host: {virtual / host:7.1f}x")
+    start = time.perf_counter()
+    run([EMU, "list"], env=launcher_env(True))
+    start_s = time.perf_counter() - start
+    print(f"  (starting quarn-emu under qemu-i386 alone takes {start_s:.3f} s)")
+    if (SLOWEST, "qemu-i386") not in figures:
         return None
-    virtual, host = figures[(SLOWEST, "qemu")]
+    virtual, host = figures[(SLOWEST, "qemu-i386")]
     text = f"{MEASURED} {virtual / host:.0f}× ({virtual:.2f} s virtual in {host:.3f} s host, of which {start_s:.3f} s is starting qemu-i386"
     if (SLOWEST, "native") in figures:
         v, h = figures[(SLOWEST, "native")]
@@ -183,19 +195,34 @@ def speed(measure):
     return text + ")"
 
 
-def launcher(tree):
-    """How the tree's tests start its IA32 programs: directly, or under the qemu-i386 its
-    configure found because the kernel cannot run them (the tests' emulator)."""
-    cache = os.path.join(ROOT, "build", tree, "CMakeCache.txt")
-    if os.path.exists(cache):
-        with open(cache, encoding="utf-8") as f:
-            for line in f:
-                if line.startswith("QUARN_QEMU_I386:") and not line.rstrip().endswith("NOTFOUND"):
-                    return [line.split("=", 1)[1].strip()], "qemu-i386"
-    return [], "native"
+def peak_kib(args, emulated):
+    """Peak resident memory (KiB) of one process started through the launcher, and its exit
+    status; under qemu-i386 the figure is the emulator's process, guest memory included.
+    GNU time measures it: a child forked from this script would count the script's own
+    memory as its peak."""
+    out = run(["/usr/bin/time", "-f", "peak %M"] + args, env=launcher_env(emulated))
+    peaks = re.findall(r"^peak (\d+)$", out.stderr, re.M)
+    return (int(peaks[-1]) if peaks else 0), out.returncode
 
 
-def runs_per_second(prefix, target, seed, copies, env=None):
+def memory():
+    section("Peak memory (resident, whole process): one run, and fault sweeps of growing length")
+    native = runs_natively()
+    builds = [("host", EMU)] + ([("host-san", SAN_EMU)] if os.path.exists(SAN_EMU) else [])
+    for build, emu in builds:
+        for label, emulated in paths(native):
+            one, _ = peak_kib([emu, "run", "default"], emulated)
+            print(f"  {build:9s} {label:10s} run default{'':24s} {one / 1024:7.1f} MiB")
+            for stride in (32, 1):
+                start = time.perf_counter()
+                peak, status = peak_kib([emu, "faults", "--stride", str(stride)], emulated)
+                spent = time.perf_counter() - start
+                verdict = "" if status == 0 else f"  FAILED (exit status {status})"
+                print(f"  {build:9s} {label:10s} faults --stride {stride:<3d} (all built-ins) "
+                      f"{peak / 1024:7.1f} MiB  in {spent:6.1f} s{verdict}")
+
+
+def runs_per_second(prefix, target, seed, copies, env):
     """Whole boots per CPU second of one process running the fuzz target over copies of a seed."""
     before = resource.getrusage(resource.RUSAGE_CHILDREN)
     start = time.perf_counter()
@@ -215,27 +242,28 @@ def throughput():
     section("Whole boots in one process (the whole-boot fuzz target over a scenario's seed), per CPU second")
     seeds = os.path.join(ROOT, "build", "report-seeds")
     maker = os.path.join(ROOT, "build", "host", "fuzz", "make-fuzz-seeds")
-    host_prefix, host_how = launcher("host")
-    if not os.path.exists(maker) or run(host_prefix + [maker, seeds]).returncode != 0:
+    host_launcher = [os.path.join(ROOT, "build", "host", "run-ia32")]
+    if not os.path.exists(maker) or run(host_launcher + [maker, seeds]).returncode != 0:
         print("  no seeds (build the host preset)")
         return
-    qemu = shutil.which("qemu-i386-static") or shutil.which("qemu-i386")
-    env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
-    san_prefix, san_how = launcher("host-san")
-    builds = [("host", host_how, host_prefix, 400), ("host-san", san_how + ", ASan+UBSan", san_prefix, 40)]
-    if qemu and not host_prefix:
-        builds.append(("host", "qemu-i386", [qemu], 100))
-    for tree, how, prefix, copies in builds:
+    native = runs_natively()
+    builds = []
+    for label, emulated in paths(native):
+        builds.append(("host", label, emulated, 400 if not emulated else 100))
+        builds.append(("host-san", label + ", ASan+UBSan", emulated, 40))
+    for tree, how, emulated, copies in builds:
         target = os.path.join(ROOT, "build", tree, "fuzz", "FuzzFirmware")
-        if not os.path.exists(target):
+        prefix = [os.path.join(ROOT, "build", tree, "run-ia32")]
+        if not os.path.exists(target) or not os.path.exists(prefix[0]):
             continue
         for scenario in ("default", SLOWEST):
-            measured = runs_per_second(prefix, target, os.path.join(seeds, "FuzzFirmware", scenario), copies, env)
+            measured = runs_per_second(prefix, target, os.path.join(seeds, "FuzzFirmware", scenario), copies,
+                                       launcher_env(emulated))
             if measured is None:
-                print(f"  {scenario:26s} {tree:8s} {how:21s} failed")
+                print(f"  {scenario:26s} {tree:8s} {how:24s} failed")
                 continue
             per_cpu, per_wall = measured
-            print(f"  {scenario:26s} {tree:8s} {how:21s} {per_cpu:8.0f} runs/s of CPU ({per_wall:.0f} of wall time)")
+            print(f"  {scenario:26s} {tree:8s} {how:24s} {per_cpu:8.0f} runs/s of CPU ({per_wall:.0f} of wall time)")
 
 
 def check_budgets(size, worst):
@@ -307,10 +335,13 @@ def main():
     print("QuarnPeiPreMem budgets")
     size, flash_text = flash()
     worst, stack_text = stack()
+    if "--budgets" in sys.argv[1:]:
+        return check_budgets(size, worst)
     figures = {"flash": flash_text, "stack": stack_text, "painted": painted(not check),
                "emulator_stack": emulator_stack(), "boot": boot_time(), "speed": speed(not check)}
     if not check:
         throughput()
+        memory()
     verdict = check_budgets(size, worst) if not check or (size is not None and worst is not None) else 0
     # A figure that cannot be had here (no firmware build; a compiler cache that keeps no
     # call graph files) is left out of the comparison, and said so.

@@ -1,5 +1,5 @@
 # Host build: everything as IA32 Linux programs. Where the kernel cannot run them,
-# tests and tools run under user-mode emulation.
+# tests and tools run under user-mode emulation (see run-ia32 below).
 
 add_compile_options(-m32)
 add_link_options(-m32)
@@ -10,11 +10,29 @@ try_run(QUARN_IA32_RUN QUARN_IA32_COMPILE
 if(NOT QUARN_IA32_COMPILE)
   message(FATAL_ERROR "cannot build IA32 programs: install g++-multilib")
 endif()
-if(NOT QUARN_IA32_RUN EQUAL 0)
-  find_program(QUARN_QEMU_I386 NAMES qemu-i386-static qemu-i386 REQUIRED)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${QUARN_QEMU_I386})
+
+# One launcher starts every built IA32 program: build/<tree>/run-ia32 (cmake/run-ia32.in).
+# It runs the program natively where the kernel can, else under qemu-i386;
+# QUARN_FORCE_QEMU=1 in the environment takes the emulated path on any machine. ctest and
+# GoogleTest discovery reach it as the emulator of every executable target.
+find_program(QUARN_QEMU_I386 NAMES qemu-i386-static qemu-i386)
+if(QUARN_IA32_RUN EQUAL 0)
+  set(QUARN_IA32_NATIVE 1)
+  message(STATUS "IA32 programs run natively (QUARN_FORCE_QEMU=1: under ${QUARN_QEMU_I386})")
+else()
+  set(QUARN_IA32_NATIVE 0)
+  if(NOT QUARN_QEMU_I386)
+    message(FATAL_ERROR "the kernel cannot run IA32 programs and qemu-i386-static is missing: install qemu-user-static")
+  endif()
   message(STATUS "IA32 programs run under ${QUARN_QEMU_I386}")
 endif()
+if(NOT QUARN_QEMU_I386)
+  set(QUARN_QEMU_I386 "")
+endif()
+set(QUARN_RUN_IA32 ${CMAKE_BINARY_DIR}/run-ia32)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/run-ia32.in ${QUARN_RUN_IA32} @ONLY
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QUARN_RUN_IA32})
 
 if(QUARN_FUZZ)
   # The fuzzing engine's instrumentation everywhere; the targets link the engine itself.
@@ -24,6 +42,11 @@ if(QUARN_FUZZ)
 elseif(QUARN_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+endif()
+if(QUARN_FUZZ OR QUARN_SANITIZE)
+  # The runtimes' options travel inside every program (cmake/SanitizerOptions.cpp).
+  add_library(QuarnSanitizerOptions OBJECT ${CMAKE_SOURCE_DIR}/cmake/SanitizerOptions.cpp)
+  link_libraries($<$<STREQUAL:$<TARGET_PROPERTY:TYPE>,EXECUTABLE>:QuarnSanitizerOptions>)
 endif()
 
 if(QUARN_COVERAGE)

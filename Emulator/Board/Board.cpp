@@ -52,7 +52,13 @@ Board::~Board() {
 }
 
 void Board::MapIo(uint16_t First, uint16_t Count, IoDevice &Device) {
-  for (uint32_t Port = First; Port < uint32_t(First) + Count; Port++) Io_[static_cast<uint16_t>(Port)] = &Device;
+  size_t Slot = 1;
+  while (Slot < IoDevices_.size() && IoDevices_[Slot] != &Device) Slot++;
+  if (Slot == IoDevices_.size()) {
+    if (Slot > UINT8_MAX) throw std::length_error("Board::MapIo: more than 255 I/O devices");
+    IoDevices_.push_back(&Device);
+  }
+  for (uint32_t Port = First; Port < uint32_t(First) + Count; Port++) IoSlot_[uint16_t(Port)] = uint8_t(Slot);
 }
 
 void Board::MapMmio(uint32_t Base, uint32_t Size, MmioDevice &Device) {
@@ -146,7 +152,7 @@ std::string Board::IoName(uint16_t Port) const {
   if (Port == kHaltCodePort) return "halt code";
   if (Port == kBoardHaltPort) return "board halt";
   if (Port == kPostCodePort) return "post code";
-  IoDevice *Device = Io_[Port];
+  IoDevice *Device = IoAt(Port);
   if (Device == nullptr) return "(unmapped)";
   const std::string Register = Device->RegisterName(Port);
   return Register.empty() ? Device->Name() : Device->Name() + " " + Register;
@@ -179,7 +185,7 @@ uint32_t Board::IoRead(uint16_t Port, unsigned Width) {
     }
   } else if (Port == 0xCF8 && Width == 4) {
     Value = Cf8_;
-  } else if (IoDevice *Device = Io_[Port]) {
+  } else if (IoDevice *Device = IoAt(Port)) {
     Value = Device->IoRead(Port, Width);
   }
   return Value;
@@ -197,7 +203,7 @@ void Board::IoWrite(uint16_t Port, unsigned Width, uint32_t Value) {
       const PciBdf Bdf = BdfOf(Cf8_ >> 8);
       PciConfigWrite(Bdf, uint16_t((Cf8_ & 0xFC) | (Port & 3)), Width, Value);
     }
-  } else if (IoDevice *Device = Io_[Port]) {
+  } else if (IoDevice *Device = IoAt(Port)) {
     Device->IoWrite(Port, Width, Value);
   }
 }

@@ -21,7 +21,7 @@
 namespace quarn::emu {
 
 /// What virtual time is spent on, for the report.
-enum class TimeCategory { Other = 0, Wait = 1, Serial = 2, Firmware = 3 };
+enum class TimeCategory : uint8_t { Other = 0, Wait = 1, Serial = 2, Firmware = 3 };
 
 /// One hardware access, as the trace shows it.
 struct TraceEntry {
@@ -171,13 +171,17 @@ class Board : public CpuIntrinsicsBackend {
   std::string IoName(uint16_t Port) const;
   std::string MmioName(uint32_t Address) const;
   MmioDevice *FindMmio(uint32_t Address, uint32_t *Base = nullptr) const;
+  IoDevice *IoAt(uint16_t Port) const { return IoDevices_[IoSlot_[Port]]; }
 
   VirtualClock Clock_;
   std::vector<Processor> Processors_;
   size_t Current_ = 0;
   std::vector<std::shared_ptr<void>> Owned_;
   std::map<std::type_index, void *> Provided_;
-  std::vector<IoDevice *> Io_ = std::vector<IoDevice *>(0x10000, nullptr);  // by port
+  // Port tables, one byte a port (64 KiB each: a board is built for every run, and small
+  // blocks are reused by the allocator where large ones would be mapped afresh each time).
+  std::vector<IoDevice *> IoDevices_ = {nullptr};                          // [0]: no device
+  std::vector<uint8_t> IoSlot_ = std::vector<uint8_t>(0x10000, 0);         // by port: index into IoDevices_
   std::vector<MmioRange> Mmio_;
   std::map<PciBdf, PciFunction *> Pci_;
   uint32_t Cf8_ = 0;
@@ -188,7 +192,7 @@ class Board : public CpuIntrinsicsBackend {
   uint64_t AccessCount_ = 0;
   uint64_t TimeLimitNs_ = 120ull * 1000 * kNsPerMs;
   uint64_t Spent_[4] = {};
-  std::vector<TimeCategory> PortCategory_ = std::vector<TimeCategory>(0x10000, TimeCategory::Other);
+  std::vector<TimeCategory> PortCategory_ = std::vector<TimeCategory>(0x10000, TimeCategory::Other);  // by port
   LastAccess Last_;
   bool RepeatedPoll_ = false;
   unsigned TimerPollStreak_ = 0;

@@ -1,14 +1,11 @@
 # Runs quarn-emu and checks its exit status and output (ctest cannot test for one
 # particular non-zero status by itself).
-#   -DEMULATOR=<user-mode emulator or empty> -DPROGRAM=<quarn-emu binary>
+#   -DPROGRAM=<quarn-emu: the launcher script of build/bin>
 #   -DARGS=<arguments, ;-separated> -DEXPECTED_EXIT=<status> -DPATTERN=<regex on stdout+stderr>
 # and optionally
 #   -DREJECT=<regex that must not match>  -DINPUT=<file on standard input>
 #   -DOUTPUT=<file standard output goes to, e.g. /dev/full>  -DWORKDIR=<directory to run in>
 set(Command ${PROGRAM} ${ARGS})
-if(EMULATOR)
-  set(Command ${EMULATOR} ${Command})
-endif()
 set(Redirect "")
 if(INPUT)
   list(APPEND Redirect INPUT_FILE ${INPUT})
