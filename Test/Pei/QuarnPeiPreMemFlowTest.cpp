@@ -562,10 +562,11 @@ TEST(QuarnPeiPreMemFlow, WatchdogIsNotAskedForWithoutAMessagePpi) {
     S.Fs1 = 0x00000005;  // normal: no reset, so the watchdog's lookup is the first
     S.DruxInstalled = Fault;  // the fault makes the lookup fail although the PPI is there
     S.Trace = true;
+    const uint64_t Lookup = Fault ? FirstDruxLookup(S) : 0;  // a probe run first: one board at a time
     Emulator E{S};
     E.Activate();
     SeedQuarnTypeHob(E);
-    if (Fault) E.GetBoard().Faults().FailCall("LocatePpi", FirstDruxLookup(S));
+    if (Fault) E.GetBoard().Faults().FailCall("LocatePpi", Lookup);
     const RunReport R = E.Run();
     EXPECT_TRUE(Succeeded(R));
     EXPECT_TRUE(DoesNotPrint(R, "Sending QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ"));

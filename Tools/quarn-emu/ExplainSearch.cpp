@@ -381,6 +381,7 @@ std::vector<Move> MovesFor(const Candidate &C, const Harvest &H) {
   One("boot", "boot.mode", "");
   One("boot", "boot.mode", "0x11");
   StatusKey("boot", "boot.get_boot_mode_status", Errors);
+  Bool("boot", "boot.mode_written_on_error");
   for (const char *Key : {"policy.installed", "policy.block", "policy.pre_did_reset", "policy.ssc_alternate",
                           "policy.bios_update_watchdog"}) {
     Bool("policy", Key);
@@ -413,6 +414,8 @@ std::vector<Move> MovesFor(const Candidate &C, const Harvest &H) {
   }
   // DRUX_PPI and the type query
   Bool("drux", "drux.installed");
+  // A message PPI installed unusable: its pointer or one of its entries NULL.
+  for (const char *Key : {"drux.null_ppi", "drux.null_send_with_ack", "drux.null_get_vorn_status"}) Bool("drux", Key);
   One("drux", "drux.vorn_status", "");
   One("drux", "drux.vorn_status", "1");
   StatusKey("drux", "drux.vorn_status_result", Errors);
