@@ -109,7 +109,7 @@ void Board::FastForwardTo(uint64_t Ns, TimeCategory Category) {
 }
 
 void Board::SetPortCategory(uint16_t First, uint16_t Count, TimeCategory Category) {
-  for (uint32_t Port = First; Port < uint32_t(First) + Count; Port++) PortCategory_[uint16_t(Port)] = Category;
+  for (uint32_t Port = First; Port < uint32_t(First) + Count; Port++) PortCategory_[uint16_t(Port)] = uint8_t(Category);
 }
 
 void Board::CheckTime(const char *Kind, uint64_t Address) {
@@ -130,7 +130,7 @@ void Board::BeginAccess(const char *Kind, uint64_t Address, uint64_t CostNs) {
   Last_.Address = Address;
   AccessCount_++;
   TimeCategory Category = TimeCategory::Other;
-  if (Kind[0] == 'i' && Kind[1] == 'o') Category = PortCategory_[uint16_t(Address)];
+  if (Kind[0] == 'i' && Kind[1] == 'o') Category = TimeCategory(PortCategory_[uint16_t(Address)]);
   Spent_[int(Category)] += CostNs;
   Clock_.Advance(CostNs);
   CheckTime(Kind, Address);

@@ -135,8 +135,9 @@ BoardMemory::BoardMemory(const MemoryMap &Map) : Map_(Map) {
 }
 
 BoardMemory::~BoardMemory() {
-  PoisonMemory(TemporaryRam(), Map_.TemporaryRamSize);
-  PoisonMemory(PermanentMemory(), Map_.PermanentMemorySize);
+  // Everything outside the opened ranges is still poisoned from when it was mapped or
+  // from the board before.
+  for (const auto &[Address, Bytes] : Opened_) PoisonMemory(Address, Bytes);
   Process().Claimed = false;
 }
 
@@ -159,6 +160,7 @@ uint8_t *BoardMemory::Open(uint8_t *Address, uint32_t Bytes) {
   assert(Contains(Address, Bytes));
   UnpoisonMemory(Address, Bytes);
   std::memset(Address, 0, Bytes);
+  Opened_.emplace_back(Address, Bytes);
   return Address;
 }
 

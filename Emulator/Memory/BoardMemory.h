@@ -24,6 +24,8 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quarn::emu {
 
@@ -96,6 +98,9 @@ class BoardMemory {
 
  private:
   MemoryMap Map_;
+  /// The ranges Open() made usable: closing poisons these alone, not the whole windows
+  /// (64 MiB of permanent memory would cost a large shadow fill on every run).
+  std::vector<std::pair<uint8_t *, uint32_t>> Opened_;
 };
 
 }  // namespace quarn::emu
