@@ -20,7 +20,6 @@ namespace {
 
 constexpr UINT8 kFeatureSetCommand = QUARN_FEATURE_SET_COMMAND;
 constexpr UINT8 kFeatureSetAnswer = kFeatureSetCommand | QUARN_ANSWER_BIT;
-using FEATURE_SET_MESSAGE = QUARN_FEATURE_SET_MESSAGE;
 
 constexpr UINT32 kFeatureSetRequestLength = QUARN_FEATURE_SET_REQUEST_LENGTH;
 
@@ -42,7 +41,7 @@ BOOLEAN QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet) {
   }
   DebugPrint(DEBUG_INFO, "[QUARN] %a \n", kFunction);
 
-  FEATURE_SET_MESSAGE Message;
+  QUARN_FEATURE_SET_MESSAGE Message;
   ZeroMem(&Message, sizeof(Message));
 
   DRUX_PPI *Drux = nullptr;
