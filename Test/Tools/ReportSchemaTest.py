@@ -1,5 +1,6 @@
-"""Every built-in scenario's report, with and without --trace, against the report's JSON
-Schema; and the schema is strict enough to refuse what a report must never hold.
+"""Every built-in scenario's report, with and without --trace, and the report of a run
+whose firmware garbles its answers, against the report's JSON Schema; and the schema is
+strict enough to refuse what a report must never hold.
 
     ReportSchemaTest.py SCHEMA QUARN_EMU
 
@@ -14,8 +15,28 @@ import sys
 import jsonschema
 
 
-def run(command, *arguments):
-    result = subprocess.run(command + list(arguments), capture_output=True, check=False)
+# Answers the firmware garbles: short, of the wrong command, longer than the buffer with a
+# length claimed larger still. Their decodes name a problem and keep the bytes.
+GARBLED = b"""name = "garbled"
+[policy]
+pre_did_reset = true
+ssc_alternate = true
+bios_update_watchdog = true
+[vorn]
+fs1 = 2
+fs2 = 0x400
+[drux.pre_did_reset]
+response = "85 03"
+[drux.watchdog]
+response = "05"
+[drux.feature_set]
+response = "81 00 00 04 00 00 00 00 00 00 00 ff ee"
+response_length = 20
+"""
+
+
+def run(command, *arguments, scenario=None):
+    result = subprocess.run(command + list(arguments), input=scenario, capture_output=True, check=False)
     if result.returncode not in (0, 3):  # 3: the emulator stopped the module, still a report
         raise SystemExit(f"{' '.join(arguments)}: exit status {result.returncode}\n{result.stderr.decode()}")
     return result.stdout.decode("utf-8")
@@ -47,6 +68,12 @@ def main():
             if name == "default" and trace:
                 default = report
 
+    garbled = json.loads(run(command, "run", "-", "--json", scenario=GARBLED))
+    decodes = [m["decoded"]["response"] for m in garbled["messages"] if m["decoded"]["response"]]
+    if sum(1 for d in decodes if "problem" in d) != 3:
+        failures.append(f"garbled answers: {sum(1 for d in decodes if 'problem' in d)} decodes name a problem, not 3")
+    failures += [f"garbled: {p}" for p in problems(validator, garbled)]
+
     # What the schema must refuse: a 64-bit value as a number, an unknown key, a decode
     # that lost its bytes, a message without its time.
     if default is None:
@@ -76,7 +103,7 @@ def main():
 
     for failure in failures:
         print(failure)
-    print(f"{len(names)} built-in scenarios, {2 * len(names)} reports checked, {len(failures)} problems")
+    print(f"{len(names)} built-in scenarios, {2 * len(names) + 1} reports checked, {len(failures)} problems")
     return 1 if failures else 0
 
 
