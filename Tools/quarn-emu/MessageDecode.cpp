@@ -6,10 +6,11 @@
 #include <Pi/PiStatusCode.h>
 #include <Ppi/Drux.h>
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <functional>
 
 #include "Pei/QuarnPeiPreMem/QuarnPeiPreMem.h"
 #include "ReportJson.h"
