@@ -132,7 +132,7 @@ def report_results(report):
                          f"{hob['vorn_type']} {hob['fw_type']} {hob['fw_sub_type']}",
         "info_hob": "none" if info is None else info["data"],
         "filled_slots": "none" if table is None else
-                        "".join("1" if slot else "0" for slot in table["slots"]),
+                        "".join("1" if int(slot, 16) else "0" for slot in table["slots"]),
         "cpu_and_revision": "none" if cpu is None else cpu["record"],
         "mm7_points_to_table": "true" if mm7[0] else "false",
         "records": " ".join(report.get("records", [])) or "none",

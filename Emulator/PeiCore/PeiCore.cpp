@@ -357,6 +357,7 @@ EFI_STATUS EFIAPI PeiCore::SvcReportStatusCode(CONST EFI_PEI_SERVICES **PeiServi
   PeiCore &Core = From(PeiServices);
   Core.Board_.TraceEvent("call", "ReportStatusCode", Value);
   StatusCodeRecord Record;
+  Record.TimeNs = Core.Board_.NowNs();
   Record.Type = Type;
   Record.Value = Value;
   Record.Instance = Instance;

@@ -44,6 +44,7 @@ struct StatusCodeRecord {
   EFI_GUID CallerId{};
   std::vector<uint8_t> Data;   // the whole EFI_STATUS_CODE_DATA, header and record
   EFI_STATUS Answer = EFI_SUCCESS;
+  uint64_t TimeNs = 0;         // virtual time of the call
 };
 
 class PeiCore {

@@ -12,6 +12,30 @@ typedef struct {
 
 constexpr UINT32 QUARN_FEATURE_CLOX_SUPPORTED = 0x4;
 
+/// Commands of the QUARN client carry their answer with bit 7 set.
+constexpr UINT8 QUARN_ANSWER_BIT = 0x80;
+constexpr UINT8 QUARN_FEATURE_SET_COMMAND = 0x01;
+/// Bytes of the feature-set request: the command byte only.
+constexpr UINT32 QUARN_FEATURE_SET_REQUEST_LENGTH = 1;
+
+#pragma pack(push, 1)
+/// The feature-set request and, in the same buffer, its 11-byte answer.
+typedef struct {
+  UINT8 Command;
+  UINT8 Reserved[2];
+  UINT8 FeatureSet[4];    // little-endian, not 4-byte aligned
+  UINT8 FeatureSet2[4];
+} QUARN_FEATURE_SET_MESSAGE;
+#pragma pack(pop)
+static_assert(sizeof(QUARN_FEATURE_SET_MESSAGE) == 11, "feature-set message is 11 bytes");
+static_assert(offsetof(QUARN_FEATURE_SET_MESSAGE, FeatureSet) == 3, "FeatureSet at 3");
+static_assert(offsetof(QUARN_FEATURE_SET_MESSAGE, FeatureSet2) == 7, "FeatureSet2 at 7");
+
+/// The clock settings request: HeaderWord0, CloxCommand and the OK response.
+constexpr UINT32 CLOX_HEADER_WORD0 = 0x00050000;
+constexpr UINT32 CLOX_COMMAND_SET_GET_CLOCKING_MODE = 27;
+constexpr UINT32 CLOX_RESPONSE_OK = 0;
+
 #pragma pack(push, 1)
 typedef struct {
   UINT32 HeaderWord0;

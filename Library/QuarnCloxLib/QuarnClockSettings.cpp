@@ -13,9 +13,9 @@
 
 namespace {
 
-constexpr UINT32 kHeaderWord0 = 0x00050000;
-constexpr UINT32 kCloxCommandSetGetClockingMode = 27;
-constexpr UINT32 kCloxResponseOk = 0;
+constexpr UINT32 kHeaderWord0 = CLOX_HEADER_WORD0;
+constexpr UINT32 kCloxCommandSetGetClockingMode = CLOX_COMMAND_SET_GET_CLOCKING_MODE;
+constexpr UINT32 kCloxResponseOk = CLOX_RESPONSE_OK;
 constexpr UINT32 kBodyLength = sizeof(CLOX_CLOCK_SETTINGS) - sizeof(CLOX_HEADER);
 static_assert(kBodyLength == 28, "28 bytes follow the header");
 constexpr UINT16 kSelector = 2;

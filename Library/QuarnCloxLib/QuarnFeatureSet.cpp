@@ -18,23 +18,10 @@
 
 namespace {
 
-constexpr UINT8 kFeatureSetCommand = 0x01;
-constexpr UINT8 kResponseBit = 0x80;
-constexpr UINT8 kFeatureSetAnswer = kFeatureSetCommand | kResponseBit;
+constexpr UINT8 kFeatureSetCommand = QUARN_FEATURE_SET_COMMAND;
+constexpr UINT8 kFeatureSetAnswer = kFeatureSetCommand | QUARN_ANSWER_BIT;
 
-#pragma pack(push, 1)
-struct FEATURE_SET_MESSAGE {
-  UINT8 Command;
-  UINT8 Reserved[2];
-  UINT8 FeatureSet[4];    // little-endian, not 4-byte aligned
-  UINT8 FeatureSet2[4];
-};
-#pragma pack(pop)
-static_assert(sizeof(FEATURE_SET_MESSAGE) == 11, "feature-set message is 11 bytes");
-static_assert(offsetof(FEATURE_SET_MESSAGE, FeatureSet) == 3, "FeatureSet at 3");
-static_assert(offsetof(FEATURE_SET_MESSAGE, FeatureSet2) == 7, "FeatureSet2 at 7");
-
-constexpr UINT32 kFeatureSetRequestLength = 1;
+constexpr UINT32 kFeatureSetRequestLength = QUARN_FEATURE_SET_REQUEST_LENGTH;
 
 }  // namespace
 
@@ -54,7 +41,7 @@ BOOLEAN QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet) {
   }
   DebugPrint(DEBUG_INFO, "[QUARN] %a \n", kFunction);
 
-  FEATURE_SET_MESSAGE Message;
+  QUARN_FEATURE_SET_MESSAGE Message;
   ZeroMem(&Message, sizeof(Message));
 
   DRUX_PPI *Drux = nullptr;

@@ -17,8 +17,8 @@ constexpr CHAR8 kSource[] = "Library/VornTypeGetLib/VornTypePeiDruxLib";
 constexpr UINTN kLocateAssertLine = 90;
 constexpr CHAR8 kFunction[] = "PeiDruxGetVornType";
 
-constexpr UINT32 kTypeGroupId = 0xF0;
-constexpr UINT32 kTypeCommand = 0x11;
+constexpr UINT32 kTypeGroupId = VORN_TYPE_QUERY_GROUP_ID;
+constexpr UINT32 kTypeCommand = VORN_TYPE_QUERY_COMMAND;
 constexpr UINT32 kTypeRequestHeader = DruxRequestHeader(kTypeGroupId, kTypeCommand);
 static_assert(kTypeRequestHeader == 0x000011F0, "type query header");
 
@@ -32,16 +32,7 @@ constexpr UINT8 kFwTypeQuarnTav = 2;
 constexpr UINT8 kFwTypeClient = 3;
 constexpr UINT8 kFwSubTypeDfx = 3;
 
-#pragma pack(push, 1)
-struct VORN_TYPE_MESSAGE {
-  UINT32 Header;
-  UINT32 TypeWord;   // bits 2:0 FwType, bits 10:3 FwSubType
-};
-#pragma pack(pop)
-static_assert(sizeof(VORN_TYPE_MESSAGE) == 8, "type message is 8 bytes");
-static_assert(offsetof(VORN_TYPE_MESSAGE, TypeWord) == 4, "type word at 4");
-
-constexpr UINT32 kTypeRequestLength = sizeof(UINT32);
+constexpr UINT32 kTypeRequestLength = VORN_TYPE_QUERY_REQUEST_LENGTH;
 
 /**
   TRUE when the header word answers the type query: IsResponse set, GroupId 0xF0,
@@ -100,8 +91,8 @@ UINT32 PeiDruxGetVornType(OUT UINT8 *FwType OPTIONAL, OUT UINT8 *FwSubType OPTIO
     if (ResponseLength != sizeof(Message)) {
       DebugPrint(DEBUG_ERROR, "DRUX: %a - Response: wrong length = %d\n", kFunction, ResponseLength);
     } else {
-      const UINT8 Type = static_cast<UINT8>(Message.TypeWord & 0x7);
-      const UINT8 SubType = static_cast<UINT8>((Message.TypeWord >> 3) & 0xFF);
+      const UINT8 Type = VornTypeWordFwType(Message.TypeWord);
+      const UINT8 SubType = VornTypeWordFwSubType(Message.TypeWord);
       DebugPrint(DEBUG_INFO, "DRUX: %a() - OK: FwType = %d, FwSubType = %d\n", kFunction, static_cast<UINT32>(Type),
                  static_cast<UINT32>(SubType));
       if (FwType != nullptr) {

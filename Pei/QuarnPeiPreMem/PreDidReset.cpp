@@ -16,22 +16,14 @@
 namespace {
 
 constexpr CHAR8 kSource[] = "Pei/QuarnPeiPreMem/PreDidReset";
+/// The line the assertion report of a missing DRUX_PPI names: fixed, since consoles kept
+/// as scenarios and field logs carry it.
+constexpr UINTN kLocateAssertLine = 121;
 
 constexpr UINTN kPollStepMicroSeconds = 1000;
 
-/// Header word of the request: GroupId 5, Command 0, IsResponse clear.
-constexpr UINT32 kPreDidResetGroupId = 5;
-constexpr UINT32 kPreDidResetCommand = 0;
-
-#pragma pack(push, 1)
-/// The request as sent; the answer comes back in the same bytes.
-typedef struct {
-  UINT32 Header;
-  UINT8  Parameters[8];
-} PRE_DID_RESET_REQUEST;
-#pragma pack(pop)
-static_assert(sizeof(PRE_DID_RESET_REQUEST) == 12, "pre-DID reset request is 12 bytes");
-static_assert(offsetof(PRE_DID_RESET_REQUEST, Parameters) == 4, "parameters at 4");
+constexpr UINT32 kPreDidResetGroupId = PRE_DID_RESET_GROUP_ID;
+constexpr UINT32 kPreDidResetCommand = PRE_DID_RESET_COMMAND;
 
 /// TRUE when CurrentState is recovery or normal.
 constexpr bool IsMeaningfulState(UINT32 Fs1) {
@@ -118,7 +110,7 @@ EFI_STATUS QuarnPreDidReset(VOID) {
   }
   if (EFI_ERROR(Status)) {
     DebugPrint(DEBUG_ERROR, "%a ERROR: Cannot locate DRUX PPI (%r)\n", kQuarnPreMemTag, Status);
-    DebugCheckEfiStatus(Status, kSource, __LINE__);
+    DebugCheckEfiStatus(Status, kSource, kLocateAssertLine);
     return EFI_DEVICE_ERROR;
   }
 

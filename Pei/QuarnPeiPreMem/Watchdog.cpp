@@ -10,29 +10,14 @@
 namespace {
 
 constexpr CHAR8 kSource[] = "Pei/QuarnPeiPreMem/Watchdog";
+/// The line the assertion report of a missing PPI names: fixed, since consoles kept as
+/// scenarios and field logs carry it.
+constexpr UINTN kNoPpiAssertLine = 51;
 
-constexpr UINT8 kWatchdogCommand = 0x05;
-constexpr UINT8 kResponseBit = 0x80;
-constexpr UINT8 kWatchdogParameter = 0x04;
-constexpr UINT32 kResponseCapacity = 2;
-
-#pragma pack(push, 1)
-/// The message as sent, and the answer that replaces it.
-typedef union {
-  struct {
-    UINT8 Command;
-    UINT8 Reserved[8];
-    UINT8 Parameter;
-  } Request;
-  struct {
-    UINT8 Command;
-    UINT8 Status;
-  } Response;
-} WATCHDOG_CONTROL_REQUEST;
-#pragma pack(pop)
-static_assert(sizeof(WATCHDOG_CONTROL_REQUEST) == 10, "watchdog request is 10 bytes");
-static_assert(offsetof(WATCHDOG_CONTROL_REQUEST, Request.Parameter) == 9, "parameter at 9");
-static_assert(offsetof(WATCHDOG_CONTROL_REQUEST, Response.Status) == 1, "answer status at 1");
+constexpr UINT8 kWatchdogCommand = WATCHDOG_CONTROL_COMMAND;
+constexpr UINT8 kResponseBit = QUARN_ANSWER_BIT;
+constexpr UINT8 kWatchdogParameter = WATCHDOG_CONTROL_PARAMETER;
+constexpr UINT32 kResponseCapacity = WATCHDOG_CONTROL_RESPONSE_CAPACITY;
 
 }  // namespace
 
@@ -48,7 +33,7 @@ extern "C" {
 **/
 EFI_STATUS QuarnSendBiosUpdateWatchdogControl(IN DRUX_PPI *Drux) {
   if (Drux == nullptr || Drux->SendWithAck == nullptr) {
-    DebugCheckEfiStatus(EFI_INVALID_PARAMETER, kSource, __LINE__, "!EFI_ERROR (((RETURN_STATUS)(0x80000000 | (2))))");
+    DebugCheckEfiStatus(EFI_INVALID_PARAMETER, kSource, kNoPpiAssertLine, "!EFI_ERROR (((RETURN_STATUS)(0x80000000 | (2))))");
     return EFI_INVALID_PARAMETER;
   }
 

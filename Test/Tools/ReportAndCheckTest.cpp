@@ -52,7 +52,7 @@ std::vector<Expectation> Expect(const std::string &Toml) {
 
 TEST(ReportJson, CarriesTheContractKeysWithNumbersHexAndTextsAsReceived) {
   const json J = ReportToJson(ReturnedReport(), false);
-  for (const char *Key : {"scenario", "outcome", "status", "status_value", "elapsed_ms", "console", "console2",
+  for (const char *Key : {"format", "scenario", "outcome", "status", "status_value", "elapsed_ms", "console", "console2",
                           "debug_ppi", "asserts", "halt_codes", "messages", "records", "status_codes",
                           "vorn_type_hob", "info_hob", "static_pointer_table", "cpu_and_revision", "mm7", "time"}) {
     EXPECT_TRUE(J.contains(Key)) << Key;
@@ -62,9 +62,20 @@ TEST(ReportJson, CarriesTheContractKeysWithNumbersHexAndTextsAsReceived) {
   EXPECT_EQ(J["status_value"], 0x80000003u);
   EXPECT_DOUBLE_EQ(J["elapsed_ms"].get<double>(), 2.5);
   EXPECT_EQ(J["console"], "A\r\nB\u00E9\r\n") << "CR LF kept; a byte above 0x7F is the character of that code";
+  EXPECT_EQ(J["format"], 2);
   EXPECT_EQ(J["messages"][0]["request"], "05000000ab");
   EXPECT_EQ(J["messages"][0]["result"], "EFI_TIMEOUT");
+  EXPECT_EQ(J["messages"][0]["result_value"], 0x80000012u);
+  EXPECT_DOUBLE_EQ(J["messages"][0]["time_ms"].get<double>(), 0.001);
   EXPECT_TRUE(J["messages"][0]["response"].is_null()) << "an error status writes no response";
+  EXPECT_EQ(J["messages"][0]["decoded"],
+            (json{{"request", {{"layout", "pre-did-reset-request"},
+                               {"title", "pre-DID reset request"},
+                               {"fields", {{"Header", 5}, {"GroupId", 5}, {"Command", 0}, {"IsResponse", 0}}},
+                               {"problem", "5 bytes; the layout has 12"},
+                               {"rest", "ab"}}},
+                  {"response", nullptr}}));
+  EXPECT_EQ(J["mm7"], (json{"0x1000", "0x2000"}));
   EXPECT_EQ(J["exchange"], (json{"pre-did-reset EFI_TIMEOUT"}));
   EXPECT_EQ(J["mm7_points_to_table"], (json{true, false}));
   EXPECT_EQ(J["vorn_type_hob"], nullptr);
@@ -152,9 +163,18 @@ TEST(Summary, DecodesErrorLogRecords) {
   Code.Data[20 + 23] = 0x04;
   Code.Data[20 + 28] = 0x12;
   Code.Data[20 + 29] = 0x12;
-  EXPECT_EQ(DescribeStatusCode(Code), "reset record: VORNFS1 0x00000002, VORNFS2 0x00000400, reset detail 0x12120000");
-  Code.Data.resize(30);  // too short for a record: shown raw, never read beyond the data
-  EXPECT_NE(DescribeStatusCode(Code).find("status code type"), std::string::npos);
+  EXPECT_EQ(DescribeStatusCode(Code),
+            "reset record: HeaderSize 0, Size 0, EntryType 17, EntrySize 0, Severity 0, EntryCode 0x00000000, "
+            "EntryContext 0x00000000, VornFs1 0x00000002, VornFs2 0x00000400, ResetDetail 0x12120000, "
+            "Reserved 000000000000000000000000");
+  Code.Data.resize(30);  // too short for the record: decoded as far as it goes, the rest kept
+  EXPECT_EQ(DescribeStatusCode(Code),
+            "reset record: HeaderSize 0, Size 0, EntryType 17, EntrySize 0, Severity 0, (30 bytes; the layout has 62)");
+  Code.Data[20] = 18;  // no record of this module: every byte kept
+  EXPECT_EQ(DescribeStatusCode(Code), "undecodable: (no error-log record of this module in 30 bytes of extended data), "
+                                      "rest 000000000000000000000000000000000000000012000000.. (30 bytes)");
+  const std::string Wide = DescribeStatusCode(Code, true);
+  EXPECT_EQ(Wide.substr(Wide.find("rest ")), "rest 000000000000000000000000000000000000000012000000000000000000");
 }
 
 TEST(Sequence, DrawsCallsMessagesAndTheReturnInOrder) {

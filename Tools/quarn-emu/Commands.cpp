@@ -116,7 +116,7 @@ int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err) {
     Out << Report.Console;
     if (!Report.Console.empty() && Report.Console.back() != '\n') Out << "\n";
     if (Options.Trace) WriteTrace(Out, Report);
-    WriteSummary(Out, Report, Loaded.Settings.Description);
+    WriteSummary(Out, Report, Loaded.Settings.Description, Options.Wide);
   }
   if (!FlushChecked(Out, "standard output", Err)) return kExitBadInput;
   return ExitFor(Report);

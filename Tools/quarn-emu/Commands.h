@@ -22,6 +22,7 @@ struct RunOptions {
   std::string ReportFile;
   bool Trace = false;
   bool Sequence = false;
+  bool Wide = false;          // the summary shows every byte of each message and record
   bool DumpScenario = false;  // print the effective scenario as TOML instead of running it
 };
 

@@ -1,5 +1,9 @@
 #include "ReportJson.h"
 
+#include <cstdio>
+
+#include "MessageDecode.h"
+
 namespace quarn::emu::cli {
 
 namespace {
@@ -9,11 +13,16 @@ using nlohmann::json;
 json StatusCodesJson(const RunReport &R) {
   json List = json::array();
   for (const StatusCodeRecord &Code : R.StatusCodes) {
-    List.push_back({{"type", Code.Type},
+    List.push_back({{"time_ms", Milliseconds(Code.TimeNs)},
+                    {"type", Code.Type},
+                    {"type_name", StatusCodeTypeName(Code.Type)},
                     {"value", Code.Value},
+                    {"value_name", StatusCodeValueName(Code.Value)},
                     {"instance", Code.Instance},
                     {"data", HexString(Code.Data)},
-                    {"answer", StatusName(Code.Answer)}});
+                    {"answer", StatusName(Code.Answer)},
+                    {"answer_value", Code.Answer},
+                    {"decoded", DecodedJson(DecodeStatusCode(Code))}});
   }
   return List;
 }
@@ -21,14 +30,19 @@ json StatusCodesJson(const RunReport &R) {
 json MessagesJson(const RunReport &R) {
   json List = json::array();
   for (const MessageExchange &M : R.Messages) {
-    List.push_back({{"client", M.Client},
+    const Decoded Response = DecodeResponse(M);
+    List.push_back({{"time_ms", Milliseconds(M.TimeNs)},
+                    {"client", M.Client},
                     {"kind", M.Kind},
                     {"request", HexString(M.Request)},
                     {"request_length", M.RequestLength},
                     {"response_capacity", M.Capacity},
                     {"result", StatusName(M.Result)},
+                    {"result_value", M.Result},
                     {"response", EFI_ERROR(M.Result) ? json(nullptr) : json(HexString(M.Response))},
-                    {"response_length", M.ResponseLength}});
+                    {"response_length", M.ResponseLength},
+                    {"decoded", {{"request", DecodedJson(DecodeRequest(M))},
+                                 {"response", EFI_ERROR(M.Result) ? json(nullptr) : DecodedJson(Response)}}}});
   }
   return List;
 }
@@ -38,8 +52,8 @@ json TraceJson(const RunReport &R) {
   for (const TraceEntry &T : R.Trace) {
     List.push_back({{"time_ms", Milliseconds(T.TimeNs)},
                     {"kind", T.Kind},
-                    {"address", T.Address},
-                    {"value", T.Value},
+                    {"address", HexNumber(T.Address)},
+                    {"value", HexNumber(T.Value)},
                     {"device", TextFromBytes(T.Device)}});
   }
   return List;
@@ -48,6 +62,22 @@ json TraceJson(const RunReport &R) {
 }  // namespace
 
 double Milliseconds(uint64_t Ns) { return static_cast<double>(Ns) / 1e6; }
+
+std::string HexNumber(uint64_t Value) {
+  char Text[24];
+  std::snprintf(Text, sizeof Text, "0x%llx", static_cast<unsigned long long>(Value));
+  return Text;
+}
+
+namespace {
+
+json HexNumbers(const std::vector<uint64_t> &Values) {
+  json List = json::array();
+  for (uint64_t Value : Values) List.push_back(HexNumber(Value));
+  return List;
+}
+
+}  // namespace
 
 std::string HexString(const std::vector<uint8_t> &Bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -88,6 +118,7 @@ std::vector<bool> Mm7PointsToTable(const RunReport &R) {
 
 nlohmann::json ReportToJson(const RunReport &R, bool WithTrace) {
   json J;
+  J["format"] = kReportFormat;
   J["scenario"] = R.Scenario;
   J["outcome"] = R.Outcome;
   J["stopped_at"] = R.Outcome == "returned" ? json(nullptr) : json(R.Where);
@@ -121,7 +152,8 @@ nlohmann::json ReportToJson(const RunReport &R, bool WithTrace) {
   J["static_pointer_table"] = nullptr;
   if (R.StaticPointerTable) {
     J["static_pointer_table"] = {{"address", R.StaticPointerTable->Address},
-                                 {"slots", R.StaticPointerTable->Slots}};
+                                 {"slots", HexNumbers({R.StaticPointerTable->Slots.begin(),
+                                                       R.StaticPointerTable->Slots.end()})}};
   }
   J["cpu_and_revision"] = nullptr;
   if (R.CpuAndRevision) {
@@ -129,7 +161,7 @@ nlohmann::json ReportToJson(const RunReport &R, bool WithTrace) {
                              {"stepping", R.CpuAndRevision->Stepping},
                              {"record", HexString(R.CpuAndRevision->Record)}};
   }
-  J["mm7"] = R.Mm7;
+  J["mm7"] = HexNumbers(R.Mm7);
   J["mm7_points_to_table"] = Mm7PointsToTable(R);
   J["entry_stack_bytes"] = R.EntryStackBytes;
   J["time"] = {{"wait_ms", Milliseconds(R.WaitNs)},

@@ -1,5 +1,6 @@
-// The JSON report of one run: numbers as JSON numbers, byte strings as lower-case hex
-// without separators, texts as received (CR LF kept).
+// The JSON report of one run: numbers of up to 32 bits as JSON numbers, values that may
+// need 64 bits as "0x..." strings, byte strings as lower-case hex without separators,
+// texts as received (CR LF kept).
 #pragma once
 
 #include <nlohmann/json.hpp>
@@ -11,6 +12,11 @@
 #include "Emulator/Report.h"
 
 namespace quarn::emu::cli {
+
+/// The report's "format": 2 since 64-bit values (mm7, the pointer table's slots, the
+/// trace's addresses and values) are hex strings and messages and status codes carry
+/// their time and decode.
+constexpr int kReportFormat = 2;
 
 /// The report as one JSON object; "trace" only when WithTrace.
 nlohmann::json ReportToJson(const RunReport &Report, bool WithTrace);
@@ -27,6 +33,10 @@ std::vector<std::string> ExchangeSummary(const RunReport &Report);
 
 /// For each processor: does its MM7 hold the static pointer table's address?
 std::vector<bool> Mm7PointsToTable(const RunReport &Report);
+
+/// A value that may need all 64 bits, as JSON carries it: "0x" and lower-case hex
+/// without leading zeros ("0x0", "0x7c040250"), so no JSON reader rounds it.
+std::string HexNumber(uint64_t Value);
 
 /// Virtual nanoseconds as milliseconds.
 double Milliseconds(uint64_t Ns);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "MessageDecode.h"
 #include "Names.h"
 #include "ReportJson.h"
 
@@ -17,10 +18,47 @@ std::string Format(const char *Pattern, auto... Arguments) {
   return Text;
 }
 
-uint32_t Word(const std::vector<uint8_t> &Data, size_t Offset) {
-  uint32_t Value = 0;
-  if (Offset + 4 <= Data.size()) std::memcpy(&Value, &Data[Offset], 4);
-  return Value;
+/// Bytes of a message or record the default summary shows in hex; --wide shows all.
+constexpr size_t kNarrowBytes = 24;
+/// Columns a decoded line fills before it goes on in the next line (not with --wide).
+constexpr size_t kNarrowColumns = 110;
+
+/// Bytes in hex, cut to kNarrowBytes unless Wide ("..", then the count, shows the cut).
+std::string Bytes(const std::vector<uint8_t> &Data, bool Wide) {
+  if (Data.empty()) return "(no bytes)";
+  if (Wide || Data.size() <= kNarrowBytes) return HexString(Data);
+  return HexString({Data.begin(), Data.begin() + kNarrowBytes}) + ".. (" + std::to_string(Data.size()) + " bytes)";
+}
+
+/// Text in lines of at most kNarrowColumns (unless Wide), broken after ", "; every line
+/// starts with Indent.
+std::string Wrapped(const std::string &Text, const std::string &Indent, bool Wide) {
+  std::string Out = Indent;
+  size_t Column = Indent.size();
+  size_t From = 0;
+  while (From < Text.size()) {
+    size_t End = Text.find(", ", From);
+    End = End == std::string::npos ? Text.size() : End + 2;
+    const std::string Piece = Text.substr(From, End - From);
+    if (!Wide && Column > Indent.size() && Column + Piece.size() > kNarrowColumns) {
+      while (!Out.empty() && Out.back() == ' ') Out.pop_back();
+      Out += "\n" + Indent;
+      Column = Indent.size();
+    }
+    Out += Piece;
+    Column += Piece.size();
+    From = End;
+  }
+  return Out + "\n";
+}
+
+/// The decode of a message or record: its fields, then what does not fit the layout and
+/// the bytes no field took.
+std::string DecodedText(const Decoded &D, bool Wide) {
+  std::string Text = FieldsText(D);
+  if (!D.Problem.empty()) Text += std::string(Text.empty() ? "" : ", ") + "(" + D.Problem + ")";
+  if (!D.Rest.empty()) Text += std::string(Text.empty() ? "" : ", ") + "rest " + Bytes(D.Rest, Wide);
+  return Text;
 }
 
 std::string Ms(uint64_t Ns) { return Format("%.3f ms", Milliseconds(Ns)); }
@@ -62,56 +100,61 @@ void WriteHobs(std::ostream &Out, const RunReport &R) {
   Out << Format("MM7            %zu of %zu processors hold the table's address\n", Pointing, OnTable.size());
 }
 
-void WriteRecords(std::ostream &Out, const RunReport &R) {
+// Each record: its time, type and value by name and in hex, the handler's answer, then
+// the record decoded.
+void WriteRecords(std::ostream &Out, const RunReport &R, bool Wide) {
   if (R.StatusCodes.empty()) {
     Out << "records        none\n";
     return;
   }
   Out << "records\n";
+  const std::string Indent(17, ' ');
   for (size_t Index = 0; Index < R.StatusCodes.size(); Index++) {
-    Out << Format("  %zu. ", Index + 1) << DescribeStatusCode(R.StatusCodes[Index]) << "\n";
+    const StatusCodeRecord &Code = R.StatusCodes[Index];
+    Out << Format("  %-3s %11s  type %s (0x%08X)\n", (std::to_string(Index + 1) + ".").c_str(), Ms(Code.TimeNs).c_str(),
+                  StatusCodeTypeName(Code.Type).c_str(), Code.Type)
+        << Indent
+        << Format("value %s (0x%08X), instance %u -> %s\n", StatusCodeValueName(Code.Value).c_str(), Code.Value,
+                  Code.Instance, StatusName(Code.Answer).c_str())
+        << Wrapped(DescribeStatusCode(Code, Wide), Indent, Wide);
   }
 }
 
-void WriteExchange(std::ostream &Out, const RunReport &R) {
+// Each message: its time, kind, client and result, then both directions, each as bytes
+// and decoded field by field.
+void WriteExchange(std::ostream &Out, const RunReport &R, bool Wide) {
   if (R.Messages.empty()) {
     Out << "firmware       no messages\n";
     return;
   }
-  Out << "firmware exchange\n";
-  Out << Format("  %-3s %11s  %-6s %-14s %-26s %-22s %s\n", "#", "time", "client", "kind", "request", "result",
-                "response");
+  Out << (Wide ? "firmware exchange\n" : "firmware exchange (run --wide shows every byte)\n");
+  const std::string Indent(17, ' ');
   for (size_t Index = 0; Index < R.Messages.size(); Index++) {
     const MessageExchange &M = R.Messages[Index];
-    std::string Request = HexString(M.Request);
-    if (Request.size() > 24) Request = Request.substr(0, 22) + "..";
-    std::string Response = EFI_ERROR(M.Result) ? "-" : HexString(M.Response);
-    if (Response.size() > 40) Response = Response.substr(0, 38) + "..";
-    Out << Format("  %-3zu %11s  0x%02X   %-14s %-26s %-22s %s (%u bytes)\n", Index + 1, Ms(M.TimeNs).c_str(),
-                  M.Client, M.Kind.c_str(), Request.c_str(), StatusName(M.Result).c_str(), Response.c_str(),
-                  M.ResponseLength);
+    const Decoded Request = DecodeRequest(M);
+    Out << Format("  %-3s %11s  %s, client 0x%02X, %u byte%s -> %s", (std::to_string(Index + 1) + ".").c_str(),
+                  Ms(M.TimeNs).c_str(), M.Kind.c_str(), M.Client, M.RequestLength, M.RequestLength == 1 ? "" : "s",
+                  StatusName(M.Result).c_str());
+    if (!EFI_ERROR(M.Result)) Out << Format(", %u bytes back (room for %u)", M.ResponseLength, M.Capacity);
+    Out << "\n";
+    Out << "      request    " << Bytes(M.Request, Wide) << "\n" << Wrapped(DecodedText(Request, Wide), Indent, Wide);
+    if (EFI_ERROR(M.Result)) {
+      Out << "      response   none (an error status carries no response)\n";
+      continue;
+    }
+    Out << "      response   " << Bytes(M.Response, Wide) << "\n"
+        << Wrapped(DecodedText(DecodeResponse(M), Wide), Indent, Wide);
   }
 }
 
 }  // namespace
 
-std::string DescribeStatusCode(const StatusCodeRecord &Code) {
-  const std::vector<uint8_t> &Data = Code.Data;
-  constexpr size_t kRecord = 20;  // the EFI_STATUS_CODE_DATA header
-  const uint32_t EntryType = Word(Data, kRecord);
-  if (EntryType == 16 && Data.size() >= kRecord + 38) {
-    return Format("state record: VORNFS1 0x%08X, VORNFS2 0x%08X, fn1 0x%08X, fn4 0x%08X, fn6 0x%08X",
-                  Word(Data, kRecord + 18), Word(Data, kRecord + 22), Word(Data, kRecord + 26),
-                  Word(Data, kRecord + 30), Word(Data, kRecord + 34));
-  }
-  if (EntryType == 17 && Data.size() >= kRecord + 42) {
-    return Format("reset record: VORNFS1 0x%08X, VORNFS2 0x%08X, reset detail 0x%08X", Word(Data, kRecord + 18),
-                  Word(Data, kRecord + 22), Word(Data, kRecord + 26));
-  }
-  return Format("status code type 0x%08X value 0x%08X: ", Code.Type, Code.Value) + HexString(Data);
+std::string DescribeStatusCode(const StatusCodeRecord &Code, bool Wide) {
+  const Decoded D = DecodeStatusCode(Code);
+  return D.Title + ": " + DecodedText(D, Wide);
 }
 
-void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Description) {
+void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Description, bool Wide) {
   Out << "---- " << R.Scenario;
   if (!Description.empty()) Out << ": " << Description;
   Out << "\n";
@@ -122,12 +165,12 @@ void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Desc
     Out << "outcome:       " << R.Outcome << " after " << Ms(R.ElapsedNs) << " of virtual time: " << R.Where << "\n";
   }
   WriteHobs(Out, R);
-  WriteRecords(Out, R);
+  WriteRecords(Out, R, Wide);
   if (!R.Asserts.empty()) {
     Out << "asserts\n";
     for (const std::string &Line : R.Asserts) Out << "  " << Line << "\n";
   }
-  WriteExchange(Out, R);
+  WriteExchange(Out, R, Wide);
   // The parts cover the whole run: the entry point and, when it returned, the
   // notifications after it. Say so, with both figures, so that they add up.
   const uint64_t TotalNs = R.WaitNs + R.SerialNs + R.FirmwareNs + R.OtherNs;

@@ -9,16 +9,18 @@
 
 namespace quarn::emu::cli {
 
-/// The compact summary: returned status, HOBs, records, the firmware exchange as a
-/// table, virtual time split into waits, serial output and the rest.
-void WriteSummary(std::ostream &Out, const RunReport &Report, const std::string &Description);
+/// The compact summary: returned status, HOBs, records, the firmware exchange (each
+/// message and record decoded field by field), virtual time split into waits, serial
+/// output and the rest. Long byte strings are cut and decoded lines wrapped unless Wide.
+void WriteSummary(std::ostream &Out, const RunReport &Report, const std::string &Description, bool Wide = false);
 
 /// One line per trace entry: virtual time, kind, port or address, value, device and
 /// register by name.
 void WriteTrace(std::ostream &Out, const RunReport &Report);
 
 /// The decoded fields of an error-log record carried by a status code ("state record:
-/// VORNFS1 0x... ..."), or a hex dump when it is no record of this module.
-std::string DescribeStatusCode(const StatusCodeRecord &Code);
+/// HeaderSize 20, ..."), or "undecodable: (why), rest <hex>" when it is no record of this
+/// module; bytes past the 24th are cut unless Wide.
+std::string DescribeStatusCode(const StatusCodeRecord &Code, bool Wide = false);
 
 }  // namespace quarn::emu::cli

@@ -105,6 +105,11 @@ int main(int Argc, char **Argv) {
           ->excludes(Json)
           ->excludes(Trace);
   RunCommand
+      ->add_flag("--wide", Run.Wide,
+                 "the summary shows every byte of each firmware message and status code, decoded lines unbroken")
+      ->excludes(Json)
+      ->excludes(Sequence);
+  RunCommand
       ->add_flag("--dump-scenario", Run.DumpScenario,
                  "print the scenario with every default filled in, as TOML that loads again; nothing runs")
       ->excludes(Json)
