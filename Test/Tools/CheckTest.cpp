@@ -121,6 +121,11 @@ TEST(CheckForms, RegularExpressionsMatchSomeLine) {
       {"console_matches = 'State = [6-9]'\n", {"t.toml:2: console_matches: \"State = [6-9]\" matches no line of console"}},
       {"console_matches = '^State'\n", {"t.toml:2: console_matches: \"^State\" matches no line of console"}},
   });
+  // A pattern that backtracking takes 2^60 steps over answers at once.
+  json Report = kReport;
+  Report["console"] = std::string(60, 'a') + "b\r\n";
+  EXPECT_EQ(Check("console_matches = '^(a+)+$'\n", Report),
+            Lines{"t.toml:2: console_matches: \"^(a+)+$\" matches no line of console"});
 }
 
 TEST(CheckForms, TheOrderOfMessagesAndRecords) {
@@ -190,6 +195,8 @@ TEST(CheckForms, RefusedWhenTheScenarioLoads) {
        "t.toml:3: expect.time.wait_ms.max: expected a number, found a string"},
       {"console_matches = '(unclosed'\n",
        "t.toml:2: expect.console_matches: not a regular expression: \"(unclosed\": Mismatched '(' and ')' in regular expression"},
+      {"console_matches = '(a)\\1'\n",
+       "t.toml:2: expect.console_matches: not a regular expression: \"(a)\\\\1\": Unexpected back-reference in polynomial mode."},
       {"console_lines = [\"a\\nb\"]\n", "t.toml:2: expect.console_lines: a line holds no line break but at its end: \"a\\nb\""},
       {"console_lines = \"a\"\n", "t.toml:2: expect.console_lines: the report never holds a string here"},
       {"exchange_sequence = [1]\n", "t.toml:2: expect.exchange_sequence: expected strings"},
@@ -332,6 +339,12 @@ TEST(CheckCommandOptions, JunitOneCasePerScenarioWithEveryTextEscaped) {
   EXPECT_NE(Junit.find("<testcase name=\"a&lt;b&gt;&amp;&quot;c&quot;\""), std::string::npos) << Junit;
   EXPECT_NE(Junit.find("console_contains: &quot;&lt;tag&gt; &amp; \\u0001&quot; not found"), std::string::npos) << Junit;
 
+  // "-": standard output, in place of the table; not beside --json.
+  const Checked ToOut = RunCheck({.Scenarios = {F.Good}, .JunitFile = "-"});
+  EXPECT_EQ(ToOut.Status, kExitOk);
+  EXPECT_EQ(ToOut.Out.rfind("<?xml ", 0), 0u);
+  EXPECT_EQ(ToOut.Out.find("scenario "), std::string::npos);
+  EXPECT_EQ(RunCheck({.Scenarios = {F.Good}, .Json = true, .JunitFile = "-"}).Status, kExitBadInput);
   EXPECT_EQ(RunCheck({.Scenarios = {F.Good}, .JunitFile = "/nonexistent-directory/out.xml"}).Err,
             "quarn-emu: /nonexistent-directory/out.xml: cannot be written\n");
 }

@@ -154,7 +154,7 @@ void CheckMatches(const Expectation &E, const std::string &Text, const Findings 
   const std::vector<std::string> Lines = SplitLines(Text);
   for (const std::string &Pattern : Texts(E.Value)) {
     try {
-      const std::regex Expression(Pattern, std::regex::ECMAScript);
+      const std::regex Expression = MatchPattern(Pattern);
       const bool Matched = std::any_of(Lines.begin(), Lines.end(),
                                        [&](const std::string &Line) { return std::regex_search(Line, Expression); });
       if (!Matched) F.Add(E.Key, Quote(Pattern) + " matches no line of " + E.Subject);
@@ -306,6 +306,12 @@ std::string ShowValue(const json &Value, size_t Limit) {
   std::string Text = Value.dump(-1, ' ', false, json::error_handler_t::replace);
   if (Text.size() > Limit) Text = Text.substr(0, Limit) + "... (" + std::to_string(Text.size()) + " characters)";
   return Text;
+}
+
+std::regex MatchPattern(const std::string &Pattern) {
+  // The library's breadth-first matcher: its time grows with the line and the pattern,
+  // never exponentially as backtracking's does on (a+)+$.
+  return std::regex(Pattern, std::regex::ECMAScript | std::regex_constants::__polynomial);
 }
 
 std::string MismatchLine(const std::string &Source, const Mismatch &M) {

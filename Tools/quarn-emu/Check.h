@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,11 @@ std::string MismatchLine(const std::string &Source, const Mismatch &M);
 /// never matches silently. Report keys the scenario does not name are never looked at.
 std::vector<Mismatch> CheckReport(const std::vector<Expectation> &Expect, const nlohmann::json &Report,
                                   unsigned ExpectLine = 0);
+
+/// The regular expression of a *_matches key: ECMAScript, matched in time polynomial in
+/// the line's length (no back-references, so no pattern can make a check hang). Throws
+/// std::regex_error for a pattern that is none.
+std::regex MatchPattern(const std::string &Pattern);
 
 /// A JSON value for a message, cut to Limit characters.
 std::string ShowValue(const nlohmann::json &Value, size_t Limit = 400);

@@ -14,11 +14,11 @@
 #include <iostream>
 #include <limits>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 
 #include "BuiltinScenarios.h"
+#include "Check.h"
 #include "Emulator/PeiCore/PeiCore.h"
 #include "Emulator/Report.h"
 #include "Suggest.h"
@@ -672,7 +672,7 @@ void ReadExpect(const toml::table &Table, const std::string &Source, unsigned Fa
     if (Kind == ExpectKind::Matches) {
       for (const std::string &Pattern : Texts(Value)) {
         try {
-          std::regex(Pattern, std::regex::ECMAScript);
+          (void)MatchPattern(Pattern);
         } catch (const std::regex_error &Error) {
           T.Fail(&Node, Key, "not a regular expression: " + nlohmann::json(Pattern).dump() + ": " + Error.what());
         }

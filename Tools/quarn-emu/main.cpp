@@ -131,8 +131,11 @@ int main(int Argc, char **Argv) {
       ->excludes(CheckScenarioList);
   CheckCommand->add_flag("-x", Check.StopAtFirstFailure, "stop at the first mismatch or error");
   CheckCommand->add_flag("--json", Check.Json, "print the results as one JSON object instead of the table");
-  CheckCommand->add_option("--junit", Check.JunitFile, "also write the results to FILE as JUnit XML (-: standard output, in place of the table)")
-      ->check(CLI::Validator(CheckNotEmpty, "FILE"));
+  CheckCommand
+      ->add_option("--junit", Check.JunitFile,
+                   "also write the results to FILE as JUnit XML (-: standard output, in place of the table)")
+      ->option_text("FILE")
+      ->check(CLI::Validator(CheckNotEmpty, ""));
 
   std::vector<std::string> FaultArguments;
   std::string StrideText = "1";
