@@ -9,6 +9,7 @@
 #include "Tools/quarn-emu/Check.h"
 #include "Tools/quarn-emu/Commands.h"
 #include "Tools/quarn-emu/ScenarioLoader.h"
+#include "Tools/quarn-emu/ScenarioWriter.h"
 
 using namespace quarn::emu::cli;
 using nlohmann::json;
@@ -203,6 +204,30 @@ TEST(CheckForms, RefusedWhenTheScenarioLoads) {
       {"messages_sequence = [\"type\"]\n", "t.toml:2: expect.messages_sequence: unknown key"},
   };
   for (const auto &[Toml, Message] : Cases) EXPECT_EQ(Refused(Toml), Message) << Toml;
+}
+
+TEST(CheckForms, EveryFormIsWrittenBackAsTomlThatLoadsTheSame) {
+  const LoadedScenario L = LoadScenarioText(R"([expect]
+elapsed_ms = { min = 200, max = 250.5 }
+time = { partial = true, wait_ms = { approx = 95.3, tolerance = 0.1 } }
+info_hob = { partial = true, flow = 1 }
+messages = [{ partial = true, kind = "type" }]
+console_lines = ["a\r\n", "b"]
+console_matches = ['^x\s+$']
+exchange_sequence = ["type", "clock EFI_SUCCESS"]
+records_sequence = ["reset"]
+)",
+                                            "t.toml");
+  const std::string Toml = ScenarioToToml(L);
+  EXPECT_NE(Toml.find("\ntime = { partial = true, wait_ms = { approx = 95.3, tolerance = 0.1 } }\n"), std::string::npos)
+      << "the shortest decimal that reads back the same";
+  const LoadedScenario Again = LoadScenarioText(Toml, "dumped.toml");
+  ASSERT_EQ(Again.Expect.size(), L.Expect.size());
+  for (size_t Index = 0; Index < L.Expect.size(); Index++) {
+    EXPECT_EQ(Again.Expect[Index].Key, L.Expect[Index].Key);
+    EXPECT_EQ(Again.Expect[Index].Value, L.Expect[Index].Value) << L.Expect[Index].Key;
+    EXPECT_EQ(Again.Expect[Index].Kind, L.Expect[Index].Kind) << L.Expect[Index].Key;
+  }
 }
 
 // --- the command, on real runs ------------------------------------------------------

@@ -137,6 +137,11 @@ TEST(RunCommand, DumpedScenariosLoadAgainAndRunTheSame) {
     std::ostringstream Again;
     ASSERT_EQ(RunOne(Options, Again, Err), kExitOk) << Err.str();
     EXPECT_EQ(Again.str(), Dump.str());
+    ASSERT_EQ(Reloaded.Expect.size(), Original.Expect.size());
+    for (size_t Index = 0; Index < Original.Expect.size(); Index++) {
+      EXPECT_EQ(Reloaded.Expect[Index].Key, Original.Expect[Index].Key);
+      EXPECT_EQ(Reloaded.Expect[Index].Value, Original.Expect[Index].Value) << Original.Expect[Index].Key;
+    }
     const nlohmann::json Want = ReportToJson(RunScenario(Original, false), false);
     const nlohmann::json Got = ReportToJson(RunScenario(Reloaded, false), false);
     EXPECT_TRUE(Got == Want) << nlohmann::json::diff(Want, Got).dump(1);
