@@ -709,12 +709,6 @@ ScenarioError::ScenarioError(std::string Source, unsigned Line, std::string Key,
       Key_(std::move(Key)),
       Text_(std::move(Text)) {}
 
-bool IsSubstringExpectation(std::string_view Key) {
-  const ExpectKey *Known = FindExpectKey(Key);
-  return Known != nullptr && (Known->Kind == ExpectKind::Contains || Known->Kind == ExpectKind::Excludes ||
-                             Known->Kind == ExpectKind::Sequence);
-}
-
 bool IsBoundsTable(const nlohmann::json &Value) {
   if (!Value.is_object()) return false;
   return std::any_of(std::begin(kBoundsKeys), std::end(kBoundsKeys),

@@ -98,10 +98,6 @@ LoadedScenario LoadBuiltinScenario(const BuiltinScenario &Builtin);
 /// Throws ScenarioError when it is none of these, suggesting the nearest built-in name.
 LoadedScenario ResolveScenario(const std::string &Argument);
 
-/// The keys [expect] accepts besides the report keys that test texts by substring
-/// (*_contains, *_excludes, and *_sequence on a console or the debug-PPI messages).
-bool IsSubstringExpectation(std::string_view Key);
-
 /// The keys in a table that make it a bounds table ({ min, max } or { approx, tolerance }).
 bool IsBoundsTable(const nlohmann::json &Value);
 
