@@ -92,15 +92,8 @@ std::string WhyMissing(const std::string &Text, const std::string &Needle, const
   return NearestLine(SplitLines(Text), Needle, Subject);
 }
 
-std::vector<std::string> Texts(const json &Value) {
-  if (Value.is_string()) return {Value.get<std::string>()};
-  std::vector<std::string> List;
-  for (const json &Element : Value) List.push_back(Element.get<std::string>());
-  return List;
-}
-
 void CheckSubstrings(const Expectation &E, const std::string &Text, const Findings &F) {
-  const std::vector<std::string> Needles = Texts(E.Value);
+  const std::vector<std::string> Needles = ExpectedTexts(E.Value);
   // A sequence reads like a transcript: each text must come after the one before it.
   size_t From = 0;
   for (size_t Index = 0; Index < Needles.size(); Index++) {
@@ -130,7 +123,7 @@ void CheckSubstrings(const Expectation &E, const std::string &Text, const Findin
 void CheckLines(const Expectation &E, const std::string &Text, const Findings &F) {
   const std::vector<std::string> Lines = SplitLines(Text);
   size_t From = 0;  // the first line the next one may be
-  for (std::string Wanted : Texts(E.Value)) {
+  for (std::string Wanted : ExpectedTexts(E.Value)) {
     if (Wanted.ends_with('\n')) Wanted.pop_back();
     if (Wanted.ends_with('\r')) Wanted.pop_back();
     const auto Found = std::find(Lines.begin() + static_cast<std::ptrdiff_t>(From), Lines.end(), Wanted);
@@ -152,7 +145,7 @@ void CheckLines(const Expectation &E, const std::string &Text, const Findings &F
 /// Each regular expression finds a match in some line.
 void CheckMatches(const Expectation &E, const std::string &Text, const Findings &F) {
   const std::vector<std::string> Lines = SplitLines(Text);
-  for (const std::string &Pattern : Texts(E.Value)) {
+  for (const std::string &Pattern : ExpectedTexts(E.Value)) {
     try {
       const std::regex Expression = MatchPattern(Pattern);
       const bool Matched = std::any_of(Lines.begin(), Lines.end(),
@@ -176,7 +169,7 @@ void CheckOrder(const Expectation &E, const json &List, const Findings &F) {
   };
   auto Entry = [&](size_t Index) { return E.Subject + "[" + std::to_string(Index) + "]"; };
   size_t From = 0;
-  for (const std::string &Wanted : Texts(E.Value)) {
+  for (const std::string &Wanted : ExpectedTexts(E.Value)) {
     size_t At = From;
     while (At < List.size() && !Means(Wanted, List[At])) At++;
     if (At < List.size()) {
@@ -306,6 +299,13 @@ std::string ShowValue(const json &Value, size_t Limit) {
   std::string Text = Value.dump(-1, ' ', false, json::error_handler_t::replace);
   if (Text.size() > Limit) Text = Text.substr(0, Limit) + "... (" + std::to_string(Text.size()) + " characters)";
   return Text;
+}
+
+std::vector<std::string> ExpectedTexts(const json &Value) {
+  if (Value.is_string()) return {Value.get<std::string>()};
+  std::vector<std::string> List;
+  for (const json &Element : Value) List.push_back(Element.get<std::string>());
+  return List;
 }
 
 std::regex MatchPattern(const std::string &Pattern) {

@@ -41,6 +41,9 @@ std::string MismatchLine(const std::string &Source, const Mismatch &M);
 std::vector<Mismatch> CheckReport(const std::vector<Expectation> &Expect, const nlohmann::json &Report,
                                   unsigned ExpectLine = 0);
 
+/// The texts of a key that takes a string or a list of strings (asserted by the loader).
+std::vector<std::string> ExpectedTexts(const nlohmann::json &Value);
+
 /// The regular expression of a *_matches key: ECMAScript, matched in time polynomial in
 /// the line's length (no back-references, so no pattern can make a check hang). Throws
 /// std::regex_error for a pattern that is none.

@@ -610,14 +610,6 @@ void CheckMatchers(const toml::node &Node, const TableReader &T, const std::stri
   }
 }
 
-/// The texts of a key that takes a string or a list of strings.
-std::vector<std::string> Texts(const nlohmann::json &Value) {
-  if (Value.is_string()) return {Value.get<std::string>()};
-  std::vector<std::string> List;
-  for (const nlohmann::json &Element : Value) List.push_back(Element.get<std::string>());
-  return List;
-}
-
 bool IsKnownStatusText(const std::string &Text) {
   if (StatusFromName(Text)) return true;
   // The report writes a status without a name as "0x" and eight upper-case digits.
@@ -661,7 +653,7 @@ void ReadExpect(const toml::table &Table, const std::string &Source, unsigned Fa
       }
     }
     if (Kind == ExpectKind::Lines) {
-      for (std::string Text : Texts(Value)) {
+      for (std::string Text : ExpectedTexts(Value)) {
         if (Text.ends_with("\n")) Text.pop_back();
         if (Text.ends_with("\r")) Text.pop_back();
         if (Text.find_first_of("\r\n") != std::string::npos) {
@@ -670,7 +662,7 @@ void ReadExpect(const toml::table &Table, const std::string &Source, unsigned Fa
       }
     }
     if (Kind == ExpectKind::Matches) {
-      for (const std::string &Pattern : Texts(Value)) {
+      for (const std::string &Pattern : ExpectedTexts(Value)) {
         try {
           (void)MatchPattern(Pattern);
         } catch (const std::regex_error &Error) {

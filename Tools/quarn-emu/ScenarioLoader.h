@@ -98,7 +98,8 @@ LoadedScenario LoadBuiltinScenario(const BuiltinScenario &Builtin);
 /// Throws ScenarioError when it is none of these, suggesting the nearest built-in name.
 LoadedScenario ResolveScenario(const std::string &Argument);
 
-/// The keys in a table that make it a bounds table ({ min, max } or { approx, tolerance }).
+/// True for an object that holds min, max, approx or tolerance: a bounds table
+/// ({ min, max } or { approx, tolerance }), which a number is compared with.
 bool IsBoundsTable(const nlohmann::json &Value);
 
 }  // namespace quarn::emu::cli
