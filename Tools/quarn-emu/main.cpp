@@ -127,14 +127,14 @@ int main(int Argc, char **Argv) {
       ->add_option("-k", Check.Select,
                    "check the built-in scenarios whose name contains PATTERN (a substring), or matches it as a "
                    "shell glob when it holds * ? or [ (-k 'pre-did-*')")
-      ->option_text("PATTERN")
+      ->type_name("PATTERN")
       ->excludes(CheckScenarioList);
   CheckCommand->add_flag("-x", Check.StopAtFirstFailure, "stop at the first mismatch or error");
   CheckCommand->add_flag("--json", Check.Json, "print the results as one JSON object instead of the table");
   CheckCommand
       ->add_option("--junit", Check.JunitFile,
                    "also write the results to FILE as JUnit XML (-: standard output, in place of the table)")
-      ->option_text("FILE")
+      ->type_name("FILE")
       ->check(CLI::Validator(CheckNotEmpty, ""));
 
   std::vector<std::string> FaultArguments;
