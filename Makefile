@@ -14,7 +14,7 @@
 
 PACKAGES := cmake ninja-build g++ g++-multilib qemu-user-static googletest \
             nlohmann-json3-dev libcli11-dev libtomlplusplus-dev clang libclang-rt-14-dev \
-            binutils python3 python3-jsonschema qemu-system-x86 time gcovr ovmf-ia32 uefitool-cli
+            binutils python3 python3-jsonschema qemu-system-x86 time gcovr ovmf-ia32 uefitool-cli libxml2-utils
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 

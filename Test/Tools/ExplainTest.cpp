@@ -259,7 +259,7 @@ TEST(Explain, TheEmittedScenarioPassesItsOwnExpectTable) {
     std::ostringstream Out, Err;
     const std::string Path = (std::filesystem::temp_directory_path() / "quarn-emu-explained.toml").string();
     std::ofstream(Path, std::ios::binary) << E.ScenarioToml;
-    EXPECT_EQ(CheckScenarios({Path}, Out, Err), kExitOk) << Name << "\n" << Out.str() << Err.str();
+    EXPECT_EQ(CheckScenarios({.Scenarios = {Path}}, Out, Err), kExitOk) << Name << "\n" << Out.str() << Err.str();
     std::filesystem::remove(Path);
     EXPECT_EQ(Report.Status, RunScenario(ResolveScenario(Name), false).Status) << Name;
   }

@@ -95,30 +95,34 @@ TEST(ReportJson, StatusIsNullUnlessTheModuleReturned) {
   EXPECT_TRUE(J["trace"].is_array());
 }
 
+/// The mismatches as the table prints them, without the indentation.
+std::vector<std::string> Lines(const std::vector<Mismatch> &Mismatches) {
+  std::vector<std::string> Out;
+  for (const Mismatch &M : Mismatches) Out.push_back(MismatchLine("t.toml", M));
+  return Out;
+}
+
+using Texts = std::vector<std::string>;
+
 TEST(Check, ExactEqualityPerKeyWithEachMismatchNamed) {
   const json Report = ReportToJson(ReturnedReport(), false);
   EXPECT_TRUE(CheckReport(Expect("status = \"EFI_UNSUPPORTED\"\nrecords = [\"state\"]\nvorn_type_hob = \"null\"\n"),
                           Report)
                   .empty());
-  const auto Mismatches = CheckReport(Expect("status = \"EFI_SUCCESS\"\nrecords = []\nelapsed_ms = 2.5\n"), Report);
-  ASSERT_EQ(Mismatches.size(), 2u);
-  EXPECT_EQ(Mismatches[0].Key, "status");
-  EXPECT_EQ(Mismatches[0].Expected, "\"EFI_SUCCESS\"");
-  EXPECT_EQ(Mismatches[0].Got, "\"EFI_UNSUPPORTED\"");
-  EXPECT_EQ(Mismatches[1].Key, "records");
-  EXPECT_EQ(Mismatches[1].Got, "[\"state\"]");
+  EXPECT_EQ(Lines(CheckReport(Expect("status = \"EFI_SUCCESS\"\nrecords = []\nelapsed_ms = 2.5\n"), Report)),
+            (Texts{"t.toml:2: status: expected \"EFI_SUCCESS\", got \"EFI_UNSUPPORTED\"",
+                   "t.toml:3: records: expected 0 entries, got 1; first difference at [0]: expected nothing, got \"state\""}));
 }
 
 TEST(Check, SubstringTestsOnTheConsoles) {
   const json Report = ReportToJson(ReturnedReport(), false);
   EXPECT_TRUE(CheckReport(Expect("console_contains = [\"A\\r\\n\", \"B\"]\nconsole_excludes = \"ERROR\"\n"), Report)
                   .empty());
-  const auto Mismatches =
-      CheckReport(Expect("console_contains = [\"C\"]\nconsole_excludes = [\"B\"]\ndebug_ppi_contains = \"x\"\n"), Report);
-  ASSERT_EQ(Mismatches.size(), 3u);
-  EXPECT_EQ(Mismatches[0].Got, "not found in console");
-  EXPECT_EQ(Mismatches[1].Got, "found at offset 3 of console");
-  EXPECT_EQ(Mismatches[2].Key, "debug_ppi_contains");
+  EXPECT_EQ(Lines(CheckReport(
+                Expect("console_contains = [\"C\"]\nconsole_excludes = [\"B\"]\ndebug_ppi_contains = \"x\"\n"), Report)),
+            (Texts{"t.toml:2: console_contains: \"C\" not found in console; nearest line 1 of console: \"A\"",
+                   "t.toml:3: console_excludes: \"B\" found at offset 3 of console",
+                   "t.toml:4: debug_ppi_contains: \"x\" not found in debug_ppi; debug_ppi is empty"}));
 }
 
 TEST(Check, ASequenceHoldsOnlyInItsOrder) {
@@ -127,18 +131,14 @@ TEST(Check, ASequenceHoldsOnlyInItsOrder) {
   EXPECT_TRUE(CheckReport(Expect("console_sequence = [\"A\", \"\\r\\n\", \"B\", \"\\r\\n\"]\n"), Report).empty());
 
   // Swapped: the second text stands before the first one's end.
-  auto Mismatches = CheckReport(Expect("console_sequence = [\"B\", \"A\"]\n"), Report);
-  ASSERT_EQ(Mismatches.size(), 1u);
-  EXPECT_EQ(Mismatches[0].Key, "console_sequence");
-  EXPECT_EQ(Mismatches[0].Expected, "\"A\"");
-  EXPECT_EQ(Mismatches[0].Got, "found at offset 0 of console, before \"B\" ends");
+  EXPECT_EQ(Lines(CheckReport(Expect("console_sequence = [\"B\", \"A\"]\n"), Report)),
+            Texts{"t.toml:2: console_sequence: \"A\" found at offset 0 of console, before \"B\" ends"});
 
   // The same text twice needs two occurrences; a missing one is named as such.
-  Mismatches = CheckReport(Expect("console_sequence = [\"A\", \"A\"]\n"), Report);
-  ASSERT_EQ(Mismatches.size(), 1u);
-  Mismatches = CheckReport(Expect("console_sequence = [\"A\", \"C\", \"B\"]\n"), Report);
-  ASSERT_EQ(Mismatches.size(), 1u) << "the rest of a broken sequence is not reported again";
-  EXPECT_EQ(Mismatches[0].Got, "not found in console");
+  EXPECT_EQ(CheckReport(Expect("console_sequence = [\"A\", \"A\"]\n"), Report).size(), 1u);
+  EXPECT_EQ(Lines(CheckReport(Expect("console_sequence = [\"A\", \"C\", \"B\"]\n"), Report)),
+            Texts{"t.toml:2: console_sequence: \"C\" not found in console; nearest line 1 of console: \"A\""})
+      << "the rest of a broken sequence is not reported again";
 
   // Unordered lists stay unordered.
   EXPECT_TRUE(CheckReport(Expect("console_contains = [\"B\", \"A\"]\n"), Report).empty());
@@ -147,11 +147,13 @@ TEST(Check, ASequenceHoldsOnlyInItsOrder) {
 TEST(Check, AStoppedRunNeverPassesUnlessItsOutcomeIsExpected) {
   RunReport R = ReturnedReport();
   R.Outcome = "dead-loop";
+  R.Where = "CpuDeadLoop";
   R.Status.reset();
   const json Report = ReportToJson(R, false);
-  const auto Mismatches = CheckReport(Expect("records = [\"state\"]\n"), Report);
-  ASSERT_EQ(Mismatches.size(), 1u);
-  EXPECT_EQ(Mismatches[0].Key, "outcome");
+  const LoadedScenario L = LoadScenarioText("\n[expect]\nrecords = [\"state\"]\n", "t.toml");
+  EXPECT_EQ(Lines(CheckReport(L.Expect, Report, L.ExpectLine)),
+            Texts{"t.toml:2: outcome: expected \"returned\" (no outcome expected), got \"dead-loop\" at \"CpuDeadLoop\""})
+      << "named at the [expect] header";
   EXPECT_TRUE(CheckReport(Expect("outcome = \"dead-loop\"\nstatus = \"null\"\n"), Report).empty());
 }
 

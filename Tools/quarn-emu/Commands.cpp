@@ -8,7 +8,6 @@
 
 #include "BuiltinScenarios.h"
 #include "Emulator/FaultSweep.h"
-#include "Check.h"
 #include "ReportJson.h"
 #include "Runner.h"
 #include "ScenarioLoader.h"
@@ -23,32 +22,22 @@ namespace {
 
 int ExitFor(const RunReport &Report) { return Report.Outcome == "returned" ? kExitOk : kExitStopped; }
 
+double HostMs(std::chrono::steady_clock::time_point Since) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Since).count();
+}
+
+}  // namespace
+
 std::string Padded(std::string Text, size_t Width) {
   if (Text.size() < Width) Text.append(Width - Text.size(), ' ');
   return Text;
 }
 
-double HostMs(std::chrono::steady_clock::time_point Since) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Since).count();
-}
-
-struct CheckRow {
-  std::string Name;
-  std::string Outcome;
-  std::string Status;
-  double HostMs = 0;
-  bool HasExpect = false;
-  std::vector<Mismatch> Mismatches;
-};
-
-/// Resolves one scenario argument and tells Err what it should know about it.
 LoadedScenario Resolve(const std::string &Argument, std::ostream &Err) {
   LoadedScenario Loaded = ResolveScenario(Argument);
   if (!Loaded.Note.empty()) Err << "quarn-emu: " << Loaded.Note << "\n";
   return Loaded;
 }
-
-}  // namespace
 
 bool FlushChecked(std::ostream &Stream, const std::string &Name, std::ostream &Err) {
   // A stream whose failure was reported once is not reported again.
@@ -178,49 +167,6 @@ void DrawProgress(std::ostream &Err, const std::string &Name, uint64_t Done, uin
 }
 
 }  // namespace
-
-int CheckScenarios(const std::vector<std::string> &Arguments, std::ostream &Out, std::ostream &Err) {
-  // Every scenario is loaded and checked before the first one runs.
-  std::vector<LoadedScenario> Scenarios;
-  if (!LoadScenarios(Arguments, Scenarios, Err)) return kExitBadInput;
-
-  size_t Width = 8;
-  for (const LoadedScenario &Loaded : Scenarios) Width = std::max(Width, Loaded.Settings.Name.size());
-  Out << Padded("scenario", Width + 2) << Padded("outcome", 11) << Padded("status", 24) << "   host ms  result\n";
-
-  const auto Start = std::chrono::steady_clock::now();
-  size_t Failed = 0;
-  for (const LoadedScenario &Loaded : Scenarios) {
-    CheckRow Row;
-    Row.Name = Loaded.Settings.Name;
-    Row.HasExpect = Loaded.HasExpect;
-    const auto Begin = std::chrono::steady_clock::now();
-    try {
-      const RunReport Report = RunScenario(Loaded, false);
-      Row.HostMs = HostMs(Begin);
-      Row.Outcome = Report.Outcome;
-      Row.Status = Report.Status ? StatusName(*Report.Status) : "-";
-      Row.Mismatches = CheckReport(Loaded.Expect, ReportToJson(Report, false));
-    } catch (const ScenarioError &Error) {
-      Err << "quarn-emu: " << Error.what() << "\n";
-      return kExitBadInput;
-    }
-    char HostTime[32];
-    std::snprintf(HostTime, sizeof HostTime, "%10.0f", Row.HostMs);
-    Out << Padded(Row.Name, Width + 2) << Padded(Row.Outcome, 11) << Padded(Row.Status, 24) << HostTime << "  "
-        << (!Row.Mismatches.empty() ? "MISMATCH" : Row.HasExpect ? "ok" : "ok (no [expect])") << "\n";
-    for (const Mismatch &M : Row.Mismatches) {
-      Out << "    " << M.Key << ": expected " << M.Expected << ", got " << M.Got << "\n";
-    }
-    Failed += Row.Mismatches.empty() ? 0 : 1;
-  }
-  char Total[64];
-  std::snprintf(Total, sizeof Total, "%.1f s", HostMs(Start) / 1000);
-  Out << Scenarios.size() << " scenarios: " << Scenarios.size() - Failed << " match, " << Failed << " mismatch ("
-      << Total << " host time)\n";
-  return Failed == 0 ? kExitOk : kExitMismatch;
-}
-
 
 int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stride, bool Terminal, std::ostream &Out,
                         std::ostream &Err) {

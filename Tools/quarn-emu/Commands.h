@@ -44,9 +44,28 @@ int ListScenarios(std::ostream &Out, std::ostream &Err);
 /// quarn-emu show: the source of a built-in scenario as it was built in.
 int ShowScenario(const std::string &Name, std::ostream &Out, std::ostream &Err);
 
-/// quarn-emu check: runs each scenario (every built-in one without arguments) and
-/// compares it with its [expect] table; prints a table of results and each mismatch.
-int CheckScenarios(const std::vector<std::string> &Arguments, std::ostream &Out, std::ostream &Err);
+struct CheckOptions {
+  std::vector<std::string> Scenarios;  // files or built-in names; none: every built-in one
+  std::string Select;                  // -k: built-ins whose name holds it (a glob with * ? [)
+  bool StopAtFirstFailure = false;     // -x
+  bool Json = false;                   // the results as JSON on Out instead of the table
+  std::string JunitFile;               // also write JUnit XML there
+};
+
+/// quarn-emu check: runs each scenario and compares it with its [expect] table; prints a
+/// table of results and each mismatch (FILE:LINE: KEY: how it differs), or JSON. A
+/// scenario that cannot be loaded or run is an error for it alone: the others still run.
+/// 0 every scenario matches (or has no expectations), 1 a mismatch, 2 an error.
+int CheckScenarios(const CheckOptions &Options, std::ostream &Out, std::ostream &Err);
+
+/// Text padded with spaces to Width characters (a table column).
+std::string Padded(std::string Text, size_t Width);
+
+struct LoadedScenario;
+
+/// Resolves one scenario argument (ResolveScenario) and tells Err what it should know
+/// about how it was taken. Throws ScenarioError.
+LoadedScenario Resolve(const std::string &Argument, std::ostream &Err);
 
 /// quarn-emu faults: for each scenario (every built-in one without arguments), runs it
 /// again with each of its failable calls failing in turn (every Stride-th one) and checks

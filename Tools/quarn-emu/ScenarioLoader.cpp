@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -17,6 +18,7 @@
 #include <sstream>
 
 #include "BuiltinScenarios.h"
+#include "Check.h"
 #include "Emulator/PeiCore/PeiCore.h"
 #include "Emulator/Report.h"
 #include "Suggest.h"
@@ -483,6 +485,8 @@ enum Shape : unsigned {
 struct ExpectKey {
   const char *Name;
   unsigned Shapes;
+  ExpectKind Kind = ExpectKind::Value;
+  const char *Subject = nullptr;  // the report key compared with; nullptr: Name itself
 };
 
 constexpr ExpectKey kExpectKeys[] = {
@@ -508,15 +512,23 @@ constexpr ExpectKey kExpectKeys[] = {
     {"mm7", kArray},
     {"mm7_points_to_table", kArray},
     {"time", kObject},
-    {"console_contains", kString | kArray},
-    {"console_excludes", kString | kArray},
-    {"console2_contains", kString | kArray},
-    {"console2_excludes", kString | kArray},
-    {"debug_ppi_contains", kString | kArray},
-    {"debug_ppi_excludes", kString | kArray},
-    {"console_sequence", kArray},
-    {"console2_sequence", kArray},
-    {"debug_ppi_sequence", kArray},
+    {"console_contains", kString | kArray, ExpectKind::Contains, "console"},
+    {"console_excludes", kString | kArray, ExpectKind::Excludes, "console"},
+    {"console2_contains", kString | kArray, ExpectKind::Contains, "console2"},
+    {"console2_excludes", kString | kArray, ExpectKind::Excludes, "console2"},
+    {"debug_ppi_contains", kString | kArray, ExpectKind::Contains, "debug_ppi"},
+    {"debug_ppi_excludes", kString | kArray, ExpectKind::Excludes, "debug_ppi"},
+    {"console_sequence", kArray, ExpectKind::Sequence, "console"},
+    {"console2_sequence", kArray, ExpectKind::Sequence, "console2"},
+    {"debug_ppi_sequence", kArray, ExpectKind::Sequence, "debug_ppi"},
+    {"console_lines", kArray, ExpectKind::Lines, "console"},
+    {"console2_lines", kArray, ExpectKind::Lines, "console2"},
+    {"debug_ppi_lines", kArray, ExpectKind::Lines, "debug_ppi"},
+    {"console_matches", kString | kArray, ExpectKind::Matches, "console"},
+    {"console2_matches", kString | kArray, ExpectKind::Matches, "console2"},
+    {"debug_ppi_matches", kString | kArray, ExpectKind::Matches, "debug_ppi"},
+    {"exchange_sequence", kArray, ExpectKind::Order, "exchange"},
+    {"records_sequence", kArray, ExpectKind::Order, "records"},
 };
 
 const ExpectKey *FindExpectKey(std::string_view Name) {
@@ -525,6 +537,8 @@ const ExpectKey *FindExpectKey(std::string_view Name) {
   }
   return nullptr;
 }
+
+constexpr const char *kBoundsKeys[] = {"min", "max", "approx", "tolerance"};
 
 /// A TOML value as the JSON value it stands for.
 nlohmann::json ToJson(const toml::node &Node, const TableReader &T, std::string_view Key) {
@@ -547,6 +561,55 @@ nlohmann::json ToJson(const toml::node &Node, const TableReader &T, std::string_
   }
 }
 
+/// A bounds table: its keys are min, max, approx and tolerance only, numbers; min and max
+/// (one or both, min not above max) or approx with a tolerance not below zero.
+void CheckBounds(const toml::table &Table, const TableReader &T, const std::string &Path) {
+  std::map<std::string, double> Given;
+  for (auto &&[Name, Node] : Table) {
+    const std::string Field(Name.str());
+    if (std::find(std::begin(kBoundsKeys), std::end(kBoundsKeys), Field) == std::end(kBoundsKeys)) {
+      T.Fail(&Node, Path + "." + Field, "unknown key in a bounds table; it takes min, max, approx, tolerance" +
+                                            DidYouMean(Field, {std::begin(kBoundsKeys), std::end(kBoundsKeys)}));
+    }
+    const std::optional<double> Number = Node.value<double>();
+    if (!Node.is_number() || !Number) {
+      T.Fail(&Node, Path + "." + Field, "expected a number, found " + TypeName(Node.type()));
+    }
+    if (!std::isfinite(*Number)) T.Fail(&Node, Path + "." + Field, "expected a finite number");
+    Given[Field] = *Number;
+  }
+  const bool Approx = Given.count("approx") != 0, Tolerance = Given.count("tolerance") != 0;
+  const bool Range = Given.count("min") != 0 || Given.count("max") != 0;
+  if (Approx && Range) T.Fail(&Table, Path, "either min and max or approx and tolerance, not both");
+  if (Approx != Tolerance) T.Fail(&Table, Path, Approx ? "approx needs a tolerance" : "tolerance needs approx");
+  if (Tolerance && !(Given["tolerance"] >= 0)) T.Fail(&Table, Path, "the tolerance is below zero");
+  if (Given.count("min") && Given.count("max") && !(Given["min"] <= Given["max"])) {
+    T.Fail(&Table, Path, "min lies above max");
+  }
+}
+
+/// Walks a value for its bounds tables and partial objects and refuses a malformed one.
+void CheckMatchers(const toml::node &Node, const TableReader &T, const std::string &Path) {
+  if (const toml::array *Array = Node.as_array()) {
+    for (size_t Index = 0; Index < Array->size(); Index++) {
+      CheckMatchers(*Array->get(Index), T, Path + "[" + std::to_string(Index) + "]");
+    }
+    return;
+  }
+  const toml::table *Table = Node.as_table();
+  if (Table == nullptr) return;
+  const bool Bounds = std::any_of(std::begin(kBoundsKeys), std::end(kBoundsKeys),
+                                  [&](const char *Name) { return Table->contains(Name); });
+  if (Bounds) return CheckBounds(*Table, T, Path);
+  for (auto &&[Name, Field] : *Table) {
+    if (Name.str() == "partial") {
+      if (!Field.is_boolean()) T.Fail(&Field, Path + ".partial", "expected a boolean, found " + TypeName(Field.type()));
+      continue;
+    }
+    CheckMatchers(Field, T, Path + "." + std::string(Name.str()));
+  }
+}
+
 bool IsKnownStatusText(const std::string &Text) {
   if (StatusFromName(Text)) return true;
   // The report writes a status without a name as "0x" and eight upper-case digits.
@@ -557,6 +620,7 @@ bool IsKnownStatusText(const std::string &Text) {
 void ReadExpect(const toml::table &Table, const std::string &Source, unsigned Fallback, LoadedScenario &L) {
   TableReader T(Table, "expect", Source, Fallback);
   L.HasExpect = true;
+  L.ExpectLine = T.Line();
   for (auto &&[Name, Node] : Table) {
     const std::string Key(Name.str());
     const ExpectKey *Known = FindExpectKey(Key);
@@ -569,16 +633,41 @@ void ReadExpect(const toml::table &Table, const std::string &Source, unsigned Fa
     }
     nlohmann::json Value = ToJson(Node, T, Key);
     if ((Known->Shapes & kNullable) && Value == "null") Value = nullptr;
+    CheckMatchers(Node, T, Key);
+    const bool Bounds = Value.is_object() && IsBoundsTable(Value);
     const bool Fits = (Value.is_null() && (Known->Shapes & kNullable)) ||
                       (Value.is_string() && (Known->Shapes & kString)) ||
                       (Value.is_number() && (Known->Shapes & kNumber)) ||
                       (Value.is_boolean() && (Known->Shapes & kBool)) ||
                       (Value.is_array() && (Known->Shapes & kArray)) ||
-                      (Value.is_object() && (Known->Shapes & kObject));
-    if (!Fits) T.Fail(&Node, Key, "the report never holds " + TypeName(Node.type()) + " here");
-    if (Known->Shapes & kArray && IsSubstringExpectation(Key) && Value.is_array()) {
+                      (Bounds && (Known->Shapes & kNumber)) ||
+                      (Value.is_object() && !Bounds && (Known->Shapes & kObject));
+    if (!Fits) {
+      T.Fail(&Node, Key, "the report never holds " + (Bounds ? std::string("a number") : TypeName(Node.type())) +
+                             " here");
+    }
+    const ExpectKind Kind = Known->Kind;
+    if (Kind != ExpectKind::Value && Value.is_array()) {
       for (const nlohmann::json &Element : Value) {
         if (!Element.is_string()) T.Fail(&Node, Key, "expected strings");
+      }
+    }
+    if (Kind == ExpectKind::Lines) {
+      for (std::string Text : ExpectedTexts(Value)) {
+        if (Text.ends_with("\n")) Text.pop_back();
+        if (Text.ends_with("\r")) Text.pop_back();
+        if (Text.find_first_of("\r\n") != std::string::npos) {
+          T.Fail(&Node, Key, "a line holds no line break but at its end: " + nlohmann::json(Text).dump());
+        }
+      }
+    }
+    if (Kind == ExpectKind::Matches) {
+      for (const std::string &Pattern : ExpectedTexts(Value)) {
+        try {
+          (void)MatchPattern(Pattern);
+        } catch (const std::regex_error &Error) {
+          T.Fail(&Node, Key, "not a regular expression: " + nlohmann::json(Pattern).dump() + ": " + Error.what());
+        }
       }
     }
     if (Key == "status" && Value.is_string() && !IsKnownStatusText(Value.get<std::string>())) {
@@ -587,7 +676,7 @@ void ReadExpect(const toml::table &Table, const std::string &Source, unsigned Fa
     if (Key == "outcome" && Value != "returned" && Value != "dead-loop" && Value != "hang") {
       T.Fail(&Node, Key, "\"" + Value.get<std::string>() + "\" is none of \"returned\", \"dead-loop\", \"hang\"");
     }
-    L.Expect.push_back({Key, std::move(Value), Line});
+    L.Expect.push_back({Key, std::move(Value), Line, Kind, Known->Subject ? Known->Subject : Key});
   }
   // toml++ keeps a table's keys in name order: mismatches read better in file order.
   std::stable_sort(L.Expect.begin(), L.Expect.end(),
@@ -612,8 +701,10 @@ ScenarioError::ScenarioError(std::string Source, unsigned Line, std::string Key,
       Key_(std::move(Key)),
       Text_(std::move(Text)) {}
 
-bool IsSubstringExpectation(std::string_view Key) {
-  return Key.ends_with("_contains") || Key.ends_with("_excludes") || Key.ends_with("_sequence");
+bool IsBoundsTable(const nlohmann::json &Value) {
+  if (!Value.is_object()) return false;
+  return std::any_of(std::begin(kBoundsKeys), std::end(kBoundsKeys),
+                     [&](const char *Name) { return Value.contains(Name); });
 }
 
 LoadedScenario LoadScenarioText(std::string_view Text, const std::string &Source) {

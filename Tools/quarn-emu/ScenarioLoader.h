@@ -31,11 +31,25 @@ struct FaultInjection {
   uint64_t Nth = 1;
 };
 
-/// One key of the [expect] table, as the JSON value it is compared with.
+/// How an [expect] key is compared with the report.
+enum class ExpectKind {
+  Value,     // the report key of the same name: equal, or within bounds, or the fields given
+  Contains,  // *_contains: each text occurs in the subject
+  Excludes,  // *_excludes: no text occurs in the subject
+  Sequence,  // *_sequence on a text: the texts occur in this order, each after the one before
+  Lines,     // *_lines: whole lines of the subject, in this order, others between
+  Matches,   // *_matches: each regular expression matches some line of the subject
+  Order,     // exchange_sequence, records_sequence: entries of a list in this order, others between
+};
+
+/// One key of the [expect] table, as the JSON value it is compared with (the value as
+/// written: a bounds table or a partial object stays a JSON object).
 struct Expectation {
   std::string Key;
   nlohmann::json Value;
   unsigned Line = 0;
+  ExpectKind Kind = ExpectKind::Value;
+  std::string Subject;  // the report key it is compared with ("console" for console_lines)
 };
 
 /// A scenario file, loaded and checked.
@@ -44,6 +58,7 @@ struct LoadedScenario {
   std::optional<PresetVornTypeHob> VornTypeHob;
   std::optional<FaultInjection> Fault;
   bool HasExpect = false;
+  unsigned ExpectLine = 0;  // the line of the [expect] header
   std::vector<Expectation> Expect;
   std::string Source;  // the file it came from ("Scenarios/NAME.toml" for a built-in one)
   std::string Note;    // what the user should know about how the argument was taken, or ""
@@ -83,7 +98,8 @@ LoadedScenario LoadBuiltinScenario(const BuiltinScenario &Builtin);
 /// Throws ScenarioError when it is none of these, suggesting the nearest built-in name.
 LoadedScenario ResolveScenario(const std::string &Argument);
 
-/// The keys [expect] accepts besides the report keys (substring tests).
-bool IsSubstringExpectation(std::string_view Key);
+/// True for an object that holds min, max, approx or tolerance: a bounds table
+/// ({ min, max } or { approx, tolerance }), which a number is compared with.
+bool IsBoundsTable(const nlohmann::json &Value);
 
 }  // namespace quarn::emu::cli

@@ -1,5 +1,6 @@
 #include "ScenarioWriter.h"
 
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 
@@ -59,10 +60,12 @@ std::string FromJson(const nlohmann::json &Value) {
   if (Value.is_string()) return Quoted(Value.get<std::string>());
   if (Value.is_boolean()) return Bool(Value.get<bool>());
   if (Value.is_number_float()) {
-    // Seventeen digits read back to the same double; TOML wants a point or an exponent.
-    char Text[40];
-    std::snprintf(Text, sizeof Text, "%.17g", Value.get<double>());
-    std::string Number = Text;
+    // The shortest digits that read back to the same double (95.3, not 95.299999999999997);
+    // TOML wants a point or an exponent.
+    const double Float = Value.get<double>();
+    if (std::isnan(Float)) return "nan";
+    if (std::isinf(Float)) return Float < 0 ? "-inf" : "inf";
+    std::string Number = Value.dump();
     if (Number.find_first_of(".eEn") == std::string::npos) Number += ".0";
     return Number;
   }

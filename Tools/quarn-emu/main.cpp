@@ -32,7 +32,7 @@ std::string CheckStride(const std::string &Text) {
   return {};
 }
 
-/// --report: an empty file name is refused rather than silently writing nothing.
+/// --report, --junit: an empty file name is refused rather than silently writing nothing.
 std::string CheckNotEmpty(const std::string &Text) {
   return Text.empty() ? "needs a file name (or - for standard output)" : std::string();
 }
@@ -123,10 +123,24 @@ int main(int Argc, char **Argv) {
   CLI::App *ShowCommand = App.add_subcommand("show", "print the source of a built-in scenario");
   ShowCommand->add_option("name", ShowName, "the name of a built-in scenario")->required();
 
-  std::vector<std::string> CheckArguments;
+  CheckOptions Check;
   CLI::App *CheckCommand =
       App.add_subcommand("check", "run scenarios and compare each with its [expect] table (no argument: all built-ins)");
-  CheckCommand->add_option("scenarios", CheckArguments, "scenario files or names of built-in scenarios");
+  CLI::Option *CheckScenarioList =
+      CheckCommand->add_option("scenarios", Check.Scenarios, "scenario files or names of built-in scenarios");
+  CheckCommand
+      ->add_option("-k", Check.Select,
+                   "check the built-in scenarios whose name contains PATTERN (a substring), or matches it as a "
+                   "shell glob when it holds * ? or [ (-k 'pre-did-*')")
+      ->type_name("PATTERN")
+      ->excludes(CheckScenarioList);
+  CheckCommand->add_flag("-x", Check.StopAtFirstFailure, "stop at the first mismatch or error");
+  CheckCommand->add_flag("--json", Check.Json, "print the results as one JSON object instead of the table");
+  CheckCommand
+      ->add_option("--junit", Check.JunitFile,
+                   "also write the results to FILE as JUnit XML (-: standard output, in place of the table)")
+      ->type_name("FILE")
+      ->check(CLI::Validator(CheckNotEmpty, ""));
 
   std::vector<std::string> FaultArguments;
   std::string StrideText = "1";
@@ -177,7 +191,7 @@ int main(int Argc, char **Argv) {
 
   if (App.got_subcommand("list")) return Finish(ListScenarios(std::cout, std::cerr));
   if (App.got_subcommand(ShowCommand)) return Finish(ShowScenario(ShowName, std::cout, std::cerr));
-  if (App.got_subcommand(CheckCommand)) return Finish(CheckScenarios(CheckArguments, std::cout, std::cerr));
+  if (App.got_subcommand(CheckCommand)) return Finish(CheckScenarios(Check, std::cout, std::cerr));
   if (App.got_subcommand(ExplainCommand)) return Finish(ExplainLog(Explain, std::cout, std::cerr));
   if (App.got_subcommand(FaultsCommand)) {
     const uint64_t Stride = std::stoull(StrideText);  // checked above
