@@ -13,10 +13,6 @@ namespace quarn::emu::cli {
 /// table, virtual time split into waits, serial output and the rest.
 void WriteSummary(std::ostream &Out, const RunReport &Report, const std::string &Description);
 
-/// One line per trace entry: virtual time, kind, port or address, value, device and
-/// register by name.
-void WriteTrace(std::ostream &Out, const RunReport &Report);
-
 /// The decoded fields of an error-log record carried by a status code ("state record:
 /// VORNFS1 0x... ..."), or a hex dump when it is no record of this module.
 std::string DescribeStatusCode(const StatusCodeRecord &Code);
