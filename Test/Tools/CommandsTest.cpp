@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "Tools/TempDir.h"
 #include "Tools/quarn-emu/BuiltinScenarios.h"
 #include "Tools/quarn-emu/Commands.h"
 #include "Tools/quarn-emu/ReportJson.h"
@@ -20,32 +21,6 @@
 using namespace quarn::emu::cli;
 
 namespace {
-
-/// A directory of the test's own, removed at its end: runs of the suite side by side never
-/// share a file.
-class TempDir {
- public:
-  TempDir() {
-    std::string Template = (std::filesystem::temp_directory_path() / "quarn-emu-test-XXXXXX").string();
-    if (mkdtemp(Template.data()) == nullptr) throw std::runtime_error("cannot create a temporary directory");
-    Path_ = Template;
-  }
-  ~TempDir() {
-    std::error_code Ignored;
-    std::filesystem::remove_all(Path_, Ignored);
-  }
-  TempDir(const TempDir &) = delete;
-  TempDir &operator=(const TempDir &) = delete;
-  std::filesystem::path Path(const std::string &Name) const { return Path_ / Name; }
-  /// Writes Text to the file Name in the directory.
-  std::filesystem::path File(const std::string &Name, const std::string &Text) const {
-    std::ofstream(Path(Name), std::ios::binary) << Text;
-    return Path(Name);
-  }
-
- private:
-  std::filesystem::path Path_;
-};
 
 /// A stream that takes nothing, like a full disk.
 class FullStream : public std::ostream {

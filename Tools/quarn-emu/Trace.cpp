@@ -255,26 +255,29 @@ void WriteTrace(std::ostream &Out, const RunReport &R, const TraceFilter &Filter
   std::merge(Entries.begin(), Entries.end(), Bytes.begin(), Bytes.end(), std::back_inserter(Rows),
              [](const Row &A, const Row &B) { return A.TimeNs < B.TimeNs; });
 
-  Out << "---- trace: ";
-  if (Filter.Any()) {
-    Out << Entries.size() << " of " << R.Trace.size() << " entries (" << Filter.Describe() << ")\n";
-  } else {
-    Out << R.Trace.size() << " entries\n";
-  }
-  Out << Format("%14s     %-12s %-10s  %-10s  %s\n", "time", "kind", "address", "value", "device");
+  // Bytes of one UART with nothing shown between them make one line, up to a line feed.
+  std::vector<std::string> Lines;
+  size_t ConsoleLines = 0;
   for (size_t Index = 0; Index < Rows.size();) {
     if (Rows[Index].Entry != nullptr) {
-      Out << EntryLine(*Rows[Index++].Entry) << "\n";
+      Lines.push_back(EntryLine(*Rows[Index++].Entry));
       continue;
     }
-    // Bytes of one UART with nothing shown between them make one line, up to a line feed.
     Row Line = Rows[Index++];
     while (Line.Bytes.back() != '\n' && Index < Rows.size() && Rows[Index].Entry == nullptr &&
            Rows[Index].Second == Line.Second) {
       Line.Bytes += Rows[Index++].Bytes;
     }
-    Out << ConsoleLine(Line) << "\n";
+    Lines.push_back(ConsoleLine(Line));
+    ConsoleLines++;
   }
+
+  Out << "---- trace: ";
+  if (Filter.Any()) Out << Entries.size() << " of ";
+  Out << R.Trace.size() << " entries and " << ConsoleLines << " console lines";
+  if (Filter.Any()) Out << " (" << Filter.Describe() << ")";
+  Out << "\n" << Format("%14s     %-12s %-10s  %-10s  %s\n", "time", "kind", "address", "value", "device");
+  for (const std::string &Line : Lines) Out << Line << "\n";
 }
 
 }  // namespace quarn::emu::cli
