@@ -369,3 +369,21 @@ TEST(InjectedFault, TheTraceShowsTheFailedCallWithItsAnswer) {
   EXPECT_EQ(Lines[2], "      5.859856 ms  fault        0x00000000  0x80000007  GetVornStatus #1 made to fail with "
                       "EFI_DEVICE_ERROR");
 }
+
+TEST(FaultsList, ABrokenInvariantIsMarkedWithWhatBroke) {
+  // 240 ms is enough for the run without a fault, not for the longer roads some faults take.
+  const TempDir Dir;
+  const std::string Tight =
+      Dir.File("tight.toml", FindBuiltinScenario("default")->Text + "\n[run]\ntime_limit_ms = 240\n").string();
+  std::ostringstream Out, Err;
+  EXPECT_EQ(SweepScenarioFaults({Tight}, 1, false, Out, Err, true), kExitMismatch);
+  EXPECT_NE(Out.str().find("\ndefault       1  GetHobList #1           EFI_NOT_AVAILABLE_YET       0.065  hang       -"
+                           "                        BROKEN       [fault] call = \"GetHobList\", nth = 1\n"
+                           "    the run hung: the total time limit of 240 ms of virtual time ([run] time_limit_ms) ran "
+                           "out; last access io-read8 0x03FD (UART 0x3F8 LSR)\n"),
+            std::string::npos)
+      << Out.str();
+  EXPECT_NE(Out.str().find("\n1 scenarios, 66 fault points, 66 runs swept, 13 with an invariant broken ("),
+            std::string::npos)
+      << Out.str();
+}

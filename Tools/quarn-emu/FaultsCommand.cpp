@@ -50,6 +50,8 @@ void WriteList(std::ostream &Out, const std::vector<FaultSweepResult> &Results, 
       } else {
         Out << "[fault] call = \"" << Run.Call << "\", nth = " << Run.Nth << "\n";
       }
+      if (Result.FailsWithoutFault()) continue;
+      for (const std::string &Violation : Run.Violations) Out << "    " << Violation << "\n";
     }
   }
 }
