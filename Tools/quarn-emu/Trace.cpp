@@ -123,22 +123,25 @@ void ConsoleRows(const std::string &Console, const std::vector<uint64_t> &LeftNs
   }
 }
 
+/// The first four columns of a row: time, kind, address, value.
+std::string Columns(uint64_t TimeNs, const std::string &Kind, uint64_t Address, uint64_t Value) {
+  return Format("%14.6f ms  %-12s 0x%08llX  0x%08llX  ", Milliseconds(TimeNs), Kind.c_str(),
+                static_cast<unsigned long long>(Address), static_cast<unsigned long long>(Value));
+}
+
 std::string EntryLine(const TraceEntry &T) {
-  std::string What = TextFromBytes(T.Device);
+  std::string What = T.Device;
   if (T.Kind == "call") {
     const std::string Ppi = PpiName(T.Value);
     if (!Ppi.empty()) What += " " + Ppi;
   }
   if (T.Kind == "fault") What += " with " + StatusName(static_cast<EFI_STATUS>(T.Value));
-  return Format("%14.6f ms  %-12s 0x%08llX  0x%08llX  ", Milliseconds(T.TimeNs), T.Kind.c_str(),
-                static_cast<unsigned long long>(T.Address), static_cast<unsigned long long>(T.Value)) +
-         What;
+  return Columns(T.TimeNs, T.Kind, T.Address, T.Value) + What;
 }
 
 std::string ConsoleLine(const Row &R) {
-  return Format("%14.6f ms  %-12s 0x%08llX  0x%08llX  ", Milliseconds(R.TimeNs),
-                R.Second ? "console2" : "console", static_cast<unsigned long long>(R.Second ? kConsole2Port : kConsolePort),
-                static_cast<unsigned long long>(R.Bytes.size())) +
+  return Columns(R.TimeNs, R.Second ? "console2" : "console", R.Second ? kConsole2Port : kConsolePort,
+                 R.Bytes.size()) +
          Escaped(R.Bytes);
 }
 
