@@ -358,6 +358,12 @@ TEST(InjectedFault, NamedInTheSummaryTheDiagramAndTheReport) {
   Options.Scenario = Dir.File("late.toml", "[fault]\ncall = \"StartupAllAPs\"\nnth = 3\n").string();
   EXPECT_NE(RunTool(Options).Out.find("\nfault          StartupAllAPs #3 never failed: the run made 1 such calls\n"),
             std::string::npos);
+  Options.Scenario = Dir.File("later.toml", "[fault]\ncall = \"*\"\nnth = 100\n").string();
+  EXPECT_NE(RunTool(Options).Out.find("\nfault          failable call #100 never failed: the run made 52 failable calls\n"),
+            std::string::npos);
+  Options.Scenario = Dir.File("any.toml", "[fault]\ncall = \"*\"\nnth = 2\n").string();
+  EXPECT_NE(RunTool(Options).Out.find("\nfault          CreateHob #1 failed with EFI_OUT_OF_RESOURCES at 0.065 ms\n"),
+            std::string::npos);
 }
 
 TEST(InjectedFault, TheTraceShowsTheFailedCallWithItsAnswer) {

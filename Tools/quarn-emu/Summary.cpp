@@ -126,9 +126,10 @@ void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Desc
                   static_cast<unsigned long long>(R.Fault->Nth), StatusName(EFI_STATUS(R.Fault->Status)).c_str(),
                   Ms(R.Fault->TimeNs).c_str());
   } else if (R.FaultAsked) {
-    Out << Format("fault          %s #%llu never failed: the run made %llu such calls\n", R.FaultAsked->Call.c_str(),
-                  static_cast<unsigned long long>(R.FaultAsked->Nth),
-                  static_cast<unsigned long long>(R.FaultAsked->CallsMade));
+    const bool Any = R.FaultAsked->Call == "*";
+    Out << Format("fault          %s #%llu never failed: the run made %llu %s\n",
+                  Any ? "failable call" : R.FaultAsked->Call.c_str(), static_cast<unsigned long long>(R.FaultAsked->Nth),
+                  static_cast<unsigned long long>(R.FaultAsked->CallsMade), Any ? "failable calls" : "such calls");
   }
   WriteHobs(Out, R);
   WriteRecords(Out, R);
