@@ -170,6 +170,11 @@ RunReport Emulator::Snapshot() {
   R.ElapsedNs = Board_->NowNs() - EntryNs_;
   R.Console = Uart1_->Transmitted();
   R.Console2 = Uart2_->Transmitted();
+  if (Board_->Tracing()) {
+    R.ConsoleLeftNs = Uart1_->LeaveTimesNs();
+    R.Console2LeftNs = Uart2_->LeaveTimesNs();
+  }
+  R.Fault = Board_->Faults().Fired();
   R.DebugPpi = DebugPpi_->Messages();
   R.Asserts = Asserts_;
   for (const HaltCode &H : Board_->HaltCodes()) R.HaltCodes.push_back(H);

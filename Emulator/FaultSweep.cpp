@@ -106,8 +106,12 @@ FaultSweepResult SweepFaults(const Scenario &S, uint64_t Stride,
   {
     Emulator Clean{S};
     if (Prepare) Prepare(Clean);
-    Clean.Run();
+    const RunReport Report = Clean.Run();
     Result.Points = Clean.GetBoard().Faults().Total();
+    Result.CleanViolations = CheckRunInvariants(Report, &Clean);
+    if (Report.Outcome == "dead-loop" && Result.CleanViolations.empty()) {
+      Result.CleanViolations.push_back("the run does not return: " + Report.Where);
+    }
   }
   if (Stride == 0) Stride = 1;
   for (uint64_t Point = 1; Point <= Result.Points; Point += Stride) {
@@ -117,7 +121,12 @@ FaultSweepResult SweepFaults(const Scenario &S, uint64_t Stride,
     RunReport Report = E.Run();
     FaultOutcome Outcome;
     Outcome.Point = Point;
-    Outcome.Call = E.GetBoard().Faults().Fired();
+    if (Report.Fault) {
+      Outcome.Call = Report.Fault->Call;
+      Outcome.Nth = Report.Fault->Nth;
+      Outcome.TimeNs = Report.Fault->TimeNs;
+      Outcome.Answer = StatusName(static_cast<EFI_STATUS>(Report.Fault->Status));
+    }
     Outcome.Outcome = Report.Outcome;
     if (Report.Status) Outcome.Status = StatusName(*Report.Status);
     Outcome.Violations = CheckRunInvariants(Report, &E);

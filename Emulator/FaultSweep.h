@@ -19,6 +19,9 @@ class Emulator;
 struct FaultOutcome {
   uint64_t Point = 0;          // k: the k-th failable call of the run failed
   std::string Call;            // which call that was
+  uint64_t Nth = 0;            // the Nth call of that name: [fault] call = Call, nth = Nth fails the same one
+  uint64_t TimeNs = 0;         // when it was made
+  std::string Answer;          // the status the failing call answered
   std::string Outcome;         // "returned", "dead-loop", "hang"
   std::string Status;          // the entry point's status, when it returned
   std::vector<std::string> Violations;
@@ -27,8 +30,14 @@ struct FaultOutcome {
 struct FaultSweepResult {
   std::string Scenario;
   uint64_t Points = 0;          // failable calls of the clean run
+  /// What the run without any fault already breaks (a run that does not return counts):
+  /// when this is not empty, no fault point is blamed for a failure.
+  std::vector<std::string> CleanViolations;
   std::vector<FaultOutcome> Runs;
+  bool FailsWithoutFault() const { return !CleanViolations.empty(); }
+  /// Fault points whose run broke an invariant, none when the scenario fails without a fault.
   size_t Failures() const {
+    if (FailsWithoutFault()) return 0;
     size_t Count = 0;
     for (const auto &Run : Runs) Count += !Run.Violations.empty();
     return Count;

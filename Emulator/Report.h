@@ -70,6 +70,19 @@ struct RunReport {
   /// firmware answering messages, and the rest (the module's own work and PEI services).
   uint64_t WaitNs = 0, SerialNs = 0, FirmwareNs = 0, OtherNs = 0;
   std::vector<TraceEntry> Trace;
+  /// With the trace: when each byte of Console / Console2 left its UART (see
+  /// Uart16550::LeaveTimesNs; bytes that never leave have no time).
+  std::vector<uint64_t> ConsoleLeftNs, Console2LeftNs;
+  /// The call a [fault] table or a sweep made fail, if it came to pass.
+  std::optional<FiredFault> Fault;
+  /// The call a [fault] table asked to fail, and how many calls of that name the run made
+  /// (fewer than Nth: the fault never came to pass).
+  struct AskedFault {
+    std::string Call;
+    uint64_t Nth = 0;
+    uint64_t CallsMade = 0;
+  };
+  std::optional<AskedFault> FaultAsked;
   /// How far below the entry point's caller the stack reached at the deepest hardware
   /// access the entry point made (host build: a cross-check of magnitude, not the
   /// firmware's figure).

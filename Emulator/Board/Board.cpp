@@ -97,6 +97,12 @@ MmioDevice *Board::FindMmio(uint32_t Address, uint32_t *Base) const {
   return nullptr;
 }
 
+bool Board::FailsNow(const std::string &Call, uint64_t Status) {
+  if (!Faults_.ShouldFail(Call, Status, Clock_.NowNs())) return false;
+  TraceEvent("fault", Call + " #" + std::to_string(Faults_.Fired()->Nth) + " made to fail", Status);
+  return true;
+}
+
 void Board::TraceEvent(std::string Kind, std::string What, uint64_t Value) {
   if (Tracing_) Trace_.push_back({Clock_.NowNs(), std::move(Kind), 0, Value, std::move(What)});
 }

@@ -82,6 +82,9 @@ class Board : public CpuIntrinsicsBackend {
   void SelectProcessor(size_t Index) { Current_ = Index; }
   size_t CurrentProcessorIndex() const { return Current_; }
   FaultPlan &Faults() { return Faults_; }
+  /// Counts one call of the failable interface Call; TRUE when the fault plan makes this
+  /// call fail, which then answers Status (traced as a "fault" entry).
+  bool FailsNow(const std::string &Call, uint64_t Status);
   const std::vector<HaltCode> &HaltCodes() const { return HaltCodes_; }
   uint64_t AccessCount() const { return AccessCount_; }
   /// Virtual nanoseconds spent on each category so far.

@@ -46,6 +46,7 @@ void Uart16550::Settle(uint64_t Now) {
     if (Shifting_) {
       if (ShiftEndNs_ > Now) return;
       Sent_++;
+      if (Board_.Tracing()) LeftNs_.push_back(ShiftEndNs_);
       Shifting_ = false;
       if (Queued_ > 0) {
         // The next byte leaves the FIFO the moment the shift register is free.
@@ -68,6 +69,17 @@ uint64_t Uart16550::NextLsrChangeNs() const {
   if (Queued_ > 0) return ShiftEndNs_ + uint64_t(Queued_ - 1) * ByteNs_;  // THRE rises
   if (Shifting_) return ShiftEndNs_;                                       // TEMT rises
   return kNever;
+}
+
+std::vector<uint64_t> Uart16550::LeaveTimesNs() const {
+  std::vector<uint64_t> Times = LeftNs_;
+  // A settled transmitter never idles with bytes queued: without a byte in the shift
+  // register nothing is in flight. That byte ends at ShiftEndNs_, each queued one a byte
+  // time after the one before.
+  if (ByteNs_ == 0 || !Shifting_) return Times;
+  uint64_t End = ShiftEndNs_;
+  for (unsigned Index = 0; Index <= Queued_; Index++, End += ByteNs_) Times.push_back(End);
+  return Times;
 }
 
 uint64_t Uart16550::SentCount() {

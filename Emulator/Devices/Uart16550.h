@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "Emulator/Board/Board.h"
 #include "Emulator/Scenario.h"
@@ -37,6 +38,10 @@ class Uart16550 : public IoDevice {
   const std::string &Transmitted() const { return Transmitted_; }
   /// Bytes whose stop bit has gone out by now.
   uint64_t SentCount();
+  /// With the board's trace on: for each byte of Transmitted(), the virtual time its stop
+  /// bit went out (or will, for bytes still in the transmitter); bytes that can never
+  /// leave (no baud clock) have no time, so the list may be shorter than Transmitted().
+  std::vector<uint64_t> LeaveTimesNs() const;
   /// Writes to THR while the FIFO was full (the byte was lost).
   uint64_t Overruns() const { return Overruns_; }
   /// Bytes accepted into the FIFO and then discarded by a transmit FIFO reset.
@@ -93,6 +98,7 @@ class Uart16550 : public IoDevice {
   uint64_t ShiftEndNs_ = 0;
 
   std::string Transmitted_;
+  std::vector<uint64_t> LeftNs_;  // when each byte sent so far left (trace on only)
   uint64_t Sent_ = 0;
   uint64_t Overruns_ = 0;
   uint64_t Discarded_ = 0;

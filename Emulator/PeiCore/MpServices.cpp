@@ -29,7 +29,7 @@ EFI_STATUS EFIAPI MpServices::StartupAllAPs(CONST EFI_PEI_SERVICES **, EFI_PEI_M
   if (Procedure == nullptr) return EFI_INVALID_PARAMETER;
   // Only the boot processor may start the APs.
   if (Self.Board_.CurrentProcessorIndex() != kBootProcessor) return EFI_DEVICE_ERROR;
-  if (Self.Board_.Faults().ShouldFail("StartupAllAPs")) return EFI_DEVICE_ERROR;
+  if (Self.Board_.FailsNow("StartupAllAPs", EFI_DEVICE_ERROR)) return EFI_DEVICE_ERROR;
   const size_t Count = Self.Board_.Processors().size();
   if (Count < 2) return EFI_NOT_STARTED;
 

@@ -132,9 +132,9 @@ VOID *PeiCore::AppendHob(uint16_t Type, uint16_t Length) {
   return Hob;
 }
 
-bool PeiCore::Fail(const char *Call) {
+bool PeiCore::Fail(const char *Call, EFI_STATUS Failure) {
   if (OnServiceCall) OnServiceCall(Call);
-  return Board_.Faults().ShouldFail(Call);
+  return Board_.FailsNow(Call, Failure);
 }
 
 // --- PPI database -----------------------------------------------------------------
@@ -268,7 +268,7 @@ void PeiCore::MigrateToPermanentMemory() {
 EFI_STATUS EFIAPI PeiCore::SvcInstallPpi(CONST EFI_PEI_SERVICES **PeiServices, CONST EFI_PEI_PPI_DESCRIPTOR *List) {
   PeiCore &Core = From(PeiServices);
   Core.Board_.TraceEvent("call", "InstallPpi", List != nullptr ? TraceGuid(List->Guid) : 0);
-  if (Core.Fail("InstallPpi")) return EFI_OUT_OF_RESOURCES;
+  if (Core.Fail("InstallPpi", EFI_OUT_OF_RESOURCES)) return EFI_OUT_OF_RESOURCES;
   return Core.Install(List);
 }
 
@@ -283,14 +283,14 @@ EFI_STATUS EFIAPI PeiCore::SvcLocatePpi(CONST EFI_PEI_SERVICES **PeiServices, CO
   PeiCore &Core = From(PeiServices);
   Core.Board_.TraceEvent("call", "LocatePpi", TraceGuid(Guid));
   if (Guid == nullptr || Ppi == nullptr) return EFI_INVALID_PARAMETER;
-  if (Core.Fail("LocatePpi")) return EFI_NOT_FOUND;
+  if (Core.Fail("LocatePpi", EFI_NOT_FOUND)) return EFI_NOT_FOUND;
   return Core.LocatePpi(*Guid, Instance, Descriptor, Ppi);
 }
 
 EFI_STATUS EFIAPI PeiCore::SvcNotifyPpi(CONST EFI_PEI_SERVICES **PeiServices, CONST EFI_PEI_NOTIFY_DESCRIPTOR *List) {
   PeiCore &Core = From(PeiServices);
   Core.Board_.TraceEvent("call", "NotifyPpi", List != nullptr ? TraceGuid(List->Guid) : 0);
-  if (Core.Fail("NotifyPpi")) return EFI_OUT_OF_RESOURCES;
+  if (Core.Fail("NotifyPpi", EFI_OUT_OF_RESOURCES)) return EFI_OUT_OF_RESOURCES;
   return Core.Notify(List);
 }
 
@@ -298,7 +298,7 @@ EFI_STATUS EFIAPI PeiCore::SvcGetBootMode(CONST EFI_PEI_SERVICES **PeiServices, 
   PeiCore &Core = From(PeiServices);
   Core.Board_.TraceEvent("call", "GetBootMode");
   if (BootMode == nullptr) return EFI_INVALID_PARAMETER;
-  const EFI_STATUS Answer = Core.Fail("GetBootMode") ? EFI_DEVICE_ERROR : Core.Config_.GetBootModeStatus;
+  const EFI_STATUS Answer = Core.Fail("GetBootMode", EFI_DEVICE_ERROR) ? EFI_DEVICE_ERROR : Core.Config_.GetBootModeStatus;
   // A core may leave its output written on an error; a caller must not trust it then.
   if (!EFI_ERROR(Answer) || Core.Config_.BootModeWrittenOnError) *BootMode = Core.Config_.BootMode;
   return Answer;
@@ -313,7 +313,7 @@ EFI_STATUS EFIAPI PeiCore::SvcGetHobList(CONST EFI_PEI_SERVICES **PeiServices, V
   PeiCore &Core = From(PeiServices);
   Core.Board_.TraceEvent("call", "GetHobList");
   if (HobList == nullptr) return EFI_INVALID_PARAMETER;
-  if (Core.Fail("GetHobList")) return EFI_NOT_AVAILABLE_YET;
+  if (Core.Fail("GetHobList", EFI_NOT_AVAILABLE_YET)) return EFI_NOT_AVAILABLE_YET;
   *HobList = Core.HobList();
   return EFI_SUCCESS;
 }
@@ -322,7 +322,7 @@ EFI_STATUS EFIAPI PeiCore::SvcCreateHob(CONST EFI_PEI_SERVICES **PeiServices, UI
   PeiCore &Core = From(PeiServices);
   Core.Board_.TraceEvent("call", "CreateHob", Length);
   if (Hob == nullptr) return EFI_INVALID_PARAMETER;
-  if (Core.Fail("CreateHob")) return EFI_OUT_OF_RESOURCES;
+  if (Core.Fail("CreateHob", EFI_OUT_OF_RESOURCES)) return EFI_OUT_OF_RESOURCES;
   *Hob = Core.AppendHob(Type, Length);
   return *Hob == nullptr ? EFI_OUT_OF_RESOURCES : EFI_SUCCESS;
 }
@@ -331,7 +331,7 @@ EFI_STATUS EFIAPI PeiCore::SvcAllocatePool(CONST EFI_PEI_SERVICES **PeiServices,
   PeiCore &Core = From(PeiServices);
   Core.Board_.TraceEvent("call", "AllocatePool", Size);
   if (Buffer == nullptr) return EFI_INVALID_PARAMETER;
-  if (Core.Fail("AllocatePool")) return EFI_OUT_OF_RESOURCES;
+  if (Core.Fail("AllocatePool", EFI_OUT_OF_RESOURCES)) return EFI_OUT_OF_RESOURCES;
   const uint32_t Rounded = AlignUp(static_cast<uint32_t>(Size));
   if (Size > Core.MemorySize_ || Core.PoolUsed_ + Rounded > Core.MemorySize_ - Core.PoolOffset_) {
     return EFI_OUT_OF_RESOURCES;
@@ -369,7 +369,7 @@ EFI_STATUS EFIAPI PeiCore::SvcReportStatusCode(CONST EFI_PEI_SERVICES **PeiServi
     const auto *Bytes = reinterpret_cast<const uint8_t *>(Data);
     Record.Data.assign(Bytes, Bytes + sizeof(EFI_STATUS_CODE_DATA) + Data->Size);
   }
-  if (Core.Fail("ReportStatusCode")) {
+  if (Core.Fail("ReportStatusCode", EFI_DEVICE_ERROR)) {
     Record.Answer = EFI_DEVICE_ERROR;
   } else {
     Record.Answer = Core.Config_.StatusCodeHandler ? Core.Config_.StatusCodeResult : EFI_NOT_AVAILABLE_YET;

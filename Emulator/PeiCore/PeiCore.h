@@ -118,7 +118,8 @@ class PeiCore {
   static PeiCore &From(CONST EFI_PEI_SERVICES **PeiServices);
   void RunNotifications(size_t FirstPpi, size_t FirstNotify);
   void *Relocate(void *Pointer, intptr_t Delta) const;
-  bool Fail(const char *Call);
+  /// Counts one call of a failable service; TRUE when the fault plan makes it fail with Failure.
+  bool Fail(const char *Call, EFI_STATUS Failure);
 
   static EFI_STATUS EFIAPI SvcInstallPpi(CONST EFI_PEI_SERVICES **, CONST EFI_PEI_PPI_DESCRIPTOR *);
   static EFI_STATUS EFIAPI SvcReInstallPpi(CONST EFI_PEI_SERVICES **, CONST EFI_PEI_PPI_DESCRIPTOR *,

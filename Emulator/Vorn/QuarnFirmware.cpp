@@ -122,7 +122,7 @@ EFI_STATUS QuarnFirmware::GetVornStatus(uint32_t *Status) {
   Board_.FastForwardTo(Board_.NowNs() + kStatusCostNs, TimeCategory::Firmware);
   StatusQueries_++;
   if (Status == nullptr) return EFI_INVALID_PARAMETER;
-  if (Board_.Faults().ShouldFail("GetVornStatus")) return EFI_DEVICE_ERROR;
+  if (Board_.FailsNow("GetVornStatus", EFI_DEVICE_ERROR)) return EFI_DEVICE_ERROR;
   if (!EFI_ERROR(Scenario_.VornStatusResult)) *Status = Scenario_.VornStatus;
   return Scenario_.VornStatusResult;
 }
@@ -227,7 +227,7 @@ EFI_STATUS QuarnFirmware::SendWithAck(uint32_t DeviceIndex, void *Buffer, uint32
   Answer A;
   if (!Usable) {
     A.Result = EFI_INVALID_PARAMETER;
-  } else if (Board_.Faults().ShouldFail("SendWithAck")) {
+  } else if (Board_.FailsNow("SendWithAck", EFI_DEVICE_ERROR)) {
     A.Result = EFI_DEVICE_ERROR;
   } else {
     A = Model(X.Kind, X.Request);

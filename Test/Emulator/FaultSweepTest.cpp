@@ -2,6 +2,7 @@
 // and the run checked against the invariants the module keeps whatever fails.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "Emulator/Emulator.h"
@@ -66,6 +67,39 @@ TEST(FaultSweep, CoversEveryKindOfFailableCall) {
                            "InstallPpi", "SendWithAck", "GetVornStatus", "StartupAllAPs"}) {
     EXPECT_TRUE(Calls.count(Call)) << Call;
   }
+
+  // Each point names its call by the count of its name (every point swept, so each name
+  // counts up by one), in the order of the run, with the status that call answers.
+  const std::map<std::string, std::string> Answers = {
+      {"LocatePpi", "EFI_NOT_FOUND"},       {"NotifyPpi", "EFI_OUT_OF_RESOURCES"},
+      {"GetBootMode", "EFI_DEVICE_ERROR"},  {"GetHobList", "EFI_NOT_AVAILABLE_YET"},
+      {"CreateHob", "EFI_OUT_OF_RESOURCES"}, {"AllocatePool", "EFI_OUT_OF_RESOURCES"},
+      {"InstallPpi", "EFI_OUT_OF_RESOURCES"}, {"SendWithAck", "EFI_DEVICE_ERROR"},
+      {"GetVornStatus", "EFI_DEVICE_ERROR"}, {"StartupAllAPs", "EFI_DEVICE_ERROR"},
+      {"ReportStatusCode", "EFI_DEVICE_ERROR"}};
+  std::map<std::string, uint64_t> Counted;
+  uint64_t Before = 0;
+  EXPECT_TRUE(Result.CleanViolations.empty());
+  for (const FaultOutcome &Run : Result.Runs) {
+    ASSERT_TRUE(Answers.count(Run.Call)) << Run.Point << ": " << Run.Call;
+    EXPECT_EQ(Run.Answer, Answers.at(Run.Call)) << Run.Point;
+    EXPECT_EQ(Run.Nth, ++Counted[Run.Call]) << Run.Point << ": " << Run.Call;
+    EXPECT_GE(Run.TimeNs, Before) << Run.Point;
+    Before = Run.TimeNs;
+  }
+}
+
+TEST(FaultSweep, ARunThatFailsWithoutAFaultBlamesNoFaultPoint) {
+  Scenario S = Recovery();
+  S.TimeLimitMs = 1;
+  const FaultSweepResult Result = SweepFaults(S, 4);
+  ASSERT_EQ(Result.CleanViolations.size(), 1u);
+  EXPECT_EQ(Result.CleanViolations[0].rfind("the run hung: the total time limit of 1 ms", 0), 0u)
+      << Result.CleanViolations[0];
+  EXPECT_TRUE(Result.FailsWithoutFault());
+  ASSERT_FALSE(Result.Runs.empty());
+  EXPECT_FALSE(Result.Runs[0].Violations.empty()) << "the runs still break it";
+  EXPECT_EQ(Result.Failures(), 0u) << "but it is not theirs";
 }
 
 TEST(FaultSweep, InvariantsCatchAWrongStatusAndAMalformedRecord) {

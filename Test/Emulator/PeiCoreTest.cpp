@@ -140,6 +140,19 @@ TEST(PeiCore, FaultPlanFailsTheChosenCall) {
   CONST EFI_PEI_SERVICES **Services = E.Core().Services();
   VOID *Hob = nullptr;
   EXPECT_EQ((*Services)->CreateHob(Services, 4, 32, &Hob), EFI_SUCCESS);
+  EXPECT_FALSE(E.GetBoard().Faults().Fired().has_value());
+  E.GetBoard().Clock().Advance(5000);
+  EXPECT_EQ((*Services)->GetHobList(Services, &Hob), EFI_SUCCESS);
+  const uint64_t At = E.GetBoard().NowNs();
+  EXPECT_GE(At, 5000u);
   EXPECT_EQ((*Services)->CreateHob(Services, 4, 32, &Hob), EFI_OUT_OF_RESOURCES);
   EXPECT_EQ((*Services)->CreateHob(Services, 4, 32, &Hob), EFI_SUCCESS);
+  // What failed is kept as it was answered: the name, its count, the run's count, the time.
+  const std::optional<FiredFault> &Fired = E.GetBoard().Faults().Fired();
+  ASSERT_TRUE(Fired.has_value());
+  EXPECT_EQ(Fired->Call, "CreateHob");
+  EXPECT_EQ(Fired->Nth, 2u);
+  EXPECT_EQ(Fired->Point, 3u) << "CreateHob, GetHobList, CreateHob";
+  EXPECT_EQ(Fired->TimeNs, At);
+  EXPECT_EQ(Fired->Status, EFI_OUT_OF_RESOURCES);
 }

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "Tools/TempDir.h"
 #include "Tools/quarn-emu/BuiltinScenarios.h"
 #include "Tools/quarn-emu/Commands.h"
 #include "Tools/quarn-emu/ReportJson.h"
@@ -163,8 +164,7 @@ TEST(FaultsCommand, AProgressBarOnATerminalOnly) {
   std::ostringstream Out, Err;
   EXPECT_EQ(SweepScenarioFaults({"default"}, 1000, false, Out, Err), kExitOk) << Err.str();
   EXPECT_EQ(Err.str().find('\r'), std::string::npos);
-  EXPECT_EQ(Err.str().rfind("default: 1 of ", 0), 0u) << Err.str();
-  EXPECT_NE(Err.str().find(" fault points swept, 0 with an invariant broken\n"), std::string::npos) << Err.str();
+  EXPECT_EQ(Err.str(), "default: 1 of 66 fault points swept, 0 with an invariant broken\n");
   const std::string Lines = Err.str();
   EXPECT_EQ(std::count(Lines.begin(), Lines.end(), '\n'), 1) << "one line per scenario";
 

@@ -1,7 +1,8 @@
 # The documents agree with the program: every command `quarn-emu help` lists is shown in
-# docs/scenarios.md and the README, every trace kind a built-in scenario produces is
-# explained in docs/scenarios.md, the README shows the default scenario's firmware
-# exchange as the summary prints it, and the docs refer to nothing outside the repository.
+# docs/scenarios.md and the README, every trace kind a built-in scenario produces or
+# --trace-kind takes is explained in docs/scenarios.md, the README shows the default
+# scenario's firmware exchange as the summary prints it, and the docs refer to nothing
+# outside the repository.
 #   -DEMULATOR=<user-mode emulator or empty> -DPROGRAM=<quarn-emu binary> -DSOURCE_DIR=<tree>
 set(Launch ${PROGRAM})
 if(EMULATOR)
@@ -72,6 +73,25 @@ foreach(Scenario IN LISTS Scenarios)
   string(REGEX MATCHALL "\"kind\":\"[a-z0-9-]+\",\"time_ms\"" Found "${Report}")
   list(APPEND Kinds ${Found})
   list(REMOVE_DUPLICATES Kinds)
+endforeach()
+# Every kind --trace-kind takes, the console lines included (they are not in the report).
+execute_process(COMMAND ${Launch} run default --trace-kind "?" ERROR_VARIABLE Refused OUTPUT_QUIET)
+string(REGEX MATCH "\\(kinds: [^)]*\\)" Named "${Refused}")
+string(REGEX MATCHALL "[a-z0-9-]+" Named "${Named}")
+list(REMOVE_ITEM Named kinds io mmio pci mm)
+list(LENGTH Named Count)
+if(Count LESS 20)
+  message(FATAL_ERROR "--trace-kind names only ${Count} kinds: ${Refused}")
+endif()
+foreach(Kind IN LISTS Named)
+  list(APPEND Kinds "\"kind\":\"${Kind}\"")
+endforeach()
+list(REMOVE_DUPLICATES Kinds)
+foreach(Group io mmio pci mm)
+  string(FIND "${Docs}" "`${Group}`" InDocs)
+  if(InDocs EQUAL -1)
+    string(APPEND Problems "docs/scenarios.md does not explain the trace kind group ${Group}\n")
+  endif()
 endforeach()
 list(LENGTH Kinds Count)
 if(Count LESS 10)

@@ -2,6 +2,8 @@
 // hand (so that each rule is seen on its own) and on a real run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <Guid/VornTypeHob.h>
 #include <Ppi/DebugPrint.h>
 #include <Ppi/Drux.h>
@@ -235,7 +237,14 @@ TEST(Runner, AFaultMakesTheNamedCallFail) {
   // The module's one pool allocation is the CPU-and-revision record.
   EXPECT_TRUE(RunScenario(LoadScenarioText("", "t.toml"), false).CpuAndRevision.has_value());
   const LoadedScenario L = LoadScenarioText("[fault]\ncall = \"AllocatePool\"\n", "t.toml");
-  EXPECT_FALSE(RunScenario(L, false).CpuAndRevision.has_value());
+  const RunReport R = RunScenario(L, false);
+  EXPECT_FALSE(R.CpuAndRevision.has_value());
+  ASSERT_TRUE(R.Fault.has_value());
+  EXPECT_EQ(R.Fault->Call, "AllocatePool");
+  EXPECT_EQ(R.Fault->Nth, 1u);
+  EXPECT_EQ(R.Fault->Status, EFI_OUT_OF_RESOURCES);
+  ASSERT_TRUE(R.FaultAsked.has_value());
+  EXPECT_EQ(R.FaultAsked->CallsMade, 1u) << "the module's one allocation";
 }
 
 // --- on a real board ------------------------------------------------------------------
@@ -258,6 +267,10 @@ TEST(Runner, TraceOnlyWhenAsked) {
   const LoadedScenario L = LoadScenarioText("", "t.toml");
   EXPECT_TRUE(RunScenario(L, false).Trace.empty());
   const RunReport Traced = RunScenario(L, true);
-  EXPECT_FALSE(Traced.Trace.empty());
+  EXPECT_EQ(Traced.Trace.size(), 2694u);
   EXPECT_EQ(ReportToJson(Traced, true)["trace"].size(), Traced.Trace.size());
+  // Every byte of the console left the UART at a time of its own, in order.
+  ASSERT_EQ(Traced.ConsoleLeftNs.size(), Traced.Console.size());
+  EXPECT_TRUE(std::is_sorted(Traced.ConsoleLeftNs.begin(), Traced.ConsoleLeftNs.end()));
+  EXPECT_TRUE(RunScenario(L, false).ConsoleLeftNs.empty()) << "kept only with the trace";
 }

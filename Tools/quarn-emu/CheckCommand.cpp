@@ -8,6 +8,7 @@
 
 #include "BuiltinScenarios.h"
 #include "Check.h"
+#include "CommandSupport.h"
 #include "Commands.h"
 #include "ReportJson.h"
 #include "Runner.h"

@@ -1,13 +1,12 @@
 #include "Commands.h"
+#include "CommandSupport.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 
 #include "BuiltinScenarios.h"
-#include "Emulator/FaultSweep.h"
 #include "ReportJson.h"
 #include "Runner.h"
 #include "ScenarioLoader.h"
@@ -15,16 +14,13 @@
 #include "Sequence.h"
 #include "Suggest.h"
 #include "Summary.h"
+#include "Trace.h"
 
 namespace quarn::emu::cli {
 
 namespace {
 
 int ExitFor(const RunReport &Report) { return Report.Outcome == "returned" ? kExitOk : kExitStopped; }
-
-double HostMs(std::chrono::steady_clock::time_point Since) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Since).count();
-}
 
 }  // namespace
 
@@ -54,6 +50,20 @@ bool FlushChecked(std::ostream &Stream, const std::string &Name, std::ostream &E
 }
 
 int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err) {
+  // The trace filter is checked before anything is loaded or runs; any part of it, or a
+  // trace file, asks for the trace.
+  TraceFilter Filter;
+  for (const auto &[Option, Error] :
+       {std::pair<const char *, std::string>{"--trace-kind", ParseTraceKinds(Options.TraceKinds, Filter)},
+        {"--trace-address", Options.TraceAddress.empty() ? "" : ParseTraceRange(Options.TraceAddress, Filter)},
+        {"--trace-time", Options.TraceTime.empty() ? "" : ParseTraceWindow(Options.TraceTime, Filter)}}) {
+    if (!Error.empty()) {
+      Err << "quarn-emu: " << Option << ": " << Error << "\n";
+      return kExitBadInput;
+    }
+  }
+  const bool Tracing = Options.Trace || Filter.Any() || !Options.TraceFile.empty();
+
   LoadedScenario Loaded;
   try {
     Loaded = Resolve(Options.Scenario, Err);
@@ -77,15 +87,38 @@ int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err) {
     }
   }
 
+  std::ofstream TraceFile;
+  if (!Options.TraceFile.empty()) {
+    TraceFile.open(Options.TraceFile, std::ios::binary | std::ios::trunc);
+    if (!TraceFile) {
+      Err << "quarn-emu: " << Options.TraceFile << ": cannot be written\n";
+      return kExitBadInput;
+    }
+  }
+
   RunReport Report;
   try {
-    Report = RunScenario(Loaded, Options.Trace || Options.Sequence);
+    Report = RunScenario(Loaded, Tracing || Options.Sequence);
   } catch (const ScenarioError &Error) {
     Err << "quarn-emu: " << Error.what() << "\n";
     return kExitBadInput;
   }
 
-  const nlohmann::json Json = ReportToJson(Report, Options.Trace);
+  if (TraceFile.is_open()) {
+    WriteTrace(TraceFile, Report, Filter);
+    TraceFile.close();
+    if (!TraceFile) {
+      Err << "quarn-emu: " << Options.TraceFile << ": write failed\n";
+      return kExitBadInput;
+    }
+  }
+  // The report's trace is the one shown: the filter applies to it too.
+  RunReport Shown;
+  if (Filter.Any()) {
+    Shown = Report;
+    Shown.Trace = FilterTrace(Report, Filter);
+  }
+  const nlohmann::json Json = ReportToJson(Filter.Any() ? Shown : Report, Tracing);
   const std::string Indented = Json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
   if (ReportFile.is_open()) {
     ReportFile << Indented;
@@ -104,7 +137,7 @@ int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err) {
   } else {
     Out << Report.Console;
     if (!Report.Console.empty() && Report.Console.back() != '\n') Out << "\n";
-    if (Options.Trace) WriteTrace(Out, Report);
+    if (Tracing && Options.TraceFile.empty()) WriteTrace(Out, Report, Filter);
     WriteSummary(Out, Report, Loaded.Settings.Description, Options.Wide);
   }
   if (!FlushChecked(Out, "standard output", Err)) return kExitBadInput;
@@ -138,10 +171,6 @@ int ShowScenario(const std::string &Name, std::ostream &Out, std::ostream &Err) 
   return FlushChecked(Out, "standard output", Err) ? kExitOk : kExitBadInput;
 }
 
-namespace {
-
-/// Loads every scenario named (every built-in one without arguments) before any runs;
-/// false, with the message on Err, when one cannot be used.
 bool LoadScenarios(const std::vector<std::string> &Arguments, std::vector<LoadedScenario> &Scenarios,
                    std::ostream &Err) {
   try {
@@ -156,74 +185,6 @@ bool LoadScenarios(const std::vector<std::string> &Arguments, std::vector<Loaded
     return false;
   }
   return true;
-}
-
-/// A progress bar on one line of Err, redrawn in place.
-void DrawProgress(std::ostream &Err, const std::string &Name, uint64_t Done, uint64_t Total) {
-  constexpr uint64_t kWidth = 30;
-  const uint64_t Filled = Total == 0 ? kWidth : Done * kWidth / Total;
-  Err << "\r" << Padded(Name, 32) << " [" << std::string(Filled, '#') << std::string(kWidth - Filled, '.') << "] "
-      << Done << "/" << Total << std::flush;
-}
-
-}  // namespace
-
-int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stride, bool Terminal, std::ostream &Out,
-                        std::ostream &Err) {
-  std::vector<LoadedScenario> Scenarios;
-  if (!LoadScenarios(Arguments, Scenarios, Err)) return kExitBadInput;
-
-  std::vector<FaultSweepResult> Results;
-  const auto Start = std::chrono::steady_clock::now();
-  try {
-    for (const LoadedScenario &Loaded : Scenarios) {
-      const std::string &Name = Loaded.Settings.Name;
-      std::function<void(uint64_t, uint64_t)> Progress;
-      if (Terminal) Progress = [&](uint64_t Done, uint64_t Total) { DrawProgress(Err, Name, Done, Total); };
-      Results.push_back(SweepFaults(Loaded.Settings, Stride, Progress, [&](Emulator &E) { PrepareEmulator(E, Loaded); }));
-      const FaultSweepResult &Result = Results.back();
-      if (Terminal) {
-        DrawProgress(Err, Name, Result.Points, Result.Points);
-        Err << "\n";
-      } else {
-        Err << Name << ": " << Result.Runs.size() << " of " << Result.Points << " fault points swept, "
-            << Result.Failures() << " with an invariant broken\n";
-      }
-    }
-  } catch (const ScenarioError &Error) {
-    Err << (Terminal ? "\n" : "") << "quarn-emu: " << Error.what() << "\n";
-    return kExitBadInput;
-  }
-
-  size_t Width = 8;
-  for (const FaultSweepResult &Result : Results) Width = std::max(Width, Result.Scenario.size());
-  Out << Padded("scenario", Width + 2) << "points  swept  returned  dead-loop  hang  failures\n";
-  uint64_t Points = 0, Swept = 0, Failures = 0;
-  for (const FaultSweepResult &Result : Results) {
-    size_t Returned = 0, DeadLoops = 0, Hangs = 0;
-    for (const FaultOutcome &Run : Result.Runs) {
-      Returned += Run.Outcome == "returned";
-      DeadLoops += Run.Outcome == "dead-loop";
-      Hangs += Run.Outcome == "hang";
-    }
-    char Row[96];
-    std::snprintf(Row, sizeof Row, "%6llu  %5zu  %8zu  %9zu  %4zu  %8zu", static_cast<unsigned long long>(Result.Points),
-                  Result.Runs.size(), Returned, DeadLoops, Hangs, Result.Failures());
-    Out << Padded(Result.Scenario, Width + 2) << Row << "\n";
-    for (const FaultOutcome &Run : Result.Runs) {
-      for (const std::string &Violation : Run.Violations) {
-        Out << "    point " << Run.Point << " (" << Run.Call << " fails): " << Violation << "\n";
-      }
-    }
-    Points += Result.Points;
-    Swept += Result.Runs.size();
-    Failures += Result.Failures();
-  }
-  char Total[64];
-  std::snprintf(Total, sizeof Total, "%.1f s", HostMs(Start) / 1000);
-  Out << Results.size() << " scenarios, " << Points << " fault points, " << Swept << " runs swept, " << Failures
-      << " with an invariant broken (" << Total << " host time)\n";
-  return Failures == 0 ? kExitOk : kExitMismatch;
 }
 
 }  // namespace quarn::emu::cli

@@ -21,6 +21,10 @@ struct RunOptions {
   bool Json = false;
   std::string ReportFile;
   bool Trace = false;
+  std::vector<std::string> TraceKinds;  // --trace-kind: kinds or groups, comma-separated or repeated
+  std::string TraceAddress;             // --trace-address LO-HI or LO+LEN
+  std::string TraceTime;                // --trace-time FROM-TO (virtual ms)
+  std::string TraceFile;                // --trace-file: the text trace goes there
   bool Sequence = false;
   bool Wide = false;          // the summary shows every byte of each message and record
   bool DumpScenario = false;  // print the effective scenario as TOML instead of running it
@@ -58,21 +62,15 @@ struct CheckOptions {
 /// 0 every scenario matches (or has no expectations), 1 a mismatch, 2 an error.
 int CheckScenarios(const CheckOptions &Options, std::ostream &Out, std::ostream &Err);
 
-/// Text padded with spaces to Width characters (a table column).
-std::string Padded(std::string Text, size_t Width);
-
-struct LoadedScenario;
-
-/// Resolves one scenario argument (ResolveScenario) and tells Err what it should know
-/// about how it was taken. Throws ScenarioError.
-LoadedScenario Resolve(const std::string &Argument, std::ostream &Err);
-
 /// quarn-emu faults: for each scenario (every built-in one without arguments), runs it
 /// again with each of its failable calls failing in turn (every Stride-th one) and checks
-/// the run's invariants; a summary table on Out. Err gets a progress bar redrawn in
-/// place when it is a terminal (Terminal), else one line per scenario swept. 0 when
-/// every invariant held, 1 otherwise.
+/// the run's invariants; a summary table on Out, or with List one line per fault point
+/// and the [fault] table that reproduces it. A scenario whose run already breaks an
+/// invariant (or does not return) without a fault is reported as such and its fault
+/// points are not counted. Err gets a progress bar redrawn in place when it is a
+/// terminal (Terminal), else one line per scenario swept. 0 when every invariant held,
+/// 1 otherwise.
 int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stride, bool Terminal, std::ostream &Out,
-                        std::ostream &Err);
+                        std::ostream &Err, bool List = false);
 
 }  // namespace quarn::emu::cli

@@ -168,6 +168,13 @@ nlohmann::json ReportToJson(const RunReport &R, bool WithTrace) {
                {"serial_ms", Milliseconds(R.SerialNs)},
                {"firmware_ms", Milliseconds(R.FirmwareNs)},
                {"other_ms", Milliseconds(R.OtherNs)}};
+  J["fault"] = nullptr;
+  if (R.Fault) {
+    J["fault"] = {{"call", R.Fault->Call},
+                  {"nth", R.Fault->Nth},
+                  {"time_ms", Milliseconds(R.Fault->TimeNs)},
+                  {"status", StatusName(EFI_STATUS(R.Fault->Status))}};
+  }
   if (WithTrace) J["trace"] = TraceJson(R);
   return J;
 }

@@ -36,7 +36,14 @@ RunReport RunScenario(const LoadedScenario &Loaded, bool Trace) {
   Emulator E{Settings};
   PrepareEmulator(E, Loaded);
   if (Loaded.Fault) E.GetBoard().Faults().FailCall(Loaded.Fault->Call, Loaded.Fault->Nth);
-  return E.Run();
+  RunReport Report = E.Run();
+  if (Loaded.Fault) {
+    const FaultPlan &Plan = E.GetBoard().Faults();
+    const auto Made = Plan.PerName().find(Loaded.Fault->Call);
+    const uint64_t Calls = Loaded.Fault->Call == "*" ? Plan.Total() : Made == Plan.PerName().end() ? 0 : Made->second;
+    Report.FaultAsked = RunReport::AskedFault{Loaded.Fault->Call, Loaded.Fault->Nth, Calls};
+  }
+  return Report;
 }
 
 }  // namespace quarn::emu::cli

@@ -48,6 +48,13 @@ std::string TraceStep(const TraceEntry &T, size_t &StatusCodeIndex, size_t &Asse
   if (T.Kind == "notify") return "Core->>Module: " + Clean(T.Device);
   if (T.Kind == "pei-core") return "Note over Core: " + Clean(T.Device);
   if (T.Kind == "vorn") return "Note over Fw: " + Clean(T.Device);
+  if (T.Kind == "fault") {
+    // The one call the fault plan failed; Mermaid takes '#' for an entity, so the count is spelt out.
+    if (!R.Fault) return "Note over Module,Core: injected fault: " + Clean(T.Device);
+    const bool Firmware = R.Fault->Call == "SendWithAck" || R.Fault->Call == "GetVornStatus";
+    return std::string("Note over Module,") + (Firmware ? "Fw" : "Core") + ": injected fault: " + R.Fault->Call +
+           " call " + std::to_string(R.Fault->Nth) + " fails with " + StatusName(EFI_STATUS(R.Fault->Status));
+  }
   if (T.Kind != "call") return {};
   const std::string &Call = T.Device;
   if (Call == "LocatePpi") {

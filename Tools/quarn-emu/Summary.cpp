@@ -164,6 +164,16 @@ void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Desc
   } else {
     Out << "outcome:       " << R.Outcome << " after " << Ms(R.ElapsedNs) << " of virtual time: " << R.Where << "\n";
   }
+  if (R.Fault) {
+    Out << Format("fault          %s #%llu failed with %s at %s\n", R.Fault->Call.c_str(),
+                  static_cast<unsigned long long>(R.Fault->Nth), StatusName(EFI_STATUS(R.Fault->Status)).c_str(),
+                  Ms(R.Fault->TimeNs).c_str());
+  } else if (R.FaultAsked) {
+    const bool Any = R.FaultAsked->Call == "*";
+    Out << Format("fault          %s #%llu never failed: the run made %llu %s\n",
+                  Any ? "failable call" : R.FaultAsked->Call.c_str(), static_cast<unsigned long long>(R.FaultAsked->Nth),
+                  static_cast<unsigned long long>(R.FaultAsked->CallsMade), Any ? "failable calls" : "such calls");
+  }
   WriteHobs(Out, R);
   WriteRecords(Out, R, Wide);
   if (!R.Asserts.empty()) {
@@ -181,20 +191,6 @@ void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Desc
   }
   Out << ": wait " << Ms(R.WaitNs) << ", serial " << Ms(R.SerialNs) << ", firmware " << Ms(R.FirmwareNs) << ", other "
       << Ms(R.OtherNs) << "\n";
-}
-
-void WriteTrace(std::ostream &Out, const RunReport &R) {
-  Out << "---- trace: " << R.Trace.size() << " entries\n";
-  for (const TraceEntry &T : R.Trace) {
-    std::string What = T.Device;
-    if (T.Kind == "call") {
-      const std::string Ppi = PpiName(T.Value);
-      if (!Ppi.empty()) What += " " + Ppi;
-    }
-    Out << Format("%14.6f ms  %-12s 0x%08llX  0x%08llX  ", Milliseconds(T.TimeNs), T.Kind.c_str(),
-                  (unsigned long long)T.Address, (unsigned long long)T.Value)
-        << What << "\n";
-  }
 }
 
 }  // namespace quarn::emu::cli

@@ -14,10 +14,6 @@ namespace quarn::emu::cli {
 /// output and the rest. Long byte strings are cut and decoded lines wrapped unless Wide.
 void WriteSummary(std::ostream &Out, const RunReport &Report, const std::string &Description, bool Wide = false);
 
-/// One line per trace entry: virtual time, kind, port or address, value, device and
-/// register by name.
-void WriteTrace(std::ostream &Out, const RunReport &Report);
-
 /// The decoded fields of an error-log record carried by a status code ("state record:
 /// HeaderSize 20, ..."), or "undecodable: (why), rest <hex>" when it is no record of this
 /// module; bytes past the 24th are cut unless Wide.

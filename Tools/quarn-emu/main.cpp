@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "Explain.h"
 #include "Suggest.h"
+#include "Trace.h"
 #include "Version.h"
 
 namespace {
@@ -35,6 +36,20 @@ std::string CheckStride(const std::string &Text) {
 /// --report, --junit: an empty file name is refused rather than silently writing nothing.
 std::string CheckNotEmpty(const std::string &Text) {
   return Text.empty() ? "needs a file name (or - for standard output)" : std::string();
+}
+
+/// --trace-kind, --trace-address, --trace-time: checked by the functions the run uses.
+std::string CheckTraceKind(const std::string &Text) {
+  TraceFilter Ignored;
+  return ParseTraceKinds({Text}, Ignored);
+}
+std::string CheckTraceRange(const std::string &Text) {
+  TraceFilter Ignored;
+  return ParseTraceRange(Text, Ignored);
+}
+std::string CheckTraceWindow(const std::string &Text) {
+  TraceFilter Ignored;
+  return ParseTraceWindow(Text, Ignored);
 }
 
 /// Parser errors read like the tool's own: "quarn-emu: ...", then where to find help.
@@ -98,24 +113,40 @@ int main(int Argc, char **Argv) {
           ->check(CLI::Validator(CheckNotEmpty, "FILE"));
   CLI::Option *Trace =
       RunCommand->add_flag("--trace", Run.Trace, "add every hardware access, PEI service call and PPI call");
+  // Each of these asks for the trace by itself; a bad argument is refused before anything runs.
+  std::vector<CLI::Option *> TraceParts = {
+      RunCommand
+          ->add_option("--trace-kind", Run.TraceKinds,
+                       "trace only these kinds (comma-separated or repeated; io, mmio, pci, mm, call, console, ...)")
+          ->check(CLI::Validator(CheckTraceKind, "KIND[,KIND...]")),
+      RunCommand
+          ->add_option("--trace-address", Run.TraceAddress,
+                       "trace only accesses to ports or addresses LO-HI or LO+LEN (hex 0x... or decimal)")
+          ->check(CLI::Validator(CheckTraceRange, "RANGE")),
+      RunCommand->add_option("--trace-time", Run.TraceTime, "trace only virtual time FROM-TO (ms, e.g. 0-2.5)")
+          ->check(CLI::Validator(CheckTraceWindow, "FROM-TO")),
+      RunCommand->add_option("--trace-file", Run.TraceFile, "write the text trace to FILE instead of standard output")
+          ->check(CLI::Validator(CheckNotEmpty, "FILE"))};
   CLI::Option *Sequence =
       RunCommand
           ->add_flag("--sequence", Run.Sequence,
                      "print the exchange of module, PEI core and firmware as a Mermaid sequence diagram")
           ->excludes(Json)
           ->excludes(Trace);
+  for (CLI::Option *Part : TraceParts) Sequence->excludes(Part);
   RunCommand
       ->add_flag("--wide", Run.Wide,
                  "the summary shows every byte of each firmware message and status code, decoded lines unbroken")
       ->excludes(Json)
       ->excludes(Sequence);
-  RunCommand
+  CLI::Option *DumpScenario = RunCommand
       ->add_flag("--dump-scenario", Run.DumpScenario,
                  "print the scenario with every default filled in, as TOML that loads again; nothing runs")
       ->excludes(Json)
       ->excludes(Report)
       ->excludes(Trace)
       ->excludes(Sequence);
+  for (CLI::Option *Part : TraceParts) DumpScenario->excludes(Part);
 
   App.add_subcommand("list", "the built-in scenarios: name and description");
 
@@ -149,6 +180,9 @@ int main(int Argc, char **Argv) {
   FaultsCommand->add_option("scenarios", FaultArguments, "scenario files or names of built-in scenarios");
   FaultsCommand->add_option("--stride", StrideText, "sweep every N-th fault point only (default 1: every one)")
       ->check(CLI::Validator(CheckStride, "N"));
+  bool FaultList = false;
+  FaultsCommand->add_flag("--list", FaultList,
+                          "one line per fault point: call, answer, outcome, and the [fault] table that reproduces it");
 
   ExplainOptions Explain;
   CLI::App *ExplainCommand = App.add_subcommand("explain", "from a serial log to the story of the boot and a scenario that prints its lines");
@@ -195,7 +229,7 @@ int main(int Argc, char **Argv) {
   if (App.got_subcommand(ExplainCommand)) return Finish(ExplainLog(Explain, std::cout, std::cerr));
   if (App.got_subcommand(FaultsCommand)) {
     const uint64_t Stride = std::stoull(StrideText);  // checked above
-    return Finish(SweepScenarioFaults(FaultArguments, Stride, isatty(STDERR_FILENO) != 0, std::cout, std::cerr));
+    return Finish(SweepScenarioFaults(FaultArguments, Stride, isatty(STDERR_FILENO) != 0, std::cout, std::cerr, FaultList));
   }
   return Finish(RunOne(Run, std::cout, std::cerr));
 }
