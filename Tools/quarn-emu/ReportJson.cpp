@@ -1,5 +1,7 @@
 #include "ReportJson.h"
 
+#include "BoardSummary.h"
+
 namespace quarn::emu::cli {
 
 namespace {
@@ -101,7 +103,9 @@ nlohmann::json ReportToJson(const RunReport &R, bool WithTrace) {
   J["asserts"] = json::array();
   for (const std::string &Line : R.Asserts) J["asserts"].push_back(TextFromBytes(Line));
   J["halt_codes"] = json::array();
-  for (const HaltCode &Code : R.HaltCodes) J["halt_codes"].push_back({{"port", Code.Port}, {"value", Code.Value}});
+  for (const HaltCode &Code : R.HaltCodes) {
+    J["halt_codes"].push_back({{"port", Code.Port}, {"value", Code.Value}, {"time_ms", Milliseconds(Code.TimeNs)}});
+  }
   J["messages"] = MessagesJson(R);
   J["exchange"] = ExchangeSummary(R);
   J["records"] = R.Records;
@@ -136,6 +140,7 @@ nlohmann::json ReportToJson(const RunReport &R, bool WithTrace) {
                {"serial_ms", Milliseconds(R.SerialNs)},
                {"firmware_ms", Milliseconds(R.FirmwareNs)},
                {"other_ms", Milliseconds(R.OtherNs)}};
+  AddBoardJson(J, R);
   if (WithTrace) J["trace"] = TraceJson(R);
   return J;
 }

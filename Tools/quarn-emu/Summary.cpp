@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "BoardSummary.h"
 #include "Names.h"
 #include "ReportJson.h"
 
@@ -121,6 +122,7 @@ void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Desc
   } else {
     Out << "outcome:       " << R.Outcome << " after " << Ms(R.ElapsedNs) << " of virtual time: " << R.Where << "\n";
   }
+  WriteBoardSummary(Out, R);
   WriteHobs(Out, R);
   WriteRecords(Out, R);
   if (!R.Asserts.empty()) {
@@ -128,6 +130,7 @@ void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Desc
     for (const std::string &Line : R.Asserts) Out << "  " << Line << "\n";
   }
   WriteExchange(Out, R);
+  WriteOutputsSummary(Out, R);
   // The parts cover the whole run: the entry point and, when it returned, the
   // notifications after it. Say so, with both figures, so that they add up.
   const uint64_t TotalNs = R.WaitNs + R.SerialNs + R.FirmwareNs + R.OtherNs;
