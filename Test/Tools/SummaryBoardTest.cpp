@@ -239,3 +239,18 @@ TEST(SummaryBoard, ConsolesAndDebugPpiMessages) {
             "  Mir  =Sy50\n");
   EXPECT_EQ(Lossy.Summary.find("(console empty)"), std::string::npos);
 }
+
+TEST(SummaryBoard, AStoppedRunShowsTheRegistersWhereItStopped) {
+  // The module waits for state 2 or 5, which never comes; the time limit stops it after
+  // the scripted recovery cause arrived.
+  const Seen R = RunText(
+      "[run]\ntime_limit_ms = 50\n[policy]\npre_did_reset = true\n[vorn]\nfs1 = 0x00000001\n"
+      "[[vorn.at]]\nms = 40\nfs2 = 0x00000400\n");
+  ASSERT_EQ(R.Report.Outcome, "hang");
+  EXPECT_EQ(Block(R.Summary, "VORN at exit", "halt codes"),
+            "VORN at exit   state 1, recovery cause 4, flow mode 0, reset counter 0, DWR flow off (50.293 ms, stopped)\n"
+            "               VORNFS1 0x00000001  VORNFS2 0x00000400  fn1 0x00000000  fn4 0x00000000  fn6 0x00000000  "
+            "DWRSTS 0x00000000\n"
+            "VORN changes\n"
+            "    40.000 ms  VORNFS2    0x00000000 -> 0x00000400  [[vorn.at]] 1: fs2 = 0x00000400\n");
+}

@@ -73,7 +73,7 @@ void WriteVorn(std::ostream &Out, const RunReport &R) {
   const VornView &V = R.Vorn;
   if (!V.Present) Out << "VORN           absent: every register of bus 0 device 24 reads 0xFFFFFFFF\n";
   WriteState(Out, "VORN at entry", V.EntryNs, "", V.AtEntry);
-  WriteState(Out, "VORN at exit", V.ExitNs, R.Outcome == "returned" ? ", the entry point returned" : ", stopped",
+  WriteState(Out, "VORN at exit", V.ExitNs, R.Status ? ", the entry point returned" : ", stopped",
              V.AtExit);
   if (V.Timeline.empty()) {
     Out << "VORN changes   none\n";
