@@ -69,7 +69,10 @@ class Emulator {
   void RecordAssertion();
   /// Keeps the VORN's registers as they stand when the entry point returns or stops.
   void NoteVornAtExit();
+  /// Fills R.Vorn: the registers at entry and exit, the changes made and still due.
   void SnapshotVorn(RunReport &R) const;
+  /// Fills R.ErrorLevel from the boot processor's first MM0 read and write and the CMOS
+  /// registers read.
   void SnapshotErrorLevel(RunReport &R) const;
 
   Scenario Scenario_;

@@ -14,12 +14,14 @@ namespace {
 
 using nlohmann::json;
 
+/// printf into a string (at most 255 characters).
 std::string Text(const char *Pattern, auto... Arguments) {
   char Buffer[256];
   std::snprintf(Buffer, sizeof Buffer, Pattern, Arguments...);
   return Buffer;
 }
 
+/// Virtual nanoseconds as "12.345 ms".
 std::string AtMs(uint64_t Ns) { return Text("%.3f ms", Milliseconds(Ns)); }
 
 /// The name the module gives a CurrentState value, or nullptr.
@@ -32,9 +34,12 @@ const char *StateName(uint32_t State) {
   }
 }
 
+/// FALSE when VORNFS1 reads all ones: the VORN's first function does not answer.
 bool Answers(const VornRegisterValues &V) { return V.Fs1 != VORNFS_NOT_PRESENT; }
+/// DWRSTS bit 15: the platform runs the DWR flow.
 bool DwrFlow(const VornRegisterValues &V) { return (V.DwrSts & DWRSTS_DWR_FLOW) != 0; }
 
+/// The six registers raw, one line.
 std::string Registers(const VornRegisterValues &V) {
   return Text("VORNFS1 0x%08X  VORNFS2 0x%08X  fn1 0x%08X  fn4 0x%08X  fn6 0x%08X  DWRSTS 0x%08X", V.Fs1, V.Fs2,
               V.Fn1, V.Fn4, V.Fn6, V.DwrSts);
@@ -59,16 +64,19 @@ std::string LevelNames(uint32_t Level) {
   return Names.empty() ? "none" : Names;
 }
 
+/// The warning for a scripted change still due when the run ended at EndNs.
 std::string NeverAppliedWarning(const VornRegisterEvent &E, uint64_t EndNs) {
   return E.Detail + " is due at " + AtMs(E.TimeNs) + ", after the end of the run at " + AtMs(EndNs) +
          ": it never took effect";
 }
 
+/// Two lines: Label, the decoded fields and the time (with When); then the raw registers.
 void WriteState(std::ostream &Out, const char *Label, uint64_t AtNs, const char *When, const VornRegisterValues &V) {
   Out << Text("%-15s", Label) << DescribeVornState(V) << " (" << AtMs(AtNs) << When << ")\n";
   Out << "               " << Registers(V) << "\n";
 }
 
+/// The VORN at entry and exit, its changes, and the changes that never took effect.
 void WriteVorn(std::ostream &Out, const RunReport &R) {
   const VornView &V = R.Vorn;
   if (!V.Present) Out << "VORN           absent: every register of bus 0 device 24 reads 0xFFFFFFFF\n";
@@ -93,6 +101,7 @@ void WriteVorn(std::ostream &Out, const RunReport &R) {
   }
 }
 
+/// "0xCB0 <- 0xD2 at 46.861 ms" for each halt code, or "none".
 void WriteHaltCodes(std::ostream &Out, const RunReport &R) {
   if (R.HaltCodes.empty()) {
     Out << "halt codes     none\n";
@@ -104,6 +113,7 @@ void WriteHaltCodes(std::ostream &Out, const RunReport &R) {
   }
 }
 
+/// The level the module printed by, by name, and where it took it from.
 void WriteErrorLevel(std::ostream &Out, const RunReport &R) {
   if (!R.ErrorLevel) {
     Out << "error level    never read (the module printed nothing)\n";
@@ -120,6 +130,7 @@ void WriteErrorLevel(std::ostream &Out, const RunReport &R) {
   }
 }
 
+/// Received text cut after each line feed (a last line without one kept).
 std::vector<std::string> Lines(const std::string &Received) {
   std::vector<std::string> List;
   size_t Start = 0;
@@ -132,6 +143,7 @@ std::vector<std::string> Lines(const std::string &Received) {
   return List;
 }
 
+/// The registers and their fields as the report carries them.
 json StateJson(const VornRegisterValues &V, uint64_t AtNs) {
   const char *Name = StateName(VornCurrentState(V.Fs1));
   return {{"time_ms", Milliseconds(AtNs)},
