@@ -52,6 +52,18 @@ __attribute__((noinline)) EFI_STATUS CallEntryPoint(CONST EFI_PEI_SERVICES **Ser
   return QuarnPeiPreMemEntryPoint(nullptr, Services);
 }
 
+constexpr uint8_t kCmosStatusRegister = 0x0E;   // bit 7: contents not to be trusted
+constexpr uint8_t kCmosInvalid = 0x80;
+
+/// The registers as the module reads them: all ones through PCI when the VORN does not
+/// answer; DWRSTS lies outside PCI and reads as it is.
+VornRegisterValues ReadableValues(const VornDevice &V) {
+  using Reg = VornDevice::Register;
+  constexpr uint32_t kAllOnes = 0xFFFFFFFF;
+  auto Pci = [&](Reg R) { return V.Present() ? V.Value(R) : kAllOnes; };
+  return {Pci(Reg::Fs1), Pci(Reg::Fs2), Pci(Reg::Fn1), Pci(Reg::Fn4), Pci(Reg::Fn6), V.Value(Reg::DwrSts)};
+}
+
 }  // namespace
 
 /// The memory map of S with its sizes settled; throws when it cannot be used.
@@ -99,6 +111,7 @@ Emulator::Emulator(Scenario S) : Scenario_(std::move(S)) {
   B.OnBreakpoint = [this] { RecordAssertion(); };
   Vorn_->SetEntryNs(B.NowNs());
   Vorn_->ScheduleScenarioChanges(Scenario_.At);
+  VornAtEntry_ = ReadableValues(*Vorn_);
 }
 
 Emulator::~Emulator() = default;
@@ -109,6 +122,14 @@ void Emulator::InstallMpServices() {
   if (MpInstalled_) return;
   MpInstalled_ = true;
   Mp_->Install();
+}
+
+void Emulator::NoteVornAtExit() {
+  // Changes that are due take effect now rather than at the next access: the same
+  // values, in the same order, as a later access would have seen.
+  Vorn_->ApplyDue();
+  VornAtExit_ = ReadableValues(*Vorn_);
+  VornExitNs_ = Board_->NowNs();
 }
 
 void Emulator::RecordAssertion() {
@@ -140,6 +161,7 @@ RunReport Emulator::Run() {
       if (Board_->LowestStackPointer() < Base) EntryStackBytes_ = Base - Board_->LowestStackPointer();
     });
     ReturnNs = Board_->NowNs();
+    NoteVornAtExit();
     if (Scenario_.MemoryDiscovered) {
       uint8_t *Stack = Ram_->Open(Ram_->PermanentMemory(), PeiCore::kStackBytes);
       RunOnStack(Stack, PeiCore::kStackBytes, [&] {
@@ -151,8 +173,12 @@ RunReport Emulator::Run() {
     WasStopped = true;
     Stopped.Outcome = Stop.Outcome;
     Stopped.Where = Stop.what();
-    if (!Status) ReturnNs = Board_->NowNs();
+    if (!Status) {
+      ReturnNs = Board_->NowNs();
+      NoteVornAtExit();
+    }
   }
+  Vorn_->ApplyDue();
   RunReport Report = Snapshot();
   Report.Status = Status;
   Report.ElapsedNs = ReturnNs - EntryNs_;
@@ -235,7 +261,45 @@ RunReport Emulator::Snapshot() {
   const uint64_t Accounted = R.WaitNs + R.SerialNs + R.FirmwareNs;
   R.OtherNs = Total > Accounted ? Total - Accounted : 0;
   R.Trace = Board_->Trace();
+  SnapshotVorn(R);
+  SnapshotErrorLevel(R);
   return R;
+}
+
+void Emulator::SnapshotVorn(RunReport &R) const {
+  VornView &View = R.Vorn;
+  View.Present = Vorn_->Present();
+  View.AtEntry = VornAtEntry_;
+  View.EntryNs = Vorn_->EntryNs();
+  View.EndNs = Board_->NowNs();
+  View.AtExit = VornExitNs_ ? VornAtExit_ : ReadableValues(*Vorn_);
+  View.ExitNs = VornExitNs_.value_or(View.EndNs);
+  for (const VornDevice::Change &C : Vorn_->Changes()) {
+    View.Timeline.push_back({C.TimeNs, VornDevice::RegisterName(C.Which), C.Previous, C.Value, C.Source, C.Detail});
+  }
+  for (const VornDevice::Upcoming &U : Vorn_->PendingChanges()) {
+    View.NeverApplied.push_back({U.AtNs, {}, 0, 0, U.Source, U.Detail});
+  }
+}
+
+void Emulator::SnapshotErrorLevel(RunReport &R) const {
+  // The module looks at MM0 first: a level it found cached there is taken as it is;
+  // otherwise it reads CMOS and writes the cache, so that write holds the level.
+  const Processor &Boot = Board_->Processors().at(0);
+  if (!Boot.FirstMm0Read) return;
+  ErrorLevelView Level;
+  Level.Mm0AtFirstRead = Boot.FirstMm0Read->Value;
+  if (Boot.FirstMm0Write) {
+    Level.Source = "cmos";
+    Level.Level = uint32_t(Boot.FirstMm0Write->Value >> 32);
+    Level.TimeNs = Boot.FirstMm0Write->TimeNs;
+    if (Cmos_->WasRead(kCmosStatusRegister)) Level.CmosValid = (Cmos_->Byte(kCmosStatusRegister) & kCmosInvalid) == 0;
+  } else {
+    Level.Source = "mm0-cache";
+    Level.Level = uint32_t(Boot.FirstMm0Read->Value >> 32);
+    Level.TimeNs = Boot.FirstMm0Read->TimeNs;
+  }
+  R.ErrorLevel = Level;
 }
 
 }  // namespace quarn::emu

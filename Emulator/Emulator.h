@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "Emulator/Board/Board.h"
 #include "Emulator/Memory/BoardMemory.h"
@@ -66,6 +67,13 @@ class Emulator {
 
  private:
   void RecordAssertion();
+  /// Keeps the VORN's registers as they stand when the entry point returns or stops.
+  void NoteVornAtExit();
+  /// Fills R.Vorn: the registers at entry and exit, the changes made and still due.
+  void SnapshotVorn(RunReport &R) const;
+  /// Fills R.ErrorLevel from the boot processor's first MM0 read and write and the CMOS
+  /// registers read.
+  void SnapshotErrorLevel(RunReport &R) const;
 
   Scenario Scenario_;
   std::unique_ptr<BoardMemory> Ram_;   // first in, last out: the core lives in it
@@ -85,6 +93,8 @@ class Emulator {
   std::vector<std::string> Asserts_;
   uint64_t EntryNs_ = 0;
   uint64_t EntryStackBytes_ = 0;
+  VornRegisterValues VornAtEntry_, VornAtExit_;
+  std::optional<uint64_t> VornExitNs_;   // set once the entry point returned or was stopped
 };
 
 }  // namespace quarn::emu

@@ -48,6 +48,43 @@ struct CpuAndRevisionView {
   std::vector<uint8_t> Record;   // the 31 bytes
 };
 
+/// The VORN's registers as the module reads them (all ones through PCI when the VORN
+/// does not answer).
+struct VornRegisterValues {
+  uint32_t Fs1 = 0, Fs2 = 0, Fn1 = 0, Fn4 = 0, Fn6 = 0, DwrSts = 0;
+};
+
+/// One change of a VORN register, or a scheduled one that never took effect.
+struct VornRegisterEvent {
+  uint64_t TimeNs = 0;            // when it took effect (or was due)
+  std::string Register;           // "VORNFS1", ...; empty for a change that never took effect
+  uint32_t Previous = 0, Value = 0;
+  std::string Source;             // "vorn.at" (the scenario), "firmware" (the model's own), "write"
+  std::string Detail;             // "[[vorn.at]] 1: fs1 = 0x00000005", "pre-DID reset: CurrentState 5"
+};
+
+/// The VORN over the run: its registers at entry and when the entry point returned (or
+/// was stopped), each change in between and after, and the changes still scheduled when
+/// the run ended.
+struct VornView {
+  bool Present = true;
+  VornRegisterValues AtEntry, AtExit;
+  uint64_t EntryNs = 0, ExitNs = 0, EndNs = 0;
+  std::vector<VornRegisterEvent> Timeline;
+  std::vector<VornRegisterEvent> NeverApplied;
+};
+
+/// The debug error level the module printed by, and where it took it from: the MM0
+/// cache it found valid, or CMOS (after which it filled the cache). Taken from what
+/// the boot processor's MM0 and the CMOS saw.
+struct ErrorLevelView {
+  uint32_t Level = 0;
+  std::string Source;              // "mm0-cache" or "cmos"
+  std::optional<bool> CmosValid;   // register 0x0E bit 7 clear, as the module read it; empty when not read
+  uint64_t TimeNs = 0;             // when the module took the level
+  uint64_t Mm0AtFirstRead = 0;     // what MM0 held when the module first looked
+};
+
 struct RunReport {
   std::string Scenario;
   std::string Outcome = "returned";   // "returned", "dead-loop", "hang"
@@ -87,6 +124,9 @@ struct RunReport {
   /// access the entry point made (host build: a cross-check of magnitude, not the
   /// firmware's figure).
   uint64_t EntryStackBytes = 0;
+  VornView Vorn;
+  /// Empty when the module never looked for its error level (it printed nothing).
+  std::optional<ErrorLevelView> ErrorLevel;
 };
 
 /// The name of a status value ("EFI_SUCCESS", ...), or its hexadecimal value.

@@ -199,7 +199,7 @@ uint32_t Board::IoRead(uint16_t Port, unsigned Width) {
 
 void Board::IoWrite(uint16_t Port, unsigned Width, uint32_t Value) {
   if (Port == kHaltCodePort || Port == kBoardHaltPort) {
-    HaltCodes_.push_back({Port, Value});
+    HaltCodes_.push_back({Port, Value, Clock_.NowNs()});
     if (Port == kBoardHaltPort && Value == kHaltLoop) DeadLoopEntered_ = true;
   }
   if (Port == 0xCF8 && Width == 4) {
@@ -313,14 +313,18 @@ void Board::Sidt(IA32_DESCRIPTOR *Idtr) {
 
 UINT64 Board::ReadMm(unsigned Index) {
   BeginAccess(Index == 0 ? kReadMm0 : kReadMm7, Index, kCpuOpNs);
-  const uint64_t Value = CurrentProcessor().Mm.at(Index);
+  Processor &P = CurrentProcessor();
+  const uint64_t Value = P.Mm.at(Index);
+  if (Index == 0 && !P.FirstMm0Read) P.FirstMm0Read = MmAccess{Clock_.NowNs(), Value};
   if (Tracing_) Record(Index == 0 ? kReadMm0 : kReadMm7, Index, Value, "processor " + std::to_string(Current_));
   return Value;
 }
 
 void Board::WriteMm(unsigned Index, UINT64 Value) {
   BeginAccess(Index == 0 ? kWriteMm0 : kWriteMm7, Index, kCpuOpNs);
-  CurrentProcessor().Mm.at(Index) = Value;
+  Processor &P = CurrentProcessor();
+  P.Mm.at(Index) = Value;
+  if (Index == 0 && !P.FirstMm0Write) P.FirstMm0Write = MmAccess{Clock_.NowNs(), Value};
   if (Tracing_) Record(Index == 0 ? kWriteMm0 : kWriteMm7, Index, Value, "processor " + std::to_string(Current_));
 }
 

@@ -36,6 +36,7 @@ struct TraceEntry {
 struct HaltCode {
   uint16_t Port = 0;
   uint32_t Value = 0;
+  uint64_t TimeNs = 0;   // virtual time of the write
 };
 
 /// PCI bus/device/function.

@@ -13,6 +13,7 @@ Cmos::Cmos(Board &B, uint32_t ErrorLevel, bool Valid) {
 uint32_t Cmos::IoRead(uint16_t Port, unsigned) {
   if (Port != kDataPort) return 0xFF;
   DataAccesses_++;
+  ReadRegisters_.set(Index_ & kAddressMask);
   return Ram_[Index_ & kAddressMask];
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <bitset>
 
 #include "Emulator/Board/Board.h"
 
@@ -23,6 +24,8 @@ class Cmos : public IoDevice {
 
   uint8_t Byte(uint8_t Index) const { return Ram_[Index & kAddressMask]; }
   void SetByte(uint8_t Index, uint8_t Value) { Ram_[Index & kAddressMask] = Value; }
+  /// TRUE once register Index was read through the data port.
+  bool WasRead(uint8_t Index) const { return ReadRegisters_.test(Index & kAddressMask); }
   /// Reads and writes through the data port so far.
   unsigned DataAccesses() const { return DataAccesses_; }
   /// TRUE while the last index written had bit 7 set (NMIs masked).
@@ -36,6 +39,7 @@ class Cmos : public IoDevice {
   std::array<uint8_t, 128> Ram_{};
   uint8_t Index_ = 0;
   unsigned DataAccesses_ = 0;
+  std::bitset<128> ReadRegisters_;
 };
 
 }  // namespace quarn::emu

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace quarn::emu {
 
@@ -194,14 +195,14 @@ void QuarnFirmware::StartPreDidReset(uint64_t RequestNs) {
       const uint32_t Counter = ((Fs1 >> kResetCounterShift) + 1) & 0xF;
       V.Write(VornDevice::Register::Fs1,
               (Fs1 & ~(kResetCounterMask | kCurrentStateMask)) | (Counter << kResetCounterShift));
-    });
+    }, "firmware", "pre-DID reset: ResetCounter steps, CurrentState 0 (the firmware restarts)");
   }
   if (Scenario_.StateAfterMs) {
     const uint32_t State = Scenario_.PreDidResetState & kCurrentStateMask;
     Vorn_.Schedule(RequestNs + *Scenario_.StateAfterMs * kNsPerMs, [State](VornDevice &V) {
       const uint32_t Fs1 = V.Value(VornDevice::Register::Fs1);
       V.Write(VornDevice::Register::Fs1, (Fs1 & ~kCurrentStateMask) | State);
-    });
+    }, "firmware", "pre-DID reset: CurrentState " + std::to_string(State));
   }
 }
 

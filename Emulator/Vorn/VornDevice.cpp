@@ -1,6 +1,7 @@
 #include "VornDevice.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace quarn::emu {
 
@@ -62,8 +63,46 @@ VornDevice::VornDevice(Board &B, const Scenario &S) : Board_(B), Present_(S.Vorn
   B.MapMmio(kDwrStsAddress, 4, B.Add<DwrStsRegister>(*this));
 }
 
+namespace {
+
+/// "[[vorn.at]] 2: fs1 = 0x00000005, dwrsts = 0x00008000": the entry (counted from 1)
+/// and what it sets, as the scenario wrote it.
+std::string DescribeScenarioChange(size_t Index, const VornRegisterChange &C) {
+  std::string Text = "[[vorn.at]] " + std::to_string(Index + 1) + ":";
+  const char *Separator = " ";
+  auto Add = [&](const char *Key, const std::optional<uint32_t> &Value) {
+    if (!Value) return;
+    char Part[40];
+    std::snprintf(Part, sizeof Part, "%s%s = 0x%08X", Separator, Key, *Value);
+    Text += Part;
+    Separator = ", ";
+  };
+  Add("fs1", C.Fs1);
+  Add("fs2", C.Fs2);
+  Add("fn1", C.Fn1);
+  Add("fn4", C.Fn4);
+  Add("fn6", C.Fn6);
+  Add("dwrsts", C.DwrSts);
+  return Text;
+}
+
+}  // namespace
+
+const char *VornDevice::RegisterName(Register R) {
+  switch (R) {
+    case Register::Fs1: return "VORNFS1";
+    case Register::Fs2: return "VORNFS2";
+    case Register::Fn1: return "Fn1Status";
+    case Register::Fn4: return "Fn4Status";
+    case Register::Fn6: return "Fn6Status";
+    case Register::DwrSts: return "DWRSTS";
+  }
+  return "?";
+}
+
 void VornDevice::ScheduleScenarioChanges(const std::vector<VornRegisterChange> &Changes) {
-  for (const VornRegisterChange &C : Changes) {
+  for (size_t Index = 0; Index < Changes.size(); Index++) {
+    const VornRegisterChange &C = Changes[Index];
     Schedule(EntryNs_ + C.Ms * kNsPerMs, [C](VornDevice &V) {
       if (C.Fs1) V.Write(Register::Fs1, *C.Fs1);
       if (C.Fs2) V.Write(Register::Fs2, *C.Fs2);
@@ -71,7 +110,7 @@ void VornDevice::ScheduleScenarioChanges(const std::vector<VornRegisterChange> &
       if (C.Fn4) V.Write(Register::Fn4, *C.Fn4);
       if (C.Fn6) V.Write(Register::Fn6, *C.Fn6);
       if (C.DwrSts) V.Write(Register::DwrSts, *C.DwrSts);
-    });
+    }, "vorn.at", DescribeScenarioChange(Index, C));
   }
 }
 
@@ -80,22 +119,41 @@ uint32_t VornDevice::Read(Register R) {
   return Values_[int(R)];
 }
 
-void VornDevice::Write(Register R, uint32_t Value) { Values_[int(R)] = Value; }
+void VornDevice::Write(Register R, uint32_t Value) {
+  Change Made{Board_.NowNs(), R, Values_[int(R)], Value, "write", {}};
+  if (Applying_ != nullptr) {
+    Made.TimeNs = Applying_->AtNs;
+    Made.Source = Applying_->Source;
+    Made.Detail = Applying_->Detail;
+  }
+  Changes_.push_back(std::move(Made));
+  Values_[int(R)] = Value;
+}
 
-void VornDevice::Schedule(uint64_t AtNs, std::function<void(VornDevice &)> Change) {
-  Pending_.push_back({AtNs, NextOrder_++, std::move(Change)});
+void VornDevice::Schedule(uint64_t AtNs, std::function<void(VornDevice &)> Change, std::string Source,
+                          std::string Detail) {
+  Pending_.push_back({AtNs, NextOrder_++, std::move(Change), std::move(Source), std::move(Detail)});
+}
+
+std::vector<VornDevice::Upcoming> VornDevice::PendingChanges() const {
+  std::vector<Pending> Sorted;
+  for (const Pending &P : Pending_) Sorted.push_back({P.AtNs, P.Order, nullptr, P.Source, P.Detail});
+  std::sort(Sorted.begin(), Sorted.end(), Earlier);
+  std::vector<Upcoming> List;
+  for (const Pending &P : Sorted) List.push_back({P.AtNs, P.Source, P.Detail});
+  return List;
 }
 
 void VornDevice::ApplyDue() {
   const uint64_t Now = Board_.NowNs();
   while (true) {
-    auto Due = std::min_element(Pending_.begin(), Pending_.end(), [](const Pending &A, const Pending &B) {
-      return A.AtNs != B.AtNs ? A.AtNs < B.AtNs : A.Order < B.Order;
-    });
+    auto Due = std::min_element(Pending_.begin(), Pending_.end(), Earlier);
     if (Due == Pending_.end() || Due->AtNs > Now) return;
-    auto Change = std::move(Due->Change);
+    const Pending Running = std::move(*Due);
     Pending_.erase(Due);
-    Change(*this);
+    Applying_ = &Running;
+    Running.Change(*this);
+    Applying_ = nullptr;
   }
 }
 

@@ -328,6 +328,17 @@ TEST(QuarnFirmwareReset, BothChangesDueAtOneReadApplyInTheirOrder) {
   Send(V, 7, kResetRequest, 12);
   AdvanceTo(V, T0 + 500 * emu::kNsPerMs);
   EXPECT_EQ(Fs1(V), 0x00400005u);
+  // Kept with the time each was due, not that of the read that applied both.
+  const std::vector<VornDevice::Change> &Changes = V.E.Vorn().Changes();
+  ASSERT_EQ(Changes.size(), 2u);
+  EXPECT_EQ(Changes[0].TimeNs, T0 + 20 * emu::kNsPerMs);
+  EXPECT_EQ(Changes[0].Previous, 0x00300002u);
+  EXPECT_EQ(Changes[0].Value, 0x00400000u);
+  EXPECT_EQ(Changes[1].TimeNs, T0 + 100 * emu::kNsPerMs);
+  EXPECT_EQ(Changes[1].Previous, 0x00400000u);
+  EXPECT_EQ(Changes[1].Value, 0x00400005u);
+  EXPECT_EQ(Changes[1].Source, "firmware");
+  EXPECT_TRUE(V.E.Vorn().PendingChanges().empty());
 }
 
 TEST(QuarnFirmwareReset, OmittedTimesMeanNever) {

@@ -56,7 +56,8 @@ TEST(ReportJson, CarriesTheContractKeysWithNumbersHexAndTextsAsReceived) {
   const json J = ReportToJson(ReturnedReport(), false);
   for (const char *Key : {"format", "scenario", "outcome", "status", "status_value", "elapsed_ms", "console", "console2",
                           "debug_ppi", "asserts", "halt_codes", "messages", "records", "status_codes",
-                          "vorn_type_hob", "info_hob", "static_pointer_table", "cpu_and_revision", "mm7", "time"}) {
+                          "vorn_type_hob", "info_hob", "static_pointer_table", "cpu_and_revision", "mm7", "time",
+                          "board", "debug_error_level"}) {
     EXPECT_TRUE(J.contains(Key)) << Key;
   }
   EXPECT_FALSE(J.contains("trace")) << "only with --trace";
@@ -81,6 +82,7 @@ TEST(ReportJson, CarriesTheContractKeysWithNumbersHexAndTextsAsReceived) {
   EXPECT_EQ(J["exchange"], (json{"pre-did-reset EFI_TIMEOUT"}));
   EXPECT_EQ(J["mm7_points_to_table"], (json{true, false}));
   EXPECT_EQ(J["vorn_type_hob"], nullptr);
+  EXPECT_EQ(J["debug_error_level"], nullptr) << "the module never looked for its level";
   EXPECT_DOUBLE_EQ(J["time"]["wait_ms"].get<double>(), 2.0);
   EXPECT_NO_THROW((void)J.dump()) << "valid UTF-8 whatever the UART received";
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "BoardSummary.h"
 #include "MessageDecode.h"
 
 namespace quarn::emu::cli {
@@ -132,7 +133,9 @@ nlohmann::json ReportToJson(const RunReport &R, bool WithTrace) {
   J["asserts"] = json::array();
   for (const std::string &Line : R.Asserts) J["asserts"].push_back(TextFromBytes(Line));
   J["halt_codes"] = json::array();
-  for (const HaltCode &Code : R.HaltCodes) J["halt_codes"].push_back({{"port", Code.Port}, {"value", Code.Value}});
+  for (const HaltCode &Code : R.HaltCodes) {
+    J["halt_codes"].push_back({{"port", Code.Port}, {"value", Code.Value}, {"time_ms", Milliseconds(Code.TimeNs)}});
+  }
   J["messages"] = MessagesJson(R);
   J["exchange"] = ExchangeSummary(R);
   J["records"] = R.Records;
@@ -175,6 +178,7 @@ nlohmann::json ReportToJson(const RunReport &R, bool WithTrace) {
                   {"time_ms", Milliseconds(R.Fault->TimeNs)},
                   {"status", StatusName(EFI_STATUS(R.Fault->Status))}};
   }
+  AddBoardJson(J, R);
   if (WithTrace) J["trace"] = TraceJson(R);
   return J;
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "BoardSummary.h"
 #include "MessageDecode.h"
 #include "Names.h"
 #include "ReportJson.h"
@@ -174,6 +175,7 @@ void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Desc
                   Any ? "failable call" : R.FaultAsked->Call.c_str(), static_cast<unsigned long long>(R.FaultAsked->Nth),
                   static_cast<unsigned long long>(R.FaultAsked->CallsMade), Any ? "failable calls" : "such calls");
   }
+  WriteBoardSummary(Out, R);
   WriteHobs(Out, R);
   WriteRecords(Out, R, Wide);
   if (!R.Asserts.empty()) {
@@ -181,6 +183,7 @@ void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Desc
     for (const std::string &Line : R.Asserts) Out << "  " << Line << "\n";
   }
   WriteExchange(Out, R, Wide);
+  WriteOutputsSummary(Out, R);
   // The parts cover the whole run: the entry point and, when it returned, the
   // notifications after it. Say so, with both figures, so that they add up.
   const uint64_t TotalNs = R.WaitNs + R.SerialNs + R.FirmwareNs + R.OtherNs;
