@@ -7,6 +7,7 @@
 
 #include "Tools/TempDir.h"
 #include "Tools/quarn-emu/Check.h"
+#include "Tools/quarn-emu/CommandSupport.h"
 #include "Tools/quarn-emu/Commands.h"
 #include "Tools/quarn-emu/ScenarioLoader.h"
 #include "Tools/quarn-emu/ScenarioWriter.h"

@@ -1,7 +1,7 @@
 # The documents agree with the program: every command `quarn-emu help` lists is shown in
 # docs/scenarios.md and the README, every trace kind a built-in scenario produces or
 # --trace-kind takes is explained in docs/scenarios.md, the README shows the default
-# scenario's firmware exchange as the summary prints it, and the docs refer to nothing
+# scenario's summary as the tool prints it, and the docs refer to nothing
 # outside the repository.
 #   -DEMULATOR=<user-mode emulator or empty> -DPROGRAM=<quarn-emu binary> -DSOURCE_DIR=<tree>
 set(Launch ${PROGRAM})
@@ -49,18 +49,19 @@ if(Contract)
   string(APPEND Problems "docs/scenarios.md refers to a contract outside the repository: ${Contract}\n")
 endif()
 
-# The README shows the default scenario's firmware exchange as the summary prints it.
+# The README shows the default scenario's summary (board, HOBs, records, the decoded
+# firmware exchange, time) as the tool prints it.
 execute_process(COMMAND ${Launch} run default OUTPUT_VARIABLE Summary RESULT_VARIABLE Result)
-string(FIND "${Summary}" "\nfirmware exchange" From)
-string(FIND "${Summary}" "\ntime " To)
-if(NOT Result EQUAL 0 OR From EQUAL -1 OR To LESS From)
-  message(FATAL_ERROR "quarn-emu run default: exit status ${Result}, no firmware exchange before the time line")
+string(FIND "${Summary}" "\n---- default" From)
+string(FIND "${Summary}" "\nfirmware exchange" Exchange)
+if(NOT Result EQUAL 0 OR From EQUAL -1 OR Exchange LESS From)
+  message(FATAL_ERROR "quarn-emu run default: exit status ${Result}, no summary with a firmware exchange")
 endif()
-math(EXPR Length "${To} - ${From}")
-string(SUBSTRING "${Summary}" ${From} ${Length} Exchange)
-string(FIND "${Readme}" "${Exchange}\n```" InReadme)
+math(EXPR From "${From} + 1")
+string(SUBSTRING "${Summary}" ${From} -1 Shown)
+string(FIND "${Readme}" "```\n${Shown}```" InReadme)
 if(InReadme EQUAL -1)
-  string(APPEND Problems "README.md does not show the default scenario's firmware exchange as `quarn-emu` prints it:${Exchange}\n")
+  string(APPEND Problems "README.md does not show the default scenario's summary as `quarn-emu` prints it:\n${Shown}\n")
 endif()
 
 execute_process(COMMAND ${Launch} list OUTPUT_VARIABLE List RESULT_VARIABLE Result)

@@ -16,7 +16,9 @@ import jsonschema
 
 
 # Answers the firmware garbles: short, of the wrong command, longer than the buffer with a
-# length claimed larger still. Their decodes name a problem and keep the bytes.
+# length claimed larger still. Their decodes name a problem and keep the bytes. The run
+# also has a failed call (the report's fault) and a scripted register change after its
+# end (a board warning), so that those parts of the report are validated filled in.
 GARBLED = b"""name = "garbled"
 [policy]
 pre_did_reset = true
@@ -32,6 +34,12 @@ response = "05"
 [drux.feature_set]
 response = "81 00 00 04 00 00 00 00 00 00 00 ff ee"
 response_length = 20
+[fault]
+call = "LocatePpi"
+nth = 1
+[[vorn.at]]
+ms = 100000
+fs2 = 0x400
 """
 
 
@@ -72,6 +80,10 @@ def main():
     decodes = [m["decoded"]["response"] for m in garbled["messages"] if m["decoded"]["response"]]
     if sum(1 for d in decodes if "problem" in d) != 3:
         failures.append(f"garbled answers: {sum(1 for d in decodes if 'problem' in d)} decodes name a problem, not 3")
+    if garbled["fault"] != {"call": "LocatePpi", "nth": 1, "time_ms": 0.06513, "status": "EFI_NOT_FOUND"}:
+        failures.append(f"garbled: fault {garbled['fault']!r}")
+    if len(garbled["board"]["warnings"]) != 1:
+        failures.append(f"garbled: board warnings {garbled['board']['warnings']!r}, not one")
     failures += [f"garbled: {p}" for p in problems(validator, garbled)]
 
     # What the schema must refuse: a 64-bit value as a number, an unknown key, a decode
@@ -94,6 +106,15 @@ def main():
     spoiled = copy.deepcopy(default)
     del spoiled["messages"][0]["time_ms"]
     broken.append(("a message without its time", spoiled))
+    spoiled = copy.deepcopy(default)
+    del spoiled["halt_codes"]
+    broken.append(("a report without halt codes", spoiled))
+    spoiled = copy.deepcopy(default)
+    spoiled["board"]["timeline"][0]["source"] = "scripted"
+    broken.append(("a register change of no known source", spoiled))
+    spoiled = copy.deepcopy(default)
+    spoiled["debug_error_level"]["mm0_at_first_read"] = 0
+    broken.append(("MM0 as a number", spoiled))
     spoiled = copy.deepcopy(default)
     spoiled["format"] = 1
     broken.append(("format 1", spoiled))

@@ -184,30 +184,30 @@ TEST(SummaryBoard, ErrorLevelFromTheCacheOrFromCmosAsTheModuleTookIt) {
   } kRows[] = {
       {"default", "error level    0x80000042 (error, warn, info) from CMOS 0x7A..0x7D, cached in MM0 at 0.075 ms",
        R"j({"value": 2147483714, "source": "cmos", "cmos_valid": true, "time_ms": 0.07515,
-           "mm0_at_first_read": "0x0000000000000000"})j"},
+           "mm0_at_first_read": "0x0"})j"},
       {"cmos-invalid",
        "error level    0x00000000 (none) from CMOS: register 0x0E bit 7 set, contents not trusted; cached in MM0 at "
        "0.067 ms",
        R"j({"value": 0, "source": "cmos", "cmos_valid": false, "time_ms": 0.06715,
-           "mm0_at_first_read": "0x0000000000000000"})j"},
+           "mm0_at_first_read": "0x0"})j"},
       {"qemu-q35-mm0-cache", "error level    0x00000040 (info) from the MM0 cache (MM0 0x0000004080004424); CMOS not read",
        R"j({"value": 64, "source": "mm0-cache", "cmos_valid": null, "time_ms": 0.06414,
-           "mm0_at_first_read": "0x0000004080004424"})j"},
+           "mm0_at_first_read": "0x4080004424"})j"},
       // The signature without the valid bit, and the valid bit without the signature: no cache.
       {"[cmos]\nmm0 = 0x0000004000004424\n",
        "error level    0x80000042 (error, warn, info) from CMOS 0x7A..0x7D, cached in MM0 at 0.075 ms",
        R"j({"value": 2147483714, "source": "cmos", "cmos_valid": true, "time_ms": 0.07515,
-           "mm0_at_first_read": "0x0000004000004424"})j"},
+           "mm0_at_first_read": "0x4000004424"})j"},
       {"[cmos]\nmm0 = 0x0000004080004425\nerror_level = 0x80000000\n",
        "error level    0x80000000 (error) from CMOS 0x7A..0x7D, cached in MM0 at 0.075 ms",
        R"j({"value": 2147483648, "source": "cmos", "cmos_valid": true, "time_ms": 0.07515,
-           "mm0_at_first_read": "0x0000004080004425"})j"},
+           "mm0_at_first_read": "0x4080004425"})j"},
       // A cache whose level has bits beyond the three the module prints at.
       {"[cmos]\nmm0 = \"0xFFFFFFFF80004424\"\n",
        "error level    0xFFFFFFFF (error, warn, info, other bits 0x7FFFFFBD) from the MM0 cache (MM0 "
        "0xFFFFFFFF80004424); CMOS not read",
        R"j({"value": 4294967295, "source": "mm0-cache", "cmos_valid": null, "time_ms": 0.06514,
-           "mm0_at_first_read": "0xFFFFFFFF80004424"})j"},
+           "mm0_at_first_read": "0xffffffff80004424"})j"},
   };
   for (const auto &Row : kRows) {
     const Seen R = FindBuiltinScenario(Row.Scenario) != nullptr ? RunBuiltin(Row.Scenario) : RunText(Row.Scenario);

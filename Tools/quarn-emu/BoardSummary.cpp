@@ -255,7 +255,7 @@ void AddBoardJson(json &J, const RunReport &R) {
                               {"source", L.Source},
                               {"cmos_valid", L.CmosValid ? json(*L.CmosValid) : json(nullptr)},
                               {"time_ms", Milliseconds(L.TimeNs)},
-                              {"mm0_at_first_read", Text("0x%016llX", (unsigned long long)L.Mm0AtFirstRead)}};
+                              {"mm0_at_first_read", HexNumber(L.Mm0AtFirstRead)}};
   }
 }
 
