@@ -14,15 +14,6 @@ namespace {
 
 using nlohmann::json;
 
-/// printf into a string (at most 255 characters).
-std::string Text(const char *Pattern, auto... Arguments) {
-  char Buffer[256];
-  std::snprintf(Buffer, sizeof Buffer, Pattern, Arguments...);
-  return Buffer;
-}
-
-/// Virtual nanoseconds as "12.345 ms".
-std::string AtMs(uint64_t Ns) { return Text("%.3f ms", Milliseconds(Ns)); }
 
 /// The name the module gives a CurrentState value, or nullptr.
 const char *StateName(uint32_t State) {
@@ -41,7 +32,7 @@ bool DwrFlow(const VornRegisterValues &V) { return (V.DwrSts & DWRSTS_DWR_FLOW) 
 
 /// The six registers raw, one line.
 std::string Registers(const VornRegisterValues &V) {
-  return Text("VORNFS1 0x%08X  VORNFS2 0x%08X  fn1 0x%08X  fn4 0x%08X  fn6 0x%08X  DWRSTS 0x%08X", V.Fs1, V.Fs2,
+  return Format("VORNFS1 0x%08X  VORNFS2 0x%08X  fn1 0x%08X  fn4 0x%08X  fn6 0x%08X  DWRSTS 0x%08X", V.Fs1, V.Fs2,
               V.Fn1, V.Fn4, V.Fn6, V.DwrSts);
 }
 
@@ -60,19 +51,19 @@ std::string LevelNames(uint32_t Level) {
     Names += (Names.empty() ? "" : ", ") + std::string(N.Name);
     Rest &= ~N.Bit;
   }
-  if (Rest != 0) Names += (Names.empty() ? "" : ", ") + Text("other bits 0x%08X", Rest);
+  if (Rest != 0) Names += (Names.empty() ? "" : ", ") + Format("other bits 0x%08X", Rest);
   return Names.empty() ? "none" : Names;
 }
 
 /// The warning for a scripted change still due when the run ended at EndNs.
 std::string NeverAppliedWarning(const VornRegisterEvent &E, uint64_t EndNs) {
-  return E.Detail + " is due at " + AtMs(E.TimeNs) + ", after the end of the run at " + AtMs(EndNs) +
+  return E.Detail + " is due at " + Ms(E.TimeNs) + ", after the end of the run at " + Ms(EndNs) +
          ": it never took effect";
 }
 
 /// Two lines: Label, the decoded fields and the time (with When); then the raw registers.
 void WriteState(std::ostream &Out, const char *Label, uint64_t AtNs, const char *When, const VornRegisterValues &V) {
-  Out << Text("%-15s", Label) << DescribeVornState(V) << " (" << AtMs(AtNs) << When << ")\n";
+  Out << Format("%-15s", Label) << DescribeVornState(V) << " (" << Ms(AtNs) << When << ")\n";
   Out << "               " << Registers(V) << "\n";
 }
 
@@ -88,7 +79,7 @@ void WriteVorn(std::ostream &Out, const RunReport &R) {
   } else {
     Out << "VORN changes\n";
     for (const VornRegisterEvent &E : V.Timeline) {
-      Out << Text("  %11s  %-9s  0x%08X -> 0x%08X  ", AtMs(E.TimeNs).c_str(), E.Register.c_str(), E.Previous, E.Value)
+      Out << Format("  %11s  %-9s  0x%08X -> 0x%08X  ", Ms(E.TimeNs).c_str(), E.Register.c_str(), E.Previous, E.Value)
           << (E.Source == "vorn.at" ? E.Detail : E.Source + (E.Detail.empty() ? "" : ": " + E.Detail)) << "\n";
     }
   }
@@ -96,7 +87,7 @@ void WriteVorn(std::ostream &Out, const RunReport &R) {
     if (E.Source == "vorn.at") {
       Out << "warning        " << NeverAppliedWarning(E, V.EndNs) << "\n";
     } else {
-      Out << "not reached    " << E.Source << ": " << E.Detail << " was due at " << AtMs(E.TimeNs) << "\n";
+      Out << "not reached    " << E.Source << ": " << E.Detail << " was due at " << Ms(E.TimeNs) << "\n";
     }
   }
 }
@@ -109,7 +100,7 @@ void WriteHaltCodes(std::ostream &Out, const RunReport &R) {
   }
   Out << "halt codes\n";
   for (const HaltCode &H : R.HaltCodes) {
-    Out << Text("  0x%X <- 0x%02X at ", H.Port, H.Value) << AtMs(H.TimeNs) << "\n";
+    Out << Format("  0x%X <- 0x%02X at ", H.Port, H.Value) << Ms(H.TimeNs) << "\n";
   }
 }
 
@@ -120,13 +111,13 @@ void WriteErrorLevel(std::ostream &Out, const RunReport &R) {
     return;
   }
   const ErrorLevelView &L = *R.ErrorLevel;
-  Out << Text("error level    0x%08X (%s) ", L.Level, LevelNames(L.Level).c_str());
+  Out << Format("error level    0x%08X (%s) ", L.Level, LevelNames(L.Level).c_str());
   if (L.Source == "mm0-cache") {
-    Out << Text("from the MM0 cache (MM0 0x%016llX); CMOS not read\n", (unsigned long long)L.Mm0AtFirstRead);
+    Out << Format("from the MM0 cache (MM0 0x%016llX); CMOS not read\n", (unsigned long long)L.Mm0AtFirstRead);
   } else if (L.CmosValid == false) {
-    Out << "from CMOS: register 0x0E bit 7 set, contents not trusted; cached in MM0 at " << AtMs(L.TimeNs) << "\n";
+    Out << "from CMOS: register 0x0E bit 7 set, contents not trusted; cached in MM0 at " << Ms(L.TimeNs) << "\n";
   } else {
-    Out << "from CMOS 0x7A..0x7D, cached in MM0 at " << AtMs(L.TimeNs) << "\n";
+    Out << "from CMOS 0x7A..0x7D, cached in MM0 at " << Ms(L.TimeNs) << "\n";
   }
 }
 
@@ -175,7 +166,7 @@ std::string PrintableLine(const std::string &Line) {
     } else if (Byte == '\n') {
       Shown += "\\n";
     } else if (Byte < 0x20 || Byte >= 0x7F) {
-      Shown += Text("\\x%02X", Byte);
+      Shown += Format("\\x%02X", Byte);
     } else {
       Shown.push_back(char(Byte));
     }
@@ -190,10 +181,10 @@ std::string DescribeVornState(const VornRegisterValues &V) {
   }
   const uint32_t State = VornCurrentState(V.Fs1);
   const char *Name = StateName(State);
-  std::string Line = Text("state %u", State) + (Name != nullptr ? std::string(" (") + Name + ")" : "");
-  Line += Text(", recovery cause %u", VornRecoveryCause(V.Fs2));
-  Line += Text(", flow mode %u", VornFlowMode(V.Fs1)) + (VornFlowMode(V.Fs1) == VORN_FLOW_MODE_LUMO ? " (Lumo)" : "");
-  Line += Text(", reset counter %u", VornResetCounter(V.Fs1));
+  std::string Line = Format("state %u", State) + (Name != nullptr ? std::string(" (") + Name + ")" : "");
+  Line += Format(", recovery cause %u", VornRecoveryCause(V.Fs2));
+  Line += Format(", flow mode %u", VornFlowMode(V.Fs1)) + (VornFlowMode(V.Fs1) == VORN_FLOW_MODE_LUMO ? " (Lumo)" : "");
+  Line += Format(", reset counter %u", VornResetCounter(V.Fs1));
   return Line + (DwrFlow(V) ? ", DWR flow on" : ", DWR flow off");
 }
 

@@ -64,6 +64,8 @@ json TraceJson(const RunReport &R) {
 
 double Milliseconds(uint64_t Ns) { return static_cast<double>(Ns) / 1e6; }
 
+std::string Ms(uint64_t Ns) { return Format("%.3f ms", Milliseconds(Ns)); }
+
 std::string HexNumber(uint64_t Value) {
   char Text[24];
   std::snprintf(Text, sizeof Text, "0x%llx", static_cast<unsigned long long>(Value));

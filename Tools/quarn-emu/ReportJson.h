@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,20 @@ namespace quarn::emu::cli {
 /// trace's addresses and values) are hex strings and messages and status codes carry
 /// their time and decode.
 constexpr int kReportFormat = 2;
+
+/// printf into a string, as long as the text needs (nothing is cut).
+template <typename... Values>
+std::string Format(const char *Pattern, Values... Arguments) {
+  const int Length = std::snprintf(nullptr, 0, Pattern, Arguments...);
+  if (Length <= 0) return {};
+  std::string Text(static_cast<size_t>(Length) + 1, '\0');
+  std::snprintf(Text.data(), Text.size(), Pattern, Arguments...);
+  Text.resize(static_cast<size_t>(Length));
+  return Text;
+}
+
+/// Virtual nanoseconds as the summaries show them: "12.345 ms".
+std::string Ms(uint64_t Ns);
 
 /// The report as one JSON object; "trace" only when WithTrace.
 nlohmann::json ReportToJson(const RunReport &Report, bool WithTrace);

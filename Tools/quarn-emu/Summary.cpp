@@ -13,12 +13,6 @@ namespace quarn::emu::cli {
 
 namespace {
 
-std::string Format(const char *Pattern, auto... Arguments) {
-  char Text[512];
-  std::snprintf(Text, sizeof Text, Pattern, Arguments...);
-  return Text;
-}
-
 /// Bytes of a message or record the default summary shows in hex; --wide shows all.
 constexpr size_t kNarrowBytes = 24;
 /// Columns a decoded line fills before it goes on in the next line (not with --wide).
@@ -62,7 +56,6 @@ std::string DecodedText(const Decoded &D, bool Wide) {
   return Text;
 }
 
-std::string Ms(uint64_t Ns) { return Format("%.3f ms", Milliseconds(Ns)); }
 
 void WriteHobs(std::ostream &Out, const RunReport &R) {
   if (R.VornTypeHob) {

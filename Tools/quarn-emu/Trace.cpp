@@ -42,12 +42,6 @@ bool NameMatches(const std::string &Name, const std::string &Kind, uint64_t Addr
   return Kind == Name || StartsWith(Kind, Name + "-");
 }
 
-std::string Format(const char *Pattern, auto... Arguments) {
-  char Text[256];
-  std::snprintf(Text, sizeof Text, Pattern, Arguments...);
-  return Text;
-}
-
 /// A whole number as written, hex (0x...) or decimal; false for anything else.
 bool ParseNumber(const std::string &Text, uint64_t &Value) {
   const bool Hex = Text.size() > 2 && Text[0] == '0' && (Text[1] == 'x' || Text[1] == 'X');
