@@ -1,5 +1,9 @@
 #include "Emulator.h"
 
+extern "C" {
+#include <PiPei.h>
+#include <Library/PeimEntryPoint.h>
+}
 #include <Guid/QuarnInfoHob.h>
 #include <Guid/StaticPointerTableHob.h>
 #include <Guid/VornTypeHob.h>
@@ -45,11 +49,11 @@ PeiCoreConfig CoreConfig(const Scenario &S) {
   return Config;
 }
 
-/// Calls the entry point from a frame of its own; *Base receives that frame's address,
+/// Calls the image entry (the library constructors, then the entry point) from a frame of its own; *Base receives that frame's address,
 /// the top of the module's stack for the depth measured at its hardware accesses.
 __attribute__((noinline)) EFI_STATUS CallEntryPoint(CONST EFI_PEI_SERVICES **Services, uintptr_t *Base) {
   *Base = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-  return QuarnPeiPreMemEntryPoint(nullptr, Services);
+  return _ModuleEntryPoint(nullptr, Services);
 }
 
 constexpr uint8_t kCmosStatusRegister = 0x0E;   // bit 7: contents not to be trusted

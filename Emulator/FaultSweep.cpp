@@ -1,5 +1,9 @@
 #include "FaultSweep.h"
 
+extern "C" {
+#include <PiPei.h>
+#include <Guid/StatusCodeDataTypeId.h>
+}
 #include <Guid/QuarnInfoHob.h>
 #include <Guid/StaticPointerTableHob.h>
 #include <Guid/VornTypeHob.h>

@@ -1,7 +1,9 @@
 // What one emulated boot left behind, as quarn-emu reports it.
 #pragma once
 
-#include <Base.h>
+extern "C" {
+#include <PiPei.h>
+}
 
 #include <array>
 #include <cstdint>

@@ -3,7 +3,9 @@
 // in the normal state and a normal boot.
 #pragma once
 
-#include <Base.h>
+extern "C" {
+#include <PiPei.h>
+}
 
 #include "Emulator/Memory/BoardMemory.h"
 

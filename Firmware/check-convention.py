@@ -17,7 +17,8 @@ counts as reading all three, so that arguments passed on unchanged are seen too.
 prologue (the pushes of registers, frame set-up and constant loads the function starts
 with), a push of one of them only reserves a stack slot, as -Oz does instead of "sub $4, %esp"; it is not taken as a read.)
 
-It also checks the other side: every function-pointer type declared under Include/ is
+It also checks the other side: every function-pointer type declared under Include/ (and
+MdeSubset/Include/, our copies of the framework's declarations) is
 EFIAPI, so that each call the module makes through a table pushes its arguments.
 
     check-convention.py IMAGE [SOURCE_ROOT]
@@ -233,9 +234,9 @@ def first_early_read(image, start, size):
 
 
 def typedefs_without_efiapi(root):
-    """Function-pointer types under Include/ that do not say EFIAPI."""
+    """Function-pointer types under Include/ and MdeSubset/Include/ that do not say EFIAPI."""
     found = []
-    for folder, _, files in os.walk(os.path.join(root, "Include")):
+    for folder, _, files in [w for top in ("Include", "MdeSubset/Include") for w in os.walk(os.path.join(root, top))]:
         for file in sorted(files):
             path = os.path.join(folder, file)
             with open(path, encoding="utf-8") as f:

@@ -37,7 +37,17 @@ while read -r name size; do
   if [ "$((16#$size))" -ne 0 ]; then
     echo "FAIL: section $name holds $((16#$size)) bytes"; fail=1
   fi
-done < <(sections | awk '$1 ~ /^\.(data|bss|init_array|ctors|fini_array)/ {print $1, $5}')
+done < <(sections | awk '$1 ~ /^\.(bss|init_array|ctors|fini_array)/ || ($1 ~ /^\.data/ && $1 != ".data") {print $1, $5}')
+
+# .data: only listed objects, and no instruction stores into them (proved on the ELF,
+# whose relocations name every reference; the PE32 form is the same link, converted).
+if [ "$pe" -eq 0 ]; then
+  if ! readonly=$(python3 "$(dirname "$0")/check-readonly-data.py" "$image"); then
+    echo "$readonly" | grep FAIL; fail=1
+  else
+    echo "$readonly" | tail -1
+  fi
+fi
 
 undef=$([ "$pe" -eq 1 ] || nm -u "$image" || true)
 if [ -n "$undef" ]; then echo "FAIL: undefined symbols:"; echo "$undef"; fail=1; fi
@@ -59,9 +69,11 @@ if [ "$pe" -eq 0 ]; then
   fi
 fi
 
-read -r text rodata < <(sections | awk '$1==".text"{t=$5} $1==".rodata"||$1==".rdata"{r=$5} END{print (t==""?"0":t), (r==""?"0":r)}')
+read -r text rodata data < <(sections | awk '$1==".text"{t=$5} $1==".rodata"||$1==".rdata"{r=$5} $1==".data"{d=$5}
+                                           END{print (t==""?"0":t), (r==""?"0":r), (d==""?"0":d)}')
 echo "image: $image"
 echo "  .text   $((16#$text)) bytes"
 echo "  .rodata $((16#$rodata)) bytes"
-echo "  flash   $((16#$text + 16#$rodata)) bytes (.text + .rodata)"
+echo "  .data   $((16#$data)) bytes"
+echo "  flash   $((16#$text + 16#$rodata + 16#$data)) bytes (.text + .rodata + .data)"
 [ "$fail" -eq 0 ] && echo "image check: PASS" || { echo "image check: FAIL"; exit 1; }

@@ -1,24 +1,30 @@
 #!/usr/bin/env python3
-"""Worst-case stack depth of the module's entry points, from the firmware build.
+"""Worst-case stack depth of the module's entry points, from a firmware image.
 
 Reads the per-function frame sizes and call edges the compiler wrote when it generated
 the image's code at the link (-fstack-usage, -fcallgraph-info=su with -flto:
-QuarnPeiPreMem.elf.ltrans*.ci beside the image), checks that every function of the
-image has a frame there, resolves the calls the module makes through tables to the
-module's own callbacks where they are known, bounds recursion (the format engine calls
-itself one level deep) and prints the deepest path of each root.
+IMAGE.ltrans*.ci beside the image), checks that every function of the image has a frame
+there, resolves the calls the module makes through tables to the module's own callbacks
+where they are known, bounds recursion (the format engine calls itself one level deep)
+and prints the deepest path of each root: the image's entry (the library constructors
+and the module's entry point under it) and the notifications.
+
+    stack-usage.py [IMAGE] [--goal BYTES]
+IMAGE defaults to build/firmware/QuarnPeiPreMem.elf; exit status 1 when the call graph
+is missing or incomplete.
 
 Functions appear under the names the image gives them: a copy the optimiser made of a
 function (a constant propagated, arguments scalarised, a cold part split off) carries a
 suffix such as ".constprop.0"; the rules below name the function and hold for its copies.
 """
+import argparse
 import glob
 import os
 import re
 import subprocess
 import sys
 
-IMAGE = "QuarnPeiPreMem.elf"
+DEFAULT_IMAGE = os.path.join("build", "firmware", "QuarnPeiPreMem.elf")
 GOAL = 1536
 
 # Calls through tables that land in the module's own code. A PEI service or PPI call
@@ -29,7 +35,7 @@ INDIRECT = {
     # StartupAllAPs runs the AP procedure (on the APs' own stacks; counted here as if on ours).
     "SyncMm7OnAps": ["LoadMm7OnAp"],
 }
-ROOTS = ["QuarnPeiPreMemEntryPoint", "StaticPointerTableOnMemoryDiscovered", "SyncMm7OnAps", "LoadMm7OnAp"]
+ROOTS = ["_ModuleEntryPoint", "StaticPointerTableOnMemoryDiscovered", "SyncMm7OnAps", "LoadMm7OnAp"]
 # How often a function may appear on one path. The format engine renders GUIDs, times
 # and unnamed statuses through one nested call of itself; nothing else recurses. An
 # assertion raised while an assertion line is formatted would need a zero divisor in the
@@ -44,10 +50,7 @@ DEFAULT_VISITS = 1
 # - the engine reads a GUID's or a time's fields only after it has found the pointer
 #   non-null, so the unaligned reads' null check cannot fail below the engine.
 NO_NESTING_BELOW = {"DebugAssert": ["BasePrintLibSPrint"], "BasePrintLibValueToString": ["DebugAssert"]}
-#   (The check is DebugCheck, which the optimiser may keep as a function of its own.)
-DEBUG_CHECK = "_Z10DebugCheckbPKcjS0_"
-NO_CALL_BELOW = {"BasePrintLibSPrintMarker": [(reader, check) for reader in ("ReadUnaligned16", "ReadUnaligned32")
-                                             for check in ("DebugAssert", DEBUG_CHECK)]}
+NO_CALL_BELOW = {"BasePrintLibSPrintMarker": [(reader, "DebugAssert") for reader in ("ReadUnaligned16", "ReadUnaligned32")]}
 
 
 CLONE_SUFFIX = re.compile(r"(\.(constprop|isra|part|cold|lto_priv)\.\d+)+$")
@@ -63,11 +66,11 @@ def symbol(title):
     return re.sub(r"^.*\.o:", "", title)
 
 
-def load(build_dir):
+def load(image):
     frames, edges = {}, {}
     node_re = re.compile(r'node: \{ title: "([^"]+)" label: "[^"]*\\n(\d+) bytes')
     edge_re = re.compile(r'edge: \{ sourcename: "([^"]+)" targetname: "([^"]+)"')
-    files = sorted(glob.glob(os.path.join(build_dir, IMAGE + ".ltrans*.ci")))
+    files = sorted(glob.glob(image + ".ltrans*.ci"))
     for path in files:
         with open(path, encoding="utf-8", errors="replace") as f:
             for line in f:
@@ -84,9 +87,9 @@ def load(build_dir):
     return frames, edges, len(files)
 
 
-def image_functions(build_dir):
+def image_functions(image):
     """Every function symbol of the linked image."""
-    out = subprocess.run(["nm", "--defined-only", os.path.join(build_dir, IMAGE)],
+    out = subprocess.run(["nm", "--defined-only", image],
                          capture_output=True, text=True, check=True).stdout
     return sorted({line.split()[2] for line in out.splitlines() if line.split()[1] in "tT"})
 
@@ -114,13 +117,16 @@ def deepest(name, frames, edges, visits, caller=None):
     return own + best, [(name, own)] + best_path
 
 
-def main():
-    build_dir = sys.argv[1] if len(sys.argv) > 1 else "build/firmware"
-    frames, edges, count = load(build_dir)
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n", 1)[0])
+    parser.add_argument("image", nargs="?", default=DEFAULT_IMAGE, help="the linked image (ELF)")
+    parser.add_argument("--goal", type=int, default=GOAL, help="the goal printed beside the worst case")
+    args = parser.parse_args(argv)
+    frames, edges, count = load(args.image)
     if count == 0:
-        print(f"no call graph of {IMAGE} under {build_dir}: build the firmware preset first")
+        print(f"no call graph beside {args.image} ({os.path.basename(args.image)}.ltrans*.ci): build the image first")
         return 1
-    missing = [f for f in image_functions(build_dir) if f not in frames]
+    missing = [f for f in image_functions(args.image) if f not in frames]
     if missing:
         print("functions of the image without a frame in the call graph: " + ", ".join(missing))
         return 1
@@ -133,9 +139,9 @@ def main():
         worst = max(worst, depth)
         print(f"{root}: {depth} bytes")
         print("    " + " -> ".join(f"{n}({b})" for n, b in path))
-    print(f"worst case: {worst} bytes (goal {GOAL})")
+    print(f"worst case: {worst} bytes (goal {args.goal})")
     return 0
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(main(sys.argv[1:]))

@@ -1,6 +1,9 @@
 // Fuzz target: the policy config block table, walked by the lookup and read the way
 // the flow reads the block it returns.
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
+}
 #include <Library/VornGetPeiConfigBlockLib.h>
 
 #include <cstdlib>

@@ -5,7 +5,10 @@
 // (so string, GUID and time directives read valid memory and numbers print addresses).
 // Mode bit 0 set: argument slots carry raw input words and the format's pointer
 // directives (a s S g t) are rewritten to numeric ones.
+extern "C" {
+#include <PiPei.h>
 #include <Library/PrintLib.h>
+}
 
 #include <array>
 #include <cstring>
@@ -58,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
   va_list Marker;
   void *First = Slots.data();
   std::memcpy(&Marker, &First, sizeof Marker);
-  const UINTN Length = BasePrintLibSPrintMarker(Buffer.data(), BufferSize, 0, Format.c_str(), Marker);
+  const UINTN Length = AsciiVSPrint(Buffer.data(), BufferSize, Format.c_str(), Marker);
 
   // The engine never writes past the buffer and always terminates what it wrote.
   if (Length >= BufferSize) __builtin_trap();

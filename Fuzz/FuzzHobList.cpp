@@ -8,10 +8,16 @@
 // chained list after the PHIT and closed by an end HOB, so that every HOB lies inside
 // the list (as a PEI core builds it); lengths below a header, short GUID HOBs, odd
 // lengths and any names (including the module's own) are all possible.
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/QuarnInfoHob.h>
 #include <Guid/StaticPointerTableHob.h>
 #include <Guid/VornTypeHob.h>
+extern "C" {
+#include <PiPei.h>
 #include <Library/HobLib.h>
+}
 #include <Library/SysHostPointerLib.h>
 #include <Library/VornTypeGetLib.h>
 #include <Pei/QuarnPeiPreMem/QuarnPeiPreMem.h>

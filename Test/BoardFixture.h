@@ -1,7 +1,10 @@
 // Helpers shared by the test suites: a bare board with scripted devices, raw HOB lists.
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
 #include <Pi/PiHob.h>
+}
 
 #include <cstring>
 #include <deque>

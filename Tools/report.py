@@ -41,10 +41,24 @@ README = os.path.join(ROOT, "README.md")
 BEGIN = "<!-- make report: begin -->"
 END = "<!-- make report: end -->"
 MEASURED = "measured:"
-STACK_ROOTS = [("QuarnPeiPreMemEntryPoint", "entry point"),
+STACK_ROOTS = [("_ModuleEntryPoint", "entry (constructors and flow)"),
                ("StaticPointerTableOnMemoryDiscovered", "memory-discovered notification"),
                ("SyncMm7OnAps", "MP sync"), ("LoadMm7OnAp", "MM7 load on each AP")]
 SLOWEST = "pre-did-counter-timeout"   # the 5000-step timeout
+
+
+class Image:
+    """One firmware image the budgets cover."""
+
+    def __init__(self, key, label, path, how, flash_goal, stack_goal):
+        self.key, self.label, self.path, self.how = key, label, path, how
+        self.flash_goal, self.stack_goal = flash_goal, stack_goal
+
+
+IMAGES = [
+    Image("debug", "our build, DEBUG", os.path.join(FIRMWARE, "QuarnPeiPreMem.elf"), "make firmware", 16384, 1536),
+    Image("release", "our build, RELEASE", os.path.join(FIRMWARE, "QuarnPeiPreMemRelease.elf"), "make firmware", 6144, 512),
+]
 RUNS = 5
 
 
@@ -58,41 +72,66 @@ def section(title):
     print("-" * len(title))
 
 
+def image_sizes(image):
+    """The image check's verdict and the section sizes of IMAGE: (passed, sizes, output)."""
+    out = run([os.path.join(ROOT, "Firmware", "check-image.sh"), image])
+    sizes = {name: int(value) for name, value in re.findall(r"^\s*(\.text|\.rodata|\.data|flash)\s+(\d+) bytes", out.stdout, re.M)}
+    return out.returncode == 0 and "flash" in sizes, sizes, out.stdout
+
+
 def flash():
-    section("Flash (.text + .rodata of build/firmware/QuarnPeiPreMem.elf, -Oz), goal <= 16384 bytes")
-    out = run([os.path.join(ROOT, "Firmware", "check-image.sh"), os.path.join(FIRMWARE, "QuarnPeiPreMem.elf")])
-    for line in out.stdout.splitlines():
-        if line.strip().startswith((".text", ".rodata", "flash")):
-            print("  " + line.strip())
-    m = re.search(r"flash\s+(\d+)", out.stdout)
-    text = re.search(r"\.text\s+(\d+)", out.stdout)
-    rodata = re.search(r"\.rodata\s+(\d+)", out.stdout)
-    if out.returncode != 0 or not (m and text and rodata):
-        print(out.stdout.rstrip())
-        print("  the image check failed")
-        return None, None
-    size = int(m.group(1))
-    print(f"  {'within' if size <= 16384 else 'over'} the goal by {abs(16384 - size)} bytes")
-    efi = os.path.join(FIRMWARE, "QuarnPeiPreMem.efi")
-    if os.path.exists(efi):
-        out = run([os.path.join(ROOT, "Firmware", "check-image.sh"), efi])
-        m = re.search(r"flash\s+(\d+)", out.stdout)
-        verdict = "image check passes" if "image check: PASS" in out.stdout else "image check FAILS"
-        print(f"  PE32 form (QuarnPeiPreMem.efi): {m.group(1) if m else '?'} bytes of sections, "
-              f"{os.path.getsize(efi)} bytes with headers and base relocations; {verdict}")
-    return size, f"{size} bytes ({text.group(1)} code, {rodata.group(1)} read-only data)"
+    """Flash of every image: {key: bytes or None}, {key: the README's text}."""
+    sizes, texts = {}, {}
+    for image in IMAGES:
+        section(f"Flash of {image.label} ({os.path.relpath(image.path, ROOT)}): .text + .rodata + .data"
+                + (f", goal <= {image.flash_goal} bytes" if image.flash_goal else ""))
+        if not os.path.exists(image.path):
+            print(f"  not built ({image.how})")
+            sizes[image.key] = None
+            continue
+        passed, measured, output = image_sizes(image.path)
+        for name in (".text", ".rodata", ".data", "flash"):
+            if name in measured:
+                print(f"  {name:8s}{measured[name]} bytes")
+        if not passed:
+            print(output.rstrip())
+            print("  the image check failed")
+            sizes[image.key] = None
+            continue
+        size = measured["flash"]
+        sizes[image.key] = size
+        if image.flash_goal:
+            print(f"  {'within' if size <= image.flash_goal else 'over'} the goal by {abs(image.flash_goal - size)} bytes")
+        texts[image.key] = (f"{size} bytes ({measured.get('.text', 0)} code, {measured.get('.rodata', 0)} read-only data, "
+                            f"{measured.get('.data', 0)} GUIDs and name)")
+        efi = os.path.splitext(image.path)[0] + ".efi"
+        if image.key in ("debug", "release") and os.path.exists(efi):
+            passed, measured, _ = image_sizes(efi)
+            verdict = "image check passes" if passed else "image check FAILS"
+            print(f"  PE32 form ({os.path.basename(efi)}): {measured.get('flash', '?')} bytes of sections, "
+                  f"{os.path.getsize(efi)} bytes with headers and base relocations; {verdict}")
+    return sizes, texts
 
 
 def stack():
-    section("Stack: worst-case depth from the call graph, goal <= 1536 bytes")
-    out = run([sys.executable, os.path.join(ROOT, "Firmware", "stack-usage.py"), FIRMWARE])
-    for line in out.stdout.splitlines():
-        print("  " + line)
-    m = re.search(r"worst case: (\d+) bytes", out.stdout)
-    worst = int(m.group(1)) if out.returncode == 0 and m else None
-    depths = dict(re.findall(r"^(\w+): (\d+) bytes$", out.stdout, re.M))
-    graph = "; ".join(f"{depths[root]} bytes {label}" for root, label in STACK_ROOTS if root in depths) or None
-    return worst, graph
+    """Worst-case stack of every image: {key: bytes or None}, {key: the README's text}."""
+    worst, texts = {}, {}
+    for image in IMAGES:
+        section(f"Stack of {image.label}: worst-case depth from the call graph"
+                + (f", goal <= {image.stack_goal} bytes" if image.stack_goal else ""))
+        if not os.path.exists(image.path):
+            print(f"  not built ({image.how})")
+            worst[image.key] = None
+            continue
+        out = run([sys.executable, os.path.join(ROOT, "Firmware", "stack-usage.py"), image.path]
+                  + (["--goal", str(image.stack_goal)] if image.stack_goal else []))
+        for line in out.stdout.splitlines():
+            print("  " + line)
+        m = re.search(r"worst case: (\d+) bytes", out.stdout)
+        worst[image.key] = int(m.group(1)) if out.returncode == 0 and m else None
+        depths = dict(re.findall(r"^(\w+): (\d+) bytes$", out.stdout, re.M))
+        texts[image.key] = "; ".join(f"{depths[root]} bytes {label}" for root, label in STACK_ROOTS if root in depths) or None
+    return worst, texts
 
 
 def painted(measure):
@@ -266,22 +305,29 @@ def throughput():
             print(f"  {scenario:26s} {tree:8s} {how:24s} {per_cpu:8.0f} runs/s of CPU ({per_wall:.0f} of wall time)")
 
 
-def check_budgets(size, worst):
-    """Compares flash and stack with the committed budget; returns the exit status."""
+def check_budgets(sizes, worst):
+    """Compares every image's flash and stack with its committed ceilings; returns the exit status."""
     section(f"Budgets ({os.path.relpath(BUDGET, ROOT)})")
     with open(BUDGET, encoding="utf-8") as f:
-        budget = json.load(f)
-    verdicts = [("flash", size, budget["flash_bytes"]), ("stack", worst, budget["stack_bytes"])]
+        budget = json.load(f)["images"]
     failed = False
-    for name, value, ceiling in verdicts:
-        if value is None:
-            print(f"  {name:6s} not measured: FAIL")
+    for image in IMAGES:
+        ceilings = budget.get(image.key)
+        if ceilings is None:
+            print(f"  {image.label}: no ceiling in {os.path.relpath(BUDGET, ROOT)}: FAIL")
             failed = True
-        elif value > ceiling:
-            print(f"  {name:6s} {value} bytes, over the budget of {ceiling} by {value - ceiling}: FAIL")
-            failed = True
-        else:
-            print(f"  {name:6s} {value} bytes, budget {ceiling} ({ceiling - value} to spare)")
+            continue
+        for name, value, ceiling in (("flash", sizes.get(image.key), ceilings["flash_bytes"]),
+                                     ("stack", worst.get(image.key), ceilings["stack_bytes"])):
+            what = f"{image.label}, {name}"
+            if value is None:
+                print(f"  {what:32s} not measured: FAIL")
+                failed = True
+            elif value > ceiling:
+                print(f"  {what:32s} {value} bytes, over the ceiling of {ceiling} by {value - ceiling}: FAIL")
+                failed = True
+            else:
+                print(f"  {what:32s} {value} bytes, ceiling {ceiling} ({ceiling - value} to spare)")
     print("budgets: FAIL" if failed else "budgets: PASS")
     return 1 if failed else 0
 
@@ -289,8 +335,10 @@ def check_budgets(size, worst):
 # --- the README's budget table ------------------------------------------------------
 
 ROWS = [
-    ("flash", "flash: `.text` + `.rodata` of `QuarnPeiPreMem.elf` at `-Oz`", "≤ 16384 bytes"),
-    ("stack", "stack: worst case of the entry point and the notifications, from the call graph", "≤ 1536 bytes"),
+    ("flash-debug", "flash, our DEBUG image (`QuarnPeiPreMem.elf`, `-Oz`): `.text` + `.rodata` + `.data`", "≤ 16384 bytes"),
+    ("flash-release", "flash, our RELEASE image (`QuarnPeiPreMemRelease.elf`)", "≤ 6144 bytes"),
+    ("stack-debug", "stack, our DEBUG image: worst case of the entry and the notifications, from the call graph", "≤ 1536 bytes"),
+    ("stack-release", "stack, our RELEASE image: worst case, from the call graph", "≤ 512 bytes"),
     ("painted", "stack, painted on QEMU q35 (module with the ROM's PEI core under it)", "—"),
     ("emulator_stack", "stack in the emulator: deepest hardware access of the entry point (host build)", "—"),
     ("boot", "boot time of the default scenario: the rest (module and PEI services)", "< 1 %"),
@@ -333,20 +381,24 @@ def compared(lines, skipped=()):
 def main():
     check = "--check" in sys.argv[1:]
     print("QuarnPeiPreMem budgets")
-    size, flash_text = flash()
-    worst, stack_text = stack()
+    sizes, flash_texts = flash()
+    worst, stack_texts = stack()
     if "--budgets" in sys.argv[1:]:
-        return check_budgets(size, worst)
-    figures = {"flash": flash_text, "stack": stack_text, "painted": painted(not check),
-               "emulator_stack": emulator_stack(), "boot": boot_time(), "speed": speed(not check)}
+        return check_budgets(sizes, worst)
+    figures = {f"flash-{key}": text for key, text in flash_texts.items()}
+    figures.update({f"stack-{key}": text for key, text in stack_texts.items()})
+    figures.update({"painted": painted(not check),
+               "emulator_stack": emulator_stack(), "boot": boot_time(), "speed": speed(not check)})
     if not check:
         throughput()
         memory()
-    verdict = check_budgets(size, worst) if not check or (size is not None and worst is not None) else 0
+    measured_all = all(v is not None for v in list(sizes.values()) + list(worst.values()))
+    verdict = check_budgets(sizes, worst) if not check or measured_all else 0
     # A figure that cannot be had here (no firmware build; a compiler cache that keeps no
     # call graph files) is left out of the comparison, and said so.
-    missing = [key for key in ("flash", "stack", "emulator_stack", "boot") if figures[key] is None]
-    if check and len(missing) == 4:
+    keys = [key for key, _, _ in ROWS if key not in ("painted", "speed")]
+    missing = [key for key in keys if figures.get(key) is None]
+    if check and len(missing) == len(keys):
         print("\ncannot compare the README: no figure at all (build the host and firmware presets)")
         return 77
     if check and missing:

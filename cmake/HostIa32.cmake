@@ -56,24 +56,36 @@ endif()
 
 set(QUARN_BIN_DIR ${CMAKE_BINARY_DIR}/bin CACHE PATH "where quarn-emu is placed")
 
-# The module, linked with the emulated seam on the host.
-add_library(QuarnModule STATIC ${QUARN_MODULE_SOURCES})
-target_include_directories(QuarnModule PUBLIC ${CMAKE_SOURCE_DIR}/Include ${CMAKE_SOURCE_DIR})
-target_compile_options(QuarnModule PRIVATE ${QUARN_MODULE_FLAGS} -fexceptions)
-if(QUARN_COVERAGE)
-  # Line and branch counts of the module's code; the program writes them at exit.
-  target_compile_options(QuarnModule PRIVATE --coverage)
+# The module, with the emulated seam on the host, in both flavours: DEBUG, and RELEASE
+# (MDEPKG_NDEBUG: no texts, no assertions). Object libraries: a program takes the objects
+# of exactly one flavour (the module's C symbols cannot be in one program twice), and the
+# emulator and the tool, built once, link with either.
+add_library(CpuIntrinsicsLibEmulated STATIC Library/CpuIntrinsicsLibEmulated/CpuIntrinsicsLibEmulated.cpp)
+target_link_libraries(CpuIntrinsicsLibEmulated PUBLIC QuarnPackageHeaders)
+
+function(quarn_host_module target flavour)
+  add_library(${target} OBJECT ${QUARN_MODULE_SOURCES})
+  target_link_libraries(${target} PUBLIC QuarnPackageHeaders CpuIntrinsicsLibEmulated)
+  target_compile_options(${target} PRIVATE ${QUARN_MODULE_SOURCE_FLAGS} -fexceptions)
+  if(flavour STREQUAL "RELEASE")
+    target_compile_definitions(${target} PRIVATE MDEPKG_NDEBUG)
+  endif()
+  quarn_module_source_names(${target})
+  if(QUARN_COVERAGE)
+    # Line and branch counts of the module's code; the program writes them at exit.
+    target_compile_options(${target} PRIVATE --coverage)
+  endif()
+endfunction()
+quarn_host_module(QuarnModule DEBUG)
+if(NOT QUARN_FUZZ AND NOT QUARN_COVERAGE)
+  quarn_host_module(QuarnModuleRelease RELEASE)
 endif()
 
-add_library(CpuIntrinsicsLibEmulated STATIC Library/CpuIntrinsicsLibEmulated/CpuIntrinsicsLibEmulated.cpp)
-target_include_directories(CpuIntrinsicsLibEmulated PUBLIC ${CMAKE_SOURCE_DIR}/Include ${CMAKE_SOURCE_DIR})
-target_link_libraries(QuarnModule PUBLIC CpuIntrinsicsLibEmulated)
-
-# The emulator.
+# The emulator; a program links it with one flavour of the module.
 file(GLOB_RECURSE QUARN_EMULATOR_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/Emulator/*.cpp)
 add_library(QuarnEmulator STATIC ${QUARN_EMULATOR_SOURCES})
 target_include_directories(QuarnEmulator PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(QuarnEmulator PUBLIC QuarnModule)
+target_link_libraries(QuarnEmulator PUBLIC QuarnPackageHeaders CpuIntrinsicsLibEmulated)
 target_compile_options(QuarnEmulator PRIVATE -Wall -Wextra -Wno-unused-parameter)
 if(QUARN_FUZZ)
   # The fuzzing engine steers by the module's coverage: the emulator stays checked by the

@@ -1,6 +1,9 @@
 // DEBUG_PRINT_PPI as another module would install it: records every message.
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Ppi/DebugPrint.h>
 
 #include <string>

@@ -5,7 +5,10 @@
 // arguments, so tests can hold the caller to the ones it must pass.
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
 #include <Ppi/MpServices.h>
+}
 
 #include <vector>
 

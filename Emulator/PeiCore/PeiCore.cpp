@@ -1,6 +1,9 @@
 #include "PeiCore.h"
 
+extern "C" {
+#include <PiPei.h>
 #include <Ppi/MemoryDiscovered.h>
+}
 
 #include <cstring>
 
@@ -342,7 +345,7 @@ EFI_STATUS EFIAPI PeiCore::SvcAllocatePool(CONST EFI_PEI_SERVICES **PeiServices,
   return EFI_SUCCESS;
 }
 
-VOID EFIAPI PeiCore::SvcCopyMem(VOID *Destination, CONST VOID *Source, UINTN Length) {
+VOID EFIAPI PeiCore::SvcCopyMem(VOID *Destination, VOID *Source, UINTN Length) {
   std::memmove(Destination, Source, Length);
 }
 

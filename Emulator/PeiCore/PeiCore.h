@@ -11,7 +11,10 @@
 //                           the HOB list at +0x200 (hob_space bytes); then the pool
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
 #include <Pi/PiPeiCis.h>
+}
 
 #include <cstdint>
 #include <functional>
@@ -132,7 +135,7 @@ class PeiCore {
   static EFI_STATUS EFIAPI SvcGetHobList(CONST EFI_PEI_SERVICES **, VOID **);
   static EFI_STATUS EFIAPI SvcCreateHob(CONST EFI_PEI_SERVICES **, UINT16, UINT16, VOID **);
   static EFI_STATUS EFIAPI SvcAllocatePool(CONST EFI_PEI_SERVICES **, UINTN, VOID **);
-  static VOID EFIAPI SvcCopyMem(VOID *, CONST VOID *, UINTN);
+  static VOID EFIAPI SvcCopyMem(VOID *, VOID *, UINTN);
   static VOID EFIAPI SvcSetMem(VOID *, UINTN, UINT8);
   static EFI_STATUS EFIAPI SvcReportStatusCode(CONST EFI_PEI_SERVICES **, EFI_STATUS_CODE_TYPE, EFI_STATUS_CODE_VALUE,
                                                UINT32, CONST EFI_GUID *, CONST EFI_STATUS_CODE_DATA *);

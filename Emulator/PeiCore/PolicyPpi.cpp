@@ -1,5 +1,8 @@
 #include "PolicyPpi.h"
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Ppi/VornPolicy.h>
 
 #include <algorithm>

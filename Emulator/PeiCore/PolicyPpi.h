@@ -2,7 +2,9 @@
 // pre-memory block and its three switches), or a raw table given whole.
 #pragma once
 
-#include <Base.h>
+extern "C" {
+#include <PiPei.h>
+}
 
 #include <cstdint>
 #include <vector>

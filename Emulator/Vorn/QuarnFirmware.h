@@ -19,6 +19,9 @@
 // scripted state. Each SendWithAck costs 1 ms of virtual time, GetVornStatus 10 us.
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Ppi/Drux.h>
 
 #include <cstdint>

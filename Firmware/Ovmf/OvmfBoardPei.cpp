@@ -10,14 +10,20 @@
 **/
 #include "OvmfBoardPei.h"
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/QuarnInfoHob.h>
 #include <Guid/StaticPointerTableHob.h>
 #include <Guid/VornTypeHob.h>
 #include <Library/CpuIntrinsicsLib.h>
+extern "C" {
+#include <PiPei.h>
 #include <Pi/PiHob.h>
 #include <Pi/PiPeiCis.h>
-#include <Ppi/Drux.h>
 #include <Ppi/MpServices.h>
+}
+#include <Ppi/Drux.h>
 #include <Register/VornRegs.h>
 
 #include "Firmware/Rom/RomConsole.h"

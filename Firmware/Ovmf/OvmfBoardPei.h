@@ -9,7 +9,9 @@
 **/
 #pragma once
 
-#include <Base.h>
+extern "C" {
+#include <PiPei.h>
+}
 
 inline constexpr EFI_GUID gQuarnOvmfBoardFileGuid =
   {0x5E0C7A93, 0x2B41, 0x4D8F, {0xA6, 0x1D, 0x93, 0x70, 0xC2, 0x4E, 0x15, 0xB8}};

@@ -5,18 +5,24 @@
   and firmware builds check them with 64-bit fields aligned to 4, this file with them
   aligned to 8, so a structure whose layout depends on the rule fails one of the builds.
 **/
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/QuarnInfoHob.h>
 #include <Guid/StaticPointerTableHob.h>
 #include <Guid/VornTypeHob.h>
+extern "C" {
+#include <PiPei.h>
 #include <Pi/PiHob.h>
 #include <Pi/PiMultiPhase.h>
 #include <Pi/PiPeiCis.h>
 #include <Pi/PiStatusCode.h>
+#include <Ppi/MemoryDiscovered.h>
+#include <Ppi/MpServices.h>
+}
 #include <Ppi/CpuAndRevision.h>
 #include <Ppi/DebugPrint.h>
 #include <Ppi/Drux.h>
-#include <Ppi/MemoryDiscovered.h>
-#include <Ppi/MpServices.h>
 #include <Ppi/VornPolicy.h>
 
 namespace {
@@ -25,7 +31,7 @@ struct LayoutProbe {
   UINT32 Low;
   UINT64 Wide;
 };
-static_assert(offsetof(LayoutProbe, Wide) == 8, "compile this file with 64-bit fields aligned to 8");
+static_assert(OFFSET_OF(LayoutProbe, Wide) == 8, "compile this file with 64-bit fields aligned to 8");
 
 // Under this rule four shared structures are 8-byte aligned (with 4 under ours) while
 // their sizes and offsets stay the same: the handoff HOB, the table header, the services

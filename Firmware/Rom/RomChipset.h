@@ -4,7 +4,9 @@
 **/
 #pragma once
 
-#include <Base.h>
+extern "C" {
+#include <PiPei.h>
+}
 
 /// PCI Express window the module's configuration reads assume.
 constexpr UINT32 kRomPcieBase = 0x80000000;

@@ -13,7 +13,9 @@
 **/
 #pragma once
 
-#include <Base.h>
+extern "C" {
+#include <PiPei.h>
+}
 
 constexpr UINT16 kRomDebugExitPort = 0xF4;
 

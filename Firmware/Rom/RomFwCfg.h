@@ -14,7 +14,9 @@
 **/
 #pragma once
 
-#include <Base.h>
+extern "C" {
+#include <PiPei.h>
+}
 
 extern "C" {
 

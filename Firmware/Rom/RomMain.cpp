@@ -4,7 +4,10 @@
   the module, then the result on the debug-exit port.
 **/
 #include <Library/CpuIntrinsicsLib.h>
-#include <Pei/QuarnPeiPreMem/QuarnPeiPreMem.h>
+extern "C" {
+#include <PiPei.h>
+#include <Library/PeimEntryPoint.h>
+}
 
 #include "RomChipset.h"
 #include "RomConsole.h"
@@ -155,7 +158,7 @@ constexpr UINT8 kStackPaint = 0xA5;
   const EFI_STATUS Installed = RomInstallPlatformPpis(PeiServices);
   RomPrint("rom: PEI core ready, platform PPIs ");
   RomPrintHex32(Installed);
-  RomPrint("; dispatching QuarnPeiPreMemEntryPoint\n");
+  RomPrint("; dispatching the module (_ModuleEntryPoint)\n");
 
   // Paint the stack below this frame, so that the deepest point the module (with this
   // core's services and the breakpoint handler under it) reached can be read afterwards.
@@ -166,7 +169,7 @@ constexpr UINT8 kStackPaint = 0xA5;
 
   // MM0 last: nothing of the stub may run MMX or x87 code after it.
   CpuWriteMm0(&Settings.Mm0);
-  const EFI_STATUS Status = QuarnPeiPreMemEntryPoint(nullptr, PeiServices);
+  const EFI_STATUS Status = _ModuleEntryPoint(nullptr, PeiServices);
 
   UINTN Untouched = 0;
   while (Untouched < kStackPaintBytes && PaintTop[-static_cast<INTN>(kStackPaintBytes - Untouched)] == kStackPaint) {
@@ -176,7 +179,7 @@ constexpr UINT8 kStackPaint = 0xA5;
   RomPrintDec(kStackPaintBytes - Untouched + kStackPaintGap);
   RomPrint(" bytes below the entry call\n");
 
-  RomPrint("rom: QuarnPeiPreMemEntryPoint returned ");
+  RomPrint("rom: the module returned ");
   RomPrintHex32(Status);
   RomPrint("; ");
   RomPrintDec(RomHobCount());

@@ -167,7 +167,7 @@ EFI_STATUS EFIAPI RomAllocatePool(IN CONST EFI_PEI_SERVICES **, IN UINTN Size, O
 }
 
 /** CopyMem service. */
-VOID EFIAPI RomCopyMem(IN VOID *Destination, IN CONST VOID *Source, IN UINTN Length) {
+VOID EFIAPI RomCopyMem(IN VOID *Destination, IN VOID *Source, IN UINTN Length) {
   Move(Destination, Source, Length);
 }
 

@@ -6,7 +6,10 @@
 **/
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
 #include <Pi/PiPeiCis.h>
+}
 
 extern "C" {
 

@@ -4,6 +4,9 @@
 **/
 #include "RomPlatformPpis.h"
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Ppi/Drux.h>
 #include <Ppi/VornPolicy.h>
 

@@ -6,8 +6,12 @@
 **/
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Ppi/Drux.h>
 #include <Ppi/VornPolicy.h>
+#include <AutoGenGuidValues.h>
 
 namespace quarn_board {
 
@@ -37,12 +41,12 @@ constexpr VOID PutGuid(ROM_POLICY_TABLE &Table, UINTN Offset, const EFI_GUID &Gu
 /** The table header naming one block, then the block header; every field after it 0. */
 constexpr ROM_POLICY_TABLE BuildPolicyTable() {
   ROM_POLICY_TABLE Table{};
-  Put(Table, offsetof(CONFIG_BLOCK_TABLE_HEADER, TotalSize), kPolicyTableSize, 2);
-  PutGuid(Table, offsetof(CONFIG_BLOCK_TABLE_HEADER, Name), gVornPolicyPpiGuid);
-  Put(Table, offsetof(CONFIG_BLOCK_TABLE_HEADER, BlockCount), 1, 2);
+  Put(Table, OFFSET_OF(CONFIG_BLOCK_TABLE_HEADER, TotalSize), kPolicyTableSize, 2);
+  PutGuid(Table, OFFSET_OF(CONFIG_BLOCK_TABLE_HEADER, Name), quarn_guid_value::gVornPolicyPpiGuid);
+  Put(Table, OFFSET_OF(CONFIG_BLOCK_TABLE_HEADER, BlockCount), 1, 2);
   constexpr UINTN Block = sizeof(CONFIG_BLOCK_TABLE_HEADER);
-  Put(Table, Block + offsetof(CONFIG_BLOCK_HEADER, BlockSize), kPreMemBlockSize, 2);
-  PutGuid(Table, Block + offsetof(CONFIG_BLOCK_HEADER, BlockGuid), gQuarnPreMemConfigGuid);
+  Put(Table, Block + OFFSET_OF(CONFIG_BLOCK_HEADER, BlockSize), kPreMemBlockSize, 2);
+  PutGuid(Table, Block + OFFSET_OF(CONFIG_BLOCK_HEADER, BlockGuid), quarn_guid_value::gQuarnPreMemConfigGuid);
   return Table;
 }
 

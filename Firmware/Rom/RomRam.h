@@ -5,7 +5,10 @@
 **/
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
 #include <Pi/PiPeiCis.h>
+}
 
 /// One IA32 interrupt gate.
 struct ROM_IDT_GATE {
@@ -49,9 +52,9 @@ struct ROM_RAM {
   alignas(8) UINT8         HobSpace[kRomHobSpace];
   alignas(8) UINT8         PoolSpace[kRomPoolSpace];
 };
-static_assert(offsetof(ROM_RAM, Idt) - offsetof(ROM_RAM, PeiServicesWord) == 4,
+static_assert(OFFSET_OF(ROM_RAM, Idt) - OFFSET_OF(ROM_RAM, PeiServicesWord) == 4,
               "the services word sits right below the IDT");
-static_assert(offsetof(ROM_RAM, Idt) % 8 == 0, "the IDT is 8-byte aligned");
+static_assert(OFFSET_OF(ROM_RAM, Idt) % 8 == 0, "the IDT is 8-byte aligned");
 
 extern "C" {
 /// The stub's RAM, at the address the linker script gives it.

@@ -3,6 +3,9 @@
 **/
 #include "RomResult.h"
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/QuarnInfoHob.h>
 #include <Guid/StaticPointerTableHob.h>
 #include <Guid/VornTypeHob.h>

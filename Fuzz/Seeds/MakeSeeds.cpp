@@ -4,7 +4,10 @@
 //   FuzzHobList      - the HOBs each scenario's run left, as records
 //   FuzzFormat       - each distinct message the module printed, as a format
 // Usage: make-fuzz-seeds OUTPUT_DIR
+extern "C" {
+#include <PiPei.h>
 #include <Pi/PiHob.h>
+}
 
 #include <cstdio>
 #include <cstring>

@@ -3,9 +3,18 @@
 **/
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Ppi/CpuAndRevision.h>
 
 extern "C" {
+
+/**
+  Library constructor: builds the record when the static pointer table's slot for it is
+  still empty. Always RETURN_SUCCESS: the record's own result is not looked at.
+**/
+RETURN_STATUS EFIAPI CpuAndRevisionLibConstructor(VOID);
 
 /** Library constructor: allocates, publishes and fills the record. */
 EFI_STATUS CpuAndRevisionInit(VOID);

@@ -6,16 +6,10 @@
 **/
 #pragma once
 
+extern "C" {
 #include <Base.h>
-
-#pragma pack(push, 1)
-/// The 6-byte image SIDT stores: 16-bit limit, 32-bit base.
-typedef struct {
-  UINT16 Limit;
-  UINT32 Base;
-} IA32_DESCRIPTOR;
-#pragma pack(pop)
-static_assert(sizeof(IA32_DESCRIPTOR) == 6, "IDTR image is 6 bytes");
+#include <Library/BaseLib.h>  // IA32_DESCRIPTOR
+}
 
 extern "C" {
 

@@ -3,7 +3,9 @@
 **/
 #pragma once
 
-#include <Base.h>
+extern "C" {
+#include <PiPei.h>
+}
 
 typedef struct {
   UINT32 FeatureSet;
@@ -28,8 +30,8 @@ typedef struct {
 } QUARN_FEATURE_SET_MESSAGE;
 #pragma pack(pop)
 static_assert(sizeof(QUARN_FEATURE_SET_MESSAGE) == 11, "feature-set message is 11 bytes");
-static_assert(offsetof(QUARN_FEATURE_SET_MESSAGE, FeatureSet) == 3, "FeatureSet at 3");
-static_assert(offsetof(QUARN_FEATURE_SET_MESSAGE, FeatureSet2) == 7, "FeatureSet2 at 7");
+static_assert(OFFSET_OF(QUARN_FEATURE_SET_MESSAGE, FeatureSet) == 3, "FeatureSet at 3");
+static_assert(OFFSET_OF(QUARN_FEATURE_SET_MESSAGE, FeatureSet2) == 7, "FeatureSet2 at 7");
 
 /// The clock settings request: HeaderWord0, CloxCommand and the OK response.
 constexpr UINT32 CLOX_HEADER_WORD0 = 0x00050000;
@@ -60,10 +62,10 @@ typedef struct {
 
 static_assert(sizeof(CLOX_HEADER) == 20, "clock message header is 20 bytes");
 static_assert(sizeof(CLOX_CLOCK_SETTINGS) == 48, "clock settings message is 48 bytes");
-static_assert(offsetof(CLOX_CLOCK_SETTINGS, Selector) == 20, "Selector at 20");
-static_assert(offsetof(CLOX_CLOCK_SETTINGS, Frequency) == 28, "Frequency at 28");
-static_assert(offsetof(CLOX_CLOCK_SETTINGS, SscPercentage) == 41, "SscPercentage at 41");
-static_assert(offsetof(CLOX_CLOCK_SETTINGS, ClockFlags) == 44, "ClockFlags at 44");
+static_assert(OFFSET_OF(CLOX_CLOCK_SETTINGS, Selector) == 20, "Selector at 20");
+static_assert(OFFSET_OF(CLOX_CLOCK_SETTINGS, Frequency) == 28, "Frequency at 28");
+static_assert(OFFSET_OF(CLOX_CLOCK_SETTINGS, SscPercentage) == 41, "SscPercentage at 41");
+static_assert(OFFSET_OF(CLOX_CLOCK_SETTINGS, ClockFlags) == 44, "ClockFlags at 44");
 
 extern "C" {
 

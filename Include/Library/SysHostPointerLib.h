@@ -3,9 +3,12 @@
 **/
 #pragma once
 
-#include <Guid/StaticPointerTableHob.h>
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
 #include <Library/BaseMemoryLib.h>
+}
+#include <Guid/StaticPointerTableHob.h>
 #include <Ppi/CpuAndRevision.h>
 
 // --- the table's fields at any alignment ---------------------------------------------------
@@ -17,7 +20,7 @@ static_assert(sizeof(VOID *) == sizeof(UINT32), "descriptor pointers are 32-bit"
 
 /** Address of slot Type (0 to 12) of Table. */
 inline UINT64 *StaticPointerSlot(STATIC_POINTER_TABLE *Table, UINTN Type) {
-  return reinterpret_cast<UINT64 *>(reinterpret_cast<UINT8 *>(Table) + offsetof(STATIC_POINTER_TABLE, Pointer) +
+  return reinterpret_cast<UINT64 *>(reinterpret_cast<UINT8 *>(Table) + OFFSET_OF(STATIC_POINTER_TABLE, Pointer) +
                                     Type * sizeof(UINT64));
 }
 
@@ -34,14 +37,14 @@ inline void WriteStaticPointer(STATIC_POINTER_TABLE *Table, UINTN Type, UINT64 V
 /** Address of the PPI descriptor of slot Type of Table. */
 inline EFI_PEI_PPI_DESCRIPTOR *StaticPointerDescriptor(STATIC_POINTER_TABLE *Table, UINTN Type) {
   return reinterpret_cast<EFI_PEI_PPI_DESCRIPTOR *>(reinterpret_cast<UINT8 *>(Table) +
-                                                    offsetof(STATIC_POINTER_TABLE, PpiDescriptor) +
+                                                    OFFSET_OF(STATIC_POINTER_TABLE, PpiDescriptor) +
                                                     Type * sizeof(EFI_PEI_PPI_DESCRIPTOR));
 }
 
 /** The Ppi pointer of the descriptor of slot Type of Table. */
 inline VOID *ReadStaticPointerDescriptorPpi(STATIC_POINTER_TABLE *Table, UINTN Type) {
   const UINT8 *Field = reinterpret_cast<const UINT8 *>(StaticPointerDescriptor(Table, Type)) +
-                       offsetof(EFI_PEI_PPI_DESCRIPTOR, Ppi);
+                       OFFSET_OF(EFI_PEI_PPI_DESCRIPTOR, Ppi);
   return reinterpret_cast<VOID *>(static_cast<UINTN>(ReadUnaligned32(reinterpret_cast<const UINT32 *>(Field))));
 }
 
@@ -55,8 +58,8 @@ extern "C" {
 
 /** The table's address: the low 32 bits of MM7. */
 STATIC_POINTER_TABLE *GetStaticPointerTable(VOID);
-/** Makes sure the table exists and MM7 holds its address. */
-EFI_STATUS StaticPointerTableInit(VOID);
+/** Library constructor: makes sure the table exists and MM7 holds its address. */
+RETURN_STATUS EFIAPI StaticPointerTableInit(VOID);
 /** Checks the HOB around the table; dead loop when neither its name nor its length is right. */
 VOID ValidateStaticPointerTable(IN STATIC_POINTER_TABLE *StaticPointerTable);
 /** Stores the record in slot 9 and publishes it as the CPU-and-revision PPI. */

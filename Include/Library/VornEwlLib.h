@@ -3,7 +3,9 @@
 **/
 #pragma once
 
-#include <Base.h>
+extern "C" {
+#include <PiPei.h>
+}
 
 #pragma pack(push, 1)
 typedef struct {
@@ -33,11 +35,11 @@ typedef struct {
 #pragma pack(pop)
 
 static_assert(sizeof(VORN_EWL_HEADER) == 18, "record header and context are 18 bytes");
-static_assert(offsetof(VORN_EWL_HEADER, Severity) == 6, "Severity at 6");
-static_assert(offsetof(VORN_EWL_HEADER, EntryCode) == 10, "EntryCode at 10");
+static_assert(OFFSET_OF(VORN_EWL_HEADER, Severity) == 6, "Severity at 6");
+static_assert(OFFSET_OF(VORN_EWL_HEADER, EntryCode) == 10, "EntryCode at 10");
 static_assert(sizeof(VORN_EWL_STATE_ENTRY) == 38, "state record is 38 bytes");
 static_assert(sizeof(VORN_EWL_RESET_ENTRY) == 42, "reset record is 42 bytes");
-static_assert(offsetof(VORN_EWL_RESET_ENTRY, ResetDetail) == 26, "ResetDetail at 26");
+static_assert(OFFSET_OF(VORN_EWL_RESET_ENTRY, ResetDetail) == 26, "ResetDetail at 26");
 
 constexpr UINT32 VORN_EWL_TYPE_STATE      = 16;
 constexpr UINT32 VORN_EWL_TYPE_RESET      = 17;

@@ -3,6 +3,9 @@
 **/
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Ppi/VornPolicy.h>
 
 extern "C" {

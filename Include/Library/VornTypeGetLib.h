@@ -3,6 +3,9 @@
 **/
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/VornTypeHob.h>
 
 /// The type query to the management client: a request of one header word (GroupId
@@ -18,7 +21,7 @@ typedef struct {
 } VORN_TYPE_MESSAGE;
 #pragma pack(pop)
 static_assert(sizeof(VORN_TYPE_MESSAGE) == 8, "type message is 8 bytes");
-static_assert(offsetof(VORN_TYPE_MESSAGE, TypeWord) == 4, "type word at 4");
+static_assert(OFFSET_OF(VORN_TYPE_MESSAGE, TypeWord) == 4, "type word at 4");
 
 /// Bytes of the type query's request: the header word only.
 constexpr UINT32 VORN_TYPE_QUERY_REQUEST_LENGTH = sizeof(UINT32);

@@ -1,17 +1,28 @@
 /** @file
   DEBUG_PRINT_PPI: a sink for formatted debug messages installed by another module.
   Only WriteMessage is used: it receives the NUL-terminated message and its length
-  (characters, the NUL not counted).
+  (characters, the NUL not counted). C as well as C++.
 **/
-#pragma once
+#ifndef QUARN_PPI_DEBUG_PRINT_H_
+#define QUARN_PPI_DEBUG_PRINT_H_
 
-#include <Base.h>
-
-inline constexpr EFI_GUID gDebugPrintPpiGuid =
-  {0x2C6A0D19, 0x8E44, 0x4B5F, {0xA1, 0x07, 0x3D, 0xF2, 0x69, 0x0B, 0xC8, 0x54}};
-
-typedef VOID (EFIAPI *DEBUG_PRINT_WRITE_MESSAGE)(IN CONST CHAR8 *Message, IN UINTN Length);
+typedef
+VOID
+(EFIAPI *DEBUG_PRINT_WRITE_MESSAGE)(
+  IN CONST CHAR8  *Message,
+  IN UINTN        Length
+  );
 
 typedef struct {
-  DEBUG_PRINT_WRITE_MESSAGE WriteMessage;
+  DEBUG_PRINT_WRITE_MESSAGE  WriteMessage;
 } DEBUG_PRINT_PPI;
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+extern EFI_GUID  gDebugPrintPpiGuid;
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -5,7 +5,10 @@
 **/
 #pragma once
 
-#include <Base.h>
+extern "C" {
+#include <PiPei.h>
+#include <Library/PcdLib.h>
+}
 
 /// Configuration address in the PCI library layout (bus 27:20, device 19:15, function 14:12).
 constexpr UINT32 PciLibAddress(UINT32 Bus, UINT32 Device, UINT32 Function, UINT32 Offset) {
@@ -26,7 +29,7 @@ static_assert(FN1_STATUS_ADDRESS == 0xC1040, "function 1 status");
 static_assert(FN4_STATUS_ADDRESS == 0xC4040, "function 4 status");
 static_assert(FN6_STATUS_ADDRESS == 0xC6040, "function 6 status");
 
-constexpr UINTN  DWRSTS_ADDRESS   = 0xFE00192C;
+constexpr UINTN  DWRSTS_ADDRESS   = FixedPcdGet32(PcdQuarnDwrStsAddress);
 constexpr UINT32 DWRSTS_DWR_FLOW  = 0x8000;
 
 constexpr UINT32 VORNFS_NOT_PRESENT = 0xFFFFFFFF;

@@ -2,9 +2,12 @@
   I/O port access. The 32-bit forms check alignment; every access is one instruction
   through the hardware seam.
 **/
-#include <Library/CpuIntrinsicsLib.h>
-#include <Library/DebugLib.h>
+extern "C" {
+#include <Base.h>
 #include <Library/IoLib.h>
+}
+#include <Library/CpuIntrinsicsLib.h>
+#include <QuarnAssert.h>
 
 namespace {
 
@@ -16,22 +19,22 @@ constexpr UINTN kIoWrite32CheckLine = 217;
 
 extern "C" {
 
-UINT8 IoRead8(IN UINTN Port) {
+UINT8 EFIAPI IoRead8(IN UINTN Port) {
   return CpuIoRead8(static_cast<UINT16>(Port));
 }
 
-UINT8 IoWrite8(IN UINTN Port, IN UINT8 Value) {
+UINT8 EFIAPI IoWrite8(IN UINTN Port, IN UINT8 Value) {
   CpuIoWrite8(static_cast<UINT16>(Port), Value);
   return Value;
 }
 
-UINT32 IoRead32(IN UINTN Port) {
-  DebugCheck((Port & 3) == 0, kSource, kIoRead32CheckLine, "(Port & 3) == 0");
+UINT32 EFIAPI IoRead32(IN UINTN Port) {
+  QuarnAssertAt((Port & 3) == 0, kSource, kIoRead32CheckLine, "(Port & 3) == 0");
   return CpuIoRead32(static_cast<UINT16>(Port));
 }
 
-UINT32 IoWrite32(IN UINTN Port, IN UINT32 Value) {
-  DebugCheck((Port & 3) == 0, kSource, kIoWrite32CheckLine, "(Port & 3) == 0");
+UINT32 EFIAPI IoWrite32(IN UINTN Port, IN UINT32 Value) {
+  QuarnAssertAt((Port & 3) == 0, kSource, kIoWrite32CheckLine, "(Port & 3) == 0");
   CpuIoWrite32(static_cast<UINT16>(Port), Value);
   return Value;
 }

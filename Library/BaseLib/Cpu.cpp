@@ -1,8 +1,12 @@
 /** @file
   CPUID, breakpoint, spin hint and the dead loop.
 **/
+extern "C" {
+#include <Base.h>
 #include <Library/BaseLib.h>
 #include <Library/IoLib.h>
+}
+#include <Library/CpuIntrinsicsLib.h>
 
 namespace {
 
@@ -18,7 +22,7 @@ constexpr UINT32 kHaltEnd           = 0x4C456E64;  // "LEnd"
 
 extern "C" {
 
-UINT32 AsmCpuid(IN UINT32 Index, OUT UINT32 *Eax, OUT UINT32 *Ebx, OUT UINT32 *Ecx, OUT UINT32 *Edx) {
+UINT32 EFIAPI AsmCpuid(IN UINT32 Index, OUT UINT32 *Eax, OUT UINT32 *Ebx, OUT UINT32 *Ecx, OUT UINT32 *Edx) {
   UINT32 Registers[4];
   CpuCpuid(Index, Registers);
   if (Eax != nullptr) *Eax = Registers[0];
@@ -28,11 +32,11 @@ UINT32 AsmCpuid(IN UINT32 Index, OUT UINT32 *Eax, OUT UINT32 *Ebx, OUT UINT32 *E
   return Index;
 }
 
-VOID CpuBreakpoint(VOID) { CpuInt3(); }
+VOID EFIAPI CpuBreakpoint(VOID) { CpuInt3(); }
 
-VOID CpuPause(VOID) { CpuPauseHint(); }
+VOID EFIAPI CpuPause(VOID) { CpuPauseHint(); }
 
-VOID CpuDeadLoop(VOID) {
+VOID EFIAPI CpuDeadLoop(VOID) {
   for (UINT32 Index = 0; Index < kDeadLoopPauseReads; Index++) {
     IoRead8(kPostCodePort);
   }

@@ -2,13 +2,16 @@
   64-by-32 division by shift and subtract in 32-bit arithmetic, so that no compiler
   helper is needed and the frame stays small.
 **/
+extern "C" {
+#include <Base.h>
 #include <Library/BaseLib.h>
-#include <Library/DebugLib.h>
+}
+#include <QuarnAssert.h>
 
 extern "C" {
 
-UINT64 DivU64x32Remainder(IN UINT64 Dividend, IN UINT32 Divisor, OUT UINT32 *Remainder) {
-  DebugCheck(Divisor != 0, "Library/BaseLib/DivU64x32Remainder", 41, "Divisor != 0");
+UINT64 EFIAPI DivU64x32Remainder(IN UINT64 Dividend, IN UINT32 Divisor, OUT UINT32 *Remainder) {
+  QuarnAssertAt(Divisor != 0, "Library/BaseLib/DivU64x32Remainder", 41, "Divisor != 0");
   if (Divisor == 0) {
     if (Remainder != nullptr) *Remainder = 0;
     return 0;

@@ -1,8 +1,12 @@
 /** @file
   ASCII string lengths.
 **/
+extern "C" {
+#include <Base.h>
 #include <Library/BaseLib.h>
-#include <Library/DebugLib.h>
+#include <Library/PcdLib.h>
+}
+#include <QuarnAssert.h>
 
 namespace {
 
@@ -14,20 +18,20 @@ constexpr UINTN kLengthCheckLine = 1090;
 
 extern "C" {
 
-UINTN AsciiStrLen(IN CONST CHAR8 *String) {
-  DebugCheck(String != nullptr, kSource, kNullCheckLine, "String != ((void *) 0)");
+UINTN EFIAPI AsciiStrLen(IN CONST CHAR8 *String) {
+  QuarnAssertAt(String != nullptr, kSource, kNullCheckLine, "String != ((void *) 0)");
   if (String == nullptr) {
     return 0;
   }
   UINTN Length = 0;
   for (; String[Length] != '\0'; Length++) {
-    DebugCheck(Length < kMaximumAsciiStringLength, kSource, kLengthCheckLine,
-               "Length < _gPcd_FixedAtBuild_PcdMaximumAsciiStringLength");
+    QuarnAssertAt(Length < FixedPcdGet32(PcdMaximumAsciiStringLength), kSource, kLengthCheckLine,
+                  "Length < _gPcd_FixedAtBuild_PcdMaximumAsciiStringLength");
   }
   return Length;
 }
 
-UINTN AsciiStrnLenS(IN CONST CHAR8 *String, IN UINTN MaxSize) {
+UINTN EFIAPI AsciiStrnLenS(IN CONST CHAR8 *String, IN UINTN MaxSize) {
   if (String == nullptr || MaxSize == 0) {
     return 0;
   }

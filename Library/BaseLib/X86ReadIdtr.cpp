@@ -1,13 +1,17 @@
 /** @file
   The IDTR image.
 **/
+extern "C" {
+#include <Base.h>
 #include <Library/BaseLib.h>
 #include <Library/DebugLib.h>
+}
+#include <Library/CpuIntrinsicsLib.h>
 
 extern "C" {
 
-VOID AsmReadIdtr(OUT IA32_DESCRIPTOR *Idtr) {
-  DebugCheck(Idtr != nullptr, "Library/BaseLib/X86ReadIdtr", __LINE__, "Idtr != ((void *) 0)");
+VOID EFIAPI AsmReadIdtr(OUT IA32_DESCRIPTOR *Idtr) {
+  ASSERT (Idtr != NULL);
   CpuSidt(Idtr);
 }
 

@@ -2,8 +2,11 @@
   CopyMem: forward in 32-bit words where the ranges allow, backward byte by byte when
   the destination starts inside the source.
 **/
+extern "C" {
+#include <Base.h>
 #include <Library/BaseMemoryLib.h>
-#include <Library/DebugLib.h>
+}
+#include <QuarnAssert.h>
 
 #include "MemLibInternals.h"
 
@@ -17,16 +20,16 @@ constexpr UINTN kSourceCheckLine = 51;
 
 extern "C" {
 
-VOID *CopyMem(OUT VOID *DestinationBuffer, IN CONST VOID *SourceBuffer, IN UINTN Length) {
+VOID *EFIAPI CopyMem(OUT VOID *DestinationBuffer, IN CONST VOID *SourceBuffer, IN UINTN Length) {
   if (Length == 0) {
     return DestinationBuffer;
   }
   const UINT32 Destination = static_cast<UINT32>(reinterpret_cast<UINTN>(DestinationBuffer));
   const UINT32 Source = static_cast<UINT32>(reinterpret_cast<UINTN>(SourceBuffer));
-  DebugCheck(Length - 1 <= 0xFFFFFFFFu - Destination, kSource, kDestinationCheckLine,
-             "(Length - 1) <= (0xFFFFFFFF - (UINTN)DestinationBuffer)");
-  DebugCheck(Length - 1 <= 0xFFFFFFFFu - Source, kSource, kSourceCheckLine,
-             "(Length - 1) <= (0xFFFFFFFF - (UINTN)SourceBuffer)");
+  QuarnAssertAt(Length - 1 <= 0xFFFFFFFFu - Destination, kSource, kDestinationCheckLine,
+                "(Length - 1) <= (0xFFFFFFFF - (UINTN)DestinationBuffer)");
+  QuarnAssertAt(Length - 1 <= 0xFFFFFFFFu - Source, kSource, kSourceCheckLine,
+                "(Length - 1) <= (0xFFFFFFFF - (UINTN)SourceBuffer)");
 
   if (Destination == Source) {
     return DestinationBuffer;

@@ -3,7 +3,9 @@
 **/
 #pragma once
 
+extern "C" {
 #include <Base.h>
+}
 
 /// Stores Value at any byte address.
 inline void StoreWord(VOID *Address, UINT32 Value) { __builtin_memcpy(Address, &Value, sizeof Value); }

@@ -1,8 +1,11 @@
 /** @file
   ZeroMem: 32-bit stores, then the remaining bytes.
 **/
+extern "C" {
+#include <Base.h>
 #include <Library/BaseMemoryLib.h>
-#include <Library/DebugLib.h>
+}
+#include <QuarnAssert.h>
 
 #include "MemLibInternals.h"
 
@@ -16,11 +19,11 @@ constexpr UINTN kRangeCheckLine = 48;
 
 extern "C" {
 
-VOID *ZeroMem(OUT VOID *Buffer, IN UINTN Length) {
-  DebugCheck(Buffer != nullptr, kSource, kNullCheckLine, "Buffer != ((void *) 0)");
+VOID *EFIAPI ZeroMem(OUT VOID *Buffer, IN UINTN Length) {
+  QuarnAssertAt(Buffer != nullptr, kSource, kNullCheckLine, "Buffer != ((void *) 0)");
   const UINT32 Address = static_cast<UINT32>(reinterpret_cast<UINTN>(Buffer));
-  DebugCheck(Length <= static_cast<UINT32>(0xFFFFFFFFu - Address + 1), kSource, kRangeCheckLine,
-             "Length <= (0xFFFFFFFF - (UINTN)Buffer + 1)");
+  QuarnAssertAt(Length <= static_cast<UINT32>(0xFFFFFFFFu - Address + 1), kSource, kRangeCheckLine,
+                "Length <= (0xFFFFFFFF - (UINTN)Buffer + 1)");
 
   auto *Bytes = static_cast<UINT8 *>(Buffer);
   for (UINTN Index = 0; Index < Length / 4; Index++, Bytes += 4) {

@@ -1,7 +1,12 @@
 /** @file
   The public entries of the format engine that take their own argument lists.
 **/
+extern "C" {
+#include <Base.h>
 #include <Library/PrintLib.h>
+}
+
+#include "PrintLibInternal.h"
 
 extern "C" {
 
@@ -16,10 +21,25 @@ extern "C" {
 **/
 UINTN EFIAPI AsciiSPrint(OUT CHAR8 *StartOfBuffer, IN UINTN BufferSize, IN CONST CHAR8 *FormatString, ...) {
   VA_LIST Marker;
-  va_start(Marker, FormatString);
+  VA_START(Marker, FormatString);
   const UINTN Length = BasePrintLibSPrintMarker(StartOfBuffer, BufferSize, 0, FormatString, Marker);
-  va_end(Marker);
+  VA_END(Marker);
   return Length;
+}
+
+/**
+  Formats FormatString with the arguments of Marker into StartOfBuffer.
+
+  @param StartOfBuffer  Output; receives at most BufferSize - 1 characters and a NUL.
+  @param BufferSize     Size of the output in bytes.
+  @param FormatString   ASCII format.
+  @param Marker         The arguments.
+
+  @return The characters produced, NUL not counted; 0 after a failed check.
+**/
+UINTN EFIAPI AsciiVSPrint(OUT CHAR8 *StartOfBuffer, IN UINTN BufferSize, IN CONST CHAR8 *FormatString,
+                          IN VA_LIST Marker) {
+  return BasePrintLibSPrintMarker(StartOfBuffer, BufferSize, 0, FormatString, Marker);
 }
 
 /**
@@ -35,9 +55,9 @@ UINTN EFIAPI AsciiSPrint(OUT CHAR8 *StartOfBuffer, IN UINTN BufferSize, IN CONST
 UINTN EFIAPI BasePrintLibSPrint(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags, IN CONST CHAR8 *Format,
                                 ...) {
   VA_LIST Marker;
-  va_start(Marker, Format);
+  VA_START(Marker, Format);
   const UINTN Length = BasePrintLibSPrintMarker(Buffer, BufferSize, Flags, Format, Marker);
-  va_end(Marker);
+  VA_END(Marker);
   return Length;
 }
 

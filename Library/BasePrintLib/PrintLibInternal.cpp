@@ -9,9 +9,13 @@
   status values are rendered by a nested call of the engine with a 38-byte buffer;
   their formats hold only numeric directives, so the nesting is one level deep.
 **/
+extern "C" {
+#include <Base.h>
 #include <Library/BaseLib.h>
-#include <Library/DebugLib.h>
+#include <Library/PcdLib.h>
 #include <Library/PrintLib.h>
+}
+#include <QuarnAssert.h>
 
 #include "PrintLibInternal.h"
 #include "StatusNames.h"
@@ -23,6 +27,9 @@ constexpr UINTN kNullBufferCheckLine   = 572;
 constexpr UINTN kNullFormatCheckLine   = 580;
 constexpr UINTN kBufferSizeCheckLine   = 594;
 constexpr UINTN kFormatLengthCheckLine = 611;
+
+/// Longest format and largest buffer the engine takes.
+constexpr UINTN kMaximumAsciiStringLength = FixedPcdGet32(PcdMaximumAsciiStringLength);
 
 constexpr CHAR8 kDigits[] = "0123456789ABCDEF";
 static_assert(sizeof(kDigits) == 17, "sixteen digits and a NUL");
@@ -201,9 +208,9 @@ const CHAR8 *ReadDirective(const CHAR8 *Format, DIRECTIVE &D, VA_LIST &Marker) {
       case '.': D.Flags |= kPrecision; break;
       case '*':
         if ((D.Flags & kPrecision) != 0) {
-          D.Precision = va_arg(Marker, UINT32);
+          D.Precision = VA_ARG(Marker, UINT32);
         } else {
-          D.Width = va_arg(Marker, UINT32);
+          D.Width = VA_ARG(Marker, UINT32);
           D.Flags |= kPadToWidth;
         }
         break;
@@ -266,11 +273,11 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
     case 'd': {
       UINT64 Value;
       if ((D.Flags & kLongType) != 0) {
-        Value = va_arg(Marker, UINT64);
+        Value = VA_ARG(Marker, UINT64);
       } else if ((D.Flags & kUnsignedType) != 0) {
-        Value = va_arg(Marker, UINT32);
+        Value = VA_ARG(Marker, UINT32);
       } else {
-        Value = static_cast<UINT64>(static_cast<INT64>(va_arg(Marker, INT32)));
+        Value = static_cast<UINT64>(static_cast<INT64>(VA_ARG(Marker, INT32)));
       }
       Out = PutNumber(Out, End, D, Value, Radix, (D.Flags & kUnsignedType) == 0, ValueBuffer);
       return Format;
@@ -290,13 +297,13 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
 
   switch (Type) {
     case 'a': {
-      const CHAR8 *String = va_arg(Marker, const CHAR8 *);
+      const CHAR8 *String = VA_ARG(Marker, const CHAR8 *);
       Text = String != nullptr ? String : kNullString;
       break;
     }
     case 's':
     case 'S': {
-      const CHAR16 *String = va_arg(Marker, const CHAR16 *);
+      const CHAR16 *String = VA_ARG(Marker, const CHAR16 *);
       if (String != nullptr) {
         D.Flags |= kArgumentUnicode;
         Text = String;
@@ -306,12 +313,12 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
       break;
     }
     case 'c':
-      Character[0] = static_cast<CHAR16>(va_arg(Marker, UINT32) & 0xFFFF);
+      Character[0] = static_cast<CHAR16>(VA_ARG(Marker, UINT32) & 0xFFFF);
       D.Flags |= kArgumentUnicode;
       Text = Character;
       break;
     case 'g': {
-      const auto *Guid = va_arg(Marker, const UINT8 *);
+      const auto *Guid = VA_ARG(Marker, const UINT8 *);
       if (Guid == nullptr) {
         Text = kNullGuid;
         break;
@@ -326,7 +333,7 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
       break;
     }
     case 't': {
-      const auto *Time = va_arg(Marker, const UINT8 *);
+      const auto *Time = VA_ARG(Marker, const UINT8 *);
       if (Time == nullptr) {
         Text = kNullTime;
         break;
@@ -338,7 +345,7 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
       break;
     }
     case 'r': {
-      const EFI_STATUS Status = va_arg(Marker, UINT32);
+      const EFI_STATUS Status = VA_ARG(Marker, UINT32);
       const CHAR8 *Name = print_lib::StatusName(Status);
       if (Name == nullptr) {
         BasePrintLibSPrint(ValueBuffer, sizeof(ValueBuffer), 0, kStatusFormat, Status);
@@ -436,27 +443,27 @@ CHAR8 *BasePrintLibValueToString(IN OUT CHAR8 *Buffer, IN UINT64 Value, IN UINTN
   @return The characters produced, NUL not counted.
 **/
 UINTN BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags,
-                                      IN CONST CHAR8 *Format, IN VA_LIST Marker) {
+                               IN CONST CHAR8 *Format, IN VA_LIST Marker) {
   // Only ASCII output from an ASCII format is produced; no other Flags are used here.
   if (BufferSize != 0) {
     if (Buffer == nullptr) {
-      DebugAssert(kSource, kNullBufferCheckLine, "(Buffer != ((void *) 0))");
+      QuarnAssertAt(false, kSource, kNullBufferCheckLine, "(Buffer != ((void *) 0))");
       return 0;
     }
     if (Format == nullptr) {
-      DebugAssert(kSource, kNullFormatCheckLine, "(Format != ((void *) 0))");
+      QuarnAssertAt(false, kSource, kNullFormatCheckLine, "(Format != ((void *) 0))");
       return 0;
     }
   }
   if (BufferSize > kMaximumAsciiStringLength) {
-    DebugAssert(kSource, kBufferSizeCheckLine,
-                "(BufferSize <= (_gPcd_FixedAtBuild_PcdMaximumAsciiStringLength))");
+    QuarnAssertAt(false, kSource, kBufferSizeCheckLine,
+                  "(BufferSize <= (_gPcd_FixedAtBuild_PcdMaximumAsciiStringLength))");
     return 0;
   }
   if (AsciiStrnLenS(Format, kMaximumAsciiStringLength + 1) > kMaximumAsciiStringLength) {
-    DebugAssert(kSource, kFormatLengthCheckLine,
-                "(AsciiStrnLenS (Format, (_gPcd_FixedAtBuild_PcdMaximumAsciiStringLength) + 1) <= "
-                "(_gPcd_FixedAtBuild_PcdMaximumAsciiStringLength))");
+    QuarnAssertAt(false, kSource, kFormatLengthCheckLine,
+                  "(AsciiStrnLenS (Format, (_gPcd_FixedAtBuild_PcdMaximumAsciiStringLength) + 1) <= "
+                  "(_gPcd_FixedAtBuild_PcdMaximumAsciiStringLength))");
     return 0;
   }
   if (BufferSize == 0) {

@@ -3,7 +3,9 @@
 **/
 #pragma once
 
+extern "C" {
 #include <Base.h>
+}
 
 /// Size of the per-call value buffer: a 64-bit value in decimal with separators and
 /// a prefix fits, and so does a nested rendering of a GUID, a time or a status.
@@ -39,5 +41,18 @@ CHAR8 *BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN INTN Le
   @return The position of the most significant digit.
 **/
 CHAR8 *BasePrintLibValueToString(IN OUT CHAR8 *Buffer, IN UINT64 Value, IN UINTN Radix);
+
+/**
+  The engine: formats Format with the arguments of Marker into Buffer, at most
+  BufferSize - 1 characters and a NUL. Flags is 0: ASCII output from an ASCII format.
+
+  @return The characters produced, NUL not counted; 0 after a failed check.
+**/
+UINTN BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags,
+                               IN CONST CHAR8 *Format, IN VA_LIST Marker);
+
+/** The engine with its own argument list; the nested renderings use it. */
+UINTN EFIAPI BasePrintLibSPrint(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags,
+                                IN CONST CHAR8 *Format, ...);
 
 }

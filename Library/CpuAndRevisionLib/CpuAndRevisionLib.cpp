@@ -2,16 +2,18 @@
   Classifies the boot processor from CPUID leaf 1 and publishes the CPU-and-revision
   record: through slot 9 of the static pointer table and as the CPU-and-revision PPI.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
 #include <Library/BaseMemoryLib.h>
-#include <Library/CpuAndRevisionLib.h>
 #include <Library/DebugLib.h>
+#include <Library/HobLib.h>
 #include <Library/MemoryAllocationLib.h>
+}
+#include <Library/CpuAndRevisionLib.h>
 #include <Library/SysHostPointerLib.h>
 
 namespace {
-
-constexpr CHAR8 kSource[] = "Library/CpuAndRevisionLib/CpuAndRevisionLib";
 
 constexpr UINT32 kCpuidVersionInfo = 1;
 constexpr UINT16 kRecordSize = sizeof(CPU_AND_REVISION_RECORD);
@@ -87,7 +89,32 @@ static_assert(EveryListedSteppingHasOneRow(), "the CPU type table leaves a gap o
 extern "C" {
 
 /**
-  Library constructor: allocates a zeroed record, publishes it (slot 9 and the PPI)
+  Library constructor, run after the static pointer table's: builds the record while the
+  table's slot for it (its low 32 bits) is still empty.
+
+  The table is trusted only when MM7 points at the table of this boot's HOB list: a
+  table constructor that failed leaves MM7 as another stage left it, and no slot is read
+  through such a value. Without a table, "StaticPointerTable != ((void *) 0)" is
+  reported and no record is built.
+
+  @retval RETURN_SUCCESS  always: the record's own result is not looked at.
+**/
+RETURN_STATUS EFIAPI CpuAndRevisionLibConstructor(VOID) {
+  STATIC_POINTER_TABLE *StaticPointerTable = GetStaticPointerTable();
+  const auto *TableHob = static_cast<const UINT8 *>(GetFirstGuidHob(&gStaticPointerTableHobGuid));
+  if (TableHob == nullptr || TableHob + sizeof(EFI_HOB_GUID_TYPE) != reinterpret_cast<UINT8 *>(StaticPointerTable)) {
+    StaticPointerTable = nullptr;
+  }
+  if (StaticPointerTable == nullptr) {
+    ASSERT (StaticPointerTable != NULL);
+  } else if (static_cast<UINT32>(ReadStaticPointer(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION)) == 0) {
+    CpuAndRevisionInit();
+  }
+  return RETURN_SUCCESS;
+}
+
+/**
+  Allocates a zeroed record, publishes it (slot 9 and the PPI)
   and fills it.
 
   @retval EFI_SUCCESS           The record is published and filled.
@@ -97,7 +124,7 @@ extern "C" {
 EFI_STATUS CpuAndRevisionInit(VOID) {
   auto *CpuAndRevision = static_cast<CPU_AND_REVISION_RECORD *>(AllocateZeroPool(kRecordSize));
   if (CpuAndRevision == nullptr) {
-    DebugAssert(kSource, __LINE__, "CpuAndRevision != ((void *) 0)");
+    ASSERT (CpuAndRevision != NULL);
     return EFI_OUT_OF_RESOURCES;
   }
   SetCpuAndRevisionPointer(CpuAndRevision);
@@ -123,25 +150,25 @@ EFI_STATUS CpuAndRevisionFill(VOID) {
 
   const CpuClass Class = Classify(CpuSignature, Stepping);
   if (!Class.Known) {
-    DebugPrint(DEBUG_ERROR, "Unknown CPU family 0x%x\n", static_cast<UINT32>(CpuSignature));
-    DebugAssert(kSource, __LINE__, "((BOOLEAN)(0==1))");
+    DEBUG ((DEBUG_ERROR, "Unknown CPU family 0x%x\n", static_cast<UINT32>(CpuSignature)));
+    ASSERT (FALSE);
     return EFI_DEVICE_ERROR;
   }
 
   STATIC_POINTER_TABLE *StaticPointerTable = GetStaticPointerTable();
   if (StaticPointerTable == nullptr) {
-    DebugAssert(kSource, __LINE__, "StaticPointerTable != ((void *) 0)");
+    ASSERT (StaticPointerTable != NULL);
     return EFI_NOT_FOUND;
   }
   auto *CpuAndRevision = reinterpret_cast<CPU_AND_REVISION_RECORD *>(static_cast<UINTN>(
       static_cast<UINT32>(ReadStaticPointer(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION))));
   if (CpuAndRevision == nullptr) {
-    DebugAssert(kSource, __LINE__, "CpuAndRevision != ((void *) 0)");
+    ASSERT (CpuAndRevision != NULL);
     return EFI_NOT_FOUND;
   }
 
   // RecordGuid opens the byte-packed record: copy to the record itself, no packed member's address.
-  static_assert(offsetof(CPU_AND_REVISION_RECORD, RecordGuid) == 0, "RecordGuid at 0");
+  static_assert(OFFSET_OF(CPU_AND_REVISION_RECORD, RecordGuid) == 0, "RecordGuid at 0");
   CopyMem(CpuAndRevision, &gCpuAndRevisionRecordGuid, sizeof(EFI_GUID));
   CpuAndRevision->RecordSize = kRecordSize;
   CpuAndRevision->CpuType = Class.CpuType;

@@ -7,23 +7,25 @@
   are read at any alignment: a core that does not round lengths up leaves HOBs at odd
   addresses.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
+#include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/HobLib.h>
 #include <Library/PeiServicesTablePointerLib.h>
+}
 
 namespace {
 
-constexpr CHAR8 kSource[] = "Library/PeiHobLib/HobLib";
-
 UINT16 HobType(const VOID *Hob) {
   return ReadUnaligned16(reinterpret_cast<const UINT16 *>(static_cast<const UINT8 *>(Hob) +
-                                                           offsetof(EFI_HOB_GENERIC_HEADER, HobType)));
+                                                           OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobType)));
 }
 
 UINT16 HobLength(const VOID *Hob) {
   return ReadUnaligned16(reinterpret_cast<const UINT16 *>(static_cast<const UINT8 *>(Hob) +
-                                                           offsetof(EFI_HOB_GENERIC_HEADER, HobLength)));
+                                                           OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength)));
 }
 
 /// TRUE when the walk must stop at Hob: the end HOB, or a length that cannot be stepped over.
@@ -34,24 +36,24 @@ bool EndsWalk(const VOID *Hob) {
 const VOID *NextHob(const VOID *Hob) { return static_cast<const UINT8 *>(Hob) + HobLength(Hob); }
 
 const EFI_GUID *HobName(const VOID *Hob) {
-  return reinterpret_cast<const EFI_GUID *>(static_cast<const UINT8 *>(Hob) + offsetof(EFI_HOB_GUID_TYPE, Name));
+  return reinterpret_cast<const EFI_GUID *>(static_cast<const UINT8 *>(Hob) + OFFSET_OF(EFI_HOB_GUID_TYPE, Name));
 }
 
 }  // namespace
 
 extern "C" {
 
-VOID *GetHobList(VOID) {
+VOID *EFIAPI GetHobList(VOID) {
   CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
   VOID *HobList = nullptr;
-  const EFI_STATUS Status = (*PeiServices)->GetHobList(PeiServices, &HobList);
-  DebugCheckEfiStatus(Status, kSource, __LINE__);
-  DebugCheck(HobList != nullptr, kSource, __LINE__, "HobList != ((void *) 0)");
+  [[maybe_unused]] const EFI_STATUS Status = (*PeiServices)->GetHobList(PeiServices, &HobList);
+  ASSERT_EFI_ERROR (Status);
+  ASSERT (HobList != NULL);
   return HobList;
 }
 
-VOID *GetNextHob(IN UINT16 Type, IN CONST VOID *HobStart) {
-  DebugCheck(HobStart != nullptr, kSource, __LINE__, "HobStart != ((void *) 0)");
+VOID *EFIAPI GetNextHob(IN UINT16 Type, IN CONST VOID *HobStart) {
+  ASSERT (HobStart != NULL);
   for (const VOID *Hob = HobStart; Hob != nullptr && !EndsWalk(Hob); Hob = NextHob(Hob)) {
     if (HobType(Hob) == Type) {
       return const_cast<VOID *>(Hob);
@@ -60,7 +62,7 @@ VOID *GetNextHob(IN UINT16 Type, IN CONST VOID *HobStart) {
   return nullptr;
 }
 
-VOID *GetNextGuidHob(IN CONST EFI_GUID *Guid, IN CONST VOID *HobStart) {
+VOID *EFIAPI GetNextGuidHob(IN CONST EFI_GUID *Guid, IN CONST VOID *HobStart) {
   const VOID *Hob = HobStart;
   while ((Hob = GetNextHob(EFI_HOB_TYPE_GUID_EXTENSION, Hob)) != nullptr) {
     // A GUID HOB too short to hold its name is never matched: its name would lie past it.
@@ -72,17 +74,16 @@ VOID *GetNextGuidHob(IN CONST EFI_GUID *Guid, IN CONST VOID *HobStart) {
   return nullptr;
 }
 
-VOID *GetFirstGuidHob(IN CONST EFI_GUID *Guid) {
+VOID *EFIAPI GetFirstGuidHob(IN CONST EFI_GUID *Guid) {
   return GetNextGuidHob(Guid, GetHobList());
 }
 
-VOID *BuildGuidHob(IN CONST EFI_GUID *Guid, IN UINTN DataLength) {
-  DebugCheck(Guid != nullptr, kSource, __LINE__, "Guid != ((void *) 0)");
+VOID *EFIAPI BuildGuidHob(IN CONST EFI_GUID *Guid, IN UINTN DataLength) {
+  ASSERT (Guid != NULL);
   // The whole HOB must fit the 16-bit HobLength; a longer one would be created short
   // and its data written past its end.
-  constexpr UINTN kMaxDataLength = 0xFFF8 - sizeof(EFI_HOB_GUID_TYPE);
-  DebugCheck(DataLength <= kMaxDataLength, kSource, __LINE__, "DataLength <= (0xFFF8 - sizeof (EFI_HOB_GUID_TYPE))");
-  if (DataLength > kMaxDataLength) {
+  ASSERT (DataLength <= (0xFFF8 - sizeof (EFI_HOB_GUID_TYPE)));
+  if (DataLength > 0xFFF8 - sizeof(EFI_HOB_GUID_TYPE)) {
     return nullptr;
   }
 
@@ -93,14 +94,12 @@ VOID *BuildGuidHob(IN CONST EFI_GUID *Guid, IN UINTN DataLength) {
   if (EFI_ERROR(Status)) {
     Hob = nullptr;
   }
-  DebugCheck(Hob != nullptr, kSource, __LINE__, "Hob != ((void *) 0)");
+  ASSERT (Hob != NULL);
   if (Hob == nullptr) {
     return nullptr;
   }
   CopyGuid(const_cast<EFI_GUID *>(HobName(Hob)), Guid);
   return static_cast<UINT8 *>(Hob) + sizeof(EFI_HOB_GUID_TYPE);
 }
-
-UINT16 EFIAPI GetHobLength(IN CONST VOID *Hob) { return HobLength(Hob); }
 
 }

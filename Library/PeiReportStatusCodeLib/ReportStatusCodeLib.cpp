@@ -2,17 +2,20 @@
   Status codes with extended data: the data is wrapped in an EFI_STATUS_CODE_DATA
   header in a 512-byte local buffer and handed to the PEI ReportStatusCode service.
 **/
-#include <Guid/QuarnPeiPreMemFile.h>
+extern "C" {
+#include <PiPei.h>
+#include <Guid/StatusCodeDataTypeId.h>
 #include <Library/BaseLib.h>
 #include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/PeiServicesTablePointerLib.h>
 #include <Library/ReportStatusCodeLib.h>
-#include <Pi/PiPeiCis.h>
+}
 
 namespace {
 
-constexpr CHAR8 kSource[] = "Library/PeiReportStatusCodeLib/ReportStatusCodeLib";
+/// The wrapper buffer: 20-byte header and at most this many data bytes.
+constexpr UINTN kMaxExtendedDataSize = 512 - sizeof(EFI_STATUS_CODE_DATA);
 
 /// The wrapper as the service receives it: header, then the data.
 typedef struct {
@@ -20,7 +23,7 @@ typedef struct {
   UINT8                Data[kMaxExtendedDataSize];
 } STATUS_CODE_WRAPPER;
 static_assert(sizeof(STATUS_CODE_WRAPPER) == 512, "the wrapper buffer is 512 bytes");
-static_assert(offsetof(STATUS_CODE_WRAPPER, Data) == 20, "the data follows the 20-byte header");
+static_assert(OFFSET_OF(STATUS_CODE_WRAPPER, Data) == 20, "the data follows the 20-byte header");
 static_assert(kMaxExtendedDataSize == 492, "at most 492 data bytes");
 
 /**
@@ -63,17 +66,15 @@ extern "C" {
                                 data is too large to be reported!\n" and reports nothing.
   @return the service's status, with EFI_NOT_AVAILABLE_YET (no handler yet) as EFI_SUCCESS.
 **/
-EFI_STATUS ReportStatusCodeEx(IN EFI_STATUS_CODE_TYPE Type, IN EFI_STATUS_CODE_VALUE Value,
+EFI_STATUS EFIAPI ReportStatusCodeEx(IN EFI_STATUS_CODE_TYPE Type, IN EFI_STATUS_CODE_VALUE Value,
                                      IN UINT32 Instance, IN CONST EFI_GUID *CallerId OPTIONAL,
                                      IN CONST EFI_GUID *ExtendedDataGuid OPTIONAL,
                                      IN CONST VOID *ExtendedData OPTIONAL, IN UINTN ExtendedDataSize) {
-  DebugCheck(!((ExtendedData == nullptr) && (ExtendedDataSize != 0)), kSource, __LINE__,
-             "!((ExtendedData == ((void *) 0)) && (ExtendedDataSize != 0))");
-  DebugCheck(!((ExtendedData != nullptr) && (ExtendedDataSize == 0)), kSource, __LINE__,
-             "!((ExtendedData != ((void *) 0)) && (ExtendedDataSize == 0))");
+  ASSERT (!((ExtendedData == NULL) && (ExtendedDataSize != 0)));
+  ASSERT (!((ExtendedData != NULL) && (ExtendedDataSize == 0)));
 
   if (ExtendedDataSize > kMaxExtendedDataSize) {
-    DebugPrint(DEBUG_ERROR, "Status code extended data is too large to be reported!\n");
+    DEBUG ((DEBUG_ERROR, "Status code extended data is too large to be reported!\n"));
     return EFI_OUT_OF_RESOURCES;
   }
 

@@ -4,9 +4,12 @@
   outside recovery. The answer comes back in the same 48-byte buffer and only its
   command and response words are looked at.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/DebugLib.h>
 #include <Library/PeiServicesLib.h>
 #include <Library/PeiServicesTablePointerLib.h>
+}
 #include <Library/QuarnCloxLib.h>
 #include <Library/VornTypeGetLib.h>
 #include <Ppi/Drux.h>
@@ -37,7 +40,7 @@ extern "C" {
 **/
 EFI_STATUS PeiDruxSetSSCAlternate(IN BOOLEAN Enable) {
   const BOOLEAN On = Enable != FALSE ? TRUE : FALSE;
-  DebugPrint(DEBUG_INFO, "[VORN] PeiDruxSetSSCAlternate(%d)\n", static_cast<UINT32>(On));
+  DEBUG ((DEBUG_INFO, "[VORN] PeiDruxSetSSCAlternate(%d)\n", static_cast<UINT32>(On)));
 
   CLOX_CLOCK_SETTINGS Message;
   CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
@@ -46,11 +49,11 @@ EFI_STATUS PeiDruxSetSSCAlternate(IN BOOLEAN Enable) {
   Message.Frequency = kFrequencyHz;
   Message.ClockFlags = static_cast<UINT16>((Message.ClockFlags & ~kClockFlagBit5) | kClockFlagBit4);
   Message.SscPercentage = On ? kSscPercentageOn : kSscPercentageOff;
-  DebugPrint(DEBUG_INFO, "[VORN] PeiDruxSetSSCAlternate sets SSC percentage to %d\n",
-             static_cast<UINT32>(Message.SscPercentage));
+  DEBUG ((DEBUG_INFO, "[VORN] PeiDruxSetSSCAlternate sets SSC percentage to %d\n",
+          static_cast<UINT32>(Message.SscPercentage)));
 
   const EFI_STATUS Status = QuarnSetGetCurrenClockingMode(&Message);
-  DebugPrint(DEBUG_INFO, "[VORN] PeiDruxSetSSCAlternate exit status = %r \n", Status);
+  DEBUG ((DEBUG_INFO, "[VORN] PeiDruxSetSSCAlternate exit status = %r \n", Status));
   return Status;
 }
 
@@ -63,7 +66,7 @@ EFI_STATUS PeiDruxSetSSCAlternate(IN BOOLEAN Enable) {
           the status of the send. The exit line is printed on every path.
 **/
 EFI_STATUS QuarnSetGetCurrenClockingMode(IN OUT CLOX_CLOCK_SETTINGS *Message) {
-  DebugPrint(DEBUG_INFO, "[CLOX] QuarnSetGetCurrenClockingMode\n");
+  DEBUG ((DEBUG_INFO, "[CLOX] QuarnSetGetCurrenClockingMode\n"));
   EFI_STATUS Status;
   DRUX_PPI *Drux = nullptr;
 
@@ -71,7 +74,7 @@ EFI_STATUS QuarnSetGetCurrenClockingMode(IN OUT CLOX_CLOCK_SETTINGS *Message) {
     Status = EFI_UNSUPPORTED;
   } else if (Message == nullptr) {
     Status = EFI_INVALID_PARAMETER;
-  } else if (EFI_ERROR(PeiServicesLocatePpi(&gDruxPpiGuid, reinterpret_cast<VOID **>(&Drux))) || Drux == nullptr ||
+  } else if (EFI_ERROR(PeiServicesLocatePpi(&gDruxPpiGuid, 0, nullptr, reinterpret_cast<VOID **>(&Drux))) || Drux == nullptr ||
              Drux->SendWithAck == nullptr) {
     Status = EFI_DEVICE_ERROR;
   } else {
@@ -85,14 +88,14 @@ EFI_STATUS QuarnSetGetCurrenClockingMode(IN OUT CLOX_CLOCK_SETTINGS *Message) {
     Status = Drux->SendWithAck(0, Message, sizeof(CLOX_CLOCK_SETTINGS), &ResponseLength, 0, DRUX_CLIENT_CLOX);
     if (!EFI_ERROR(Status) && (Message->Header.CloxCommand != kCloxCommandSetGetClockingMode ||
                                Message->Header.CloxResponse != kCloxResponseOk)) {
-      DebugPrint(DEBUG_ERROR,
-                 "(CLOX) QuarnSetGetCurrenClockingMode: Wrong response! Header.CloxResponse = 0x%x\n",
-                 Message->Header.CloxResponse);
+      DEBUG ((DEBUG_ERROR,
+              "(CLOX) QuarnSetGetCurrenClockingMode: Wrong response! Header.CloxResponse = 0x%x\n",
+              Message->Header.CloxResponse));
       Status = EFI_DEVICE_ERROR;
     }
   }
 
-  DebugPrint(DEBUG_INFO, "[CLOX] QuarnSetGetCurrenClockingMode exit status = %r \n", Status);
+  DEBUG ((DEBUG_INFO, "[CLOX] QuarnSetGetCurrenClockingMode exit status = %r \n", Status));
   return Status;
 }
 

@@ -6,10 +6,13 @@
   the answer command byte; the two words are copied out of the caller's stack buffer
   byte-exactly, so no reported length makes this code read past it.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
 #include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/PeiServicesLib.h>
+}
 #include <Library/QuarnCloxLib.h>
 #include <Library/VornStatusLib.h>
 #include <Library/VornTypeGetLib.h>
@@ -39,15 +42,15 @@ BOOLEAN QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet) {
   if (FeatureSet == nullptr) {
     return FALSE;
   }
-  DebugPrint(DEBUG_INFO, "[QUARN] %a \n", kFunction);
+  DEBUG ((DEBUG_INFO, "[QUARN] %a \n", kFunction));
 
   QUARN_FEATURE_SET_MESSAGE Message;
   ZeroMem(&Message, sizeof(Message));
 
   DRUX_PPI *Drux = nullptr;
-  EFI_STATUS Status = PeiServicesLocatePpi(&gDruxPpiGuid, reinterpret_cast<VOID **>(&Drux));
+  EFI_STATUS Status = PeiServicesLocatePpi(&gDruxPpiGuid, 0, nullptr, reinterpret_cast<VOID **>(&Drux));
   if (EFI_ERROR(Status) || Drux == nullptr || Drux->SendWithAck == nullptr) {
-    DebugPrint(DEBUG_ERROR, "[QUARN] %a: Cannot locate DRUX PPI\n", kFunction);
+    DEBUG ((DEBUG_ERROR, "[QUARN] %a: Cannot locate DRUX PPI\n", kFunction));
     return FALSE;
   }
 
@@ -55,7 +58,7 @@ BOOLEAN QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet) {
   UINT32 ResponseLength = sizeof(Message);
   Status = Drux->SendWithAck(0, &Message, kFeatureSetRequestLength, &ResponseLength, 0, DRUX_CLIENT_QUARN);
   if (EFI_ERROR(Status)) {
-    DebugPrint(DEBUG_ERROR, "[QUARN] %a: Communication problem (status: %r)\n", kFunction, Status);
+    DEBUG ((DEBUG_ERROR, "[QUARN] %a: Communication problem (status: %r)\n", kFunction, Status));
     return FALSE;
   }
 
@@ -65,8 +68,8 @@ BOOLEAN QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet) {
     return TRUE;
   }
 
-  DebugPrint(DEBUG_ERROR, "[QUARN] %a: Invalid response (cmd: 0x%X, len %d)\n", kFunction,
-             ReadUnaligned32(reinterpret_cast<const UINT32 *>(&Message)), ResponseLength);
+  DEBUG ((DEBUG_ERROR, "[QUARN] %a: Invalid response (cmd: 0x%X, len %d)\n", kFunction,
+          ReadUnaligned32(reinterpret_cast<const UINT32 *>(&Message)), ResponseLength));
   return FALSE;
 }
 
@@ -76,11 +79,11 @@ BOOLEAN QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet) {
 **/
 BOOLEAN QuarnIsCloxSupported(VOID) {
   constexpr CHAR8 kFunction[] = "QuarnIsCloxSupported";
-  DebugPrint(DEBUG_INFO, "[QUARN] %a \n", kFunction);
+  DEBUG ((DEBUG_INFO, "[QUARN] %a \n", kFunction));
   QUARN_FEATURE_SET FeatureSet = {0, 0};
   const BOOLEAN Supported =
       (QuarnGetFeatureSet(&FeatureSet) && (FeatureSet.FeatureSet & QUARN_FEATURE_CLOX_SUPPORTED) != 0) ? TRUE : FALSE;
-  DebugPrint(DEBUG_INFO, "[QUARN] %a, CloxSupported: %d\n", kFunction, static_cast<UINT32>(Supported));
+  DEBUG ((DEBUG_INFO, "[QUARN] %a, CloxSupported: %d\n", kFunction, static_cast<UINT32>(Supported)));
   return Supported;
 }
 

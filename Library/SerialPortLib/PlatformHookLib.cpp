@@ -1,11 +1,16 @@
 /** @file
   Board set-up before the serial console is programmed: the chipset sideband
   registers, the LPC I/O decode for the legacy serial ports and the Super I/O
-  configuration ports, and the Super I/O serial logical devices 3 (0x3F8, IRQ 4) and
-  2 (0x2F8, IRQ 3) unless one of them is already active.
+  configuration ports, and the Super I/O serial logical devices of the two UARTs (on
+  this board's defaults device 3 at 0x3F8 with IRQ 4, device 2 at 0x2F8 with IRQ 3)
+  unless one of them is already active.
 **/
+extern "C" {
+#include <Base.h>
 #include <Library/IoLib.h>
+#include <Library/PcdLib.h>
 #include <Library/PlatformHookLib.h>
+}
 
 namespace {
 
@@ -29,13 +34,18 @@ constexpr SIDEBAND_WRITE kSidebandWrites[] = {
 };
 
 // Super I/O configuration ports and registers.
-constexpr UINTN kSioIndexPort = 0x4E;
-constexpr UINTN kSioDataPort = 0x4F;
+constexpr UINTN kSioIndexPort = FixedPcdGet16(PcdQuarnSioIndexPort);
+constexpr UINTN kSioDataPort = FixedPcdGet16(PcdQuarnSioDataPort);
 constexpr UINT8 kSioLogicalDevice = 0x07;
 constexpr UINT8 kSioActivate = 0x30;
-constexpr UINT8 kSioUartA = 0x03;
-constexpr UINT8 kSioUartB = 0x02;
+constexpr UINT8 kSioBaseHigh = 0x60;
+constexpr UINT8 kSioBaseLow = 0x61;
+constexpr UINT8 kSioInterrupt = 0x70;
+constexpr UINT8 kSioUartA = FixedPcdGet8(PcdQuarnUart1SioDevice);
+constexpr UINT8 kSioUartB = FixedPcdGet8(PcdQuarnUart2SioDevice);
 constexpr UINT8 kSioActive = 0x01;
+constexpr UINT16 kUartABase = FixedPcdGet16(PcdQuarnUart1Base);
+constexpr UINT16 kUartBBase = FixedPcdGet16(PcdQuarnUart2Base);
 
 struct SIO_REGISTER_WRITE {
   UINT8 Index;
@@ -43,18 +53,19 @@ struct SIO_REGISTER_WRITE {
 };
 static_assert(sizeof(SIO_REGISTER_WRITE) == 2, "one index/value pair");
 
-/// The serial logical devices as this board wants them, written in this order.
+/// The serial logical devices as this board wants them, written in this order: for each
+/// UART its device, I/O base (high byte, low byte), interrupt, then activate.
 constexpr SIO_REGISTER_WRITE kSioTable[] = {
-  {0x07, 0x03},  // logical device 3
-  {0x60, 0x03},  // I/O base 0x3F8
-  {0x61, 0xF8},
-  {0x70, 0x04},  // IRQ 4
-  {0x30, 0x01},  // activate
-  {0x07, 0x02},  // logical device 2
-  {0x60, 0x02},  // I/O base 0x2F8
-  {0x61, 0xF8},
-  {0x70, 0x03},  // IRQ 3
-  {0x30, 0x01},  // activate
+  {kSioLogicalDevice, kSioUartA},
+  {kSioBaseHigh, static_cast<UINT8>(kUartABase >> 8)},
+  {kSioBaseLow, static_cast<UINT8>(kUartABase & 0xFF)},
+  {kSioInterrupt, FixedPcdGet8(PcdQuarnUart1Irq)},
+  {kSioActivate, kSioActive},
+  {kSioLogicalDevice, kSioUartB},
+  {kSioBaseHigh, static_cast<UINT8>(kUartBBase >> 8)},
+  {kSioBaseLow, static_cast<UINT8>(kUartBBase & 0xFF)},
+  {kSioInterrupt, FixedPcdGet8(PcdQuarnUart2Irq)},
+  {kSioActivate, kSioActive},
 };
 static_assert(sizeof(kSioTable) / sizeof(kSioTable[0]) == 10, "ten index/value pairs");
 
@@ -79,9 +90,11 @@ extern "C" {
   Opens the chipset decode for the console and assigns the Super I/O serial ports.
   The sideband registers are read and written only when the sideband function is
   present (its base register does not read all ones and is not 0); the rest is done
-  on every board. The Super I/O is left alone when logical device 3 or 2 is active.
+  on every board. The Super I/O is left alone when either UART's logical device is
+  already active.
+  @return RETURN_SUCCESS always.
 **/
-VOID PlatformHookSerialPortInitialize(VOID) {
+RETURN_STATUS EFIAPI PlatformHookSerialPortInitialize(VOID) {
   IoWrite32(kPciConfigAddressPort, kSidebandBaseRegister);
   const UINT32 SidebandBase = IoRead32(kPciConfigDataPort) & kSidebandBaseMask;
   if (SidebandBase != 0 && SidebandBase != kSidebandAbsent) {
@@ -97,11 +110,12 @@ VOID PlatformHookSerialPortInitialize(VOID) {
   const UINT8 UartAActive = SioReadActivate(kSioUartA);
   const UINT8 UartBActive = SioReadActivate(kSioUartB);
   if (UartAActive == kSioActive || UartBActive == kSioActive) {
-    return;
+    return RETURN_SUCCESS;
   }
   for (const SIO_REGISTER_WRITE &Write : kSioTable) {
     SioWrite(Write.Index, Write.Value);
   }
+  return RETURN_SUCCESS;
 }
 
 }

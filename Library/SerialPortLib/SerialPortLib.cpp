@@ -1,18 +1,22 @@
 /** @file
-  The debug console: two 16550 UARTs at 0x3F8 and 0x2F8, polled, 115200 baud 8N1 with
+  The debug console: two 16550 UARTs (PcdQuarnUart1Base, PcdQuarnUart2Base), polled, 115200 baud 8N1 with
   FIFOs. Every byte goes to both UARTs, the first one first, in bursts of at most 16
   bytes (the transmit FIFO's depth) after waiting for both transmitters to be empty.
   The waits have no time limit.
 **/
+extern "C" {
+#include <Base.h>
 #include <Library/IoLib.h>
+#include <Library/PcdLib.h>
 #include <Library/PciExpressLib.h>
 #include <Library/PlatformHookLib.h>
 #include <Library/SerialPortLib.h>
+}
 
 namespace {
 
 /// The UARTs, in the order every operation handles them.
-constexpr UINTN kUartBases[] = {0x3F8, 0x2F8};
+constexpr UINTN kUartBases[] = {FixedPcdGet16(PcdQuarnUart1Base), FixedPcdGet16(PcdQuarnUart2Base)};
 constexpr UINTN kFirstUart = kUartBases[0];
 
 // Register offsets from a UART base.
@@ -86,7 +90,7 @@ extern "C" {
 
   @return RETURN_SUCCESS always.
 **/
-RETURN_STATUS SerialPortInitialize(VOID) {
+RETURN_STATUS EFIAPI SerialPortInitialize(VOID) {
   PlatformHookSerialPortInitialize();
   for (const UINTN Base : kUartBases) {
     if (!IsUartProgrammed(Base)) {
@@ -113,7 +117,7 @@ RETURN_STATUS SerialPortInitialize(VOID) {
   @return NumberOfBytes, or 0 for a NULL buffer, a flush, or a FIFO check that failed
           (even when earlier bursts went out).
 **/
-UINTN SerialPortWrite(IN UINT8 *Buffer, IN UINTN NumberOfBytes) {
+UINTN EFIAPI SerialPortWrite(IN UINT8 *Buffer, IN UINTN NumberOfBytes) {
   if (Buffer == nullptr) {
     return 0;
   }

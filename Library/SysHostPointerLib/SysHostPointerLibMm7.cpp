@@ -12,20 +12,23 @@
   bytes is never used (writing slot 9 or its descriptor would run past it); it fails the
   validation as a HOB with neither the right name nor the right length does.
 **/
-#include <Guid/StaticPointerTableHob.h>
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
 #include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/HobLib.h>
 #include <Library/PeiServicesTablePointerLib.h>
-#include <Library/SysHostPointerLib.h>
-#include <Ppi/CpuAndRevision.h>
 #include <Ppi/MemoryDiscovered.h>
 #include <Ppi/MpServices.h>
+}
+#include <Guid/StaticPointerTableHob.h>
+#include <Library/CpuIntrinsicsLib.h>
+#include <Library/SysHostPointerLib.h>
+#include <Ppi/CpuAndRevision.h>
 
 namespace {
 
-constexpr CHAR8 kSource[] = "Library/SysHostPointerLib/SysHostPointerLibMm7";
 
 constexpr UINTN kNotifyFlags = EFI_PEI_PPI_DESCRIPTOR_NOTIFY_CALLBACK | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;
 constexpr UINTN kPpiFlags    = EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;
@@ -38,11 +41,10 @@ static_assert(kHobHeaderLength == 24, "the table starts 24 bytes into its HOB");
 
 /// Runs the slot migration once permanent memory is installed.
 constexpr EFI_PEI_NOTIFY_DESCRIPTOR kMemoryDiscoveredNotify = {
-    kNotifyFlags, const_cast<EFI_GUID *>(&gEfiPeiMemoryDiscoveredPpiGuid), StaticPointerTableOnMemoryDiscovered};
+    kNotifyFlags, &gEfiPeiMemoryDiscoveredPpiGuid, StaticPointerTableOnMemoryDiscovered};
 
 /// Loads MM7 on the application processors once MP services are available.
-constexpr EFI_PEI_NOTIFY_DESCRIPTOR kMpServicesNotify = {
-    kNotifyFlags, const_cast<EFI_GUID *>(&gEfiPeiMpServicesPpiGuid), SyncMm7OnAps};
+constexpr EFI_PEI_NOTIFY_DESCRIPTOR kMpServicesNotify = {kNotifyFlags, &gEfiPeiMpServicesPpiGuid, SyncMm7OnAps};
 
 /** MM7 of the current processor (one 64-bit move, then EMMS). */
 UINT64 ReadMm7() {
@@ -89,7 +91,7 @@ STATIC_POINTER_TABLE *GetStaticPointerTable(VOID) {
   @retval EFI_OUT_OF_RESOURCES  The HOB could not be built (asserted); MM7 is not written.
   @retval EFI_NOT_READY         The HOB list could not be read (asserted); MM7 is not written.
 **/
-EFI_STATUS StaticPointerTableInit(VOID) {
+RETURN_STATUS EFIAPI StaticPointerTableInit(VOID) {
   STATIC_POINTER_TABLE *StaticPointerTable = nullptr;
 
   const VOID *HobList = GetHobList();
@@ -104,14 +106,14 @@ EFI_STATUS StaticPointerTableInit(VOID) {
     StaticPointerTable =
         static_cast<STATIC_POINTER_TABLE *>(BuildGuidHob(&gStaticPointerTableHobGuid, sizeof(STATIC_POINTER_TABLE)));
     if (StaticPointerTable == nullptr) {
-      DebugAssert(kSource, __LINE__, "StaticPointerTable != ((void *) 0)");
+      ASSERT (StaticPointerTable != NULL);
       return EFI_OUT_OF_RESOURCES;
     }
     ZeroMem(StaticPointerTable, sizeof(STATIC_POINTER_TABLE));
 
     CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
-    const EFI_STATUS Status = (*PeiServices)->NotifyPpi(PeiServices, &kMemoryDiscoveredNotify);
-    DebugCheckEfiStatus(Status, kSource, __LINE__);
+    [[maybe_unused]] const EFI_STATUS Status = (*PeiServices)->NotifyPpi(PeiServices, &kMemoryDiscoveredNotify);
+    ASSERT_EFI_ERROR (Status);
   }
 
   WriteMm7(SlotValue(StaticPointerTable));
@@ -127,25 +129,27 @@ EFI_STATUS StaticPointerTableInit(VOID) {
 **/
 VOID ValidateStaticPointerTable(IN STATIC_POINTER_TABLE *StaticPointerTable) {
   if (StaticPointerTable == nullptr) {
-    DebugAssert(kSource, __LINE__, "StaticPointerTable != ((void *) 0)");
+    ASSERT (StaticPointerTable != NULL);
     CpuDeadLoop();
     return;
   }
-  // A table below 24 would put its HOB at 0 or wrap round the address space.
+  // A table at 24 or below would put its HOB at 0 or wrap round the address space: no HOB.
   const UINTN TableAddress = reinterpret_cast<UINTN>(StaticPointerTable);
-  if (TableAddress <= kHobHeaderLength) {
-    DebugAssert(kSource, __LINE__, "StaticPointerTableHob != ((void *) 0)");
+  const auto *StaticPointerTableHob =
+      TableAddress > kHobHeaderLength ? reinterpret_cast<const UINT8 *>(TableAddress - kHobHeaderLength) : nullptr;
+  if (StaticPointerTableHob == nullptr) {
+    ASSERT (StaticPointerTableHob != NULL);
     CpuDeadLoop();
     return;
   }
 
-  const auto *Hob = reinterpret_cast<const UINT8 *>(TableAddress - kHobHeaderLength);  // at any alignment
-  const UINT16 HobLength = ReadUnaligned16(reinterpret_cast<const UINT16 *>(Hob + offsetof(EFI_HOB_GENERIC_HEADER, HobLength)));
-  const bool DoesGuidMatch = CompareGuid(reinterpret_cast<const EFI_GUID *>(Hob + offsetof(EFI_HOB_GUID_TYPE, Name)), &gStaticPointerTableHobGuid) != FALSE;
+  const UINT8 *Hob = StaticPointerTableHob;  // at any alignment
+  const UINT16 HobLength = ReadUnaligned16(reinterpret_cast<const UINT16 *>(Hob + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength)));
+  const bool DoesGuidMatch = CompareGuid(reinterpret_cast<const EFI_GUID *>(Hob + OFFSET_OF(EFI_HOB_GUID_TYPE, Name)), &gStaticPointerTableHobGuid) != FALSE;
   const bool DoesSizeMatch = HobLength == STATIC_POINTER_TABLE_HOB_LENGTH;
   const bool TableFits = HobLength >= STATIC_POINTER_TABLE_HOB_LENGTH;
 
-  DebugCheck(DoesGuidMatch && DoesSizeMatch, kSource, __LINE__, "DoesGuidMatch && DoesSizeMatch");
+  ASSERT (DoesGuidMatch && DoesSizeMatch);
   if ((!DoesGuidMatch && !DoesSizeMatch) || !TableFits) {
     CpuDeadLoop();
   }
@@ -161,7 +165,7 @@ VOID ValidateStaticPointerTable(IN STATIC_POINTER_TABLE *StaticPointerTable) {
 VOID SetCpuAndRevisionPointer(IN CPU_AND_REVISION_RECORD *CpuAndRevision) {
   // A NULL record is never published: readers of the PPI or the slot would follow it.
   if (CpuAndRevision == nullptr) {
-    DebugAssert(kSource, __LINE__, "CpuAndRevision != ((void *) 0)");
+    ASSERT (CpuAndRevision != NULL);
     return;
   }
 
@@ -171,7 +175,7 @@ VOID SetCpuAndRevisionPointer(IN CPU_AND_REVISION_RECORD *CpuAndRevision) {
   }
   STATIC_POINTER_TABLE *StaticPointerTable = GetStaticPointerTable();
   if (StaticPointerTable == nullptr) {
-    DebugAssert(kSource, __LINE__, "StaticPointerTable != ((void *) 0)");
+    ASSERT (StaticPointerTable != NULL);
     return;
   }
   ValidateStaticPointerTable(StaticPointerTable);
@@ -201,14 +205,14 @@ EFI_STATUS EFIAPI StaticPointerTableOnMemoryDiscovered(IN EFI_PEI_SERVICES **Pei
                                                        IN VOID *Ppi) {
   VOID *GuidHob = GetFirstGuidHob(&gStaticPointerTableHobGuid);
   if (GuidHob == nullptr) {
-    DebugAssert(kSource, __LINE__, "GuidHob != ((void *) 0)");
+    ASSERT (GuidHob != NULL);
     return EFI_INVALID_PARAMETER;
   }
   STATIC_POINTER_TABLE *StaticPointerTable = TableOfHob(GuidHob);
   ValidateStaticPointerTable(StaticPointerTable);
 
-  const UINT64 OldMm7 = ReadMm7();
-  DebugPrint(DEBUG_INFO, "Reload MM7 with new pointer: %p => %p\n", SlotAddress(OldMm7), StaticPointerTable);
+  [[maybe_unused]] const UINT64 OldMm7 = ReadMm7();
+  DEBUG ((DEBUG_INFO, "Reload MM7 with new pointer: %p => %p\n", SlotAddress(OldMm7), StaticPointerTable));
   WriteMm7(SlotValue(StaticPointerTable));
 
   for (UINTN Type = 0; Type < POINTER_TYPE_COUNT; Type++) {
@@ -216,19 +220,18 @@ EFI_STATUS EFIAPI StaticPointerTableOnMemoryDiscovered(IN EFI_PEI_SERVICES **Pei
       continue;
     }
     VOID *Moved = ReadStaticPointerDescriptorPpi(StaticPointerTable, Type);
-    DebugPrint(DEBUG_INFO, "Migration pointer type %x: %p => %p\n", Type,
-               SlotAddress(ReadStaticPointer(StaticPointerTable, Type)), Moved);
+    DEBUG ((DEBUG_INFO, "Migration pointer type %x: %p => %p\n", Type,
+            SlotAddress(ReadStaticPointer(StaticPointerTable, Type)), Moved));
     WriteStaticPointer(StaticPointerTable, Type, SlotValue(Moved));
   }
 
   auto *Services = const_cast<CONST EFI_PEI_SERVICES **>(PeiServices);
   VOID *MpServices = nullptr;
-  const EFI_STATUS Status = (*Services)->LocatePpi(Services, &gEfiPeiMpServicesPpiGuid, 0, nullptr, &MpServices);
-  if (!EFI_ERROR(Status)) {
+  if (!EFI_ERROR((*Services)->LocatePpi(Services, &gEfiPeiMpServicesPpiGuid, 0, nullptr, &MpServices))) {
     SyncMm7OnAps(PeiServices, nullptr, MpServices);
   } else {
-    const EFI_STATUS NotifyStatus = (*Services)->NotifyPpi(Services, &kMpServicesNotify);
-    DebugCheckEfiStatus(NotifyStatus, kSource, __LINE__);
+    [[maybe_unused]] const EFI_STATUS Status = (*Services)->NotifyPpi(Services, &kMpServicesNotify);
+    ASSERT_EFI_ERROR (Status);
   }
   return EFI_SUCCESS;
 }
@@ -245,11 +248,11 @@ EFI_STATUS EFIAPI SyncMm7OnAps(IN EFI_PEI_SERVICES **PeiServices, IN EFI_PEI_NOT
   // The APs read this copy while StartupAllAPs runs: it stays on this stack until then.
   alignas(8) UINT64 Mm7Value = 0;
   CpuReadMm7(&Mm7Value);
-  DebugPrint(DEBUG_INFO, "Sync MM7: %x\n", static_cast<UINT32>(Mm7Value));
+  DEBUG ((DEBUG_INFO, "Sync MM7: %x\n", static_cast<UINT32>(Mm7Value)));
 
   auto *MpServices = static_cast<EFI_PEI_MP_SERVICES_PPI *>(Ppi);
   if (MpServices == nullptr) {
-    DebugAssert(kSource, __LINE__, "Ppi != ((void *) 0)");
+    ASSERT (Ppi != NULL);
     return EFI_INVALID_PARAMETER;
   }
   return MpServices->StartupAllAPs(const_cast<CONST EFI_PEI_SERVICES **>(PeiServices), MpServices, LoadMm7OnAp, FALSE,

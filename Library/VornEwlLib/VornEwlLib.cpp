@@ -4,10 +4,13 @@
   buffer from the registers as they read at that moment and reported as a status code
   with extended data; the reporting status is dropped.
 **/
-#include <Guid/QuarnPeiPreMemFile.h>
+extern "C" {
+#include <PiPei.h>
+#include <Guid/StatusCodeDataTypeId.h>
 #include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/ReportStatusCodeLib.h>
+}
 #include <Library/VornEwlLib.h>
 #include <Library/VornStatusLib.h>
 #include <Library/VornTypeGetLib.h>
@@ -15,7 +18,6 @@
 
 namespace {
 
-constexpr CHAR8 kSource[] = "Library/VornEwlLib/VornEwlLib";
 
 /// Severity codes a record may carry, indexed by the severity asked for.
 constexpr UINT8 kSeverityCodes[] = {0, 1, 2};
@@ -54,7 +56,7 @@ UINT8 VornEwlMapSeverity(IN UINT32 Severity) {
   if (Severity < sizeof(kSeverityCodes)) {
     return kSeverityCodes[Severity];
   }
-  DebugAssert(kSource, __LINE__, "((BOOLEAN)(0==1))");
+  ASSERT (FALSE);
   return 0;
 }
 

@@ -9,14 +9,17 @@
       past TotalSize, counts as absent, so the flow runs with its defaults instead of
       taking a neighbour's bytes for settings.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
+#include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/PeiServicesLib.h>
+}
 #include <Library/VornGetPeiConfigBlockLib.h>
 
 namespace {
 
-constexpr CHAR8 kSource[] = "Library/VornGetPeiConfigBlock/VornGetPeiConfigBlock";
 
 constexpr UINT32 kTableHeaderSize = sizeof(CONFIG_BLOCK_TABLE_HEADER);
 constexpr UINT32 kBlockHeaderSize = sizeof(CONFIG_BLOCK_HEADER);
@@ -46,8 +49,8 @@ extern "C" {
 **/
 EFI_STATUS FindConfigBlock(IN VOID *ConfigBlockTableAddress, IN CONST EFI_GUID *ConfigBlockGuid,
                                   OUT VOID **ConfigBlockAddress) {
-  const UINT16 TotalSize = Field16(ConfigBlockTableAddress, offsetof(CONFIG_BLOCK_TABLE_HEADER, TotalSize));
-  const UINT16 BlockCount = Field16(ConfigBlockTableAddress, offsetof(CONFIG_BLOCK_TABLE_HEADER, BlockCount));
+  const UINT16 TotalSize = Field16(ConfigBlockTableAddress, OFFSET_OF(CONFIG_BLOCK_TABLE_HEADER, TotalSize));
+  const UINT16 BlockCount = Field16(ConfigBlockTableAddress, OFFSET_OF(CONFIG_BLOCK_TABLE_HEADER, BlockCount));
   UINT32 Offset = 0;
 
   for (UINT16 Index = 0; Index < BlockCount; Index++) {
@@ -56,19 +59,19 @@ EFI_STATUS FindConfigBlock(IN VOID *ConfigBlockTableAddress, IN CONST EFI_GUID *
       break;
     }
     UINT8 *Block = static_cast<UINT8 *>(ConfigBlockTableAddress) + BlockStart;
-    if (CompareGuid(reinterpret_cast<const EFI_GUID *>(Block + offsetof(CONFIG_BLOCK_HEADER, BlockGuid)),
+    if (CompareGuid(reinterpret_cast<const EFI_GUID *>(Block + OFFSET_OF(CONFIG_BLOCK_HEADER, BlockGuid)),
                     ConfigBlockGuid)) {
       *ConfigBlockAddress = Block;
       return EFI_SUCCESS;
     }
-    const UINT16 BlockSize = Field16(Block, offsetof(CONFIG_BLOCK_HEADER, BlockSize));
+    const UINT16 BlockSize = Field16(Block, OFFSET_OF(CONFIG_BLOCK_HEADER, BlockSize));
     if (BlockSize == 0) {
       break;
     }
     Offset += BlockSize;
   }
 
-  DebugPrint(DEBUG_ERROR, "Could not find the config block.\n");
+  DEBUG ((DEBUG_ERROR, "Could not find the config block.\n"));
   return EFI_NOT_FOUND;
 }
 
@@ -85,23 +88,23 @@ QUARN_PREMEM_CONFIG *VornGetPeiConfigBlock(VOID) {
   VOID *Ppi = nullptr;
   VOID *Block = nullptr;
 
-  EFI_STATUS Status = PeiServicesLocatePpi(&gVornPolicyPpiGuid, &Ppi);
-  DebugCheckEfiStatus(Status, kSource, __LINE__);
+  EFI_STATUS Status = PeiServicesLocatePpi(&gVornPolicyPpiGuid, 0, nullptr, &Ppi);
+  ASSERT_EFI_ERROR (Status);
   if (EFI_ERROR(Status) || Ppi == nullptr) {
     return nullptr;
   }
 
   Status = FindConfigBlock(Ppi, &gQuarnPreMemConfigGuid, &Block);
-  DebugCheckEfiStatus(Status, kSource, __LINE__);
+  ASSERT_EFI_ERROR (Status);
   if (EFI_ERROR(Status) || Block == nullptr) {
     return nullptr;
   }
 
-  const UINT16 BlockSize = Field16(Block, offsetof(CONFIG_BLOCK_HEADER, BlockSize));
-  const UINT16 TotalSize = Field16(Ppi, offsetof(CONFIG_BLOCK_TABLE_HEADER, TotalSize));
+  const UINT16 BlockSize = Field16(Block, OFFSET_OF(CONFIG_BLOCK_HEADER, BlockSize));
+  const UINT16 TotalSize = Field16(Ppi, OFFSET_OF(CONFIG_BLOCK_TABLE_HEADER, TotalSize));
   const UINT32 BlockOffset = static_cast<UINT32>(Bytes(Block) - Bytes(Ppi));
   if (BlockSize < kPreMemConfigSize || BlockOffset + kPreMemConfigSize > TotalSize) {
-    DebugPrint(DEBUG_ERROR, "QUARN config block is malformed (size %d), ignored.\n", static_cast<UINT32>(BlockSize));
+    DEBUG ((DEBUG_ERROR, "QUARN config block is malformed (size %d), ignored.\n", static_cast<UINT32>(BlockSize)));
     return nullptr;
   }
   return static_cast<QUARN_PREMEM_CONFIG *>(Block);

@@ -1,9 +1,13 @@
 /** @file
   The VORN status registers, read afresh at every test, and the Lumo-flow test.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/DebugLib.h>
 #include <Library/IoLib.h>
+#include <Library/PcdLib.h>
 #include <Library/PciSegmentLib.h>
+}
 #include <Library/VornStatusLib.h>
 #include <Register/VornRegs.h>
 
@@ -22,7 +26,7 @@ UINT32 VornReadDwrSts(VOID) { return MmioRead32(DWRSTS_ADDRESS); }
 BOOLEAN QuarnIsLumoFlow(VOID) {
   const UINT32 Fs1 = VornReadFs1();
   if (Fs1 == VORNFS_NOT_PRESENT) {
-    DebugPrint(DEBUG_ERROR, "ERROR: DRUX interface is disabled\n");
+    DEBUG ((DEBUG_ERROR, "ERROR: DRUX interface is disabled\n"));
     return TRUE;
   }
   return VornFlowMode(Fs1) == VORN_FLOW_MODE_LUMO ? TRUE : FALSE;

@@ -6,12 +6,17 @@
   HOB of the type's name that is shorter is stepped over and the search goes on, so its
   record fields are never read or written past its end.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
+#include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/HobLib.h>
 #include <Library/PeiServicesTablePointerLib.h>
+}
 #include <Library/VornStatusLib.h>
 #include <Library/VornTypeGetLib.h>
+#include <QuarnHob.h>
 #include <Register/VornRegs.h>
 
 namespace {
@@ -60,7 +65,7 @@ VORN_TYPE_HOB *FindVornTypeHob() {
   while (Hob != nullptr) {
     // GetNextGuidHob only matches HOBs that hold a whole GUID header, so the step is
     // at least 24 bytes and the search always moves on.
-    const UINT16 Length = GetHobLength(Hob);  // the HOB may lie at any address
+    const UINT16 Length = QuarnHobLength(Hob);  // the HOB may lie at any address
     if (Length >= sizeof(VORN_TYPE_HOB)) {
       return static_cast<VORN_TYPE_HOB *>(Hob);
     }
@@ -103,18 +108,18 @@ extern "C" {
 **/
 UINT32 GetVornType(VOID) {
   if ((VornReadDwrSts() & DWRSTS_DWR_FLOW) != 0) {
-    DebugPrint(DEBUG_INFO, "DRUX: DWR flow return Disabled type\n");
+    DEBUG ((DEBUG_INFO, "DRUX: DWR flow return Disabled type\n"));
     return VORN_TYPE_DISABLED;
   }
   if (QuarnIsLumoFlow()) {
-    DebugPrint(DEBUG_INFO, "DRUX: QUARN Lumo flow return Disabled type\n");
+    DEBUG ((DEBUG_INFO, "DRUX: QUARN Lumo flow return Disabled type\n"));
     return VORN_TYPE_DISABLED;
   }
   const UINT32 Type = GetVornTypeFromHob();
   if (Type == VORN_TYPE_UNDEF) {
-    const UINT32 Fs2 = VornReadFs2();
-    const UINT32 Fs1 = VornReadFs1();
-    DebugPrint(DEBUG_ERROR, "DRUX: VORN type not recognized (VORNFS1: 0x%08X, VORNFS2: 0x%08X)\n", Fs1, Fs2);
+    [[maybe_unused]] const UINT32 Fs2 = VornReadFs2();
+    [[maybe_unused]] const UINT32 Fs1 = VornReadFs1();
+    DEBUG ((DEBUG_ERROR, "DRUX: VORN type not recognized (VORNFS1: 0x%08X, VORNFS2: 0x%08X)\n", Fs1, Fs2));
   }
   return Type;
 }
@@ -166,7 +171,7 @@ UINT32 GetVornTypeFromHob(VOID) {
     Result = Hob != nullptr ? Hob->VornType : VORN_TYPE_UNDEF;
   }
 
-  DebugPrint(DEBUG_INFO, "DRUX: %a returns %d\n", kGetVornTypeFromHob, Result);
+  DEBUG ((DEBUG_INFO, "DRUX: %a returns %d\n", kGetVornTypeFromHob, Result));
   return Result;
 }
 
@@ -174,10 +179,10 @@ UINT32 GetVornTypeFromHob(VOID) {
   Prints the type line "[DRUX] [VORN] (VornType is NAME)" in three prints at error level.
 **/
 VOID PrintVornType(VOID) {
-  const UINT32 Type = GetVornType();
-  DebugPrint(DEBUG_ERROR, "[DRUX] %s (VornType is ", u"[VORN]");
-  DebugPrint(DEBUG_ERROR, VornTypeName(Type));
-  DebugPrint(DEBUG_ERROR, ")\n");
+  [[maybe_unused]] const UINT32 Type = GetVornType();
+  DEBUG ((DEBUG_ERROR, "[DRUX] %s (VornType is ", u"[VORN]"));
+  DEBUG ((DEBUG_ERROR, VornTypeName(Type)));
+  DEBUG ((DEBUG_ERROR, ")\n"));
 }
 
 }

@@ -5,11 +5,15 @@
   type word. Only an answer of exactly 8 bytes is used, so a firmware that reports any
   other length (a larger one included) never makes this code read past its buffer.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/DebugLib.h>
 #include <Library/PeiServicesLib.h>
+}
 #include <Library/VornStatusLib.h>
 #include <Library/VornTypeGetLib.h>
 #include <Ppi/Drux.h>
+#include <QuarnAssert.h>
 
 namespace {
 
@@ -59,20 +63,20 @@ extern "C" {
   Asserts (VornTypePeiDruxLib 90) when DRUX_PPI is not installed.
 **/
 UINT32 PeiDruxGetVornType(OUT UINT8 *FwType OPTIONAL, OUT UINT8 *FwSubType OPTIONAL) {
-  DebugPrint(DEBUG_INFO, "DRUX: %a start\n", kFunction);
+  DEBUG ((DEBUG_INFO, "DRUX: %a start\n", kFunction));
   if (QuarnIsLumoFlow()) {
     return VORN_TYPE_DISABLED;
   }
 
   DRUX_PPI *Drux = nullptr;
-  EFI_STATUS Status = PeiServicesLocatePpi(&gDruxPpiGuid, reinterpret_cast<VOID **>(&Drux));
+  EFI_STATUS Status = PeiServicesLocatePpi(&gDruxPpiGuid, 0, nullptr, reinterpret_cast<VOID **>(&Drux));
   if (!EFI_ERROR(Status) && (Drux == nullptr || Drux->SendWithAck == nullptr || Drux->GetVornStatus == nullptr)) {
     // A PPI that cannot be called is as good as none.
     Status = EFI_NOT_FOUND;
   }
   if (EFI_ERROR(Status)) {
-    DebugPrint(DEBUG_ERROR, "ERROR: DRUX PPI not installed\n");
-    DebugCheckEfiStatus(Status, kSource, kLocateAssertLine);
+    DEBUG ((DEBUG_ERROR, "ERROR: DRUX PPI not installed\n"));
+    QuarnAssertEfiErrorAt(Status, kSource, kLocateAssertLine);
     return VORN_TYPE_UNDEF;
   }
 
@@ -89,12 +93,12 @@ UINT32 PeiDruxGetVornType(OUT UINT8 *FwType OPTIONAL, OUT UINT8 *FwSubType OPTIO
 
   if (!EFI_ERROR(Status) && IsTypeResponseHeader(Message.Header)) {
     if (ResponseLength != sizeof(Message)) {
-      DebugPrint(DEBUG_ERROR, "DRUX: %a - Response: wrong length = %d\n", kFunction, ResponseLength);
+      DEBUG ((DEBUG_ERROR, "DRUX: %a - Response: wrong length = %d\n", kFunction, ResponseLength));
     } else {
       const UINT8 Type = VornTypeWordFwType(Message.TypeWord);
       const UINT8 SubType = VornTypeWordFwSubType(Message.TypeWord);
-      DebugPrint(DEBUG_INFO, "DRUX: %a() - OK: FwType = %d, FwSubType = %d\n", kFunction, static_cast<UINT32>(Type),
-                 static_cast<UINT32>(SubType));
+      DEBUG ((DEBUG_INFO, "DRUX: %a() - OK: FwType = %d, FwSubType = %d\n", kFunction, static_cast<UINT32>(Type),
+              static_cast<UINT32>(SubType)));
       if (FwType != nullptr) {
         *FwType = Type;
       }
@@ -105,26 +109,26 @@ UINT32 PeiDruxGetVornType(OUT UINT8 *FwType OPTIONAL, OUT UINT8 *FwSubType OPTIO
         case kFwTypeQuarn:
           Result = VORN_TYPE_QUARN;
           if (SubType == kFwSubTypeDfx) {
-            DebugPrint(DEBUG_INFO, "DRUX: %a DFX FW discovered\n", kFunction);
+            DEBUG ((DEBUG_INFO, "DRUX: %a DFX FW discovered\n", kFunction));
             Result = VORN_TYPE_DFX;
           }
           break;
         case kFwTypeQuarnTav:
-          DebugPrint(DEBUG_INFO, "DRUX: %a Use VornType QUARN for QUARN-TAV\n", kFunction);
+          DEBUG ((DEBUG_INFO, "DRUX: %a Use VornType QUARN for QUARN-TAV\n", kFunction));
           Result = VORN_TYPE_QUARN;
           break;
         case kFwTypeClient:
           Result = VORN_TYPE_CLIENT;
           break;
         default:
-          DebugPrint(DEBUG_ERROR, "DRUX: %a() Unknown VORN Type reported by VORN\n", kFunction);
+          DEBUG ((DEBUG_ERROR, "DRUX: %a() Unknown VORN Type reported by VORN\n", kFunction));
           Result = VORN_TYPE_UNDEF;
           break;
       }
     }
   }
 
-  DebugPrint(DEBUG_INFO, "DRUX: %a Status is %r, returns %d\n", kFunction, Status, Result);
+  DEBUG ((DEBUG_INFO, "DRUX: %a Status is %r, returns %d\n", kFunction, Status, Result));
   return Result;
 }
 

@@ -5,10 +5,14 @@
   is written. A shorter one (another producer's malformed HOB) is passed over, never
   written past its end; when none is long enough a new one is built.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/HobLib.h>
 #include <Library/PeiServicesTablePointerLib.h>
+}
+#include <QuarnHob.h>
 
 #include "QuarnPeiPreMem.h"
 
@@ -21,7 +25,7 @@ constexpr UINT16 kInfoHobLength = sizeof(EFI_HOB_GUID_TYPE) + sizeof(QUARN_INFO_
 QUARN_INFO_HOB *FindInfoHob() {
   for (VOID *Hob = GetFirstGuidHob(&gQuarnInfoHobGuid); Hob != nullptr;) {
     UINT8 *Start = static_cast<UINT8 *>(Hob);
-    const UINT16 Length = GetHobLength(Hob);  // the HOB may lie at any address
+    const UINT16 Length = QuarnHobLength(Hob);  // the HOB may lie at any address
     if (Length >= kInfoHobLength) {
       return reinterpret_cast<QUARN_INFO_HOB *>(Start + sizeof(EFI_HOB_GUID_TYPE));
     }
@@ -57,17 +61,17 @@ EFI_STATUS QuarnSetNonFunctional(VOID) {
     CopyMem(Data, &Info, sizeof(Info));
   }
 
-  DebugPrint(DEBUG_INFO,
-             "%a HOB: flow %d, feature set 0x%08X, features 2 0x%08x, pwr opt boot %d, cores2disable %d\n",
-             kQuarnPreMemTag, static_cast<UINT32>(Info.Flow), Info.FeatureSet, Info.FeatureSet2,
-             static_cast<UINT32>(Info.PwrOptBoot), static_cast<UINT32>(Info.Cores2Disable));
-  DebugPrint(DEBUG_ERROR, "%a ERROR: VORN is non functional (flow %d)\n", kQuarnPreMemTag,
-             static_cast<UINT32>(QUARN_FLOW_NON_FUNCTIONAL));
+  DEBUG ((DEBUG_INFO,
+          "%a HOB: flow %d, feature set 0x%08X, features 2 0x%08x, pwr opt boot %d, cores2disable %d\n",
+          kQuarnPreMemTag, static_cast<UINT32>(Info.Flow), Info.FeatureSet, Info.FeatureSet2,
+          static_cast<UINT32>(Info.PwrOptBoot), static_cast<UINT32>(Info.Cores2Disable)));
+  DEBUG ((DEBUG_ERROR, "%a ERROR: VORN is non functional (flow %d)\n", kQuarnPreMemTag,
+          static_cast<UINT32>(QUARN_FLOW_NON_FUNCTIONAL)));
 
   if (FindInfoHob() != nullptr) {
     return EFI_SUCCESS;
   }
-  DebugPrint(DEBUG_ERROR, "%a ERROR: QUARN info HOB has not been registered\n", kQuarnPreMemTag);
+  DEBUG ((DEBUG_ERROR, "%a ERROR: QUARN info HOB has not been registered\n", kQuarnPreMemTag));
   return EFI_OUT_OF_RESOURCES;
 }
 

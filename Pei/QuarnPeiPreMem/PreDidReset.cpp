@@ -3,10 +3,13 @@
   1 ms against a budget of steps the caller may share: each step spent is taken off
   the caller's count, so a second wait gets what the first left.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/PeiServicesLib.h>
 #include <Library/TimerLib.h>
+}
 #include <Library/VornEwlLib.h>
 #include <Library/VornStatusLib.h>
 #include <Register/VornRegs.h>
@@ -14,11 +17,6 @@
 #include "QuarnPeiPreMem.h"
 
 namespace {
-
-constexpr CHAR8 kSource[] = "Pei/QuarnPeiPreMem/PreDidReset";
-/// The line the assertion report of a missing DRUX_PPI names: fixed, since consoles kept
-/// as scenarios and field logs carry it.
-constexpr UINTN kLocateAssertLine = 121;
 
 constexpr UINTN kPollStepMicroSeconds = 1000;
 
@@ -48,14 +46,14 @@ extern "C" {
   @retval EFI_TIMEOUT  the budget ran out; prints the timeout and reports the state record.
 **/
 EFI_STATUS QuarnWaitForState(IN OUT UINT32 *WaitBudget OPTIONAL) {
-  DebugPrint(DEBUG_INFO, "%a Wait for VORN Normal or Recovery state\n", kQuarnPreMemTag);
+  DEBUG ((DEBUG_INFO, "%a Wait for VORN Normal or Recovery state\n", kQuarnPreMemTag));
   UINT32 LoneBudget = kLoneWaitBudget;
   UINT32 *Budget = WaitBudget != nullptr ? WaitBudget : &LoneBudget;
 
   UINT32 Fs1 = VornReadFs1();
   while (!IsMeaningfulState(Fs1)) {
     if (*Budget == 0) {
-      DebugPrint(DEBUG_ERROR, "%a ERROR: Timeout when waiting for VORN meaningful state\n", kQuarnPreMemTag);
+      DEBUG ((DEBUG_ERROR, "%a ERROR: Timeout when waiting for VORN meaningful state\n", kQuarnPreMemTag));
       VornEwlReportStateError();
       return EFI_TIMEOUT;
     }
@@ -63,7 +61,7 @@ EFI_STATUS QuarnWaitForState(IN OUT UINT32 *WaitBudget OPTIONAL) {
     Fs1 = VornReadFs1();
     (*Budget)--;
   }
-  DebugPrint(DEBUG_INFO, "%a Wait for VORN state reaches VORN State = %d\n", kQuarnPreMemTag, VornCurrentState(Fs1));
+  DEBUG ((DEBUG_INFO, "%a Wait for VORN state reaches VORN State = %d\n", kQuarnPreMemTag, VornCurrentState(Fs1)));
   return EFI_SUCCESS;
 }
 
@@ -80,7 +78,7 @@ EFI_STATUS QuarnWaitResetCounterChange(IN UINT32 OldCounter, IN OUT UINT32 *Wait
 
   while (VornResetCounter(VornReadFs1()) == OldCounter) {
     if (*Budget == 0) {
-      DebugPrint(DEBUG_ERROR, "%a ERROR: Timeout when waiting for VORN Reset Counter Change\n", kQuarnPreMemTag);
+      DEBUG ((DEBUG_ERROR, "%a ERROR: Timeout when waiting for VORN Reset Counter Change\n", kQuarnPreMemTag));
       VornEwlReportResetError();
       return EFI_TIMEOUT;
     }
@@ -101,16 +99,16 @@ EFI_STATUS QuarnWaitResetCounterChange(IN UINT32 OldCounter, IN OUT UINT32 *Wait
 **/
 EFI_STATUS QuarnPreDidReset(VOID) {
   UINT32 Budget = kPreDidResetBudget;
-  DebugPrint(DEBUG_WARN, "%a WARNING: Execute VORN pre-DID reset\n", kQuarnPreMemTag);
+  DEBUG ((DEBUG_WARN, "%a WARNING: Execute VORN pre-DID reset\n", kQuarnPreMemTag));
 
   DRUX_PPI *Drux = nullptr;
-  EFI_STATUS Status = PeiServicesLocatePpi(&gDruxPpiGuid, reinterpret_cast<VOID **>(&Drux));
+  EFI_STATUS Status = PeiServicesLocatePpi(&gDruxPpiGuid, 0, nullptr, reinterpret_cast<VOID **>(&Drux));
   if (!EFI_ERROR(Status) && (Drux == nullptr || Drux->SendWithAck == nullptr)) {  // not callable: none
     Status = EFI_NOT_FOUND;
   }
   if (EFI_ERROR(Status)) {
-    DebugPrint(DEBUG_ERROR, "%a ERROR: Cannot locate DRUX PPI (%r)\n", kQuarnPreMemTag, Status);
-    DebugCheckEfiStatus(Status, kSource, kLocateAssertLine);
+    DEBUG ((DEBUG_ERROR, "%a ERROR: Cannot locate DRUX PPI (%r)\n", kQuarnPreMemTag, Status));
+    ASSERT_EFI_ERROR (Status);
     return EFI_DEVICE_ERROR;
   }
 
@@ -124,26 +122,26 @@ EFI_STATUS QuarnPreDidReset(VOID) {
   const EFI_STATUS SendStatus =
       Drux->SendWithAck(0, &Message, sizeof(Message), &ResponseLength, 0, DRUX_CLIENT_MANAGEMENT);
   if (EFI_ERROR(SendStatus)) {
-    DebugPrint(DEBUG_ERROR, "%a Pre-DID reset, no ACK. Continue without reset (%r)\n", kQuarnPreMemTag, SendStatus);
+    DEBUG ((DEBUG_ERROR, "%a Pre-DID reset, no ACK. Continue without reset (%r)\n", kQuarnPreMemTag, SendStatus));
     return EFI_SUCCESS;
   }
   if (!IsAccepted(Message)) {
-    DebugPrint(DEBUG_ERROR, "%a Pre-DID reset is not accepted by VORN. Continue without reset (%r)\n",
-               kQuarnPreMemTag, SendStatus);
+    DEBUG ((DEBUG_ERROR, "%a Pre-DID reset is not accepted by VORN. Continue without reset (%r)\n",
+            kQuarnPreMemTag, SendStatus));
     return SendStatus;
   }
 
   Status = QuarnWaitResetCounterChange(OldCounter, &Budget);
   if (EFI_ERROR(Status)) {
-    DebugPrint(DEBUG_ERROR, "%a ERROR: Pre-DID reset, VORN Reset Counter not changed (%r)\n", kQuarnPreMemTag,
-               Status);
+    DEBUG ((DEBUG_ERROR, "%a ERROR: Pre-DID reset, VORN Reset Counter not changed (%r)\n", kQuarnPreMemTag,
+            Status));
     VornEwlReportResetError();
     return Status;
   }
   if (EFI_ERROR(QuarnWaitForState(&Budget))) {
     return EFI_TIMEOUT;
   }
-  DebugPrint(DEBUG_INFO, "%a Pre-DID reset has been executed successfully\n", kQuarnPreMemTag);
+  DEBUG ((DEBUG_INFO, "%a Pre-DID reset has been executed successfully\n", kQuarnPreMemTag));
   return EFI_SUCCESS;
 }
 

@@ -4,9 +4,12 @@
   recovery with cause 4, ask for the BIOS-update watchdog, send the clock settings; or,
   when the firmware is not usable, take the non-functional path.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
 #include <Library/DebugLib.h>
 #include <Library/PeiServicesLib.h>
+}
 #include <Library/QuarnCloxLib.h>
 #include <Library/VornEwlLib.h>
 #include <Library/VornGetPeiConfigBlockLib.h>
@@ -17,8 +20,6 @@
 #include "QuarnPeiPreMem.h"
 
 namespace {
-
-constexpr CHAR8 kSource[] = "Pei/QuarnPeiPreMem/QuarnPeiPreMem";
 
 constexpr UINT32 kRecoveryCauseMask = 0x700;
 constexpr UINT32 kRecoveryCausePreDid = VORN_RECOVERY_CAUSE_PRE_DID << 8;
@@ -51,12 +52,12 @@ bool BiosUpdateWatchdogEnabled(const QUARN_PREMEM_CONFIG *Config) {
   @return EFI_UNSUPPORTED.
 **/
 EFI_STATUS NonFunctional() {
-  const UINT32 Fs2 = VornReadFs2();
-  const UINT32 Fs1 = VornReadFs1();
-  DebugPrint(DEBUG_ERROR,
-             "%a ERROR: Non QUARN firmware running in VORN\n"
-             "             (VORNFS1: 0x%08X, VORNFS2: 0x%08X)\n",
-             kQuarnPreMemTag, Fs1, Fs2);
+  [[maybe_unused]] const UINT32 Fs2 = VornReadFs2();
+  [[maybe_unused]] const UINT32 Fs1 = VornReadFs1();
+  DEBUG ((DEBUG_ERROR,
+          "%a ERROR: Non QUARN firmware running in VORN\n"
+          "             (VORNFS1: 0x%08X, VORNFS2: 0x%08X)\n",
+          kQuarnPreMemTag, Fs1, Fs2));
   VornEwlReportStateError();
   QuarnSetNonFunctional();
   return EFI_UNSUPPORTED;
@@ -78,24 +79,24 @@ BranchEnd PreDidResetBranch() {
   if ((Fs2 & kRecoveryCauseMask) != kRecoveryCausePreDid) {
     return BranchEnd::Continue;
   }
-  DebugPrint(DEBUG_WARN, "%a WARNING: VORN is in recovery mode (cause: %d)\n", kQuarnPreMemTag,
-             VornRecoveryCause(Fs2));
+  DEBUG ((DEBUG_WARN, "%a WARNING: VORN is in recovery mode (cause: %d)\n", kQuarnPreMemTag,
+          VornRecoveryCause(Fs2)));
 
   const EFI_STATUS Status = QuarnPreDidReset();
   const UINT32 Fs1 = VornReadFs1();
   if (Status == EFI_SUCCESS) {
     if (VornCurrentState(Fs1) == VORN_STATE_NORMAL) {
-      DebugPrint(DEBUG_INFO, "%a Pre-DID reset finished successfully, VORN in Normal state\n", kQuarnPreMemTag);
+      DEBUG ((DEBUG_INFO, "%a Pre-DID reset finished successfully, VORN in Normal state\n", kQuarnPreMemTag));
     }
     return BranchEnd::Continue;
   }
   if (Status == EFI_TIMEOUT) {
-    DebugPrint(DEBUG_ERROR, "%a ERROR: Pre-DID reset timeout failure causes VORN non-functional flow\n",
-               kQuarnPreMemTag);
+    DEBUG ((DEBUG_ERROR, "%a ERROR: Pre-DID reset timeout failure causes VORN non-functional flow\n",
+            kQuarnPreMemTag));
     VornEwlReportResetError();
     return BranchEnd::NonFunctional;
   }
-  DebugPrint(DEBUG_ERROR, "%a ERROR: Pre-DID reset failure. Continue according to VORN state\n", kQuarnPreMemTag);
+  DEBUG ((DEBUG_ERROR, "%a ERROR: Pre-DID reset failure. Continue according to VORN state\n", kQuarnPreMemTag));
   VornEwlReportResetError();
   return BranchEnd::Continue;
 }
@@ -103,26 +104,26 @@ BranchEnd PreDidResetBranch() {
 /// Locates DRUX_PPI and sends the watchdog request; any error is an assertion report.
 void RequestBiosUpdateWatchdog() {
   DRUX_PPI *Drux = nullptr;
-  EFI_STATUS Status = PeiServicesLocatePpi(&gDruxPpiGuid, reinterpret_cast<VOID **>(&Drux));
+  EFI_STATUS Status = PeiServicesLocatePpi(&gDruxPpiGuid, 0, nullptr, reinterpret_cast<VOID **>(&Drux));
   if (!EFI_ERROR(Status)) {
     Status = QuarnSendBiosUpdateWatchdogControl(Drux);
   }
-  DebugCheckEfiStatus(Status, kSource, __LINE__);
+  ASSERT_EFI_ERROR (Status);
 }
 
 /// Sends the clock settings when the firmware supports clock control; reports the outcome.
 void SendClockSettings(const QUARN_PREMEM_CONFIG *Config) {
   if (!QuarnIsCloxSupported()) {
-    DebugPrint(DEBUG_INFO, "%a[CLOX] CloxSetClockSettings request wasn't sent\n", kQuarnPreMemTag);
+    DEBUG ((DEBUG_INFO, "%a[CLOX] CloxSetClockSettings request wasn't sent\n", kQuarnPreMemTag));
     return;
   }
-  DebugPrint(DEBUG_INFO, "%a[CLOX] Sending CloxSetClockSettings request\n", kQuarnPreMemTag);
+  DEBUG ((DEBUG_INFO, "%a[CLOX] Sending CloxSetClockSettings request\n", kQuarnPreMemTag));
   const BOOLEAN Enable = Config != nullptr ? SscAlternate(Config) : TRUE;
   const EFI_STATUS Status = PeiDruxSetSSCAlternate(Enable);
   if (EFI_ERROR(Status)) {
-    DebugPrint(DEBUG_ERROR, "%a ERROR: Unable to set clock settings (%r)\n", kQuarnPreMemTag, Status);
+    DEBUG ((DEBUG_ERROR, "%a ERROR: Unable to set clock settings (%r)\n", kQuarnPreMemTag, Status));
   } else {
-    DebugPrint(DEBUG_INFO, "%a[CLOX] CloxSetClockSettings: status: Success\n", kQuarnPreMemTag);
+    DEBUG ((DEBUG_INFO, "%a[CLOX] CloxSetClockSettings: status: Success\n", kQuarnPreMemTag));
   }
 }
 
@@ -131,28 +132,28 @@ void SendClockSettings(const QUARN_PREMEM_CONFIG *Config) {
   @return EFI_SUCCESS, or EFI_UNSUPPORTED on the non-functional path.
 **/
 EFI_STATUS PreMemFlow(CONST EFI_PEI_SERVICES **PeiServices) {
-  DebugPrint(DEBUG_INFO, "%a %a called.\n", kQuarnPreMemTag, "QuarnPeiPreMemEntryPoint");
+  DEBUG ((DEBUG_INFO, "%a %a called.\n", kQuarnPreMemTag, "QuarnPeiPreMemEntryPoint"));
 
   if (!VornTypeIsQuarn()) {
-    DebugPrint(DEBUG_INFO, "%a Other VORN FW detected.\n", kQuarnPreMemTag);
+    DEBUG ((DEBUG_INFO, "%a Other VORN FW detected.\n", kQuarnPreMemTag));
     return NonFunctional();
   }
 
   EFI_BOOT_MODE BootMode = BOOT_WITH_DEFAULT_SETTINGS;
   const EFI_STATUS Status = (*PeiServices)->GetBootMode(PeiServices, &BootMode);
   if (EFI_ERROR(Status)) {
-    DebugPrint(DEBUG_ERROR, "%a ERROR: Cannot read boot mode (%r)\n", kQuarnPreMemTag, Status);
+    DEBUG ((DEBUG_ERROR, "%a ERROR: Cannot read boot mode (%r)\n", kQuarnPreMemTag, Status));
     BootMode = BOOT_WITH_DEFAULT_SETTINGS;
   }
   const bool S3Resume = BootMode == BOOT_ON_S3_RESUME;
 
   const QUARN_PREMEM_CONFIG *Config = VornGetPeiConfigBlock();
 
-  DebugPrint(DEBUG_INFO, "%a Pre-DID reset ", kQuarnPreMemTag);
+  DEBUG ((DEBUG_INFO, "%a Pre-DID reset ", kQuarnPreMemTag));
   if (S3Resume || Config == nullptr || !PreDidResetEnabled(Config)) {
-    DebugPrint(DEBUG_INFO, "is disabled\n");
+    DEBUG ((DEBUG_INFO, "is disabled\n"));
   } else {
-    DebugPrint(DEBUG_INFO, "execution\n");
+    DEBUG ((DEBUG_INFO, "execution\n"));
     if (PreDidResetBranch() == BranchEnd::NonFunctional) {
       return NonFunctional();
     }
@@ -173,14 +174,14 @@ EFI_STATUS PreMemFlow(CONST EFI_PEI_SERVICES **PeiServices) {
 extern "C" {
 
 /**
-  The module's entry, called once by the PEI core.
+  The module's entry point, called once by the PEI core after the library constructors
+  (the serial ports, the static pointer table, the CPU-and-revision record) have run.
   @param FileHandle   Not used.
   @param PeiServices  The PEI services; used directly for GetBootMode.
   @retval EFI_SUCCESS      the flow ran to its end (watchdog or clock failures included).
   @retval EFI_UNSUPPORTED  the firmware is not usable (non-functional path).
 **/
 EFI_STATUS EFIAPI QuarnPeiPreMemEntryPoint(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices) {
-  ProcessLibraryConstructorList(FileHandle, PeiServices);
   return PreMemFlow(PeiServices);
 }
 

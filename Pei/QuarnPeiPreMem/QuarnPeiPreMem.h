@@ -3,7 +3,9 @@
 **/
 #pragma once
 
-#include <Pi/PiPeiCis.h>
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/QuarnInfoHob.h>
 #include <Library/QuarnCloxLib.h>
 #include <Ppi/Drux.h>
@@ -28,7 +30,7 @@ typedef struct {
 } PRE_DID_RESET_REQUEST;
 #pragma pack(pop)
 static_assert(sizeof(PRE_DID_RESET_REQUEST) == 12, "pre-DID reset request is 12 bytes");
-static_assert(offsetof(PRE_DID_RESET_REQUEST, Parameters) == 4, "parameters at 4");
+static_assert(OFFSET_OF(PRE_DID_RESET_REQUEST, Parameters) == 4, "parameters at 4");
 
 /// The BIOS-update watchdog control request to the QUARN client: command 5 and the
 /// parameter 4 in 10 bytes; the answer (2 bytes at most) replaces it.
@@ -50,16 +52,16 @@ typedef union {
 } WATCHDOG_CONTROL_REQUEST;
 #pragma pack(pop)
 static_assert(sizeof(WATCHDOG_CONTROL_REQUEST) == 10, "watchdog request is 10 bytes");
-static_assert(offsetof(WATCHDOG_CONTROL_REQUEST, Request.Parameter) == 9, "parameter at 9");
-static_assert(offsetof(WATCHDOG_CONTROL_REQUEST, Response.Status) == 1, "answer status at 1");
+static_assert(OFFSET_OF(WATCHDOG_CONTROL_REQUEST, Request.Parameter) == 9, "parameter at 9");
+static_assert(OFFSET_OF(WATCHDOG_CONTROL_REQUEST, Response.Status) == 1, "answer status at 1");
 
 extern "C" {
 
-/** The module's entry: constructors, then the pre-memory flow. EFI_SUCCESS or EFI_UNSUPPORTED. */
+/**
+  The module's entry point, called once the library constructors have run: the
+  pre-memory flow. EFI_SUCCESS or EFI_UNSUPPORTED.
+**/
 EFI_STATUS EFIAPI QuarnPeiPreMemEntryPoint(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices);
-
-/** Runs the library constructors in their fixed order. */
-VOID ProcessLibraryConstructorList(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices);
 
 /** Polls VORNFS1 every 1 ms until CurrentState is 2 or 5; EFI_TIMEOUT when the budget runs out. */
 EFI_STATUS QuarnWaitForState(IN OUT UINT32 *WaitBudget OPTIONAL);

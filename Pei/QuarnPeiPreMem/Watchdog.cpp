@@ -2,17 +2,15 @@
   The BIOS-update watchdog control request: one 10-byte message to the QUARN client,
   answered in the same buffer with the command (bit 7 set) and a status byte.
 **/
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
+}
 
 #include "QuarnPeiPreMem.h"
 
 namespace {
-
-constexpr CHAR8 kSource[] = "Pei/QuarnPeiPreMem/Watchdog";
-/// The line the assertion report of a missing PPI names: fixed, since consoles kept as
-/// scenarios and field logs carry it.
-constexpr UINTN kNoPpiAssertLine = 51;
 
 constexpr UINT8 kWatchdogCommand = WATCHDOG_CONTROL_COMMAND;
 constexpr UINT8 kResponseBit = QUARN_ANSWER_BIT;
@@ -33,13 +31,13 @@ extern "C" {
 **/
 EFI_STATUS QuarnSendBiosUpdateWatchdogControl(IN DRUX_PPI *Drux) {
   if (Drux == nullptr || Drux->SendWithAck == nullptr) {
-    DebugCheckEfiStatus(EFI_INVALID_PARAMETER, kSource, kNoPpiAssertLine, "!EFI_ERROR (((RETURN_STATUS)(0x80000000 | (2))))");
+    ASSERT_EFI_ERROR (EFI_INVALID_PARAMETER);
     return EFI_INVALID_PARAMETER;
   }
 
   WATCHDOG_CONTROL_REQUEST Message;
   ZeroMem(&Message, sizeof(Message));
-  DebugPrint(DEBUG_INFO, "%a Sending QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ\n", kQuarnPreMemTag);
+  DEBUG ((DEBUG_INFO, "%a Sending QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ\n", kQuarnPreMemTag));
 
   Message.Request.Command = kWatchdogCommand;
   Message.Request.Parameter = kWatchdogParameter;
@@ -48,20 +46,20 @@ EFI_STATUS QuarnSendBiosUpdateWatchdogControl(IN DRUX_PPI *Drux) {
   const EFI_STATUS Status =
       Drux->SendWithAck(0, &Message, sizeof(Message), &ResponseLength, 0, DRUX_CLIENT_QUARN);
   if (EFI_ERROR(Status)) {
-    DebugPrint(DEBUG_ERROR, "%a ERROR: Cannot send QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ (%r)\n",
-               kQuarnPreMemTag, Status);
+    DEBUG ((DEBUG_ERROR, "%a ERROR: Cannot send QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ (%r)\n",
+            kQuarnPreMemTag, Status));
     return Status;
   }
   if (Message.Response.Command != (kWatchdogCommand | kResponseBit)) {
-    DebugPrint(DEBUG_ERROR, "%a ERROR: QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL response failed\n", kQuarnPreMemTag);
+    DEBUG ((DEBUG_ERROR, "%a ERROR: QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL response failed\n", kQuarnPreMemTag));
     return EFI_UNSUPPORTED;
   }
   if (Message.Response.Status != 0) {
-    DebugPrint(DEBUG_ERROR, "%a ERROR: BIOS_UPDATE_WATCHDOG_CONTROL failed (status: %d)\n", kQuarnPreMemTag,
-               static_cast<UINT32>(Message.Response.Status));
+    DEBUG ((DEBUG_ERROR, "%a ERROR: BIOS_UPDATE_WATCHDOG_CONTROL failed (status: %d)\n", kQuarnPreMemTag,
+            static_cast<UINT32>(Message.Response.Status)));
     return EFI_UNSUPPORTED;
   }
-  DebugPrint(DEBUG_INFO, "%a BIOS_UPDATE_WATCHDOG_CONTROL reports success\n", kQuarnPreMemTag);
+  DEBUG ((DEBUG_INFO, "%a BIOS_UPDATE_WATCHDOG_CONTROL reports success\n", kQuarnPreMemTag));
   return Status;
 }
 

@@ -3,7 +3,10 @@
 // checks of a map a scenario asks for.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
 #include <Pi/PiHob.h>
+}
 
 #include <cstring>
 #include <stdexcept>

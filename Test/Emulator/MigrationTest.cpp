@@ -1,10 +1,13 @@
 // The emulated PEI core's move to permanent memory, and the emulated MP services.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/HobLib.h>
 #include <Library/PeiServicesTablePointerLib.h>
 #include <Ppi/MemoryDiscovered.h>
 #include <Ppi/MpServices.h>
+}
 
 #include <cstring>
 

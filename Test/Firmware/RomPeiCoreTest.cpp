@@ -7,8 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <Library/CpuAndRevisionLib.h>
+extern "C" {
+#include <PiPei.h>
+#include <Guid/StatusCodeDataTypeId.h>
 #include <Library/HobLib.h>
 #include <Library/PeiServicesLib.h>
+}
 #include <Library/SysHostPointerLib.h>
 #include <Library/VornGetPeiConfigBlockLib.h>
 #include <Ppi/Drux.h>
@@ -199,7 +203,7 @@ TEST(RomPeiCore, LocatePpiCountsInstancesOfOneName) {
   EXPECT_EQ(Found, &Second);
   EXPECT_EQ(Core.Table().LocatePpi(Core.Services, &kGuidA, 2, nullptr, &Found), EFI_NOT_FOUND);
   // The module's own lookup reaches the same database through the IDT.
-  EXPECT_EQ(PeiServicesLocatePpi(&kGuidB, &Found), EFI_SUCCESS);
+  EXPECT_EQ(PeiServicesLocatePpi(&kGuidB, 0, nullptr, &Found), EFI_SUCCESS);
   EXPECT_EQ(Found, &Other);
 }
 
@@ -314,12 +318,12 @@ TEST(RomPlatformPpis, ModuleFindsThePolicyBlockWithEverySwitchClear) {
   auto *Block = static_cast<const uint8_t *>(static_cast<const void *>(VornGetPeiConfigBlock()));
   ASSERT_NE(Block, nullptr);
   VOID *Table = nullptr;
-  ASSERT_EQ(PeiServicesLocatePpi(&gVornPolicyPpiGuid, &Table), EFI_SUCCESS);
+  ASSERT_EQ(PeiServicesLocatePpi(&gVornPolicyPpiGuid, 0, nullptr, &Table), EFI_SUCCESS);
   EXPECT_EQ(Block, static_cast<uint8_t *>(Table) + sizeof(CONFIG_BLOCK_TABLE_HEADER));
-  EXPECT_EQ(Block[offsetof(QUARN_PREMEM_CONFIG, PreDidResetEnable)] & QUARN_PRE_DID_RESET_ENABLE_BIT, 0);
+  EXPECT_EQ(Block[OFFSET_OF(QUARN_PREMEM_CONFIG, PreDidResetEnable)] & QUARN_PRE_DID_RESET_ENABLE_BIT, 0);
   uint32_t Clock = 0, Watchdog = 0;
-  std::memcpy(&Clock, Block + offsetof(QUARN_PREMEM_CONFIG, ClockConfig), 4);
-  std::memcpy(&Watchdog, Block + offsetof(QUARN_PREMEM_CONFIG, WatchdogConfig), 4);
+  std::memcpy(&Clock, Block + OFFSET_OF(QUARN_PREMEM_CONFIG, ClockConfig), 4);
+  std::memcpy(&Watchdog, Block + OFFSET_OF(QUARN_PREMEM_CONFIG, WatchdogConfig), 4);
   EXPECT_EQ(Clock, 0u);
   EXPECT_EQ(Watchdog, 0u);
   EXPECT_EQ(Core.Board.Breakpoints(), 0u);   // no assertion on the way
@@ -329,7 +333,7 @@ TEST(RomPlatformPpis, DruxStandInReportsNoVornBehindIt) {
   StubCore Core;
   ASSERT_EQ(RomInstallPlatformPpis(Core.Services), EFI_SUCCESS);
   VOID *Found = nullptr;
-  ASSERT_EQ(PeiServicesLocatePpi(&gDruxPpiGuid, &Found), EFI_SUCCESS);
+  ASSERT_EQ(PeiServicesLocatePpi(&gDruxPpiGuid, 0, nullptr, &Found), EFI_SUCCESS);
   auto *Drux = static_cast<DRUX_PPI *>(Found);
   UINT32 Status = 0xFFFFFFFF;
   EXPECT_EQ(Drux->GetVornStatus(&Status), EFI_SUCCESS);

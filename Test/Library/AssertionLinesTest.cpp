@@ -1,12 +1,16 @@
 // The assertion lines of the low-level libraries, byte for byte: source, line and text
 // of every check, and the limits on both sides of the range checks. Platform log tools
-// match these lines, so each one is written out here in full.
+// match these lines. A check whose line the board's consoles have always carried keeps
+// that line (written out here); every other check names the line it sits on, which the
+// test reads from the source.
 //
 // A check that fails reports and returns; what the code does next may not be safe with
 // the refused arguments. So each case stops the call at its last expected assertion
 // (the breakpoint that follows the line), as a debugger would.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
 #include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
@@ -18,6 +22,7 @@
 #include <Library/PrintLib.h>
 #include <Library/ReportStatusCodeLib.h>
 #include <Library/SerialPortLib.h>
+}
 #include <Library/SysHostPointerLib.h>
 
 #include <cstring>
@@ -26,6 +31,7 @@
 #include <vector>
 
 #include "ConsoleFixture.h"
+#include "SourceLines.h"
 #include "Emulator/Board/RunStopped.h"
 
 using namespace quarn;
@@ -35,10 +41,26 @@ namespace {
 constexpr EFI_GUID kSomeGuid = {0x0F1E2D3C, 0x4B5A, 0x6978, {1, 2, 3, 4, 5, 6, 7, 8}};
 constexpr char kPrefix[] = "ASSERT [QuarnPeiPreMem] ";
 
+/// An expected assertion line: a fixed one ("Library/BaseLib/String(1082): ..."), or the
+/// check Check in Source (after Anchor) with its Description, its line read from the source.
+struct Expected {
+  std::string Fixed;
+  const char *Source = nullptr;
+  const char *Check = nullptr;
+  const char *Description = nullptr;
+  const char *Anchor = "";
+
+  Expected(const char *Line) : Fixed(Line) {}
+  Expected(const char *InSource, const char *TheCheck, const char *TheDescription, const char *After = "")
+      : Source(InSource), Check(TheCheck), Description(TheDescription), Anchor(After) {}
+
+  std::string Line() const { return Source == nullptr ? Fixed : test::CheckLine(Source, Check, Description, Anchor); }
+};
+
 struct AssertionCase {
   const char *Name;
   std::function<void(emu::Emulator &)> Call;
-  std::vector<std::string> Lines;   // without the prefix; empty: the call must not assert
+  std::vector<Expected> Lines;   // without the prefix; empty: the call must not assert
 };
 
 /// Thrown at the last expected assertion: the call goes no further.
@@ -53,20 +75,21 @@ const AssertionCase kCases[] = {
        E.GetBoard().Faults().FailCall("GetHobList", 1);
        GetHobList();
      },
-     {"Library/PeiHobLib/HobLib(48): !EFI_ERROR (Status)", "Library/PeiHobLib/HobLib(49): HobList != ((void *) 0)"}},
+     {{"Library/PeiHobLib/HobLib.cpp", "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)"},
+      {"Library/PeiHobLib/HobLib.cpp", "ASSERT (HobList != NULL);", "HobList != ((void *) 0)"}}},
     {"GetNextHobWithoutAStart", [](emu::Emulator &) { GetNextHob(EFI_HOB_TYPE_GUID_EXTENSION, nullptr); },
-     {"Library/PeiHobLib/HobLib(54): HobStart != ((void *) 0)"}},
+     {{"Library/PeiHobLib/HobLib.cpp", "ASSERT (HobStart != NULL);", "HobStart != ((void *) 0)"}}},
     {"BuildGuidHobWithoutAName", [](emu::Emulator &) { BuildGuidHob(nullptr, 8); },
-     {"Library/PeiHobLib/HobLib(80): Guid != ((void *) 0)"}},
+     {{"Library/PeiHobLib/HobLib.cpp", "ASSERT (Guid != NULL);", "Guid != ((void *) 0)"}}},
     {"BuildGuidHobOneByteTooLong", [](emu::Emulator &) { EXPECT_EQ(BuildGuidHob(&kSomeGuid, 0xFFF8 - 24 + 1), nullptr); },
-     {"Library/PeiHobLib/HobLib(84): DataLength <= (0xFFF8 - sizeof (EFI_HOB_GUID_TYPE))"}},
+     {{"Library/PeiHobLib/HobLib.cpp", "ASSERT (DataLength <=", "DataLength <= (0xFFF8 - sizeof (EFI_HOB_GUID_TYPE))"}}},
     {"BuildGuidHobAtTheLimit", [](emu::Emulator &) { EXPECT_NE(BuildGuidHob(&kSomeGuid, 0xFFF8 - 24), nullptr); }, {}},
     {"BuildGuidHobCreateHobFails",
      [](emu::Emulator &E) {
        E.GetBoard().Faults().FailCall("CreateHob", 1);
        EXPECT_EQ(BuildGuidHob(&kSomeGuid, 8), nullptr);
      },
-     {"Library/PeiHobLib/HobLib(96): Hob != ((void *) 0)"}},
+     {{"Library/PeiHobLib/HobLib.cpp", "ASSERT (Hob != NULL);", "Hob != ((void *) 0)"}}},
     // --- BaseMemoryLib: equal addresses copy nothing, so the checks can be met at the top ---
     {"CopyMemEndingAtTheTop",
      [](emu::Emulator &) { CopyMem(reinterpret_cast<VOID *>(0xFFFFFFF0u), reinterpret_cast<VOID *>(0xFFFFFFF0u), 16); },
@@ -88,15 +111,15 @@ const AssertionCase kCases[] = {
     {"AsciiStrLenTooLong", [](emu::Emulator &) { AsciiStrLen(kLongString.c_str()); },
      {"Library/BaseLib/String(1090): Length < _gPcd_FixedAtBuild_PcdMaximumAsciiStringLength"}},
     {"ReadUnaligned16OfNull", [](emu::Emulator &) { ReadUnaligned16(nullptr); },
-     {"Library/BaseLib/Unaligned(20): Buffer != ((void *) 0)"}},
+     {{"Library/BaseLib/Unaligned.cpp", "ASSERT (Buffer != NULL);", "Buffer != ((void *) 0)", "EFIAPI ReadUnaligned16("}}},
     {"ReadUnaligned32OfNull", [](emu::Emulator &) { ReadUnaligned32(nullptr); },
-     {"Library/BaseLib/Unaligned(25): Buffer != ((void *) 0)"}},
+     {{"Library/BaseLib/Unaligned.cpp", "ASSERT (Buffer != NULL);", "Buffer != ((void *) 0)", "EFIAPI ReadUnaligned32("}}},
     {"ReadUnaligned64OfNull", [](emu::Emulator &) { ReadUnaligned64(nullptr); },
-     {"Library/BaseLib/Unaligned(30): Buffer != ((void *) 0)"}},
+     {{"Library/BaseLib/Unaligned.cpp", "ASSERT (Buffer != NULL);", "Buffer != ((void *) 0)", "EFIAPI ReadUnaligned64("}}},
     {"WriteUnaligned64ToNull", [](emu::Emulator &) { WriteUnaligned64(nullptr, 1); },
-     {"Library/BaseLib/Unaligned(35): Buffer != ((void *) 0)"}},
+     {{"Library/BaseLib/Unaligned.cpp", "ASSERT (Buffer != NULL);", "Buffer != ((void *) 0)", "EFIAPI WriteUnaligned64("}}},
     {"ReadIdtrIntoNull", [](emu::Emulator &) { AsmReadIdtr(nullptr); },
-     {"Library/BaseLib/X86ReadIdtr(10): Idtr != ((void *) 0)"}},
+     {{"Library/BaseLib/X86ReadIdtr.cpp", "ASSERT (Idtr != NULL);", "Idtr != ((void *) 0)"}}},
     {"DivideByZero", [](emu::Emulator &) { DivU64x32Remainder(1, 0, nullptr); },
      {"Library/BaseLib/DivU64x32Remainder(41): Divisor != 0"}},
     // --- IoLib, PciExpressLib, PciSegmentLib ---
@@ -120,15 +143,15 @@ const AssertionCase kCases[] = {
     // --- ReportStatusCodeLib ---
     {"ReportStatusCodeSizeWithoutData",
      [](emu::Emulator &) { ReportStatusCodeEx(EFI_ERROR_CODE, 1, 0, nullptr, nullptr, nullptr, 4); },
-     {"Library/PeiReportStatusCodeLib/ReportStatusCodeLib(70): "
-      "!((ExtendedData == ((void *) 0)) && (ExtendedDataSize != 0))"}},
+     {{"Library/PeiReportStatusCodeLib/ReportStatusCodeLib.cpp", "ASSERT (!((ExtendedData == NULL)",
+       "!((ExtendedData == ((void *) 0)) && (ExtendedDataSize != 0))"}}},
     {"ReportStatusCodeDataWithoutSize",
      [](emu::Emulator &) {
        static const UINT32 Data = 0;
        ReportStatusCodeEx(EFI_ERROR_CODE, 1, 0, nullptr, nullptr, &Data, 0);
      },
-     {"Library/PeiReportStatusCodeLib/ReportStatusCodeLib(72): "
-      "!((ExtendedData != ((void *) 0)) && (ExtendedDataSize == 0))"}},
+     {{"Library/PeiReportStatusCodeLib/ReportStatusCodeLib.cpp", "ASSERT (!((ExtendedData != NULL)",
+       "!((ExtendedData != ((void *) 0)) && (ExtendedDataSize == 0))"}}},
     // --- PeiServicesTablePointerLib ---
     {"NoServicesBelowTheIdt",
      [](emu::Emulator &E) {
@@ -136,7 +159,8 @@ const AssertionCase kCases[] = {
        std::memcpy(E.Core().MemoryBase() + emu::PeiCore::kIdtOffset - 4, &Zero, sizeof Zero);
        GetPeiServicesTablePointer();
      },
-     {"Library/PeiServicesTablePointerLibIdt/PeiServicesTablePointer(17): PeiServices != ((void *) 0)"}},
+     {{"Library/PeiServicesTablePointerLibIdt/PeiServicesTablePointer.cpp", "ASSERT (PeiServices != NULL);",
+       "PeiServices != ((void *) 0)"}}},
     // --- DebugLib and PrintLib ---
     {"DebugPrintWithoutAFormat", [](emu::Emulator &) { DebugPrint(DEBUG_ERROR, nullptr); },
      {"Library/BaseDebugLibSerialPort/DebugLib(114): Format != ((void *) 0)"}},
@@ -167,23 +191,27 @@ const AssertionCase kCases[] = {
        E.GetBoard().Faults().FailCall("CreateHob", 1);
        StaticPointerTableInit();
      },
-     {"Library/PeiHobLib/HobLib(96): Hob != ((void *) 0)",
-      "Library/SysHostPointerLib/SysHostPointerLibMm7(107): StaticPointerTable != ((void *) 0)"}},
+     {{"Library/PeiHobLib/HobLib.cpp", "ASSERT (Hob != NULL);", "Hob != ((void *) 0)"},
+      {"Library/SysHostPointerLib/SysHostPointerLibMm7.cpp", "ASSERT (StaticPointerTable != NULL);",
+       "StaticPointerTable != ((void *) 0)", "EFIAPI StaticPointerTableInit("}}},
     {"ValidateNullTable", [](emu::Emulator &) { ValidateStaticPointerTable(nullptr); },
-     {"Library/SysHostPointerLib/SysHostPointerLibMm7(130): StaticPointerTable != ((void *) 0)"}},
+     {{"Library/SysHostPointerLib/SysHostPointerLibMm7.cpp", "ASSERT (StaticPointerTable != NULL);",
+       "StaticPointerTable != ((void *) 0)", "VOID ValidateStaticPointerTable("}}},
     {"ValidateTableThatPutsItsHobAtZero",
      [](emu::Emulator &) { ValidateStaticPointerTable(reinterpret_cast<STATIC_POINTER_TABLE *>(24)); },
-     {"Library/SysHostPointerLib/SysHostPointerLibMm7(137): StaticPointerTableHob != ((void *) 0)"}},
+     {{"Library/SysHostPointerLib/SysHostPointerLibMm7.cpp", "ASSERT (StaticPointerTableHob != NULL);",
+       "StaticPointerTableHob != ((void *) 0)"}}},
     {"SlotNineWithoutARecord", [](emu::Emulator &) { SetCpuAndRevisionPointer(nullptr); },
-     {"Library/SysHostPointerLib/SysHostPointerLibMm7(164): CpuAndRevision != ((void *) 0)"}},
+     {{"Library/SysHostPointerLib/SysHostPointerLibMm7.cpp", "ASSERT (CpuAndRevision != NULL);",
+       "CpuAndRevision != ((void *) 0)"}}},
     {"MemoryDiscoveredWithoutATable",
      [](emu::Emulator &E) {
        StaticPointerTableOnMemoryDiscovered(const_cast<EFI_PEI_SERVICES **>(E.Core().Services()), nullptr, nullptr);
      },
-     {"Library/SysHostPointerLib/SysHostPointerLibMm7(204): GuidHob != ((void *) 0)"}},
+     {{"Library/SysHostPointerLib/SysHostPointerLibMm7.cpp", "ASSERT (GuidHob != NULL);", "GuidHob != ((void *) 0)"}}},
     {"SyncWithoutMpServices",
      [](emu::Emulator &E) { SyncMm7OnAps(const_cast<EFI_PEI_SERVICES **>(E.Core().Services()), nullptr, nullptr); },
-     {"Library/SysHostPointerLib/SysHostPointerLibMm7(252): Ppi != ((void *) 0)"}},
+     {{"Library/SysHostPointerLib/SysHostPointerLibMm7.cpp", "ASSERT (Ppi != NULL);", "Ppi != ((void *) 0)"}}},
 };
 
 class AssertionLines : public ::testing::TestWithParam<AssertionCase> {};
@@ -207,9 +235,9 @@ TEST_P(AssertionLines, SourceLineAndTextAreExact) {
   } catch (const StopAtAssertion &) {
   }
   E.GetBoard().OnBreakpoint = Record;
-  std::vector<std::string> Expected;
-  for (const std::string &Line : Case.Lines) Expected.push_back(kPrefix + Line);
-  EXPECT_EQ(E.Snapshot().Asserts, Expected);
+  std::vector<std::string> Lines;
+  for (const Expected &Line : Case.Lines) Lines.push_back(kPrefix + Line.Line());
+  EXPECT_EQ(E.Snapshot().Asserts, Lines);
 }
 
 INSTANTIATE_TEST_SUITE_P(LowLevelLibraries, AssertionLines, ::testing::ValuesIn(kCases),

@@ -1,7 +1,10 @@
 // Fill and copy: overlapping ranges in both directions, odd lengths and addresses.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseMemoryLib.h>
+}
 
 #include <numeric>
 #include <string>

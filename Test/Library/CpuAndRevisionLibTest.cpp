@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <Library/CpuAndRevisionLib.h>
+extern "C" {
+#include <PiPei.h>
+#include <Library/PeimEntryPoint.h>
 #include <Library/SerialPortLib.h>
+}
 #include <Library/SysHostPointerLib.h>
 #include <Pei/QuarnPeiPreMem/QuarnPeiPreMem.h>
 #include <Ppi/CpuAndRevision.h>

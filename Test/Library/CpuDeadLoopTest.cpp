@@ -2,7 +2,10 @@
 // halt codes, then the spin that only a debugger ends (the emulator stops the run there).
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
+}
 
 #include <string>
 

@@ -2,12 +2,18 @@
 // MM0 cache of the CMOS level, and the assertion line byte for byte.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/DebugLib.h>
+#include <Library/DebugPrintErrorLevelLib.h>
 #include <Library/IoLib.h>
+}
 #include <Ppi/DebugPrint.h>
 
 #include <string>
 #include <vector>
+
+#include <QuarnAssert.h>
 
 #include "ConsoleFixture.h"
 #include "Emulator/Devices/Cmos.h"
@@ -81,7 +87,7 @@ TEST(DebugAssert, NamesTheSourceAndLineOfTheFailedCheck) {
   IoRead32(0x509);
   EXPECT_EQ(C.Asserts(), std::vector<std::string>{
                              "ASSERT [QuarnPeiPreMem] Library/BaseIoLibIntrinsic/IoLibMsc(187): (Port & 3) == 0"});
-  DebugCheck(false, "Library/Some/Where", 4294967295u, "x");  // the line prints as %d
+  QuarnAssertAt(false, "Library/Some/Where", 4294967295u, "x");  // the line prints as %d
   EXPECT_EQ(C.Asserts().back(), "ASSERT [QuarnPeiPreMem] Library/Some/Where(-1): x");
 }
 
@@ -95,12 +101,12 @@ TEST(DebugAssert, IsWrittenWhateverTheErrorLevel) {
 
 TEST(DebugAssert, TheStatusCheckPrintsTheStatusFirst) {
   Console C(Board());
-  DebugCheckEfiStatus(EFI_NOT_FOUND, "Library/PeiHobLib/HobLib", 34);
+  QuarnAssertEfiErrorAt(EFI_NOT_FOUND, "Library/PeiHobLib/HobLib", 34);
   EXPECT_EQ(C.Serial(),
             "\r\nASSERT_EFI_ERROR (Status = Not Found)\r\n"
             "ASSERT [QuarnPeiPreMem] Library/PeiHobLib/HobLib(34): !EFI_ERROR (Status)\r\n");
   EXPECT_EQ(C.Ppi(), std::vector<std::string>{"\r\nASSERT_EFI_ERROR (Status = Not Found)\r\n"});
-  DebugCheckEfiStatus(EFI_SUCCESS, "Library/PeiHobLib/HobLib", 35);
+  QuarnAssertEfiErrorAt(EFI_SUCCESS, "Library/PeiHobLib/HobLib", 35);
   EXPECT_EQ(C.Breakpoints(), 1u);
 }
 

@@ -1,7 +1,10 @@
 // 64-by-32 division without compiler helpers, against the host's own division.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
+}
 
 #include "BoardFixture.h"
 

@@ -3,9 +3,12 @@
 // GUID HOB creation.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
 #include <Library/HobLib.h>
 #include <Library/PeiServicesTablePointerLib.h>
+}
 #include <Library/SysHostPointerLib.h>
 #include <Library/VornTypeGetLib.h>
 #include <Pei/QuarnPeiPreMem/QuarnPeiPreMem.h>

@@ -2,9 +2,12 @@
 // alignment checks that report and still perform the access.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/IoLib.h>
 #include <Library/PciExpressLib.h>
 #include <Library/PciSegmentLib.h>
+}
 
 #include "BoardFixture.h"
 
@@ -80,7 +83,7 @@ TEST(IoLib, ByteAccessesAreUnchecked) {
 
 TEST(PciAccess, SegmentAddressReachesTheExpressWindow) {
   ActiveBoard Board;
-  PciSegmentRead32(PciSegmentLibAddress(0, 0, 24, 0, 0x40));
+  PciSegmentRead32(0xC0040);  // segment 0, bus 0, device 24, function 0, offset 0x40
   const auto *Read = LastAccess(Board.B, "mmio-read32");
   ASSERT_NE(Read, nullptr);
   EXPECT_EQ(Read->Address, 0x800C0040u);

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <Library/BasePrintLib/PrintLibInternal.h>
+extern "C" {
+#include <PiPei.h>
 #include <Library/PrintLib.h>
+}
 
 #include <cstring>
 #include <string>

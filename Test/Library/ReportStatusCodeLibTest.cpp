@@ -2,8 +2,15 @@
 // and how the service's answer comes back.
 #include <gtest/gtest.h>
 
-#include <Guid/QuarnPeiPreMemFile.h>
+extern "C" {
+#include <PiPei.h>
+#include <AutoGen.h>  // gEfiCallerIdGuid
+#include <Guid/StatusCodeDataTypeId.h>
+}
+extern "C" {
+#include <PiPei.h>
 #include <Library/ReportStatusCodeLib.h>
+}
 
 #include <cstring>
 

@@ -4,8 +4,11 @@
 
 #include <algorithm>
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/PlatformHookLib.h>
 #include <Library/SerialPortLib.h>
+}
 
 #include <string>
 #include <vector>

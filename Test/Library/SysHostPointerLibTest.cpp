@@ -3,13 +3,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/StaticPointerTableHob.h>
+extern "C" {
+#include <PiPei.h>
 #include <Library/PeiServicesTablePointerLib.h>
 #include <Library/SerialPortLib.h>
-#include <Library/SysHostPointerLib.h>
-#include <Ppi/CpuAndRevision.h>
 #include <Ppi/MemoryDiscovered.h>
 #include <Ppi/MpServices.h>
+}
+#include <Library/SysHostPointerLib.h>
+#include <Ppi/CpuAndRevision.h>
 
 #include <algorithm>
 #include <cstring>

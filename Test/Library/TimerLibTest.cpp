@@ -2,7 +2,11 @@
 // conversion of microseconds to ticks, checked against scripted and emulated timers.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/TimerLib.h>
+}
+#include "Library/TimerLib/AcpiTimerLibInternal.h"
 
 #include "BoardFixture.h"
 #include "Emulator/Devices/AcpiPmTimer.h"
@@ -17,7 +21,7 @@ TEST(AcpiTimerDelay, WaitsAcrossTheCounterWrap) {
   // Target = 0xFFFFF0 + 3579 = 0x1000DEB; readings past the wrap end the wait only at 0xDEC.
   auto &Timer = Board.B.Add<ScriptedPort>(std::deque<uint32_t>{0xFFFFF0, 0xFFFFF8, 0x000002, 0x000DEA, 0x000DEB,
                                                                0x000DEC, 0x000DED});
-  Board.B.MapIo(ACPI_TIMER_PORT, 4, Timer);
+  Board.B.MapIo(kAcpiTimerPort, 4, Timer);
   AcpiTimerDelay(3579);
   EXPECT_EQ(Timer.Reads, 6u) << "the reading 0x000DEB must not end the wait, 0x000DEC must";
   EXPECT_EQ(Timer.Left(), 1u);
@@ -26,7 +30,7 @@ TEST(AcpiTimerDelay, WaitsAcrossTheCounterWrap) {
 TEST(AcpiTimerDelay, EndsAtOnceWhenTheFirstReadingIsPastTheTarget) {
   ActiveBoard Board;
   auto &Timer = Board.B.Add<ScriptedPort>(std::deque<uint32_t>{0x100, 0x200});
-  Board.B.MapIo(ACPI_TIMER_PORT, 4, Timer);
+  Board.B.MapIo(kAcpiTimerPort, 4, Timer);
   AcpiTimerDelay(0x10);
   EXPECT_EQ(Timer.Reads, 2u);
 }
@@ -38,7 +42,7 @@ TEST(AcpiTimerDelay, CutsLongDelaysIntoChunksOfTwoToTheTwentySecond) {
       0x000000, 0x000002,                       // chunk 1: target 1, passed at 2
       0x000010, 0x400005, 0x400010, 0x400011,   // chunk 2: target 0x400010, passed at 0x400011
       0xDEAD});
-  Board.B.MapIo(ACPI_TIMER_PORT, 4, Timer);
+  Board.B.MapIo(kAcpiTimerPort, 4, Timer);
   AcpiTimerDelay(0x400001);
   EXPECT_EQ(Timer.Reads, 6u);
 }
@@ -52,7 +56,7 @@ TEST(AcpiTimerDelay, OnlyBit23OfTheDistanceEndsAWait) {
       0x000020, 0x000020, 0x200020, 0x400020,   // chunk 2: target 0x400020, not yet passed
       0x400021,                                 // passed
       0xDEAD});
-  Board.B.MapIo(ACPI_TIMER_PORT, 4, Timer);
+  Board.B.MapIo(kAcpiTimerPort, 4, Timer);
   AcpiTimerDelay(0x400000);
   EXPECT_EQ(Timer.Reads, 8u);
 }
@@ -60,7 +64,7 @@ TEST(AcpiTimerDelay, OnlyBit23OfTheDistanceEndsAWait) {
 TEST(AcpiTimerDelay, ExecutesPauseBetweenReadings) {
   ActiveBoard Board;
   auto &Timer = Board.B.Add<ScriptedPort>(std::deque<uint32_t>{0, 1, 2, 100});
-  Board.B.MapIo(ACPI_TIMER_PORT, 4, Timer);
+  Board.B.MapIo(kAcpiTimerPort, 4, Timer);
   AcpiTimerDelay(50);
   unsigned Pauses = 0;
   for (const auto &Entry : Board.B.Trace()) Pauses += Entry.Kind.rfind("pause", 0) == 0;
@@ -74,7 +78,7 @@ TEST(MicroSecondDelay, ConvertsAtTheTimersExactFrequencyRoundingDown) {
     SCOPED_TRACE(MicroSeconds);
     ActiveBoard Board;
     auto &Timer = Board.B.Add<ScriptedPort>(std::deque<uint32_t>{0, Ticks, Ticks + 1, Ticks + 2});
-    Board.B.MapIo(ACPI_TIMER_PORT, 4, Timer);
+    Board.B.MapIo(kAcpiTimerPort, 4, Timer);
     EXPECT_EQ(MicroSecondDelay(MicroSeconds), MicroSeconds);
     EXPECT_EQ(Timer.Reads, 3u);
   }

@@ -2,7 +2,11 @@
 // firmware type test of the state record, and the severity mapping.
 #include <gtest/gtest.h>
 
-#include <Guid/QuarnPeiPreMemFile.h>
+extern "C" {
+#include <PiPei.h>
+#include <AutoGen.h>  // gEfiCallerIdGuid
+#include <Guid/StatusCodeDataTypeId.h>
+}
 #include <Library/VornEwlLib.h>
 
 #include <cstring>

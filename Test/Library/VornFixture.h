@@ -3,9 +3,15 @@
 // the debug-message PPI (which receives every message whatever the serial level).
 #pragma once
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/VornTypeHob.h>
+extern "C" {
+#include <PiPei.h>
 #include <Library/BaseLib.h>
 #include <Library/SerialPortLib.h>
+}
 
 #include <cstring>
 #include <string>

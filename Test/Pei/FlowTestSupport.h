@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/VornTypeHob.h>
 #include <Library/VornEwlLib.h>
 #include <Register/VornRegs.h>

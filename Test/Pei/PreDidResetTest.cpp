@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <Pei/QuarnPeiPreMem/QuarnPeiPreMem.h>
+extern "C" {
+#include <PiPei.h>
 #include <Library/SerialPortLib.h>
+}
 #include <Library/VornTypeGetLib.h>
 
+#include "SourceLines.h"
 #include "Emulator/Emulator.h"
 #include "Emulator/Vorn/VornDevice.h"
 #include "Test/Library/VornFixture.h"
@@ -312,7 +316,7 @@ TEST(QuarnPreDidReset, MissingMessagePpiIsADeviceError) {
     EXPECT_TRUE(R.Messages.empty());
     EXPECT_TRUE(R.StatusCodes.empty());
     EXPECT_EQ(R.Asserts, std::vector<std::string>{
-                             "ASSERT [QuarnPeiPreMem] Pei/QuarnPeiPreMem/PreDidReset(121): !EFI_ERROR (Status)"});
+                             "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/PreDidReset.cpp", "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)")});
     EXPECT_TRUE(PrintsInOrder(R, {"[QUARN][PreMem] ERROR: Cannot locate DRUX PPI (Not Found)\n",
                                   "\nASSERT_EFI_ERROR (Status = Not Found)\n"}));
   }

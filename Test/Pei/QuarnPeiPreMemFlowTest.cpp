@@ -3,7 +3,10 @@
 // boot mode, the policy, the firmware state and the clock step.
 #include <gtest/gtest.h>
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/SerialPortLib.h>
+}
 #include <Pei/QuarnPeiPreMem/QuarnPeiPreMem.h>
 #include <Ppi/VornPolicy.h>
 
@@ -11,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "SourceLines.h"
 #include "Emulator/Emulator.h"
 #include "Emulator/PeiCore/HobWalk.h"
 #include "Emulator/PeiCore/PolicyPpi.h"
@@ -573,7 +577,7 @@ TEST(QuarnPeiPreMemFlow, WatchdogIsNotAskedForWithoutAMessagePpi) {
     EXPECT_TRUE(Prints(R, "\nASSERT_EFI_ERROR (Status = Not Found)\n"));
     EXPECT_EQ(Find(R, "watchdog"), nullptr);
     ASSERT_FALSE(R.Asserts.empty());
-    EXPECT_EQ(R.Asserts[0], "ASSERT [QuarnPeiPreMem] Pei/QuarnPeiPreMem/QuarnPeiPreMem(110): !EFI_ERROR (Status)");
+    EXPECT_EQ(R.Asserts[0], "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/QuarnPeiPreMem.cpp", "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)"));
     EXPECT_EQ(std::count_if(R.Asserts.begin(), R.Asserts.end(),
                             [](const std::string &A) { return A.find("Watchdog") != std::string::npos; }),
               0);
@@ -597,10 +601,10 @@ TEST(QuarnPeiPreMemFlow, MessagePpiThatCannotBeCalledIsNeverCalled) {
                                   "[QUARN] QuarnGetFeatureSet: Cannot locate DRUX PPI\n",
                                   "[QUARN][PreMem][CLOX] CloxSetClockSettings request wasn't sent\n"}));
     EXPECT_EQ(R.Asserts, (std::vector<std::string>{
-                             "ASSERT [QuarnPeiPreMem] Pei/QuarnPeiPreMem/PreDidReset(121): !EFI_ERROR (Status)",
-                             "ASSERT [QuarnPeiPreMem] Pei/QuarnPeiPreMem/Watchdog(51): "
-                             "!EFI_ERROR (((RETURN_STATUS)(0x80000000 | (2))))",
-                             "ASSERT [QuarnPeiPreMem] Pei/QuarnPeiPreMem/QuarnPeiPreMem(110): !EFI_ERROR (Status)"}));
+                             "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/PreDidReset.cpp", "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)"),
+                             "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/Watchdog.cpp", "ASSERT_EFI_ERROR (EFI_INVALID_PARAMETER);",
+                                                                "!EFI_ERROR (((RETURN_STATUS)(0x80000000 | (2))))"),
+                             "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/QuarnPeiPreMem.cpp", "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)")}));
   }
 }
 

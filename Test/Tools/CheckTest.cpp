@@ -327,7 +327,7 @@ TEST(CheckCommandOptions, JsonResultsOnStandardOutput) {
                                          "not_run": 0})"));
   ASSERT_EQ(J["scenarios"].size(), 4u);
   EXPECT_EQ(J["scenarios"][0], json({{"name", "good"}, {"source", F.Good}, {"result", "match"}, {"outcome", "returned"},
-                                     {"status", "EFI_SUCCESS"}, {"elapsed_ms", 77.980434}, {"mismatches", json::array()}}));
+                                     {"status", "EFI_SUCCESS"}, {"elapsed_ms", 77.980444}, {"mismatches", json::array()}}));
   EXPECT_EQ(J["scenarios"][1]["result"], "mismatch");
   EXPECT_EQ(J["scenarios"][1]["mismatches"][0], F.Bad + ":2: cpu_and_revision.stepping: expected 5, got 4");
   EXPECT_EQ(J["scenarios"][2]["result"], "no expectations");

@@ -164,7 +164,7 @@ TEST(FaultsCommand, AProgressBarOnATerminalOnly) {
   std::ostringstream Out, Err;
   EXPECT_EQ(SweepScenarioFaults({"default"}, 1000, false, Out, Err), kExitOk) << Err.str();
   EXPECT_EQ(Err.str().find('\r'), std::string::npos);
-  EXPECT_EQ(Err.str(), "default: 1 of 66 fault points swept, 0 with an invariant broken\n");
+  EXPECT_EQ(Err.str(), "default: 1 of 67 fault points swept, 0 with an invariant broken\n");
   const std::string Lines = Err.str();
   EXPECT_EQ(std::count(Lines.begin(), Lines.end(), '\n'), 1) << "one line per scenario";
 

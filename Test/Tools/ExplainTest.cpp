@@ -139,10 +139,11 @@ constexpr bool kSanitized = false;
 
 #ifdef QUARN_SOURCE_DIR
 TEST(ExplainCatalogue, HoldsExactlyTheModulesFormatStrings) {
-  // Every literal format of a print call in the module's sources (the module, its
-  // libraries, their headers), adjacent literals joined.
+  // Every literal format of a print in the module's sources (the module, its libraries,
+  // their headers, the standard headers whose check forms print): DEBUG ((Level, "...", ...))
+  // or a DebugPrint call; adjacent literals joined.
   std::set<std::string> InSources;
-  const std::regex Call(R"re(DebugPrint\s*\(\s*[A-Z_]+\s*,\s*((?:"(?:[^"\\]|\\.)*"\s*)+))re");
+  const std::regex Call(R"re((?:DebugPrint\s*\(|DEBUG\s*\(\()\s*[A-Z_]+\s*,\s*((?:"(?:[^"\\]|\\.)*"\s*)+))re");
   const std::regex Literal(R"re("((?:[^"\\]|\\.)*)")re");
   auto Unescape = [](const std::string &Text) {
     std::string Out;
@@ -156,7 +157,7 @@ TEST(ExplainCatalogue, HoldsExactlyTheModulesFormatStrings) {
     }
     return Out;
   };
-  for (const char *Folder : {"Pei", "Library", "Include"}) {
+  for (const char *Folder : {"Pei", "Library", "Include", "MdeSubset"}) {
     for (const auto &Entry : std::filesystem::recursive_directory_iterator(std::string(QUARN_SOURCE_DIR) + "/" + Folder)) {
       const std::string Extension = Entry.path().extension().string();
       if (Extension != ".cpp" && Extension != ".h") continue;

@@ -81,8 +81,8 @@ TEST(MessageDecode, TheRoadOfOneBootFieldByFieldBothWays) {
   // The report carries the same decode, with the time and the result's value.
   const json J = ReportToJson(R, false);
   EXPECT_EQ(J["messages"][1]["decoded"]["response"], Decode(DecodeResponse(R.Messages[1])));
-  EXPECT_DOUBLE_EQ(J["messages"][0]["time_ms"].get<double>(), 5.859856);
-  EXPECT_DOUBLE_EQ(J["messages"][4]["time_ms"].get<double>(), 211.962282);
+  EXPECT_DOUBLE_EQ(J["messages"][0]["time_ms"].get<double>(), 5.859866);
+  EXPECT_DOUBLE_EQ(J["messages"][4]["time_ms"].get<double>(), 211.962292);
   EXPECT_EQ(J["messages"][0]["result_value"], 0);
 }
 
@@ -194,7 +194,7 @@ TEST(Summary, RecordsShowTimeTypeAndValueBesideTheDecodedBody) {
             std::string::npos)
       << Text;
   const json J = ReportToJson(R, false)["status_codes"][0];
-  EXPECT_DOUBLE_EQ(J["time_ms"].get<double>(), 2051.338926);
+  EXPECT_DOUBLE_EQ(J["time_ms"].get<double>(), 2051.338976);
   EXPECT_EQ(J["type_name"], "EFI_ERROR_CODE | EFI_ERROR_MINOR");
   EXPECT_EQ(J["value_name"], "EFI_COMPUTING_UNIT_FIRMWARE_PROCESSOR | EFI_CU_EC_NON_SPECIFIC");
   EXPECT_EQ(J["answer_value"], 0);

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/VornTypeHob.h>
 #include <Ppi/DebugPrint.h>
 #include <Ppi/Drux.h>
@@ -269,7 +272,7 @@ TEST(Runner, TraceOnlyWhenAsked) {
   const LoadedScenario L = LoadScenarioText("", "t.toml");
   EXPECT_TRUE(RunScenario(L, false).Trace.empty());
   const RunReport Traced = RunScenario(L, true);
-  EXPECT_EQ(Traced.Trace.size(), 2694u);
+  EXPECT_EQ(Traced.Trace.size(), 2696u);
   EXPECT_EQ(ReportToJson(Traced, true)["trace"].size(), Traced.Trace.size());
   // Every byte of the console left the UART at a time of its own, in order.
   ASSERT_EQ(Traced.ConsoleLeftNs.size(), Traced.Console.size());

@@ -80,7 +80,7 @@ def main():
     decodes = [m["decoded"]["response"] for m in garbled["messages"] if m["decoded"]["response"]]
     if sum(1 for d in decodes if "problem" in d) != 3:
         failures.append(f"garbled answers: {sum(1 for d in decodes if 'problem' in d)} decodes name a problem, not 3")
-    if garbled["fault"] != {"call": "LocatePpi", "nth": 1, "time_ms": 0.06513, "status": "EFI_NOT_FOUND"}:
+    if garbled["fault"] != {"call": "LocatePpi", "nth": 1, "time_ms": 0.06514, "status": "EFI_NOT_FOUND"}:
         failures.append(f"garbled: fault {garbled['fault']!r}")
     if len(garbled["board"]["warnings"]) != 1:
         failures.append(f"garbled: board warnings {garbled['board']['warnings']!r}, not one")

@@ -80,13 +80,13 @@ TEST(SummaryBoard, DefaultRunShowsThePreDidResetAsTheRegistersWent) {
 
   const json &Board = R.Json["board"];
   EXPECT_EQ(Board["timeline"],
-            json::parse(R"j([{"time_ms": 70.606946, "register": "VORNFS1", "previous": 2, "value": 1048576,
+            json::parse(R"j([{"time_ms": 70.606956, "register": "VORNFS1", "previous": 2, "value": 1048576,
                              "source": "firmware",
                              "detail": "pre-DID reset: ResetCounter steps, CurrentState 0 (the firmware restarts)"},
-                            {"time_ms": 150.606946, "register": "VORNFS1", "previous": 1048576, "value": 1048581,
+                            {"time_ms": 150.606956, "register": "VORNFS1", "previous": 1048576, "value": 1048581,
                              "source": "firmware", "detail": "pre-DID reset: CurrentState 5"}])j"));
   EXPECT_EQ(Board["exit"],
-            json::parse(R"j({"time_ms": 227.16293, "fs1": 1048581, "fs2": 1024, "fn1": 0, "fn4": 0, "fn6": 0,
+            json::parse(R"j({"time_ms": 227.16294, "fs1": 1048581, "fs2": 1024, "fn1": 0, "fn4": 0, "fn6": 0,
                             "dwrsts": 0, "answers": true, "current_state": 5, "state_name": "normal",
                             "flow_mode": 0, "lumo_flow": false, "reset_counter": 1, "recovery_cause": 4,
                             "dwr_flow": false})j"));
@@ -120,7 +120,7 @@ TEST(SummaryBoard, ScriptedChangesShowTheirEntryAndOneAfterTheEndIsWarnedAbout) 
   EXPECT_EQ(Board["warnings"],
             (json{"[[vorn.at]] 2: fs2 = 0x00000400 is due at 5000.000 ms, after the end of the run at 98.656 ms: it "
                   "never took effect"}));
-  EXPECT_DOUBLE_EQ(Board["end_ms"].get<double>(), 98.656292);
+  EXPECT_DOUBLE_EQ(Board["end_ms"].get<double>(), 98.656302);
 }
 
 TEST(SummaryBoard, ChangesTheFirmwareNeverReachedAreNotedButNotWarnedAbout) {
@@ -171,9 +171,9 @@ TEST(SummaryBoard, HaltCodesInHexWithTheirTime) {
             "  0xCB0 <- 0xD2 at 46.861 ms\n"
             "  0xCB0 <- 0xD2 at 66.616 ms\n"
             "  0xCB0 <- 0xD2 at 78.777 ms\n");
-  EXPECT_EQ(R.Json["halt_codes"], json::parse(R"j([{"port": 3248, "value": 210, "time_ms": 46.861028},
-                                                   {"port": 3248, "value": 210, "time_ms": 66.61599},
-                                                   {"port": 3248, "value": 210, "time_ms": 78.77683}])j"));
+  EXPECT_EQ(R.Json["halt_codes"], json::parse(R"j([{"port": 3248, "value": 210, "time_ms": 46.861038},
+                                                   {"port": 3248, "value": 210, "time_ms": 66.616},
+                                                   {"port": 3248, "value": 210, "time_ms": 78.77684}])j"));
 }
 
 TEST(SummaryBoard, ErrorLevelFromTheCacheOrFromCmosAsTheModuleTookIt) {
@@ -183,30 +183,30 @@ TEST(SummaryBoard, ErrorLevelFromTheCacheOrFromCmosAsTheModuleTookIt) {
     const char *Json;
   } kRows[] = {
       {"default", "error level    0x80000042 (error, warn, info) from CMOS 0x7A..0x7D, cached in MM0 at 0.075 ms",
-       R"j({"value": 2147483714, "source": "cmos", "cmos_valid": true, "time_ms": 0.07515,
+       R"j({"value": 2147483714, "source": "cmos", "cmos_valid": true, "time_ms": 0.07516,
            "mm0_at_first_read": "0x0"})j"},
       {"cmos-invalid",
        "error level    0x00000000 (none) from CMOS: register 0x0E bit 7 set, contents not trusted; cached in MM0 at "
        "0.067 ms",
-       R"j({"value": 0, "source": "cmos", "cmos_valid": false, "time_ms": 0.06715,
+       R"j({"value": 0, "source": "cmos", "cmos_valid": false, "time_ms": 0.06716,
            "mm0_at_first_read": "0x0"})j"},
       {"qemu-q35-mm0-cache", "error level    0x00000040 (info) from the MM0 cache (MM0 0x0000004080004424); CMOS not read",
-       R"j({"value": 64, "source": "mm0-cache", "cmos_valid": null, "time_ms": 0.06414,
+       R"j({"value": 64, "source": "mm0-cache", "cmos_valid": null, "time_ms": 0.06415,
            "mm0_at_first_read": "0x4080004424"})j"},
       // The signature without the valid bit, and the valid bit without the signature: no cache.
       {"[cmos]\nmm0 = 0x0000004000004424\n",
        "error level    0x80000042 (error, warn, info) from CMOS 0x7A..0x7D, cached in MM0 at 0.075 ms",
-       R"j({"value": 2147483714, "source": "cmos", "cmos_valid": true, "time_ms": 0.07515,
+       R"j({"value": 2147483714, "source": "cmos", "cmos_valid": true, "time_ms": 0.07516,
            "mm0_at_first_read": "0x4000004424"})j"},
       {"[cmos]\nmm0 = 0x0000004080004425\nerror_level = 0x80000000\n",
        "error level    0x80000000 (error) from CMOS 0x7A..0x7D, cached in MM0 at 0.075 ms",
-       R"j({"value": 2147483648, "source": "cmos", "cmos_valid": true, "time_ms": 0.07515,
+       R"j({"value": 2147483648, "source": "cmos", "cmos_valid": true, "time_ms": 0.07516,
            "mm0_at_first_read": "0x4080004425"})j"},
       // A cache whose level has bits beyond the three the module prints at.
       {"[cmos]\nmm0 = \"0xFFFFFFFF80004424\"\n",
        "error level    0xFFFFFFFF (error, warn, info, other bits 0x7FFFFFBD) from the MM0 cache (MM0 "
        "0xFFFFFFFF80004424); CMOS not read",
-       R"j({"value": 4294967295, "source": "mm0-cache", "cmos_valid": null, "time_ms": 0.06514,
+       R"j({"value": 4294967295, "source": "mm0-cache", "cmos_valid": null, "time_ms": 0.06515,
            "mm0_at_first_read": "0xffffffff80004424"})j"},
   };
   for (const auto &Row : kRows) {

@@ -75,31 +75,31 @@ TEST(TraceFilters, EachFilterLeavesExactlyItsEntriesOfTheDefaultScenario) {
     std::vector<std::string> KindsShown;  // every row's kind is one of these
   };
   const std::vector<Case> Cases = {
-      {{"call"}, "", "", "---- trace: 108 of 4903 entries and 0 console lines (kind call)", {"call"}},
-      {{"io"}, "", "", "---- trace: 4310 of 4903 entries and 0 console lines (kind io)",
+      {{"call"}, "", "", "---- trace: 109 of 4905 entries and 0 console lines (kind call)", {"call"}},
+      {{"io"}, "", "", "---- trace: 4310 of 4905 entries and 0 console lines (kind io)",
        {"io-read8", "io-write8", "io-read32", "io-write32"}},
-      {{"mmio"}, "", "", "---- trace: 158 of 4903 entries and 0 console lines (kind mmio)",
+      {{"mmio"}, "", "", "---- trace: 158 of 4905 entries and 0 console lines (kind mmio)",
        {"mmio-read8", "mmio-read32", "mmio-write32"}},
-      {{"pci"}, "", "", "---- trace: 153 of 4903 entries and 0 console lines (kind pci)",
+      {{"pci"}, "", "", "---- trace: 153 of 4905 entries and 0 console lines (kind pci)",
        {"io-read32", "io-write32", "mmio-read8", "mmio-read32", "mmio-write32"}},
-      {{"mm"}, "", "", "---- trace: 48 of 4903 entries and 0 console lines (kind mm)",
+      {{"mm"}, "", "", "---- trace: 48 of 4905 entries and 0 console lines (kind mm)",
        {"read-mm0", "read-mm7", "write-mm0", "write-mm7"}},
-      {{"pause"}, "", "", "---- trace: 214 of 4903 entries and 0 console lines (kind pause)", {"pause-poll"}},
-      {{"call,mm"}, "", "", "---- trace: 156 of 4903 entries and 0 console lines (kind call,mm)",
+      {{"pause"}, "", "", "---- trace: 214 of 4905 entries and 0 console lines (kind pause)", {"pause-poll"}},
+      {{"call,mm"}, "", "", "---- trace: 157 of 4905 entries and 0 console lines (kind call,mm)",
        {"call", "read-mm0", "read-mm7", "write-mm0", "write-mm7"}},
-      {{"call", "mm", "call"}, "", "", "---- trace: 156 of 4903 entries and 0 console lines (kind call,mm)",
+      {{"call", "mm", "call"}, "", "", "---- trace: 157 of 4905 entries and 0 console lines (kind call,mm)",
        {"call", "read-mm0", "read-mm7", "write-mm0", "write-mm7"}},
-      {{}, "0x3F8-0x3FF", "", "---- trace: 2102 of 4903 entries and 338 console lines (address 0x3F8-0x3FF)",
+      {{}, "0x3F8-0x3FF", "", "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
        {"io-read8", "io-write8", "console"}},
-      {{}, "0x3F8+8", "", "---- trace: 2102 of 4903 entries and 338 console lines (address 0x3F8-0x3FF)",
+      {{}, "0x3F8+8", "", "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
        {"io-read8", "io-write8", "console"}},
-      {{}, "1016+8", "", "---- trace: 2102 of 4903 entries and 338 console lines (address 0x3F8-0x3FF)",
+      {{}, "1016+8", "", "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
        {"io-read8", "io-write8", "console"}},
-      {{}, "", "0-1", "---- trace: 139 of 4903 entries and 20 console lines (time 0-1 ms)", {}},
+      {{}, "", "0-1", "---- trace: 141 of 4905 entries and 20 console lines (time 0-1 ms)", {}},
       {{"io"}, "0x70-0x71", "0-0.07",
-       "---- trace: 4 of 4903 entries and 0 console lines (kind io; address 0x70-0x71; time 0-0.07 ms)",
+       "---- trace: 4 of 4905 entries and 0 console lines (kind io; address 0x70-0x71; time 0-0.07 ms)",
        {"io-read8", "io-write8"}},
-      {{"console"}, "", "", "---- trace: 0 of 4903 entries and 33 console lines (kind console)", {"console"}},
+      {{"console"}, "", "", "---- trace: 0 of 4905 entries and 33 console lines (kind console)", {"console"}},
   };
   for (const Case &C : Cases) {
     RunOptions Options;
@@ -114,7 +114,7 @@ TEST(TraceFilters, EachFilterLeavesExactlyItsEntriesOfTheDefaultScenario) {
     EXPECT_EQ(Lines[0], C.Header);
     EXPECT_EQ(Lines[1], kColumns);
     size_t Entries = 0, Console = 0;
-    ASSERT_EQ(std::sscanf(Lines[0].c_str(), "---- trace: %zu of 4903 entries and %zu", &Entries, &Console), 2);
+    ASSERT_EQ(std::sscanf(Lines[0].c_str(), "---- trace: %zu of 4905 entries and %zu", &Entries, &Console), 2);
     EXPECT_EQ(Lines.size() - 2, Entries + Console) << Label << ": one row per entry and console line";
     for (size_t Index = 2; Index < Lines.size(); Index++) {
       if (!C.KindsShown.empty()) {
@@ -134,7 +134,7 @@ TEST(TraceFilters, TheReportCarriesTheFilteredTraceAndRunsAgreeByteForByte) {
   const Ran First = RunTool(Options);
   ASSERT_EQ(First.Status, kExitOk) << First.Err;
   const nlohmann::json J = nlohmann::json::parse(First.Out);
-  ASSERT_EQ(J["trace"].size(), 47u);
+  ASSERT_EQ(J["trace"].size(), 48u);
   for (const nlohmann::json &Entry : J["trace"]) {
     EXPECT_EQ(Entry["kind"], "call");
     EXPECT_LE(Entry["time_ms"].get<double>(), 50.0);
@@ -143,7 +143,7 @@ TEST(TraceFilters, TheReportCarriesTheFilteredTraceAndRunsAgreeByteForByte) {
 
   Options.Json = false;
   const Ran Text = RunTool(Options);
-  EXPECT_EQ(TraceLines(Text.Out)[0], "---- trace: 47 of 4903 entries and 0 console lines (kind call; time 0-50 ms)");
+  EXPECT_EQ(TraceLines(Text.Out)[0], "---- trace: 48 of 4905 entries and 0 console lines (kind call; time 0-50 ms)");
   EXPECT_EQ(RunTool(Options).Out, Text.Out);
 }
 
@@ -221,9 +221,9 @@ TEST(TraceConsole, LinesOfTheConsoleAtTheTimeTheirFirstByteLeftTheUart) {
   const std::vector<std::string> Lines = TraceLines(R.Out);
   ASSERT_EQ(Lines.size(), 2u + 33u);
   EXPECT_EQ(Lines[2],
-            "      0.166206 ms  console      0x000003F8  0x00000032  "
+            "      0.166216 ms  console      0x000003F8  0x00000032  "
             "\"[QUARN][PreMem] QuarnPeiPreMemEntryPoint called.\\r\\n\"");
-  EXPECT_EQ(Lines.back(), "    236.615784 ms  console      0x000003F8  0x00000014  \"Sync MM7: 7C040250\\r\\n\"");
+  EXPECT_EQ(Lines.back(), "    236.615794 ms  console      0x000003F8  0x00000014  \"Sync MM7: 7C040250\\r\\n\"");
 
   // The first byte was written to THR at 0.079400 ms and left one byte time (10 bits at
   // 115200 baud, 86806 ns) later: the line is where the byte left, not where it was written.
@@ -232,11 +232,11 @@ TEST(TraceConsole, LinesOfTheConsoleAtTheTimeTheirFirstByteLeftTheUart) {
   Options.TraceTime = "0.0794-0.17";
   const std::vector<std::string> Around = TraceLines(RunTool(Options).Out);
   ASSERT_GE(Around.size(), 4u);
-  EXPECT_EQ(Around[2], "      0.079400 ms  io-write8    0x000003F8  0x0000005B  UART 0x3F8 THR");
+  EXPECT_EQ(Around[2], "      0.079410 ms  io-write8    0x000003F8  0x0000005B  UART 0x3F8 THR");
   const auto Console = std::find_if(Around.begin(), Around.end(),
                                     [](const std::string &Line) { return KindOf(Line) == "console"; });
   ASSERT_NE(Console, Around.end());
-  EXPECT_EQ(*Console, "      0.166206 ms  console      0x000003F8  0x00000001  \"[\"");
+  EXPECT_EQ(*Console, "      0.166216 ms  console      0x000003F8  0x00000001  \"[\"");
   EXPECT_EQ(KindOf(*(Console - 1)), "io-write8") << "bytes written before it left come before it";
 }
 
@@ -274,7 +274,7 @@ TEST(FaultsList, EachPointNamesTheFaultTableThatFailsTheSameCall) {
   EXPECT_EQ(Rows[0],
             "default       1  GetHobList #1           EFI_NOT_AVAILABLE_YET       0.065  returned   EFI_SUCCESS      "
             "        ok           [fault] call = \"GetHobList\", nth = 1");
-  EXPECT_NE(Out.str().find("\n1 scenarios, 66 fault points, 5 runs swept, 0 with an invariant broken\n"),
+  EXPECT_NE(Out.str().find("\n1 scenarios, 67 fault points, 5 runs swept, 0 with an invariant broken\n"),
             std::string::npos);
 
   // Each table, added to the scenario, gives the very run the sweep's point gave.
@@ -309,15 +309,15 @@ TEST(FaultsList, AScenarioThatFailsWithoutAFaultIsReportedAsSuchNotBlamedOnTheFa
   std::ostringstream Out, Err;
   EXPECT_EQ(SweepScenarioFaults({Hangs, "default"}, 64, false, Out, Err), kExitOk) << Out.str();
   const std::string Text = Out.str();
-  EXPECT_NE(Text.find("\nhangs          7      1         0          0     1         -\n"
+  EXPECT_NE(Text.find("\nhangs          8      1         0          0     1         -\n"
                       "    fails without a fault: the run hung: the total time limit of 1 ms of virtual time"),
             std::string::npos)
       << Text;
-  EXPECT_NE(Text.find("\n2 scenarios, 73 fault points, 3 runs swept, 0 with an invariant broken, 1 failing without "
+  EXPECT_NE(Text.find("\n2 scenarios, 75 fault points, 3 runs swept, 0 with an invariant broken, 1 failing without "
                       "a fault\n"),
             std::string::npos)
       << Text;
-  EXPECT_NE(Err.str().find("hangs: 1 of 7 fault points swept, 0 with an invariant broken (fails without a fault: "
+  EXPECT_NE(Err.str().find("hangs: 1 of 8 fault points swept, 0 with an invariant broken (fails without a fault: "
                            "the run hung: "),
             std::string::npos)
       << Err.str();
@@ -347,7 +347,7 @@ TEST(InjectedFault, NamedInTheSummaryTheDiagramAndTheReport) {
   Options.Sequence = false;
   Options.Json = true;
   EXPECT_EQ(nlohmann::json::parse(RunTool(Options).Out)["fault"],
-            nlohmann::json::parse(R"({"call": "GetVornStatus", "nth": 1, "time_ms": 5.859856, "status": "EFI_DEVICE_ERROR"})"));
+            nlohmann::json::parse(R"({"call": "GetVornStatus", "nth": 1, "time_ms": 5.859866, "status": "EFI_DEVICE_ERROR"})"));
 
   // No fault: null, and no line; a fault asked for that never comes to pass says so.
   Options.Scenario = "default";
@@ -359,7 +359,7 @@ TEST(InjectedFault, NamedInTheSummaryTheDiagramAndTheReport) {
   EXPECT_NE(RunTool(Options).Out.find("\nfault          StartupAllAPs #3 never failed: the run made 1 such calls\n"),
             std::string::npos);
   Options.Scenario = Dir.File("later.toml", "[fault]\ncall = \"*\"\nnth = 100\n").string();
-  EXPECT_NE(RunTool(Options).Out.find("\nfault          failable call #100 never failed: the run made 52 failable calls\n"),
+  EXPECT_NE(RunTool(Options).Out.find("\nfault          failable call #100 never failed: the run made 53 failable calls\n"),
             std::string::npos);
   Options.Scenario = Dir.File("any.toml", "[fault]\ncall = \"*\"\nnth = 2\n").string();
   EXPECT_NE(RunTool(Options).Out.find("\nfault          CreateHob #1 failed with EFI_OUT_OF_RESOURCES at 0.065 ms\n"),
@@ -372,7 +372,7 @@ TEST(InjectedFault, TheTraceShowsTheFailedCallWithItsAnswer) {
   Options.TraceKinds = {"fault"};
   const std::vector<std::string> Lines = TraceLines(RunTool(Options).Out);
   ASSERT_EQ(Lines.size(), 3u);
-  EXPECT_EQ(Lines[2], "      5.859856 ms  fault        0x00000000  0x80000007  GetVornStatus #1 made to fail with "
+  EXPECT_EQ(Lines[2], "      5.859866 ms  fault        0x00000000  0x80000007  GetVornStatus #1 made to fail with "
                       "EFI_DEVICE_ERROR");
 }
 
@@ -389,7 +389,7 @@ TEST(FaultsList, ABrokenInvariantIsMarkedWithWhatBroke) {
                            "out; last access io-read8 0x03FD (UART 0x3F8 LSR)\n"),
             std::string::npos)
       << Out.str();
-  EXPECT_NE(Out.str().find("\n1 scenarios, 66 fault points, 66 runs swept, 13 with an invariant broken\n"),
+  EXPECT_NE(Out.str().find("\n1 scenarios, 67 fault points, 67 runs swept, 14 with an invariant broken\n"),
             std::string::npos)
       << Out.str();
 }

@@ -46,10 +46,18 @@ def guid_text(raw):
 
 
 def guid_from_header(path, name):
-    """The GUID a C++ header defines as NAME = {0x..., 0x..., 0x..., {8 bytes}}."""
+    """The GUID NAME as a file of the package states it, as its 16 bytes: a package
+    declaration (QuarnPkg.dec: NAME = {0x..., 0x..., 0x..., {8 bytes}}), a module
+    description (an INF: NAME = XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX, FILE_GUID for one),
+    or a C++ header that defines NAME with such an initializer."""
     with open(path, encoding="utf-8") as f:
         text = f.read()
-    m = re.search(re.escape(name) + r"\s*=\s*\{([^;]*)\}\s*;", text)
+    m = re.search(r"^\s*" + re.escape(name) + r"\s*=\s*([0-9A-Fa-f]{8}(?:-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12})\s*$",
+                  text, re.M)
+    if m:
+        g = m.group(1).split("-")
+        return struct.pack("<IHH", int(g[0], 16), int(g[1], 16), int(g[2], 16)) + bytes.fromhex(g[3] + g[4])
+    m = re.search(re.escape(name) + r"\s*=\s*\{([^{};]*\{[^{};]*\})\s*\}", text)
     if not m:
         raise FfsError(f"{path}: no GUID named {name}")
     parts = [int(x, 16) for x in re.findall(r"0x[0-9A-Fa-f]+", m.group(1))]

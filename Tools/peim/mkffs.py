@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 """Packs a PEI module's PE32 image into an FFS file of type PEIM.
 
-    mkffs.py --name HEADER:VARIABLE IMAGE.efi OUT.ffs [--depex-ppi HEADER:VARIABLE ...]
+    mkffs.py --name FILE:NAME IMAGE.efi OUT.ffs [--depex-ppi FILE:NAME ...]
              [--depex-true] [--ui NAME]
 
-The file is named by a GUID taken from a project header. Sections: the PEI dependency
+The file is named by a GUID taken from a package file (an INF's FILE_GUID, a DEC entry). Sections: the PEI dependency
 expression (every --depex-ppi present; TRUE with --depex-true), the PE32 image with its
 body aligned to the image's section alignment, and the user-interface name.
 """
@@ -36,8 +36,8 @@ def main(argv):
     p = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
     p.add_argument("image")
     p.add_argument("out")
-    p.add_argument("--name", required=True, help="HEADER:VARIABLE of the file GUID")
-    p.add_argument("--depex-ppi", action="append", default=[], help="HEADER:VARIABLE of a PPI GUID")
+    p.add_argument("--name", required=True, help="FILE:NAME of the file GUID (an INF and FILE_GUID, a DEC or header and a GUID name)")
+    p.add_argument("--depex-ppi", action="append", default=[], help="FILE:NAME of a PPI GUID")
     p.add_argument("--depex-true", action="store_true", help="dependency expression TRUE")
     p.add_argument("--ui", default=None, help="user-interface name (default: the image's base name)")
     args = p.parse_args(argv[1:])

@@ -10,7 +10,7 @@ import struct
 MACHINE_I386 = 0x014C
 SUBSYSTEM_EFI_BOOT_SERVICE_DRIVER = 11   # what PEI modules carry
 SECTION_ALIGNMENT = 0x10                 # file alignment equals it: in-place layout
-HEADERS_SIZE = 0x1C0                     # DOS stub, PE headers, three section headers
+HEADERS_SIZE = 0x200                     # DOS stub, PE headers, up to four section headers
 
 IMAGE_FILE_EXECUTABLE_IMAGE = 0x0002
 IMAGE_FILE_LINE_NUMS_STRIPPED = 0x0004
@@ -132,10 +132,10 @@ def elf_to_pe(data, subsystem=SUBSYSTEM_EFI_BOOT_SERVICE_DRIVER):
     elf = Elf32(data)
     loaded = [s for s in elf.sections if s["flags"] & SHF_ALLOC and s["size"] > 0]
     for s in loaded:
-        if s["flags"] & SHF_WRITE or s["type"] == SHT_NOBITS:
+        if s["type"] == SHT_NOBITS or (s["flags"] & SHF_WRITE and s["name"] != ".data"):
             raise ImageError(f"writable section {s['name']} in an image executed in place")
-    if len(loaded) == 0 or len(loaded) > 2:
-        raise ImageError(f"expected code and read-only data, found {[s['name'] for s in loaded]}")
+    if len(loaded) == 0 or len(loaded) > 3:
+        raise ImageError(f"expected code, read-only data and .data, found {[s['name'] for s in loaded]}")
     loaded.sort(key=lambda s: s["addr"])
     image_base = loaded[0]["addr"] - HEADERS_SIZE
     if image_base < 0 or image_base % SECTION_ALIGNMENT:
@@ -147,7 +147,9 @@ def elf_to_pe(data, subsystem=SUBSYSTEM_EFI_BOOT_SERVICE_DRIVER):
         if s["addr"] % SECTION_ALIGNMENT:
             raise ImageError(f"section {s['name']} at {s['addr']:#x} is not {SECTION_ALIGNMENT}-aligned")
         code = bool(s["flags"] & SHF_EXECINSTR)
-        name = ".text" if code else ".rdata"
+        # .data holds objects declared writable that the image only reads (the image check
+        # proves no instruction stores into it): read-only like the rest, in flash.
+        name = ".text" if code else (".data" if s["flags"] & SHF_WRITE else ".rdata")
         flags = (SCN_CNT_CODE | SCN_MEM_EXECUTE if code else SCN_CNT_INITIALIZED_DATA) | SCN_MEM_READ
         sections.append((name, s["addr"] - image_base, elf.body(s), flags))
     for rva in rvas:

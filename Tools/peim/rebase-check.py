@@ -26,9 +26,9 @@ def compare(pe, elf_path):
     problems = []
     if image.entry + base != elf.entry:
         problems.append(f"entry {image.entry + base:#x} != {elf.entry:#x}")
-    names = {True: ".text", False: ".rdata"}
     for s in loaded:
-        mine = image.loaded(names[bool(s["flags"] & pecoff.SHF_EXECINSTR)])
+        name = ".text" if s["flags"] & pecoff.SHF_EXECINSTR else (".data" if s["flags"] & pecoff.SHF_WRITE else ".rdata")
+        mine = image.loaded(name)
         theirs = elf.body(s)
         if len(mine) != len(theirs):
             problems.append(f"{s['name']}: {len(mine)} bytes, linker made {len(theirs)}")

@@ -1,6 +1,9 @@
 #include "BoardSummary.h"
 
+extern "C" {
+#include <PiPei.h>
 #include <Library/DebugLib.h>
+}
 #include <Register/VornRegs.h>
 
 #include <cstdio>

@@ -3,7 +3,10 @@
 #include <Library/QuarnCloxLib.h>
 #include <Library/VornEwlLib.h>
 #include <Library/VornTypeGetLib.h>
+extern "C" {
+#include <PiPei.h>
 #include <Pi/PiStatusCode.h>
+}
 #include <Ppi/Drux.h>
 
 #include <algorithm>

@@ -1,13 +1,19 @@
 #include "Names.h"
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/QuarnInfoHob.h>
 #include <Guid/StaticPointerTableHob.h>
 #include <Guid/VornTypeHob.h>
 #include <Ppi/CpuAndRevision.h>
 #include <Ppi/DebugPrint.h>
 #include <Ppi/Drux.h>
+extern "C" {
+#include <PiPei.h>
 #include <Ppi/MemoryDiscovered.h>
 #include <Ppi/MpServices.h>
+}
 #include <Ppi/VornPolicy.h>
 
 #include <cstring>

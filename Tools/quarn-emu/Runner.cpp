@@ -1,5 +1,8 @@
 #include "Runner.h"
 
+extern "C" {
+#include <PiPei.h>
+}
 #include <Guid/VornTypeHob.h>
 
 #include <cstring>

@@ -18,6 +18,8 @@ namespace {
 using namespace quarn::emu::cli;
 
 constexpr const char *kToolName = "quarn-emu";
+/// The flavour of the module this program carries: DEBUG, or RELEASE (no texts, no assertions).
+constexpr const char *kModuleFlavour = QUARN_MODULE_FLAVOUR;
 
 /// --stride: a whole number from 1 to the largest 64-bit one, as written; anything
 /// else is refused, not clamped.
@@ -97,7 +99,8 @@ int main(int Argc, char **Argv) {
   CLI::App App{"runs QuarnPeiPreMem on an emulated board described by a scenario", kToolName};
   App.require_subcommand(0, 1);
   App.failure_message(FailureMessage);
-  App.set_version_flag("--version", std::string(kToolName) + " " + QuarnEmuVersion(), "print the version and exit");
+  App.set_version_flag("--version", std::string(kToolName) + " " + QuarnEmuVersion() + " (module " + kModuleFlavour + ")",
+                       "print the version and the module's flavour (DEBUG or RELEASE), and exit");
   App.footer("Without a command, quarn-emu runs the built-in default scenario. quarn-emu help COMMAND shows "
              "a command's options.");
 

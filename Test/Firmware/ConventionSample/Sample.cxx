@@ -3,7 +3,7 @@
   callback whose address sits in a table. Built with -mregparm=3; with SAMPLE_PLAIN the
   table's type and the callback lack EFIAPI, so the callback takes register arguments.
 **/
-#include <Base.h>
+#include <PiPei.h>
 
 #ifdef SAMPLE_PLAIN
 #define SAMPLE_CONVENTION

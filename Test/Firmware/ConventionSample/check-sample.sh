@@ -11,7 +11,8 @@ build() {  # build OUTPUT [DEFINES...]
   local out=$1; shift
   g++ -std=c++20 -m32 -ffreestanding -fno-pic -no-pie -fno-exceptions -fno-rtti -mregparm=3 -Oz \
       -fno-asynchronous-unwind-tables -nostdlib -static -Wl,--emit-relocs -Wl,-e,SampleEntry \
-      -Wl,--build-id=none -I"$root/Include" "$@" "$here/Sample.cxx" -o "$out"
+      -Wl,--build-id=none -I"$root/MdeSubset/Include" -I"$root/MdeSubset/Include/Ia32" -I"$root/Include" "$@" \
+      "$here/Sample.cxx" -o "$out"
 }
 build "$work/efiapi.elf"
 build "$work/plain.elf" -DSAMPLE_PLAIN

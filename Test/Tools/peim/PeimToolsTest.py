@@ -17,8 +17,8 @@ import fv  # noqa: E402
 import pecoff  # noqa: E402
 
 FIRMWARE = None
-POLICY_PPI = ffs.guid_from_header(os.path.join(ROOT, "Include/Ppi/VornPolicy.h"), "gVornPolicyPpiGuid")
-MODULE_FILE = ffs.guid_from_header(os.path.join(ROOT, "Include/Guid/QuarnPeiPreMemFile.h"), "gEfiCallerIdGuid")
+POLICY_PPI = ffs.guid_from_header(os.path.join(ROOT, "QuarnPkg.dec"), "gVornPolicyPpiGuid")
+MODULE_FILE = ffs.guid_from_header(os.path.join(ROOT, "Pei/QuarnPeiPreMem/QuarnPeiPreMem.inf"), "FILE_GUID")
 CORE_FILE = ffs.guid_bytes("11111111-2222-3333-4444-555555555555")
 OUTER_FILE = ffs.guid_bytes("66666666-7777-8888-9999-AAAAAAAAAAAA")
 FS2 = ffs.guid_bytes("8C8CE578-8A3D-4F1C-9935-896185C32DD3")
@@ -119,7 +119,7 @@ class ModuleFileTest(unittest.TestCase):
     def test_the_pe32_image(self):
         pe = pecoff.PeImage(read("QuarnPeiPreMem.efi"))
         self.assertEqual((pe.machine, pe.subsystem, pe.section_alignment, pe.file_alignment), (0x14C, 11, 16, 16))
-        self.assertEqual([s["name"] for s in pe.sections], [".text", ".rdata", ".reloc"])
+        self.assertEqual([s["name"] for s in pe.sections], [".text", ".rdata", ".data", ".reloc"])
         self.assertFalse(any(s["flags"] & pecoff.SCN_MEM_WRITE for s in pe.sections))
         code = pe.sections[0]                                 # the entry point lies in the code
         self.assertTrue(code["rva"] <= pe.entry < code["rva"] + code["size"], hex(pe.entry))
