@@ -2,10 +2,12 @@
 #   make run   - build quarn-emu and run it on the default scenario
 #   make test  - build everything and run every test (host, sanitizers, firmware image,
 #                a short smoke of every fuzz target, the emulated path, the PE32/FFS module
-#                dispatched by OVMF) and check the budgets (make budgets, the deterministic part of make report)
+#                dispatched by OVMF, QuarnPkg built by EDK II's BaseTools and dispatched
+#                by OVMF) and check the budgets (make budgets, the deterministic part of make report)
 # Both install missing Debian packages first. `make qemu` boots the firmware ROM in QEMU's
 # q35 model and compares its console with quarn-emu's (also part of `make test`); `make ovmf`
-# has OVMF's PEI core dispatch the module's FFS file there (also part of `make test`).
+# has OVMF's PEI core dispatch the module's FFS file there (also part of `make test`);
+# `make edk2` builds QuarnPkg with EDK II's own tools and boots that (also part of `make test`).
 #
 # Every built IA32 program is started through its build tree's launcher,
 # build/<tree>/run-ia32 (cmake/run-ia32.in): natively where the kernel runs IA32
@@ -14,11 +16,12 @@
 
 PACKAGES := cmake ninja-build g++ g++-multilib qemu-user-static googletest \
             nlohmann-json3-dev libcli11-dev libtomlplusplus-dev clang libclang-rt-14-dev \
-            binutils python3 python3-jsonschema qemu-system-x86 time gcovr ovmf-ia32 uefitool-cli libxml2-utils
+            binutils python3 python3-jsonschema qemu-system-x86 time gcovr ovmf-ia32 uefitool-cli libxml2-utils \
+            nasm uuid-dev dpkg-dev patch xz-utils python3-clang-14
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps run test report budgets firmware host host-san test-host test-san test-emulated qemu peim ovmf fuzz fuzz-build fuzz-seeds fuzz-smoke clean
+.PHONY: all deps run test report budgets firmware host host-san test-host test-san test-emulated qemu peim ovmf edk2 fuzz fuzz-build fuzz-seeds fuzz-smoke clean
 
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 4
@@ -69,7 +72,7 @@ test-host: host firmware
 test-san: host-san
 	ctest --preset host-san
 
-test: test-host test-san fuzz-smoke test-emulated peim ovmf budgets
+test: test-host test-san fuzz-smoke test-emulated peim ovmf edk2 budgets
 
 # The emulated path on every machine: a part of the suite that reaches every kind of
 # program (GoogleTest binary and its discovery, the sanitizer build, the quarn-emu
@@ -114,6 +117,15 @@ peim: firmware
 ovmf: peim build/host/build.ninja
 	cmake --build build/host -j $(JOBS) --target quarn-emu
 	Firmware/Ovmf/ovmf-check.sh build/firmware build/bin/quarn-emu
+
+# QuarnPkg as a platform builds it (Firmware/Edk2/edk2.sh): the edk2 source package of the
+# installed ovmf-ia32's version (kept in build/edk2), BaseTools, QuarnPkg.dsc built DEBUG
+# and RELEASE, our standard-named headers proven against MdePkg's, the image check, the
+# FFS files made by GenSec/GenFfs, and both OVMF boards booted with each build. About a
+# minute once the source is here.
+edk2: firmware build/host/build.ninja
+	cmake --build build/host -j $(JOBS) --target quarn-emu quarn-emu-release
+	Firmware/Edk2/edk2.sh build/edk2 build/firmware build/bin/quarn-emu build/bin/quarn-emu-release
 
 qemu: firmware build/host/build.ninja
 	cmake --build build/host -j $(JOBS) --target quarn-emu

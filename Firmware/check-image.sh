@@ -53,11 +53,7 @@ undef=$([ "$pe" -eq 1 ] || nm -u "$image" || true)
 if [ -n "$undef" ]; then echo "FAIL: undefined symbols:"; echo "$undef"; fail=1; fi
 
 # Every instruction touching x87/MMX/SSE state: only movq to/from %mm0/%mm7 and emms pass.
-bad=$(objdump -d --no-show-raw-insn "$image" | awk -F'\t' 'NF>=2 {print $2}' |
-      grep -E '%(mm[0-9]|xmm[0-9]+|ymm[0-9]+|st)|^(f[a-z]+|emms|movq|movd|ldmxcsr|stmxcsr|fxsave|fxrstor)\b' |
-      grep -vE '^movq +(%mm[07],0x[0-9a-f]+\(%[a-z]+\)|%mm[07],\(%[a-z]+\)|0x[0-9a-f]+\(%[a-z]+\),%mm[07]|\(%[a-z]+\),%mm[07]|%mm[07],-?0x[0-9a-f]+\(%[a-z]+\)|-?0x[0-9a-f]+\(%[a-z]+\),%mm[07])' |
-      grep -vE '^emms' || true)
-if [ -n "$bad" ]; then echo "FAIL: x87/SSE instructions:"; echo "$bad" | sort | uniq -c; fail=1; fi
+python3 "$(dirname "$0")/check-fpu.py" "$image" || fail=1
 
 # The PE32 form carries the same code as the ELF; the convention check reads the ELF's
 # relocations, so it runs on the ELF.

@@ -9,9 +9,15 @@ where they are known, bounds recursion (the format engine calls itself one level
 and prints the deepest path of each root: the image's entry (the library constructors
 and the module's entry point under it) and the notifications.
 
-    stack-usage.py [IMAGE] [--goal BYTES]
-IMAGE defaults to build/firmware/QuarnPeiPreMem.elf; exit status 1 when the call graph
+    stack-usage.py [IMAGE] [--goal BYTES] [--call-graph PREFIX]
+IMAGE defaults to build/firmware/QuarnPeiPreMem.elf; the call graph is PREFIX.ltrans*.ci,
+PREFIX by default the image (the framework's build links a .dll and keeps a copy of it
+with its symbols as .debug: there PREFIX is the .dll). Exit status 1 when the call graph
 is missing or incomplete.
+
+Assembly routines (the framework's libraries have some) have no frame in the call graph:
+their depth is read from their instructions (pushes, pops, stack adjustments; they call
+nothing), plus the return address.
 
 Functions appear under the names the image gives them: a copy the optimiser made of a
 function (a constant propagated, arguments scalarised, a cold part split off) carries a
@@ -21,11 +27,12 @@ import argparse
 import glob
 import os
 import re
-import subprocess
 import sys
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import image_code  # noqa: E402
+
 DEFAULT_IMAGE = os.path.join("build", "firmware", "QuarnPeiPreMem.elf")
-GOAL = 1536
 
 # Calls through tables that land in the module's own code. A PEI service or PPI call
 # (InstallPpi, NotifyPpi, StartupAllAPs) may run a module callback before it returns.
@@ -66,11 +73,11 @@ def symbol(title):
     return re.sub(r"^.*\.o:", "", title)
 
 
-def load(image):
+def load(prefix):
     frames, edges = {}, {}
     node_re = re.compile(r'node: \{ title: "([^"]+)" label: "[^"]*\\n(\d+) bytes')
     edge_re = re.compile(r'edge: \{ sourcename: "([^"]+)" targetname: "([^"]+)"')
-    files = sorted(glob.glob(image + ".ltrans*.ci"))
+    files = sorted(glob.glob(prefix + ".ltrans*.ci"))
     for path in files:
         with open(path, encoding="utf-8", errors="replace") as f:
             for line in f:
@@ -87,11 +94,33 @@ def load(image):
     return frames, edges, len(files)
 
 
-def image_functions(image):
-    """Every function symbol of the linked image."""
-    out = subprocess.run(["nm", "--defined-only", image],
-                         capture_output=True, text=True, check=True).stdout
-    return sorted({line.split()[2] for line in out.splitlines() if line.split()[1] in "tT"})
+def assembly_depth(routine):
+    """Deepest stack of an assembly routine, its return address included."""
+    depth = deepest_seen = 0
+    frame_base = None
+    for address, insn in routine.instructions:
+        mnemonic, _, operands = insn.partition(" ")
+        operands = operands.strip()
+        if mnemonic.startswith("call"):
+            raise image_code.CodeError(f"assembly routine {routine.name} calls ({address:#x}: {insn}): not analysed")
+        if mnemonic in ("push", "pushl", "pushf", "pushfl"):
+            depth += 4
+        elif mnemonic in ("pop", "popl", "popf", "popfl"):
+            depth -= 4
+        elif mnemonic in ("pusha", "pushal"):
+            depth += 32
+        elif mnemonic in ("popa", "popal"):
+            depth -= 32
+        elif mnemonic == "mov" and operands == "%esp,%ebp":
+            frame_base = depth
+        elif mnemonic == "leave" and frame_base is not None:
+            depth = frame_base - 4
+        elif (m := re.fullmatch(r"(sub|add)l?\s+\$(0x[0-9a-f]+|\d+),%esp", insn)):
+            depth += int(m.group(2), 0) * (1 if m.group(1) == "sub" else -1)
+        elif re.search(r",%esp$", operands) or mnemonic == "leave":
+            raise image_code.CodeError(f"assembly routine {routine.name} sets %esp ({address:#x}: {insn}): not analysed")
+        deepest_seen = max(deepest_seen, depth)
+    return deepest_seen + 4
 
 
 def deepest(name, frames, edges, visits, caller=None):
@@ -120,13 +149,23 @@ def deepest(name, frames, edges, visits, caller=None):
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n", 1)[0])
     parser.add_argument("image", nargs="?", default=DEFAULT_IMAGE, help="the linked image (ELF)")
-    parser.add_argument("--goal", type=int, default=GOAL, help="the goal printed beside the worst case")
+    parser.add_argument("--goal", type=int, help="a goal to print beside the worst case")
+    parser.add_argument("--call-graph", help="PREFIX of the call-graph files PREFIX.ltrans*.ci (default: IMAGE)")
     args = parser.parse_args(argv)
-    frames, edges, count = load(args.image)
+    prefix = args.call_graph or args.image
+    frames, edges, count = load(prefix)
     if count == 0:
-        print(f"no call graph beside {args.image} ({os.path.basename(args.image)}.ltrans*.ci): build the image first")
+        print(f"no call graph at {prefix}.ltrans*.ci: build the image first")
         return 1
-    missing = [f for f in image_functions(args.image) if f not in frames]
+    try:
+        routines = image_code.routines(args.image)
+        for routine in routines:
+            if routine.assembly and routine.name not in frames:
+                frames[routine.name] = assembly_depth(routine)
+    except image_code.CodeError as error:
+        print(error)
+        return 1
+    missing = [r.name for r in routines if r.name not in frames]
     if missing:
         print("functions of the image without a frame in the call graph: " + ", ".join(missing))
         return 1
@@ -139,7 +178,7 @@ def main(argv):
         worst = max(worst, depth)
         print(f"{root}: {depth} bytes")
         print("    " + " -> ".join(f"{n}({b})" for n, b in path))
-    print(f"worst case: {worst} bytes (goal {args.goal})")
+    print(f"worst case: {worst} bytes" + (f" (goal {args.goal})" if args.goal else ""))
     return 0
 
 

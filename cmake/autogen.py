@@ -125,8 +125,17 @@ def number(text, where):
         raise PackageError(f"{where}: PCD value {text} is not a number") from None
 
 
+# A library constructor's prototype and the check of its result, by the library's
+# MODULE_TYPE, as EDK II's AutoGen declares and calls them.
+CONSTRUCTOR_FORMS = {
+    "BASE": ("RETURN_STATUS EFIAPI {name}(VOID);", "  Status = {name}();", "  ASSERT_RETURN_ERROR (Status);"),
+    "PEIM": ("EFI_STATUS EFIAPI {name}(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices);",
+             "  Status = {name}(FileHandle, PeiServices);", "  ASSERT_EFI_ERROR (Status);"),
+}
+
+
 def constructor_order(module_inf, classes, root):
-    """Constructor functions of our library instances, consumed ones first."""
+    """(function, MODULE_TYPE) of the constructors of our library instances, consumed ones first."""
     package_prefix = "QuarnPkg/"
     instances = {}
 
@@ -137,7 +146,12 @@ def constructor_order(module_inf, classes, root):
         inf = os.path.join(root, path[len(package_prefix):])
         if inf not in instances:
             defines, consumed = read_inf(inf)
-            instances[inf] = {"constructors": defines.get("CONSTRUCTOR", []), "consumes": set()}
+            module_type = defines.get("MODULE_TYPE", ["BASE"])[0]
+            if defines.get("CONSTRUCTOR") and module_type not in CONSTRUCTOR_FORMS:
+                raise PackageError(f"{inf}: a constructor of a {module_type} library is not supported "
+                                   f"(only {', '.join(CONSTRUCTOR_FORMS)})")
+            instances[inf] = {"constructors": [(name, module_type) for name in defines.get("CONSTRUCTOR", [])],
+                              "consumes": set()}
             for consumed_class in consumed:
                 target = visit(consumed_class)
                 if target is not None:
@@ -248,6 +262,8 @@ def main(argv):
               "// module itself uses the objects, as EDK II's build defines them.",
               "namespace quarn_guid_value {", ""]
     values += [f"inline constexpr EFI_GUID {name} = {value};" for name, value in sorted(guids.items())]
+    values += ["", "// The module's file GUID: the caller of its status codes.",
+               f"inline constexpr EFI_GUID gEfiCallerIdGuid = {caller};"]
     values += ["", "}  // namespace quarn_guid_value", "", "#endif", ""]
     write_if_changed(os.path.join(args.out, "AutoGenGuidValues.h"), "\n".join(values))
 
@@ -256,13 +272,13 @@ def main(argv):
             f'GLOBAL_REMOVE_IF_UNREFERENCED CHAR8 *gEfiCallerBaseName = const_cast<CHAR8 *>("{base_name}");', ""]
     body += [f"GLOBAL_REMOVE_IF_UNREFERENCED EFI_GUID {name} = {value};" for name, value in sorted(guids.items())]
     body += [""]
-    body += [f"RETURN_STATUS EFIAPI {c}(VOID);" for c in constructors]
+    body += [CONSTRUCTOR_FORMS[kind][0].format(name=name) for name, kind in constructors]
     body += ["", "VOID EFIAPI ProcessLibraryConstructorList(IN EFI_PEI_FILE_HANDLE FileHandle,",
              "                                          IN CONST EFI_PEI_SERVICES **PeiServices) {"]
     if constructors:
-        body += ["  RETURN_STATUS Status;"]
-        for c in constructors:
-            body += [f"  Status = {c}();", "  ASSERT_RETURN_ERROR (Status);"]
+        body += ["  EFI_STATUS Status;"]
+        for name, kind in constructors:
+            body += [line.format(name=name) for line in CONSTRUCTOR_FORMS[kind][1:]]
     body += ["}", "",
              f"EFI_STATUS EFIAPI {module_defines['ENTRY_POINT'][0]}(IN EFI_PEI_FILE_HANDLE FileHandle,",
              "                                  IN CONST EFI_PEI_SERVICES **PeiServices);", "",

@@ -4,9 +4,12 @@
   the module's timer reads (0x508), the debug error level in CMOS, the VORN's status
   registers at 00:18.x in RAM under the PCI Express window at 0x80000000 (QUARN road; on
   the VORN-absent road nothing answers there), the policy PPI and a DRUX_PPI stand-in.
+  It also takes every status code first (its progress-code PPI is installed before OVMF's
+  router is dispatched) and hands it on to the router once there is one: the module's
+  codes (its file GUID the caller) are printed as they come, with their data.
   At the end of PEI it reports on the second UART, as "board: " lines, what the module
-  left behind: the HOBs, the pointer table, and MM7 of every processor read through
-  the platform's MP services.
+  left behind: the HOBs, the pointer table, MM7 of every processor read through
+  the platform's MP services, and how many status codes it saw.
 **/
 #include "OvmfBoardPei.h"
 
@@ -30,11 +33,19 @@ extern "C" {
 #include "Firmware/Rom/RomFwCfg.h"
 #include "Firmware/Rom/RomIo.h"
 #include "Firmware/Rom/RomPolicyTable.h"
+#include <AutoGenGuidValues.h>
 
 namespace {
 
 inline constexpr EFI_GUID gEfiEndOfPeiSignalPpiGuid =
   {0x605EA650, 0xC65C, 0x42E1, {0xBA, 0x80, 0x91, 0xA5, 0x2A, 0xB6, 0x18, 0xC6}};
+inline constexpr EFI_GUID gEfiPeiStatusCodePpiGuid =
+  {0x229832D3, 0x7A30, 0x4B36, {0xB8, 0x27, 0xF4, 0x0C, 0xB7, 0xD4, 0x54, 0x36}};
+
+/// The progress-code PPI (the PEI core's ReportStatusCode service calls its first instance).
+struct BOARD_PROGRESS_CODE_PPI {
+  EFI_PEI_REPORT_STATUS_CODE ReportStatusCode;
+};
 
 constexpr UINT32 kPcieWindow = 0x80000000;
 constexpr UINT32 kVornConfigSpace = kPcieWindow + PciLibAddress(VORN_BUS, VORN_DEVICE, 0, 0);
@@ -118,12 +129,6 @@ EFI_STATUS EFIAPI BoardDruxGetVornStatus(OUT UINT32 *Status) {
 
 constexpr DRUX_PPI kDruxPpi = quarn_board::DruxStandIn(BoardDruxSendWithAck, BoardDruxGetVornStatus);
 
-constexpr EFI_PEI_PPI_DESCRIPTOR kBoardPpis[] = {
-  {EFI_PEI_PPI_DESCRIPTOR_PPI, const_cast<EFI_GUID *>(&gVornPolicyPpiGuid),
-   const_cast<UINT8 *>(quarn_board::kPolicyTable.Bytes)},
-  {EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST, const_cast<EFI_GUID *>(&gDruxPpiGuid),
-   const_cast<DRUX_PPI *>(&kDruxPpi)},
-};
 
 /** TRUE when the two GUIDs are equal. */
 BOOLEAN SameGuid(IN CONST EFI_GUID &A, IN CONST EFI_GUID &B) {
@@ -151,6 +156,70 @@ CONST UINT8 *FindGuidHob(IN CONST EFI_PEI_SERVICES **PeiServices, IN CONST EFI_G
     Hob += Header->HobLength;
   }
 }
+
+/** The status codes seen so far, all and the module's: kept in a GUID HOB of the board's
+    own (memory before memory: the HOB list moves with the PEI core, a static would not). */
+struct BOARD_STATUS_CODE_COUNT {
+  UINT32 All;
+  UINT32 Module;
+};
+
+/** The board's counter HOB, made on first use; nullptr when there is no room. */
+BOARD_STATUS_CODE_COUNT *StatusCodeCount(IN CONST EFI_PEI_SERVICES **PeiServices) {
+  CONST UINT8 *Found = FindGuidHob(PeiServices, gQuarnOvmfBoardFileGuid);
+  if (Found != nullptr) return reinterpret_cast<BOARD_STATUS_CODE_COUNT *>(const_cast<UINT8 *>(Found));
+  EFI_HOB_GUID_TYPE *Hob = nullptr;
+  constexpr UINT16 Length = sizeof(EFI_HOB_GUID_TYPE) + sizeof(BOARD_STATUS_CODE_COUNT);
+  if ((*PeiServices)->CreateHob(PeiServices, EFI_HOB_TYPE_GUID_EXTENSION, Length, reinterpret_cast<VOID **>(&Hob)) !=
+          EFI_SUCCESS ||
+      Hob == nullptr) {
+    return nullptr;
+  }
+  Copy(&Hob->Name, &gQuarnOvmfBoardFileGuid, sizeof(EFI_GUID));
+  BOARD_STATUS_CODE_COUNT *Count = reinterpret_cast<BOARD_STATUS_CODE_COUNT *>(Hob + 1);
+  Count->All = 0;
+  Count->Module = 0;
+  return Count;
+}
+
+/** ReportStatusCode of the board's progress-code PPI: counts the code, prints the
+    module's with their data, and hands every code on to the next instance (OVMF's router). */
+EFI_STATUS EFIAPI BoardReportStatusCode(IN CONST EFI_PEI_SERVICES **PeiServices, IN EFI_STATUS_CODE_TYPE Type,
+                                        IN EFI_STATUS_CODE_VALUE Value, IN UINT32 Instance,
+                                        IN CONST EFI_GUID *CallerId OPTIONAL,
+                                        IN CONST EFI_STATUS_CODE_DATA *Data OPTIONAL) {
+  BOARD_STATUS_CODE_COUNT *Count = StatusCodeCount(PeiServices);
+  if (Count != nullptr) Count->All++;
+  if (CallerId != nullptr && SameGuid(*CallerId, quarn_guid_value::gEfiCallerIdGuid)) {
+    if (Count != nullptr) Count->Module++;
+    RomPrint("board: status code type ");
+    RomPrintHex32(Type);
+    RomPrint(" value ");
+    RomPrintHex32(Value);
+    RomPrint(" instance ");
+    RomPrintHex32(Instance);
+    RomPrint(" data ");
+    if (Data != nullptr) RomPrintBytes(reinterpret_cast<CONST UINT8 *>(Data), UINTN(Data->HeaderSize) + Data->Size);
+    RomPrint("\n");
+  }
+  BOARD_PROGRESS_CODE_PPI *Next = nullptr;
+  if ((*PeiServices)->LocatePpi(PeiServices, &gEfiPeiStatusCodePpiGuid, 1, nullptr, reinterpret_cast<VOID **>(&Next)) ==
+          EFI_SUCCESS &&
+      Next != nullptr && Next->ReportStatusCode != BoardReportStatusCode) {
+    return Next->ReportStatusCode(PeiServices, Type, Value, Instance, CallerId, Data);
+  }
+  return EFI_SUCCESS;
+}
+
+constexpr BOARD_PROGRESS_CODE_PPI kProgressCodePpi = {BoardReportStatusCode};
+
+constexpr EFI_PEI_PPI_DESCRIPTOR kBoardPpis[] = {
+  {EFI_PEI_PPI_DESCRIPTOR_PPI, const_cast<EFI_GUID *>(&gVornPolicyPpiGuid),
+   const_cast<UINT8 *>(quarn_board::kPolicyTable.Bytes)},
+  {EFI_PEI_PPI_DESCRIPTOR_PPI, const_cast<EFI_GUID *>(&gDruxPpiGuid), const_cast<DRUX_PPI *>(&kDruxPpi)},
+  {EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST, const_cast<EFI_GUID *>(&gEfiPeiStatusCodePpiGuid),
+   const_cast<BOARD_PROGRESS_CODE_PPI *>(&kProgressCodePpi)},
+};
 
 /// What the processors report: MM7 of each, by processor number.
 struct BOARD_MM7_SURVEY {
@@ -201,6 +270,9 @@ EFI_STATUS EFIAPI BoardEndOfPei(IN EFI_PEI_SERVICES **Services, IN EFI_PEI_NOTIF
   }
   CONST UINT8 *Table = FindGuidHob(PeiServices, gStaticPointerTableHobGuid);
   PrintValue("table", static_cast<UINT32>(reinterpret_cast<UINTN>(Table)));
+  CONST BOARD_STATUS_CODE_COUNT *Codes = StatusCodeCount(PeiServices);
+  PrintValue("status codes", Codes != nullptr ? Codes->All : 0);
+  PrintValue("status codes of the module", Codes != nullptr ? Codes->Module : 0);
 
   EFI_PEI_MP_SERVICES_PPI *Mp = nullptr;
   BOARD_MM7_SURVEY Survey{};
@@ -282,7 +354,8 @@ VOID SetUpBoard(IN BOOLEAN Quarn) {
 
 extern "C" {
 
-/** Entry point: sets the board up, installs the policy and DRUX PPIs and the end-of-PEI report. */
+/** Entry point: sets the board up, installs the policy, DRUX and progress-code PPIs and the
+    end-of-PEI report. */
 EFI_STATUS EFIAPI OvmfBoardPeiEntryPoint(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices) {
   const BOOLEAN Quarn = QuarnRoad();
   RomPrint(Quarn ? "board: OVMF q35, VORN with QUARN firmware\n" : "board: OVMF q35, no VORN\n");

@@ -6,12 +6,28 @@
 # boards, the VORN-absent one (ovmf-q35, 1 GiB) and the QUARN one (ovmf-q35-quarn,
 # 2.5 GiB, RAM at 0x80000000), and compares each boot with quarn-emu (ovmf-compare.py).
 #
-#   Firmware/Ovmf/ovmf-check.sh FIRMWARE_BUILD_DIR QUARN_EMU
+#   Firmware/Ovmf/ovmf-check.sh FIRMWARE_BUILD_DIR QUARN_EMU [--module FFS]
+#                               [--edk2-asserts] [--release-of QUARN_EMU_DEBUG]
+# --module boots another FFS file of the module (default FIRMWARE_BUILD_DIR/QuarnPeiPreMem.ffs:
+# make edk2 boots the EDK II builds); --edk2-asserts and --release-of pass on to
+# ovmf-compare.py (an EDK II DEBUG build's assertion lines; a RELEASE build).
 # OVMF_CHECK_OUT (default FIRMWARE_BUILD_DIR/ovmf) keeps the image and serial logs;
 # OVMF_BOOT_SECONDS (default 900) bounds each boot.
 set -euo pipefail
-fw=${1:?usage: ovmf-check.sh FIRMWARE_BUILD_DIR QUARN_EMU}
-emu=${2:?usage: ovmf-check.sh FIRMWARE_BUILD_DIR QUARN_EMU}
+usage="usage: ovmf-check.sh FIRMWARE_BUILD_DIR QUARN_EMU [--module FFS] [--edk2-asserts] [--release-of QUARN_EMU_DEBUG]"
+fw=${1:?$usage}
+emu=${2:?$usage}
+shift 2
+module=$fw/QuarnPeiPreMem.ffs
+compare=()
+while [ $# -gt 0 ]; do
+  case $1 in
+    --module) module=${2:?$usage}; shift 2 ;;
+    --edk2-asserts) compare+=(--edk2-asserts); shift ;;
+    --release-of) compare+=(--release-of "${2:?$usage}"); shift 2 ;;
+    *) echo "$usage" >&2; exit 2 ;;
+  esac
+done
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 tools=$root/Tools/peim
@@ -27,7 +43,7 @@ fi
 command -v qemu-system-i386 >/dev/null || { echo "ovmf: FAIL: qemu-system-i386 not found (qemu-system-x86)"; exit 1; }
 mkdir -p "$out"
 image=$out/OVMF32_CODE_QUARN.fd
-ffs=("$fw/OvmfBoardPei.ffs" "$fw/QuarnPeiPreMem.ffs")
+ffs=("$fw/OvmfBoardPei.ffs" "$module")
 
 start=$(date +%s)
 python3 "$tools/fvinsert.py" "$code" "$image" "${ffs[@]}" --apriori
@@ -76,6 +92,6 @@ wait_shell ovmf-q35-quarn
 
 fail=0
 for name in ovmf-q35 ovmf-q35-quarn; do
-  python3 "$here/ovmf-compare.py" "$root/Scenarios/$name.toml" "$out/$name.com1.log" "$out/$name.com2.log" "$emu" || fail=1
+  python3 "$here/ovmf-compare.py" "$root/Scenarios/$name.toml" "$out/$name.com1.log" "$out/$name.com2.log" "$emu" ${compare[@]+"${compare[@]}"} || fail=1
 done
 [ "$fail" -eq 0 ] && echo "ovmf: PASS" || { echo "ovmf: FAIL (logs in $out)"; exit 1; }

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Compares one OVMF boot with quarn-emu's run of the scenario describing that board.
 
-    ovmf-compare.py SCENARIO COM1.log COM2.log QUARN_EMU
+    ovmf-compare.py SCENARIO COM1.log COM2.log QUARN_EMU [--edk2-asserts] [--release-of QUARN_EMU_DEBUG]
 
 Checks, printing one line each:
   - the first UART carries the module's console, byte for byte as quarn-emu shows it,
@@ -14,9 +14,20 @@ Checks, printing one line each:
   - the test platform module's end-of-PEI report on the second UART: the HOBs as the
     emulator's report has them, the MP services' processor count, and MM7 of every
     processor holding the pointer table's address;
+  - the module's status codes (the error-log records) as the board took them, in order,
+    with their data, against the emulator's; and that the board heard OVMF's own codes
+    too (a board that hears nothing would pass any comparison);
   - the UEFI Shell prompt on the first UART (OVMF went on to its boot manager).
+--edk2-asserts: the module was built by EDK II's build, whose assertions name the file
+as that build records it (__FILE__: the absolute path with its extension) and describe
+an ASSERT_EFI_ERROR by MdePkg's expansion of its macro; assertion lines are compared by
+file name (no folder, no extension) and line, their descriptions masked.
+--release-of QUARN_EMU_DEBUG: the module is a RELEASE build and QUARN_EMU the RELEASE
+tool; besides the checks above, no line of the DEBUG build's console (QUARN_EMU_DEBUG's)
+may appear on either UART.
 Exit status 0 when everything holds, 1 otherwise.
 """
+import argparse
 import json
 import os
 import re
@@ -26,16 +37,25 @@ import sys
 ADDRESS_LINES = re.compile(r"^(Reload MM7 with new pointer: |Migration pointer type 9: |Sync MM7: )([0-9A-F]+)( => ([0-9A-F]+))?\r$",
                            re.M)
 SHELL_PROMPT = b"Shell> "
+ASSERT_LINE = re.compile(r"^(ASSERT \[[^\]]*\] )(\S+?)\((\d+)\): (.*?)\r$", re.M)
 
 
-def normalised(console):
-    """The console with the addresses of the pointer lines replaced by a mark; the addresses found."""
+def normalised(console, edk2_asserts=False):
+    """The console with the addresses of the pointer lines replaced by a mark (and, for an
+    EDK II build, the assertion lines' folders, extensions and descriptions); the addresses found."""
     found = []
 
     def mark(m):
         found.append((m.group(1), m.group(2), m.group(4)))
         return m.group(1) + "<address>" + (" => <address>" if m.group(3) else "") + "\r"
-    return ADDRESS_LINES.sub(mark, console), found
+
+    def assertion(m):
+        name = re.sub(r"\.[^./]*$", "", m.group(2).replace("\\", "/").rsplit("/", 1)[-1])
+        return f"{m.group(1)}{name}({m.group(3)}): <description>\r"
+    text = ADDRESS_LINES.sub(mark, console)
+    if edk2_asserts:
+        text = ASSERT_LINE.sub(assertion, text)
+    return text, found
 
 
 def board_values(com2):
@@ -48,10 +68,15 @@ def board_values(com2):
 
 
 def main(argv):
-    if len(argv) != 5:
-        print(__doc__.strip(), file=sys.stderr)
-        return 2
-    scenario, com1_path, com2_path, emu = argv[1:]
+    parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
+    parser.add_argument("scenario")
+    parser.add_argument("com1")
+    parser.add_argument("com2")
+    parser.add_argument("emu")
+    parser.add_argument("--edk2-asserts", action="store_true")
+    parser.add_argument("--release-of", metavar="QUARN_EMU_DEBUG")
+    args = parser.parse_args(argv[1:])
+    scenario, com1_path, com2_path, emu = args.scenario, args.com1, args.com2, args.emu
     name = os.path.splitext(os.path.basename(scenario))[0]
     run = subprocess.run([emu, "run", scenario, "--json"], capture_output=True, text=True)
     if run.returncode not in (0,):
@@ -66,8 +91,8 @@ def main(argv):
     failures = []
 
     head = com1[:len(expected)]
-    want, want_addresses = normalised(expected.decode("latin-1"))
-    got, got_addresses = normalised(com1.decode("latin-1"))
+    want, want_addresses = normalised(expected.decode("latin-1"), args.edk2_asserts)
+    got, got_addresses = normalised(com1.decode("latin-1"), args.edk2_asserts)
     if not got.startswith(want):
         common = next((i for i, (a, b) in enumerate(zip(want, got)) if a != b), min(len(want), len(got)))
         failures.append(f"console differs at byte {common}: quarn-emu {want[common:common + 60]!r}, "
@@ -78,8 +103,8 @@ def main(argv):
               f"{len(got_addresses)} pointer lines compared in form)")
     del head
     module2 = "".join(l for l in com2.splitlines(keepends=True) if not l.startswith("board: "))
-    want2, _ = normalised(report["console2"])
-    got2, _ = normalised(module2)
+    want2, _ = normalised(report["console2"], args.edk2_asserts)
+    got2, _ = normalised(module2, args.edk2_asserts)
     if not got2.startswith(want2):
         common = next((i for i, (a, b) in enumerate(zip(want2, got2)) if a != b), min(len(want2), len(got2)))
         failures.append(f"second UART differs at byte {common}: quarn-emu {want2[common:common + 60]!r}, "
@@ -90,6 +115,21 @@ def main(argv):
     board = board_values(com2)
     table = board.get("table")
     sync = [a for kind, a, _ in got_addresses if kind.startswith("Sync MM7")]
+    if args.release_of:
+        debug = subprocess.run([args.release_of, "run", scenario, "--json"], capture_output=True, text=True)
+        if debug.returncode != 0:
+            failures.append(f"the DEBUG quarn-emu failed ({debug.returncode}): {debug.stderr.strip()}")
+        else:
+            texts = json.loads(debug.stdout)
+            lines = {l.strip() for l in (texts["console"] + texts["console2"]).splitlines() if l.strip()}
+            lines = {ADDRESS_LINES.sub(lambda m: m.group(1), l + "\r").rstrip("\r") for l in lines}
+            seen = sorted(l for l in lines if l in com1.decode("latin-1") or l in module2)
+            if seen:
+                failures.append(f"the RELEASE build printed DEBUG texts: {seen[:3]}")
+            else:
+                print(f"ovmf: {name}: none of the {len(lines)} lines of the DEBUG console on either UART")
+        # No pointer lines to give the table's address: the board's own finding stands.
+        sync = [f"{table:X}"] if table is not None else []
     if table is None or not sync or int(sync[-1], 16) != table:
         failures.append(f"the last 'Sync MM7' address {sync[-1:] } is not the pointer table HOB the board found "
                         f"({table:#x})" if table is not None else "the board found no pointer table HOB")
@@ -111,6 +151,17 @@ def main(argv):
     else:
         print(f"ovmf: {name}: MM7 of all {processors} processors holds the pointer table "
               f"({table:#010x}), read through OVMF's MP services")
+    want_codes = [(c["type"], c["value"], c["instance"], c["data"].upper()) for c in report["status_codes"]]
+    got_codes = [(int(t, 16), int(v, 16), int(i, 16), d) for t, v, i, d in
+                 re.findall(r"^board: status code type (\w+) value (\w+) instance (\w+) data (\w*)\r?$", com2, re.M)]
+    heard = board.get("status codes", 0)
+    if got_codes != want_codes:
+        failures.append(f"the module's status codes on OVMF {got_codes}, quarn-emu {want_codes}")
+    elif heard <= len(got_codes):
+        failures.append(f"the board heard {heard} status codes, none of OVMF's own: its listener is not in place")
+    else:
+        print(f"ovmf: {name}: the module's {len(got_codes)} status codes equal quarn-emu's "
+              f"(the board heard {heard} in all)")
     if SHELL_PROMPT not in com1:
         failures.append("no UEFI Shell prompt")
     else:

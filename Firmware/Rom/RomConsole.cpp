@@ -45,6 +45,13 @@ VOID RomPrintHex32(IN UINT32 Value) { PutHex(Value, 8); }
 
 VOID RomPrintHex8(IN UINT8 Value) { PutHex(Value, 2); }
 
+VOID RomPrintBytes(IN CONST UINT8 *Bytes, IN UINTN Length) {
+  for (UINTN Index = 0; Index < Length; Index++) {
+    PutByte(kHexDigits[Bytes[Index] >> 4]);
+    PutByte(kHexDigits[Bytes[Index] & 0xF]);
+  }
+}
+
 VOID RomPrintDec(IN UINT32 Value) {
   CHAR8 Digits[10];
   UINTN Count = 0;

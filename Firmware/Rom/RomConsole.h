@@ -18,6 +18,8 @@ VOID RomPrint(IN CONST CHAR8 *Text);
 VOID RomPrintHex32(IN UINT32 Value);
 /** Writes Value as "0x" and two upper-case hexadecimal digits. */
 VOID RomPrintHex8(IN UINT8 Value);
+/** Writes Length bytes as two hex digits each, without a prefix ("1400AB"). */
+VOID RomPrintBytes(IN CONST UINT8 *Bytes, IN UINTN Length);
 /** Writes Value in decimal. */
 VOID RomPrintDec(IN UINT32 Value);
 

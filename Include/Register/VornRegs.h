@@ -1,13 +1,12 @@
 /** @file
   Where the VORN shows its firmware's condition: the status registers in the PCI
-  configuration space of bus 0 device 24 and the DWR status register, with the fields
-  the module interprets.
+  configuration space of bus 0 device 24 and the DWR status register (at the board's
+  PcdQuarnDwrStsAddress), with the fields the module interprets.
 **/
 #pragma once
 
 extern "C" {
 #include <PiPei.h>
-#include <Library/PcdLib.h>
 }
 
 /// Configuration address in the PCI library layout (bus 27:20, device 19:15, function 14:12).
@@ -29,7 +28,6 @@ static_assert(FN1_STATUS_ADDRESS == 0xC1040, "function 1 status");
 static_assert(FN4_STATUS_ADDRESS == 0xC4040, "function 4 status");
 static_assert(FN6_STATUS_ADDRESS == 0xC6040, "function 6 status");
 
-constexpr UINTN  DWRSTS_ADDRESS   = FixedPcdGet32(PcdQuarnDwrStsAddress);
 constexpr UINT32 DWRSTS_DWR_FLOW  = 0x8000;
 
 constexpr UINT32 VORNFS_NOT_PRESENT = 0xFFFFFFFF;

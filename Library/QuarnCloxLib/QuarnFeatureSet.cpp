@@ -38,7 +38,7 @@ extern "C" {
           first reported by an error line).
 **/
 BOOLEAN QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet) {
-  constexpr CHAR8 kFunction[] = "QuarnGetFeatureSet";
+  [[maybe_unused]] constexpr CHAR8 kFunction[] = "QuarnGetFeatureSet";
   if (FeatureSet == nullptr) {
     return FALSE;
   }
@@ -78,7 +78,7 @@ BOOLEAN QuarnGetFeatureSet(OUT QUARN_FEATURE_SET *FeatureSet) {
   failure of the query counts as not supported. Prints the result as 0 or 1.
 **/
 BOOLEAN QuarnIsCloxSupported(VOID) {
-  constexpr CHAR8 kFunction[] = "QuarnIsCloxSupported";
+  [[maybe_unused]] constexpr CHAR8 kFunction[] = "QuarnIsCloxSupported";
   DEBUG ((DEBUG_INFO, "[QUARN] %a \n", kFunction));
   QUARN_FEATURE_SET FeatureSet = {0, 0};
   const BOOLEAN Supported =

@@ -11,6 +11,13 @@ extern "C" {
 #include <Library/VornStatusLib.h>
 #include <Register/VornRegs.h>
 
+namespace {
+
+/// The DWR status register, memory-mapped where the board puts it.
+constexpr UINTN kDwrStsAddress = FixedPcdGet32(PcdQuarnDwrStsAddress);
+
+}  // namespace
+
 extern "C" {
 
 UINT32 VornReadRegister(IN UINT32 ConfigAddress) {
@@ -21,7 +28,7 @@ UINT32 VornReadFs1(VOID) { return VornReadRegister(VORNFS1_ADDRESS); }
 
 UINT32 VornReadFs2(VOID) { return VornReadRegister(VORNFS2_ADDRESS); }
 
-UINT32 VornReadDwrSts(VOID) { return MmioRead32(DWRSTS_ADDRESS); }
+UINT32 VornReadDwrSts(VOID) { return MmioRead32(kDwrStsAddress); }
 
 BOOLEAN QuarnIsLumoFlow(VOID) {
   const UINT32 Fs1 = VornReadFs1();

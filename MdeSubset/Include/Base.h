@@ -12,7 +12,19 @@
 
 #define GLOBAL_REMOVE_IF_UNREFERENCED
 #define ANALYZER_UNREACHABLE()
+
+//
+// Marks a function that does not return, for a compiler whose static analyzer knows the
+// attribute (the assertion handler: the analyzer then trusts what an ASSERT checked).
+//
+#ifdef __has_feature
+  #if __has_feature (attribute_analyzer_noreturn)
+#define ANALYZER_NORETURN  __attribute__((analyzer_noreturn))
+  #endif
+#endif
+#ifndef ANALYZER_NORETURN
 #define ANALYZER_NORETURN
+#endif
 
 #define CONST     const
 #define STATIC    static

@@ -15,8 +15,8 @@ typedef VOID *EFI_PEI_FILE_HANDLE;
 typedef struct _EFI_PEI_SERVICES EFI_PEI_SERVICES;
 typedef struct _EFI_PEI_NOTIFY_DESCRIPTOR EFI_PEI_NOTIFY_DESCRIPTOR;
 
-typedef struct _EFI_PEI_CPU_IO_PPI EFI_PEI_CPU_IO_PPI;
-typedef struct _EFI_PEI_PCI_CFG2_PPI EFI_PEI_PCI_CFG2_PPI;
+#include <Ppi/CpuIo.h>
+#include <Ppi/PciCfg2.h>
 
 typedef
 EFI_STATUS

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The convention check must pass an image whose table-reached callback is EFIAPI and
-# fail the same image built with the callback taking register arguments. (The sample is
+# fail the same image built with the callback taking register arguments; the x87 check
+# must pass the image's constant bytes in .text and fail an x87 instruction in its code. (The sample is
 # .cxx so that the test program, which takes every .cpp here, leaves it alone.)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -24,4 +25,16 @@ if python3 "$root/Firmware/check-convention.py" "$work/plain.elf" "$root" >"$wor
 fi
 cat "$work/plain.txt"
 grep -q "^FAIL: SampleCallback is called from outside but takes register arguments" "$work/plain.txt"
-echo "convention check sample: PASS"
+
+python3 "$root/Firmware/check-fpu.py" "$work/efiapi.elf"
+objdump -d "$work/efiapi.elf" >"$work/efiapi.s"
+grep -q "fld1" "$work/efiapi.s"  # the bytes are there, and decode as x87
+build "$work/x87.elf" -DSAMPLE_X87
+if python3 "$root/Firmware/check-fpu.py" "$work/x87.elf" >"$work/x87.txt"; then
+  cat "$work/x87.txt"; echo "FAIL: the x87 instructions of SampleAsm not found"; exit 1
+fi
+cat "$work/x87.txt"
+grep -qE "^ +1 fld1$" "$work/x87.txt"
+grep -qE "^ +1 fstp +%st\(0\)$" "$work/x87.txt"
+[ "$(grep -c '^ ' "$work/x87.txt")" -eq 2 ]  # nothing of the data bytes
+echo "convention and x87 check sample: PASS"
