@@ -24,6 +24,7 @@ EFIAPI, so that each call the module makes through a table pushes its arguments.
     check-convention.py IMAGE [SOURCE_ROOT]
 Prints one line per function checked; exit status 1 on a violation.
 """
+import argparse
 import os
 import re
 import struct
@@ -247,11 +248,13 @@ def typedefs_without_efiapi(root):
 
 
 def main():
-    if len(sys.argv) < 2:
-        print(__doc__)
-        return 2
-    image = sys.argv[1]
-    root = sys.argv[2] if len(sys.argv) > 2 else os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n", 1)[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter, epilog=__doc__)
+    parser.add_argument("image", help="the linked image (ELF, relocations kept)")
+    parser.add_argument("root", nargs="?", default=os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                        help="the source tree whose function-pointer types are checked (default: this repository)")
+    args = parser.parse_args()
+    image, root = args.image, args.root
     with open(image, "rb") as f:
         data = f.read()
     functions, relocated = reached_from_outside(data)

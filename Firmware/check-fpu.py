@@ -14,6 +14,7 @@ would otherwise have strings decoded as code. A PE32 image has no symbols; its .
 read whole (ours holds only code there). Prints each offending instruction with its
 count; exit status 1 when there is one.
 """
+import argparse
 import os
 import re
 import sys
@@ -27,10 +28,10 @@ ALLOWED = re.compile(rf"^(movq +(%mm[07],{MEMORY}|{MEMORY},%mm[07])|emms)\s*$")
 
 
 def main(argv):
-    if len(argv) != 2:
-        print(__doc__.strip(), file=sys.stderr)
-        return 2
-    image = argv[1]
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n", 1)[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter, epilog=__doc__)
+    parser.add_argument("image", help="an ELF32 image or its PE32 form")
+    image = parser.parse_args(argv[1:]).image
     try:
         if image_code.is_pe(image):
             instructions = image_code.text_instructions(image)

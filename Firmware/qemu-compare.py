@@ -22,6 +22,7 @@ scenario file. Checks, in order:
 Prints one line per finding and, when everything holds, the verdict as the last line.
 Exit status 0 when everything holds, 1 otherwise, 2 when an input is unusable.
 """
+import argparse
 import json
 import re
 import sys
@@ -202,22 +203,29 @@ def qemu_args(scenario):
 
 
 def main():
-    if len(sys.argv) == 3 and sys.argv[1] == "args":
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n", 1)[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter, epilog=__doc__)
+    commands = parser.add_subparsers(dest="command", required=True)
+    board = commands.add_parser("args", help="the QEMU arguments of a scenario's board")
+    board.add_argument("scenario", metavar="SCENARIO.toml")
+    compare = commands.add_parser("compare", help="compare a boot with quarn-emu's report")
+    for name in ("uart1", "uart2", "report", "scenario", "qemu_exit"):
+        compare.add_argument(name, metavar=name.upper())
+    options = parser.parse_args()
+    if options.command == "args":
         try:
-            scenario = tomllib.load(open(sys.argv[2], "rb"))
+            scenario = tomllib.load(open(options.scenario, "rb"))
         except (OSError, ValueError) as error:
             fail_input(f"unusable scenario: {error}")
         args, problems = qemu_args(scenario)
         for problem in problems:
-            print(f"qemu: {sys.argv[2]}: {problem}", file=sys.stderr)
+            print(f"qemu: {options.scenario}: {problem}", file=sys.stderr)
         if problems:
             return 2
         print("\n".join(args))
         return 0
-    if len(sys.argv) != 7 or sys.argv[1] != "compare":
-        fail_input("usage: qemu-compare.py args SCENARIO.toml | "
-                   "compare UART1 UART2 REPORT.json SCENARIO.toml QEMU_EXIT")
-    uart1_path, uart2_path, report_path, scenario_path, qemu_exit = sys.argv[2:]
+    uart1_path, uart2_path, report_path, scenario_path, qemu_exit = (
+        options.uart1, options.uart2, options.report, options.scenario, options.qemu_exit)
     try:
         qemu_console = open(uart1_path, "rb").read()
         diagnostics = open(uart2_path, "rb").read()

@@ -27,6 +27,7 @@ import argparse
 import glob
 import os
 import re
+import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -123,6 +124,15 @@ def assembly_depth(routine):
     return deepest_seen + 4
 
 
+def demangled(names):
+    """{symbol: its C++ name} for the mangled symbols among NAMES (clone suffixes kept)."""
+    mangled = sorted(n for n in names if n.startswith("_Z"))
+    if not mangled:
+        return {}
+    out = subprocess.run(["c++filt"], input="\n".join(mangled), capture_output=True, text=True).stdout
+    return dict(zip(mangled, out.splitlines())) if out else {}
+
+
 def deepest(name, frames, edges, visits, caller=None):
     key = base(name)
     if visits.get(key, 0) >= MAX_VISITS.get(key, DEFAULT_VISITS):
@@ -170,6 +180,7 @@ def main(argv):
         print("functions of the image without a frame in the call graph: " + ", ".join(missing))
         return 1
     worst = 0
+    readable = demangled(frames)
     for root in ROOTS:
         if root not in frames:
             print(f"{root}: not in the image")
@@ -177,7 +188,7 @@ def main(argv):
         depth, path = deepest(root, frames, edges, {})
         worst = max(worst, depth)
         print(f"{root}: {depth} bytes")
-        print("    " + " -> ".join(f"{n}({b})" for n, b in path))
+        print("    " + " -> ".join(f"{readable.get(n, n)}({b})" for n, b in path))
     print(f"worst case: {worst} bytes" + (f" (goal {args.goal})" if args.goal else ""))
     return 0
 

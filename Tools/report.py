@@ -22,6 +22,7 @@ Flash and stack are budgets (Firmware/budget.json): the report fails (exit statu
 the image is larger than the committed flash figure or the worst-case stack passes its
 ceiling. Both are deterministic; times are reported, never asserted.
 """
+import argparse
 import difflib
 import json
 import os
@@ -406,11 +407,19 @@ def compared(lines, skipped=()):
 
 
 def main():
-    check = "--check" in sys.argv[1:]
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n", 1)[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter, epilog=__doc__)
+    mode = parser.add_mutually_exclusive_group()
+    mode.add_argument("--check", action="store_true",
+                      help="compare the README's budget table with what the report would write")
+    mode.add_argument("--budgets", action="store_true",
+                      help="flash and stack against Firmware/budget.json only (what make test runs)")
+    options = parser.parse_args()
+    check = options.check
     print("QuarnPeiPreMem budgets")
     sizes, flash_texts = flash()
     worst, stack_texts = stack()
-    if "--budgets" in sys.argv[1:]:
+    if options.budgets:
         return check_budgets(sizes, worst)
     figures = {f"flash-{key}": text for key, text in flash_texts.items()}
     figures.update({f"stack-{key}": text for key, text in stack_texts.items()})

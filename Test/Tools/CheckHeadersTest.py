@@ -8,6 +8,7 @@ constructor order. Each case is one small pair of trees (ours, "the framework's"
     CheckHeadersTest.py
 Exit status 0 when every case gives the expected verdict and message.
 """
+import argparse
 import os
 import subprocess
 import sys
@@ -97,6 +98,7 @@ def case(name, ours_lib, expect, ours_dec=DEC, our_order=("FirstInit", "SecondIn
 
 
 def main():
+    argparse.ArgumentParser(description=__doc__.strip().splitlines()[0]).parse_args()
     # A subset: one function left out, and the include of the other header (ours needs nothing from it).
     subset = THEIRS_LIB.replace("UINTN EFIAPI FooCount (void);\n", "").replace("#include <Library/BarLib.h>\n", "")
     cases = [

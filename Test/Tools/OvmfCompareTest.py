@@ -4,6 +4,7 @@ an assertion line's folder, extension and description, and nothing else of it.
 
     OvmfCompareTest.py
 """
+import argparse
 import importlib.util
 import os
 import sys
@@ -31,6 +32,7 @@ CASES = [
 
 
 def main():
+    argparse.ArgumentParser(description=__doc__.strip().splitlines()[0]).parse_args()
     failed = 0
     for name, first, second, edk2, equal in CASES:
         a, _ = compare.normalised(first, edk2)

@@ -7,6 +7,7 @@ strict enough to refuse what a report must never hold.
 QUARN_EMU (build/bin/quarn-emu, the launcher a user starts) is run as `list` and as
 `run NAME --json [--trace]`. Exit status 0 when every report is valid.
 """
+import argparse
 import copy
 import json
 import subprocess
@@ -55,7 +56,11 @@ def problems(validator, report):
 
 
 def main():
-    schema_path, program = sys.argv[1:]
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n", 1)[0])
+    parser.add_argument("schema", help="the report's JSON Schema")
+    parser.add_argument("program", help="quarn-emu (the launcher a user starts)")
+    options = parser.parse_args()
+    schema_path, program = options.schema, options.program
     command = [program]
     with open(schema_path, encoding="utf-8") as file:
         schema = json.load(file)

@@ -3,6 +3,7 @@
 
     elf2pe.py MODULE.elf OUT.efi
 """
+import argparse
 import os
 import sys
 
@@ -11,9 +12,11 @@ import pecoff  # noqa: E402
 
 
 def main(argv):
-    if len(argv) != 3:
-        print(__doc__.strip(), file=sys.stderr)
-        return 2
+    parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
+    parser.add_argument("elf", help="the module's ELF image, linked with its relocations kept")
+    parser.add_argument("out", help="the PE32 image to write")
+    args = parser.parse_args(argv[1:])
+    argv = [argv[0], args.elf, args.out]
     try:
         with open(argv[1], "rb") as f:
             image = pecoff.elf_to_pe(f.read())

@@ -6,6 +6,7 @@ sections, its PE32 image being the original rebased to where the volume places i
     fv-check.py IMAGE FILE.ffs [FILE.ffs ...]
 Exit status: 0 valid, 1 a finding, 2 UEFIExtract missing.
 """
+import argparse
 import os
 import re
 import shutil
@@ -27,9 +28,12 @@ def read(path):
 
 
 def main(argv):
-    if len(argv) < 3:
-        print(__doc__.strip(), file=sys.stderr)
-        return 2
+    parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter, epilog=__doc__)
+    parser.add_argument("image", help="the flash image")
+    parser.add_argument("files", nargs="+", metavar="FILE.ffs", help="FFS files the image must hold")
+    args = parser.parse_args(argv[1:])
+    argv = [argv[0], args.image] + args.files
     tool = shutil.which("UEFIExtract")
     if not tool:
         print("fv-check: UEFIExtract not found (Debian package uefitool-cli)", file=sys.stderr)

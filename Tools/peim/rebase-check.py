@@ -7,6 +7,7 @@ differing word.
     rebase-check.py IMAGE.efi ELF_AT_BASE_A ELF_AT_BASE_B ...
 Each ELF is the module linked with its first section at (its image base + the PE header size).
 """
+import argparse
 import os
 import struct
 import sys
@@ -43,9 +44,12 @@ def compare(pe, elf_path):
 
 
 def main(argv):
-    if len(argv) < 3:
-        print(__doc__.strip(), file=sys.stderr)
-        return 2
+    parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0],
+                                     formatter_class=argparse.RawDescriptionHelpFormatter, epilog=__doc__)
+    parser.add_argument("image", metavar="IMAGE.efi")
+    parser.add_argument("elves", nargs="+", metavar="ELF_AT_BASE", help="the module linked at another base")
+    args = parser.parse_args(argv[1:])
+    argv = [argv[0], args.image] + args.elves
     with open(argv[1], "rb") as f:
         pe = pecoff.PeImage(f.read())
     failed = False

@@ -5,6 +5,7 @@ insertion into a volume nested in an LZMA section of another volume, on volumes 
     PeimToolsTest.py FIRMWARE_BUILD_DIR
 """
 import lzma
+import argparse
 import os
 import struct
 import sys
@@ -202,8 +203,12 @@ class InsertTest(unittest.TestCase):
 
 def main():
     global FIRMWARE
-    FIRMWARE = sys.argv.pop(1) if len(sys.argv) > 1 else os.path.join(ROOT, "build", "firmware")
-    unittest.main(verbosity=1)
+    parser = argparse.ArgumentParser(description=__doc__.strip().splitlines()[0])
+    parser.add_argument("firmware", nargs="?", default=os.path.join(ROOT, "build", "firmware"),
+                        help="the firmware build tree (default build/firmware)")
+    options, rest = parser.parse_known_args()
+    FIRMWARE = options.firmware
+    unittest.main(verbosity=1, argv=[sys.argv[0]] + rest)
 
 
 if __name__ == "__main__":
