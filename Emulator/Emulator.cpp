@@ -13,6 +13,7 @@ extern "C" {
 #include <Ppi/Drux.h>
 #include <Ppi/VornPolicy.h>
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -32,9 +33,6 @@ extern "C" {
 namespace quarn::emu {
 
 namespace {
-
-constexpr uint16_t kUart1Base = 0x3F8;
-constexpr uint16_t kUart2Base = 0x2F8;
 
 PeiCoreConfig CoreConfig(const Scenario &S) {
   PeiCoreConfig Config;
@@ -60,40 +58,55 @@ constexpr uint8_t kCmosStatusRegister = 0x0E;   // bit 7: contents not to be tru
 constexpr uint8_t kCmosInvalid = 0x80;
 
 /// The registers as the module reads them: all ones through PCI when the VORN does not
-/// answer; DWRSTS lies outside PCI and reads as it is.
-VornRegisterValues ReadableValues(const VornDevice &V) {
+/// answer; DWRSTS lies outside PCI and reads as it is. The module looks where it was built
+/// to: a board that keeps its PCI Express window or DWRSTS elsewhere answers all ones there.
+VornRegisterValues ReadableValues(const VornDevice &V, const BoardLayout &Layout) {
   using Reg = VornDevice::Register;
   constexpr uint32_t kAllOnes = 0xFFFFFFFF;
-  auto Pci = [&](Reg R) { return V.Present() ? V.Value(R) : kAllOnes; };
-  return {Pci(Reg::Fs1), Pci(Reg::Fs2), Pci(Reg::Fn1), Pci(Reg::Fn4), Pci(Reg::Fn6), V.Value(Reg::DwrSts)};
+  constexpr BoardLayout kBuiltFor;
+  const bool PciAnswers = V.Present() && Layout.PcieBase == kBuiltFor.PcieBase;
+  auto Pci = [&](Reg R) { return PciAnswers ? V.Value(R) : kAllOnes; };
+  const uint32_t DwrSts = Layout.DwrStsAddress == kBuiltFor.DwrStsAddress ? V.Value(Reg::DwrSts) : kAllOnes;
+  return {Pci(Reg::Fs1), Pci(Reg::Fs2), Pci(Reg::Fn1), Pci(Reg::Fn4), Pci(Reg::Fn6), DwrSts};
+}
+
+/// "UART 0x3F8": a UART named by its base, as the trace and the summary show it.
+std::string UartName(uint16_t Base) {
+  char Text[16];
+  std::snprintf(Text, sizeof Text, "UART 0x%X", Base);
+  return Text;
 }
 
 }  // namespace
 
-/// The memory map of S with its sizes settled; throws when it cannot be used.
+/// The memory map of S with its sizes settled; throws when it, or the devices' places
+/// around it, cannot be used.
 MemoryMap UsableMap(const Scenario &S) {
   const uint64_t Needed = PeiCore::WindowBytes(S.HobSpace, S.PoolSpace);
   if (auto Problem = CheckMemoryMap(S.Memory, Needed)) throw std::invalid_argument(Problem->Key + ": " + Problem->Text);
-  return S.Memory.Resolved(Needed);
+  const MemoryMap Map = S.Memory.Resolved(Needed);
+  if (auto Problem = CheckBoardLayout(S.Layout, Map)) throw std::invalid_argument(Problem->Key + ": " + Problem->Text);
+  return Map;
 }
 
 Emulator::Emulator(Scenario S) : Scenario_(std::move(S)) {
   Ram_ = std::make_unique<BoardMemory>(UsableMap(Scenario_));
-  Board_ = std::make_unique<Board>(Scenario_.Processors);
+  Board_ = std::make_unique<Board>(Scenario_.Processors, Scenario_.Layout);
   Board &B = *Board_;
+  const BoardLayout &Layout = B.Layout();
   B.SetTimeLimitNs(Scenario_.TimeLimitMs * kNsPerMs);
   B.EnableTrace(Scenario_.Trace);
   for (Processor &P : B.Processors()) P.CpuidSignature = Scenario_.CpuSignature;
   B.Processors()[0].Mm[0] = Scenario_.Mm0;
 
   Timer_ = &B.Add<AcpiPmTimer>(B);
-  B.SetPortCategory(AcpiPmTimer::kPort, 4, TimeCategory::Wait);
+  B.SetPortCategory(Layout.AcpiTimerPort, BoardLayout::kTimerPorts, TimeCategory::Wait);
   Cmos_ = &B.Add<Cmos>(B, Scenario_.CmosErrorLevel, Scenario_.CmosValid);
   SuperIo_ = &B.Add<SuperIo>(B, Scenario_.SuperIoUart1Active, Scenario_.SuperIoUart2Active);
-  Uart1_ = &B.Add<Uart16550>(B, kUart1Base, "UART 0x3F8", Scenario_.Uart1);
-  Uart2_ = &B.Add<Uart16550>(B, kUart2Base, "UART 0x2F8", Scenario_.Uart2);
-  B.SetPortCategory(kUart1Base, 8, TimeCategory::Serial);
-  B.SetPortCategory(kUart2Base, 8, TimeCategory::Serial);
+  Uart1_ = &B.Add<Uart16550>(B, Layout.Uart1Base, UartName(Layout.Uart1Base), Scenario_.Uart1);
+  Uart2_ = &B.Add<Uart16550>(B, Layout.Uart2Base, UartName(Layout.Uart2Base), Scenario_.Uart2);
+  B.SetPortCategory(Layout.Uart1Base, BoardLayout::kUartPorts, TimeCategory::Serial);
+  B.SetPortCategory(Layout.Uart2Base, BoardLayout::kUartPorts, TimeCategory::Serial);
   Chipset &Bridges = B.Add<Chipset>(B, Scenario_.HostBridgeFc);
   Bridges.HideSidebandFunction(!Scenario_.SidebandFunction);
   Vorn_ = &B.Add<VornDevice>(B, Scenario_);
@@ -115,7 +128,7 @@ Emulator::Emulator(Scenario S) : Scenario_(std::move(S)) {
   B.OnBreakpoint = [this] { RecordAssertion(); };
   Vorn_->SetEntryNs(B.NowNs());
   Vorn_->ScheduleScenarioChanges(Scenario_.At);
-  VornAtEntry_ = ReadableValues(*Vorn_);
+  VornAtEntry_ = ReadableValues(*Vorn_, B.Layout());
 }
 
 Emulator::~Emulator() = default;
@@ -132,7 +145,7 @@ void Emulator::NoteVornAtExit() {
   // Changes that are due take effect now rather than at the next access: the same
   // values, in the same order, as a later access would have seen.
   Vorn_->ApplyDue();
-  VornAtExit_ = ReadableValues(*Vorn_);
+  VornAtExit_ = ReadableValues(*Vorn_, Board_->Layout());
   VornExitNs_ = Board_->NowNs();
 }
 
@@ -197,6 +210,7 @@ RunReport Emulator::Run() {
 RunReport Emulator::Snapshot() {
   RunReport R;
   R.Scenario = Scenario_.Name;
+  R.Layout = Board_->Layout();
   R.ElapsedNs = Board_->NowNs() - EntryNs_;
   R.Console = Uart1_->Transmitted();
   R.Console2 = Uart2_->Transmitted();
@@ -276,7 +290,7 @@ void Emulator::SnapshotVorn(RunReport &R) const {
   View.AtEntry = VornAtEntry_;
   View.EntryNs = Vorn_->EntryNs();
   View.EndNs = Board_->NowNs();
-  View.AtExit = VornExitNs_ ? VornAtExit_ : ReadableValues(*Vorn_);
+  View.AtExit = VornExitNs_ ? VornAtExit_ : ReadableValues(*Vorn_, Board_->Layout());
   View.ExitNs = VornExitNs_.value_or(View.EndNs);
   for (const VornDevice::Change &C : Vorn_->Changes()) {
     View.Timeline.push_back({C.TimeNs, VornDevice::RegisterName(C.Which), C.Previous, C.Value, C.Source, C.Detail});

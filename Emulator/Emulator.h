@@ -30,8 +30,9 @@ class PolicyPpi;
 
 class Emulator {
  public:
-  /// Builds the board for S; throws std::invalid_argument when S's memory map cannot be
-  /// used (CheckMemoryMap) and std::runtime_error when another board holds it.
+  /// Builds the board for S; throws std::invalid_argument when S's memory map or board
+  /// layout cannot be used (CheckMemoryMap, CheckBoardLayout) and std::runtime_error when
+  /// another board holds the memory map.
   explicit Emulator(Scenario S);
   ~Emulator();
   Emulator(const Emulator &) = delete;

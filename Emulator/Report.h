@@ -89,6 +89,8 @@ struct ErrorLevelView {
 
 struct RunReport {
   std::string Scenario;
+  /// Where the board's devices answered (the scenario's [board] table).
+  BoardLayout Layout;
   std::string Outcome = "returned";   // "returned", "dead-loop", "hang"
   std::string Where;                  // where the emulator stopped the module
   std::optional<EFI_STATUS> Status;
@@ -96,7 +98,7 @@ struct RunReport {
   std::string Console, Console2;
   std::vector<std::string> DebugPpi;
   std::vector<std::string> Asserts;
-  std::vector<HaltCode> HaltCodes;    // writes to 0xCB0 and 0xE8
+  std::vector<HaltCode> HaltCodes;    // writes to the halt-code port and to 0xE8
   std::vector<MessageExchange> Messages;
   std::vector<StatusCodeRecord> StatusCodes;
   std::vector<std::string> Records;   // "state" / "reset" per status code

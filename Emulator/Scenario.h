@@ -7,6 +7,7 @@ extern "C" {
 #include <PiPei.h>
 }
 
+#include "Emulator/Board/BoardLayout.h"
 #include "Emulator/Memory/BoardMemory.h"
 
 #include <cstdint>
@@ -95,6 +96,10 @@ struct Scenario {
 
   // [memory]: where the board's RAM lies
   MemoryMap Memory;
+
+  // [board]: where the board's devices answer (default: where the module was built to
+  // find them)
+  BoardLayout Layout;
 
   // [pei]
   bool DebugPrintPpi = true;

@@ -45,7 +45,8 @@ PciBdf BdfOf(uint32_t RoutingId) {
 
 }  // namespace
 
-Board::Board(unsigned ProcessorCount) : Processors_(ProcessorCount == 0 ? 1 : ProcessorCount) {}
+Board::Board(unsigned ProcessorCount, const BoardLayout &Layout)
+    : Layout_(Layout), Processors_(ProcessorCount == 0 ? 1 : ProcessorCount) {}
 
 Board::~Board() {
   if (GetCpuIntrinsicsBackend() == this) SetCpuIntrinsicsBackend(nullptr);
@@ -147,15 +148,15 @@ void Board::Record(const char *Kind, uint64_t Address, uint64_t Value, std::stri
 }
 
 std::string Board::IoName(uint16_t Port) const {
-  if (Port == 0xCF8 || (Port >= 0xCFC && Port <= 0xCFF)) {
+  if (Port == kPciConfigAddressPort || (Port >= kPciConfigDataPort && Port <= kPciConfigDataPort + 3)) {
     const PciBdf Bdf = BdfOf(Cf8_ >> 8);
-    if (Port == 0xCF8) return "PCI CONFIG_ADDRESS";
+    if (Port == kPciConfigAddressPort) return "PCI CONFIG_ADDRESS";
     auto It = Pci_.find(Bdf);
     std::string Name = "PCI CONFIG_DATA " + Hex(Cf8_, 8);
     if (It != Pci_.end()) Name += " " + It->second->Name() + " " + It->second->RegisterName(uint16_t(Cf8_ & 0xFC));
     return Name;
   }
-  if (Port == kHaltCodePort) return "halt code";
+  if (Port == Layout_.HaltCodePort) return "halt code";
   if (Port == kBoardHaltPort) return "board halt";
   if (Port == kPostCodePort) return "post code";
   IoDevice *Device = IoAt(Port);
@@ -165,8 +166,8 @@ std::string Board::IoName(uint16_t Port) const {
 }
 
 std::string Board::MmioName(uint32_t Address) const {
-  if (Address >= kEcamBase && Address - kEcamBase < kEcamSize) {
-    const uint32_t Offset = Address - kEcamBase;
+  if (Layout_.InPcieWindow(Address)) {
+    const uint32_t Offset = Address - Layout_.PcieBase;
     const PciBdf Bdf = BdfOf(Offset >> 12);
     char Text[48];
     std::snprintf(Text, sizeof Text, "ECAM %02X:%02X.%X+0x%03X", Bdf.Bus, Bdf.Device, Bdf.Function, Offset & 0xFFF);
@@ -184,12 +185,12 @@ std::string Board::MmioName(uint32_t Address) const {
 
 uint32_t Board::IoRead(uint16_t Port, unsigned Width) {
   uint32_t Value = Width >= 4 ? 0xFFFFFFFFu : (1u << (8 * Width)) - 1;
-  if (Port >= 0xCFC && Port <= 0xCFF) {
+  if (Port >= kPciConfigDataPort && Port <= kPciConfigDataPort + 3) {
     if (Cf8_ & 0x80000000u) {
       const PciBdf Bdf = BdfOf(Cf8_ >> 8);
       Value = PciConfigRead(Bdf, uint16_t((Cf8_ & 0xFC) | (Port & 3)), Width);
     }
-  } else if (Port == 0xCF8 && Width == 4) {
+  } else if (Port == kPciConfigAddressPort && Width == 4) {
     Value = Cf8_;
   } else if (IoDevice *Device = IoAt(Port)) {
     Value = Device->IoRead(Port, Width);
@@ -198,13 +199,13 @@ uint32_t Board::IoRead(uint16_t Port, unsigned Width) {
 }
 
 void Board::IoWrite(uint16_t Port, unsigned Width, uint32_t Value) {
-  if (Port == kHaltCodePort || Port == kBoardHaltPort) {
+  if (Port == Layout_.HaltCodePort || Port == kBoardHaltPort) {
     HaltCodes_.push_back({Port, Value, Clock_.NowNs()});
     if (Port == kBoardHaltPort && Value == kHaltLoop) DeadLoopEntered_ = true;
   }
-  if (Port == 0xCF8 && Width == 4) {
+  if (Port == kPciConfigAddressPort && Width == 4) {
     Cf8_ = Value;
-  } else if (Port >= 0xCFC && Port <= 0xCFF) {
+  } else if (Port >= kPciConfigDataPort && Port <= kPciConfigDataPort + 3) {
     if (Cf8_ & 0x80000000u) {
       const PciBdf Bdf = BdfOf(Cf8_ >> 8);
       PciConfigWrite(Bdf, uint16_t((Cf8_ & 0xFC) | (Port & 3)), Width, Value);
@@ -215,8 +216,8 @@ void Board::IoWrite(uint16_t Port, unsigned Width, uint32_t Value) {
 }
 
 uint32_t Board::MmioRead(uint32_t Address, unsigned Width) {
-  if (Address >= kEcamBase && Address - kEcamBase < kEcamSize) {
-    const uint32_t Offset = Address - kEcamBase;
+  if (Layout_.InPcieWindow(Address)) {
+    const uint32_t Offset = Address - Layout_.PcieBase;
     const PciBdf Bdf = BdfOf(Offset >> 12);
     return PciConfigRead(Bdf, uint16_t(Offset & 0xFFF), Width);
   }
@@ -225,8 +226,8 @@ uint32_t Board::MmioRead(uint32_t Address, unsigned Width) {
 }
 
 void Board::MmioWrite(uint32_t Address, unsigned Width, uint32_t Value) {
-  if (Address >= kEcamBase && Address - kEcamBase < kEcamSize) {
-    const uint32_t Offset = Address - kEcamBase;
+  if (Layout_.InPcieWindow(Address)) {
+    const uint32_t Offset = Address - Layout_.PcieBase;
     const PciBdf Bdf = BdfOf(Offset >> 12);
     PciConfigWrite(Bdf, uint16_t(Offset & 0xFFF), Width, Value);
     return;
@@ -251,7 +252,7 @@ UINT32 Board::IoRead32(UINT16 Port) {
   const bool InPoll = (Last_.Kind == kPausePoll);
   BeginAccess(kIoRead32, Port, kIoAccessNs);
   const uint32_t Value = IoRead(Port, 4);
-  if (Port != kAcpiTimerPort) {
+  if (Port != Layout_.AcpiTimerPort) {
     TimerPollStreak_ = 0;
   } else if (InPoll) {
     LastTimerPollNs_ = Clock_.NowNs();
@@ -336,7 +337,7 @@ void Board::Breakpoint() {
 }
 
 void Board::Pause() {
-  const bool AfterTimerRead = (Last_.Kind == kIoRead32 && Last_.Address == kAcpiTimerPort);
+  const bool AfterTimerRead = (Last_.Kind == kIoRead32 && Last_.Address == Layout_.AcpiTimerPort);
   const char *Kind = AfterTimerRead ? kPausePoll : kPause;
   BeginAccess(Kind, 0, kCpuOpNs);
   if (Tracing_) Record(Kind, 0, 0, "PAUSE");

@@ -12,6 +12,7 @@
 #include <typeindex>
 #include <vector>
 
+#include "BoardLayout.h"
 #include "Device.h"
 #include "FaultPlan.h"
 #include "Processor.h"
@@ -50,14 +51,14 @@ class Board : public CpuIntrinsicsBackend {
   static constexpr uint64_t kIoAccessNs = 1000;       // an LPC-bus I/O cycle
   static constexpr uint64_t kMmioAccessNs = 250;
   static constexpr uint64_t kCpuOpNs = 10;
-  static constexpr uint32_t kEcamBase = 0x80000000;
-  static constexpr uint32_t kEcamSize = 0x10000000;
   static constexpr uint16_t kPostCodePort = 0x84;
   static constexpr uint16_t kBoardHaltPort = 0xE8;
-  static constexpr uint16_t kHaltCodePort = 0xCB0;
-  static constexpr uint16_t kAcpiTimerPort = 0x508;
+  static constexpr uint16_t kPciConfigAddressPort = 0xCF8;
+  static constexpr uint16_t kPciConfigDataPort = 0xCFC;   // to 0xCFF
 
-  explicit Board(unsigned ProcessorCount = 1);
+  /// A board whose devices answer where Layout places them (default: where the module
+  /// was built to find them). Devices added to it take their place from Layout().
+  explicit Board(unsigned ProcessorCount = 1, const BoardLayout &Layout = {});
   ~Board() override;
   Board(const Board &) = delete;
   Board &operator=(const Board &) = delete;
@@ -76,6 +77,7 @@ class Board : public CpuIntrinsicsBackend {
   void MapPci(PciBdf Bdf, PciFunction &Function);
 
   // --- state --------------------------------------------------------------------
+  const BoardLayout &Layout() const { return Layout_; }
   VirtualClock &Clock() { return Clock_; }
   uint64_t NowNs() const { return Clock_.NowNs(); }
   std::vector<Processor> &Processors() { return Processors_; }
@@ -177,6 +179,7 @@ class Board : public CpuIntrinsicsBackend {
   MmioDevice *FindMmio(uint32_t Address, uint32_t *Base = nullptr) const;
   IoDevice *IoAt(uint16_t Port) const { return IoDevices_[IoSlot_[Port]]; }
 
+  BoardLayout Layout_;
   VirtualClock Clock_;
   std::vector<Processor> Processors_;
   size_t Current_ = 0;

@@ -2,7 +2,9 @@
 
 namespace quarn::emu {
 
-AcpiPmTimer::AcpiPmTimer(Board &B) : Board_(B) { B.MapIo(kPort, 4, *this); }
+AcpiPmTimer::AcpiPmTimer(Board &B) : Board_(B), Port_(B.Layout().AcpiTimerPort) {
+  B.MapIo(Port_, BoardLayout::kTimerPorts, *this);
+}
 
 namespace {
 
@@ -29,7 +31,7 @@ uint32_t AcpiPmTimer::CountAt(uint64_t Ns) {
 uint32_t AcpiPmTimer::IoRead(uint16_t Port, unsigned Width) {
   if (Stopped_) return Frozen_;
   const uint32_t Count = static_cast<uint32_t>(CountAt(Board_.NowNs()) + OffsetTicks_) & 0xFFFFFF;
-  return ExtractBytes(Count, Port - kPort, Width);
+  return ExtractBytes(Count, Port - Port_, Width);
 }
 
 void AcpiPmTimer::SetCount(uint32_t Ticks) {

@@ -1,4 +1,5 @@
-// The ACPI power-management timer at port 0x508: floor(time x 3579545 Hz) mod 2^24.
+// The ACPI power-management timer at the board's timer port (BoardLayout::AcpiTimerPort):
+// floor(time x 3579545 Hz) mod 2^24.
 #pragma once
 
 #include "Emulator/Board/Board.h"
@@ -8,8 +9,8 @@ namespace quarn::emu {
 class AcpiPmTimer : public IoDevice {
  public:
   static constexpr uint32_t kFrequency = 3579545;
-  static constexpr uint16_t kPort = 0x508;
 
+  /// Maps the timer's four ports where the board's layout places them.
   explicit AcpiPmTimer(Board &B);
   std::string Name() const override { return "ACPI PM timer"; }
   uint32_t IoRead(uint16_t Port, unsigned Width) override;
@@ -24,6 +25,7 @@ class AcpiPmTimer : public IoDevice {
 
  private:
   Board &Board_;
+  uint16_t Port_;
   int64_t OffsetTicks_ = 0;
   bool Stopped_ = false;
   uint32_t Frozen_ = 0;

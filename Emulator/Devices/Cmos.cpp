@@ -5,7 +5,12 @@
 namespace quarn::emu {
 
 Cmos::Cmos(Board &B, uint32_t ErrorLevel, bool Valid) {
-  for (unsigned Byte = 0; Byte < 4; Byte++) Ram_[0x7A + Byte] = uint8_t(ErrorLevel >> (8 * Byte));
+  // The layout keeps the four bytes inside the RAM (CheckBoardLayout); the mask keeps any
+  // layout a board is built with inside it too.
+  const unsigned First = B.Layout().CmosLevelIndex;
+  for (unsigned Byte = 0; Byte < BoardLayout::kCmosLevelBytes; Byte++) {
+    Ram_[(First + Byte) & kAddressMask] = uint8_t(ErrorLevel >> (8 * Byte));
+  }
   Ram_[0x0E] = Valid ? 0x00 : 0x80;
   B.MapIo(kIndexPort, 2, *this);
 }

@@ -15,7 +15,8 @@ class Cmos : public IoDevice {
   static constexpr uint16_t kIndexPort = 0x70;
   static constexpr uint16_t kDataPort = 0x71;
 
-  /// Bytes 0x7A..0x7D hold ErrorLevel (least significant first); !Valid sets 0x0E bit 7.
+  /// The four bytes from the board's CmosLevelIndex on (0x7A..0x7D on the module's own
+  /// board) hold ErrorLevel, least significant first; !Valid sets 0x0E bit 7.
   Cmos(Board &B, uint32_t ErrorLevel, bool Valid);
   std::string Name() const override { return "CMOS"; }
   uint32_t IoRead(uint16_t Port, unsigned Width) override;

@@ -4,14 +4,15 @@
 
 namespace quarn::emu {
 
-SuperIo::SuperIo(Board &B, bool Ld3Active, bool Ld2Active) {
+SuperIo::SuperIo(Board &B, bool Ld3Active, bool Ld2Active) : IndexPort_(B.Layout().SioIndexPort) {
   // A serial port found active was set up by an earlier stage: it has its base and IRQ.
   const struct {
     uint8_t Device;
     bool Active;
     uint16_t Base;
     uint8_t Irq;
-  } PowerOn[] = {{kSerialA, Ld3Active, 0x3F8, 4}, {kSerialB, Ld2Active, 0x2F8, 3}};
+  } PowerOn[] = {{kSerialA, Ld3Active, B.Layout().Uart1Base, kSerialAIrq},
+                 {kSerialB, Ld2Active, B.Layout().Uart2Base, kSerialBIrq}};
   for (const auto &Port : PowerOn) {
     Device_[{Port.Device, 0x30}] = Port.Active ? 1 : 0;
     if (Port.Active) {
@@ -20,7 +21,8 @@ SuperIo::SuperIo(Board &B, bool Ld3Active, bool Ld2Active) {
       Device_[{Port.Device, 0x70}] = Port.Irq;
     }
   }
-  B.MapIo(kIndexPort, 2, *this);
+  B.MapIo(IndexPort_, 1, *this);
+  B.MapIo(B.Layout().SioDataPort, 1, *this);
 }
 
 uint8_t SuperIo::Register(uint8_t Device, uint8_t Index) const {
@@ -37,12 +39,12 @@ uint8_t &SuperIo::Cell(uint8_t Device, uint8_t Index) {
 }
 
 uint32_t SuperIo::IoRead(uint16_t Port, unsigned) {
-  if (Port == kIndexPort) return Index_;
+  if (Port == IndexPort_) return Index_;
   return Register(Register(0, kLogicalDevice), Index_);
 }
 
 void SuperIo::IoWrite(uint16_t Port, unsigned, uint32_t Value) {
-  if (Port == kIndexPort) {
+  if (Port == IndexPort_) {
     Index_ = uint8_t(Value);
     return;
   }
@@ -51,7 +53,7 @@ void SuperIo::IoWrite(uint16_t Port, unsigned, uint32_t Value) {
 }
 
 std::string SuperIo::RegisterName(uint16_t Port) const {
-  if (Port == kIndexPort) return "index";
+  if (Port == IndexPort_) return "index";
   char Text[40];
   if (Index_ < kFirstDeviceRegister) {
     std::snprintf(Text, sizeof Text, "data [0x%02X]", Index_);

@@ -1,9 +1,10 @@
-// The Super I/O chip's configuration ports, index 0x4E and data 0x4F, in the Plug and
-// Play ISA layout: register 0x07 selects the logical device; registers 0x00..0x2F are
-// global, 0x30 and up belong to the selected device (0x30 activate, 0x60/0x61 I/O
-// base high/low, 0x70 interrupt). Logical devices 3 and 2 are the two serial ports; a
-// port that is active at power-on comes with its base (0x3F8 / 0x2F8) and IRQ (4 / 3).
-// The ports need no entry key.
+// The Super I/O chip's configuration ports, index and data where the board's layout
+// places them (0x4E and 0x4F on the module's own board), in the Plug and Play ISA layout:
+// register 0x07 selects the logical device; registers 0x00..0x2F are global, 0x30 and up
+// belong to the selected device (0x30 activate, 0x60/0x61 I/O base high/low, 0x70
+// interrupt). Logical devices 3 and 2 are the two serial ports; a port that is active at
+// power-on comes with the board's base for that UART and its IRQ (4 / 3). The ports
+// need no entry key.
 #pragma once
 
 #include <map>
@@ -16,11 +17,14 @@ namespace quarn::emu {
 
 class SuperIo : public IoDevice {
  public:
-  static constexpr uint16_t kIndexPort = 0x4E;
-  static constexpr uint16_t kDataPort = 0x4F;
-  static constexpr uint8_t kSerialA = 3;  // the UART at 0x3F8
-  static constexpr uint8_t kSerialB = 2;  // the UART at 0x2F8
+  static constexpr uint8_t kSerialA = _PCD_VALUE_PcdQuarnUart1SioDevice;  // UART 1's logical device
+  static constexpr uint8_t kSerialB = _PCD_VALUE_PcdQuarnUart2SioDevice;  // UART 2's logical device
+  static constexpr uint8_t kSerialAIrq = _PCD_VALUE_PcdQuarnUart1Irq;
+  static constexpr uint8_t kSerialBIrq = _PCD_VALUE_PcdQuarnUart2Irq;
+  static_assert(kSerialA != kSerialB, "two logical devices");
 
+  /// Maps the index and data ports where the board's layout places them; Ld3Active and
+  /// Ld2Active: UART 1's and UART 2's logical device already set up and active.
   SuperIo(Board &B, bool Ld3Active, bool Ld2Active);
   std::string Name() const override { return "SuperIO"; }
   uint32_t IoRead(uint16_t Port, unsigned Width) override;
@@ -43,6 +47,7 @@ class SuperIo : public IoDevice {
   static constexpr uint8_t kFirstDeviceRegister = 0x30;
   uint8_t &Cell(uint8_t Device, uint8_t Index);
 
+  uint16_t IndexPort_;
   uint8_t Index_ = 0;
   std::map<uint8_t, uint8_t> Global_;
   std::map<std::pair<uint8_t, uint8_t>, uint8_t> Device_;

@@ -44,6 +44,8 @@ struct MemoryMap {
 
   /// The map with TemporaryRamSize settled for a PEI core that needs Needed bytes.
   MemoryMap Resolved(uint64_t Needed) const;
+
+  bool operator==(const MemoryMap &) const = default;
 };
 
 /// What is wrong with a map: the scenario key it concerns and why.

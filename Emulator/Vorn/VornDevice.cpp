@@ -60,7 +60,7 @@ VornDevice::VornDevice(Board &B, const Scenario &S) : Board_(B), Present_(S.Vorn
       B.MapPci({0, 24, uint8_t(Number)}, B.Add<Function>(*this, Number));
     }
   }
-  B.MapMmio(kDwrStsAddress, 4, B.Add<DwrStsRegister>(*this));
+  B.MapMmio(B.Layout().DwrStsAddress, BoardLayout::kDwrStsBytes, B.Add<DwrStsRegister>(*this));
 }
 
 namespace {

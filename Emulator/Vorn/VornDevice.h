@@ -1,7 +1,8 @@
 // The VORN as the host sees it: PCI functions 0, 1, 4 and 6 of bus 0 device 24, whose
 // offset 0x40 (and 0x48 of function 0) carry the firmware status registers, and the
-// DWR status register at 0xFE00192C. Register changes are scheduled in virtual time;
-// each one that takes effect is kept, with its time and who made it, for the report.
+// DWR status register where the board's layout places it (0xFE00192C on the module's own
+// board). Register changes are scheduled in virtual time; each one that takes effect is
+// kept, with its time and who made it, for the report.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +18,6 @@ namespace quarn::emu {
 class VornDevice {
  public:
   enum class Register { Fs1, Fs2, Fn1, Fn4, Fn6, DwrSts };
-  static constexpr uint32_t kDwrStsAddress = 0xFE00192C;
 
   /// One register write as it took effect: the time it was due (a scheduled change
   /// takes effect then, whenever the next access comes), the values before and after,

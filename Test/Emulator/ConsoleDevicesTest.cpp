@@ -69,10 +69,10 @@ TEST(Chipset, RegistersTheConsoleSetUpUses) {
   Board B;
   Chipset &C = B.Add<Chipset>(B, uint8_t(4));
   EXPECT_EQ(B.Find<Chipset>(), &C);
-  EXPECT_EQ(B.MmioRead8(Board::kEcamBase + 0xFC), 4);          // 00:00.0 byte 0xFC
-  EXPECT_EQ(B.MmioRead8(Board::kEcamBase + 0xFD), 0);
+  EXPECT_EQ(B.MmioRead8(B.Layout().PcieBase + 0xFC), 4);          // 00:00.0 byte 0xFC
+  EXPECT_EQ(B.MmioRead8(B.Layout().PcieBase + 0xFD), 0);
   C.SetHostBridgeFc(0);
-  EXPECT_EQ(B.MmioRead8(Board::kEcamBase + 0xFC), 0);
+  EXPECT_EQ(B.MmioRead8(B.Layout().PcieBase + 0xFC), 0);
 
   B.IoWrite32(0xCF8, 0x8000F910);                              // 00:1F.1 offset 0x10
   EXPECT_EQ(B.IoRead32(0xCFC) & 0xFFFFFF00u, Chipset::kSidebandBase);

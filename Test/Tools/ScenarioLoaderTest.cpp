@@ -10,6 +10,7 @@
 
 #include "Tools/quarn-emu/BuiltinScenarios.h"
 #include "Tools/quarn-emu/ScenarioLoader.h"
+#include "Tools/quarn-emu/ScenarioWriter.h"
 
 using namespace quarn::emu;
 using namespace quarn::emu::cli;
@@ -210,6 +211,8 @@ TEST(ScenarioLoaderRefuses, UnknownKeysAtEveryDepth) {
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:3: expect.record: unknown key; did you mean records?");
   E = Refusal("[expect]\nstatuss = \"EFI_SUCCESS\"\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: expect.statuss: unknown key; did you mean status?");
+  E = Refusal("[board]\nuart1_bse = 0x3E8\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: board.uart1_bse: unknown key; did you mean uart1_base?");
   E = Refusal("[vron]\nfs1 = 2\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:1: vron: unknown key; did you mean vorn?");
   E = Refusal("[boots]\nmode = 1\n");
@@ -224,6 +227,8 @@ TEST(ScenarioLoaderRefuses, ValuesOfTheWrongType) {
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: cpu.processors: expected an integer, found a string");
   E = Refusal("[policy]\ninstalled = 1\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: policy.installed: expected a boolean, found an integer");
+  E = Refusal("[board]\npcie_base = \"0xC0000000\"\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: board.pcie_base: expected an integer, found a string");
   E = Refusal("vorn = 5\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:1: vorn: expected a table, found an integer");
   E = Refusal("[vorn]\nfs1 = 2.5\n");
@@ -249,6 +254,12 @@ TEST(ScenarioLoaderRefuses, ValuesOutOfRange) {
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: pei.hob_space: 16777217 is out of range (0 to 16777216)");
   E = Refusal("[drux.watchdog]\nstatus = 0x100\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: drux.watchdog.status: 0x100 is out of range (0 to 0xFF)");
+  E = Refusal("[board]\nuart1_base = 0x10000\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: board.uart1_base: 0x10000 is out of range (0 to 0xFFFF)");
+  E = Refusal("[board]\ncmos_level_index = 0x100\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: board.cmos_level_index: 0x100 is out of range (0 to 0xFF)");
+  E = Refusal("[board]\ndwrsts_address = 0x1_0000_0000\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: board.dwrsts_address: 0x100000000 is out of range (0 to 0xFFFFFFFF)");
   E = Refusal("[cpu]\nprocessors = 65\n");
   EXPECT_EQ(E.Key(), "cpu.processors");
   E = Refusal("[vorn]\nfs2 = -1\n");
@@ -421,7 +432,32 @@ TEST(ScenarioLoader, MemoryMapKeysMoveTheWindows) {
   EXPECT_EQ(Default.Memory.PermanentMemorySize, 0x04000000u);
 }
 
-TEST(ScenarioLoaderRefuses, MemoryMapsABoardCannotHave) {
+TEST(ScenarioLoader, BoardKeysMoveTheDevicesAndTheDumpKeepsThePlaces) {
+  const LoadedScenario L = Load("[memory]\npermanent_memory_base = 0x50000000\n"
+                                "[board]\nuart1_base = 0x3E8\ncmos_level_index = 0x40\npcie_base = 0xC0000000\n");
+  BoardLayout Want;
+  Want.Uart1Base = 0x3E8;
+  Want.CmosLevelIndex = 0x40;
+  Want.PcieBase = 0xC0000000;
+  EXPECT_EQ(L.Settings.Layout, Want) << "the keys left out keep the module's build";
+  EXPECT_EQ(Load("[board]\n").Settings.Layout, BoardLayout{});
+
+  const std::string Dump = ScenarioToToml(L);
+  EXPECT_NE(Dump.find("\n[memory]\ntemporary_ram_base = 0x00800000\npermanent_memory_base = 0x50000000\n"
+                      "permanent_memory_size = 0x04000000\n\n[board]\nuart1_base = 0x3E8\nuart2_base = 0x2F8\n"
+                      "sio_index_port = 0x4E\nsio_data_port = 0x4F\nacpi_timer_port = 0x508\nhalt_code_port = 0xCB0\n"
+                      "cmos_level_index = 0x40\npcie_base = 0xC0000000\ndwrsts_address = 0xFE00192C\n"),
+            std::string::npos)
+      << Dump;
+  const Scenario Again = LoadScenarioText(Dump, "dumped.toml").Settings;
+  EXPECT_EQ(Again.Layout, Want);
+  EXPECT_EQ(Again.Memory, L.Settings.Memory);
+  const std::string Plain = ScenarioToToml(Load(""));
+  EXPECT_EQ(Plain.find("[board]"), std::string::npos) << "the module's own board writes no [board]";
+  EXPECT_EQ(Plain.find("[memory]"), std::string::npos);
+}
+
+TEST(ScenarioLoaderRefuses, MemoryMapsAndDevicePlacesABoardCannotHave) {
   struct Row {
     const char *Text;
     const char *What;
@@ -442,6 +478,35 @@ TEST(ScenarioLoaderRefuses, MemoryMapsABoardCannotHave) {
        "Scenarios/test.toml:4: memory.temporary_ram_size: 0x00100000 bytes cannot hold the stack, the HOB list and "
        "the pool (0x00142200 bytes with pei.hob_space and pei.pool_space)"},
       {"[memory]\nsize = 1\n", "Scenarios/test.toml:2: memory.size: unknown key"},
+      // Devices: each inside its space, on its alignment, clear of the others, of the
+      // board's fixed ports and windows and of its RAM; the moved one of two is named.
+      {"[board]\nuart2_base = 0xFFFA\n",
+       "Scenarios/test.toml:2: board.uart2_base: 0xFFFA to 0x10001 runs past the last I/O port (0xFFFF)"},
+      {"[board]\ncmos_level_index = 0x7D\n",
+       "Scenarios/test.toml:2: board.cmos_level_index: 0x7D to 0x80: the level's four bytes must lie in CMOS 0x0F to "
+       "0x7F (past the clock and status registers, in the bank the index port reaches)"},
+      {"[board]\ncmos_level_index = 0x0C\n",
+       "Scenarios/test.toml:2: board.cmos_level_index: 0x0C to 0x0F: the level's four bytes must lie in CMOS 0x0F to "
+       "0x7F (past the clock and status registers, in the bank the index port reaches)"},
+      {"[board]\npcie_base = 0xE8000000\n",
+       "Scenarios/test.toml:2: board.pcie_base: 0xE8000000 is not a multiple of the window's size (256 MiB)"},
+      {"[board]\ndwrsts_address = 0xFE00192E\n",
+       "Scenarios/test.toml:2: board.dwrsts_address: 0xFE00192E is not a multiple of 4 (a 32-bit register)"},
+      {"[board]\nuart1_base = 0x2F8\nuart2_base = 0x2F8\n",
+       "Scenarios/test.toml:2: board.uart1_base: 0x2F8 to 0x2FF overlaps UART 2 (0x2F8 to 0x2FF, board.uart2_base)"},
+      {"[board]\nuart1_base = 0x3E8\nuart2_base = 0x3EC\n",
+       "Scenarios/test.toml:3: board.uart2_base: 0x3EC to 0x3F3 overlaps UART 1 (0x3E8 to 0x3EF, board.uart1_base)"},
+      {"[board]\nuart1_base = 0xCF4\n",
+       "Scenarios/test.toml:2: board.uart1_base: 0xCF4 to 0xCFB overlaps PCI configuration (0xCF8 to 0xCFF)"},
+      {"[board]\npcie_base = 0xF0000000\n",
+       "Scenarios/test.toml:2: board.pcie_base: 0xF0000000 to 0xFFFFFFFF overlaps sideband window (0xFD000000 to "
+       "0xFDFFFFFF)"},
+      {"[board]\ndwrsts_address = 0x8000F000\n",
+       "Scenarios/test.toml:2: board.dwrsts_address: 0x8000F000 to 0x8000F003 overlaps PCI Express window (0x80000000 "
+       "to 0x8FFFFFFF, board.pcie_base)"},
+      {"[memory]\npermanent_memory_base = 0x48000000\n[board]\npcie_base = 0x40000000\n",
+       "Scenarios/test.toml:4: board.pcie_base: 0x40000000 to 0x4FFFFFFF overlaps permanent memory (0x48000000 to "
+       "0x4BFFFFFF)"},
   };
   for (const Row &R : Rows) {
     const ScenarioError E = Refusal(R.Text);

@@ -123,6 +123,26 @@ TEST(SummaryBoard, ScriptedChangesShowTheirEntryAndOneAfterTheEndIsWarnedAbout) 
   EXPECT_DOUBLE_EQ(Board["end_ms"].get<double>(), 98.656302);
 }
 
+TEST(SummaryBoard, ADeviceTheBoardMovesIsWarnedAboutFirst) {
+  const Seen R = RunBuiltin("board-uart1-moved");
+  EXPECT_EQ(Block(R.Summary, "returned", "VORN at entry"),
+            "returned       EFI_SUCCESS (0x00000000) after 77.980 ms of virtual time\n"
+            "warning        board: UART 1 at 0x3E8, but the module was built for 0x3F8 (PcdQuarnUart1Base)\n");
+  EXPECT_EQ(R.Json["board"]["warnings"],
+            (json{"board: UART 1 at 0x3E8, but the module was built for 0x3F8 (PcdQuarnUart1Base)"}));
+  EXPECT_EQ(Line(R.Summary, "console  "), "console        (console empty)");
+
+  // The board's warnings first, then the scripted change that never took effect.
+  const Seen Both = RunText("[board]\ncmos_level_index = 0x40\nhalt_code_port = 0xCA0\n"
+                            "[[vorn.at]]\nms = 5000\nfs2 = 0x00000400\n");
+  EXPECT_EQ(Both.Json["board"]["warnings"],
+            (json{"board: halt-code port at 0xCA0, but the module was built for 0xCB0 (PcdQuarnHaltCodePort)",
+                  "board: debug error level at CMOS 0x40, but the module was built for CMOS 0x7A "
+                  "(PcdQuarnDebugLevelCmosIndex)",
+                  "[[vorn.at]] 1: fs2 = 0x00000400 is due at 5000.000 ms, after the end of the run at 3.090 ms: it "
+                  "never took effect"}));
+}
+
 TEST(SummaryBoard, ChangesTheFirmwareNeverReachedAreNotedButNotWarnedAbout) {
   // The reset counter steps 4 s after the request, long after the module gave up.
   const Seen R = RunText(
@@ -149,9 +169,15 @@ TEST(SummaryBoard, EntryStateDecodesEachFieldTheModuleLooksAt) {
                              "DWR flow off (0.000 ms)"},
       {"not-quarn-absent", "VORN at entry  VORNFS1 reads all ones: the VORN does not answer (a disabled interface), "
                            "DWR flow off (0.000 ms)"},
+      // What the module reads where it was built to look: nothing, when the board keeps
+      // its window or DWRSTS elsewhere.
+      {"[board]\npcie_base = 0xC0000000\n",
+       "VORN at entry  VORNFS1 reads all ones: the VORN does not answer (a disabled interface), DWR flow off (0.000 ms)"},
+      {"[board]\ndwrsts_address = 0xFE001930\n",
+       "VORN at entry  state 5 (normal), recovery cause 0, flow mode 0, reset counter 0, DWR flow on (0.000 ms)"},
   };
   for (const auto &Row : kRows) {
-    const Seen R = RunBuiltin(Row.Scenario);
+    const Seen R = FindBuiltinScenario(Row.Scenario) != nullptr ? RunBuiltin(Row.Scenario) : RunText(Row.Scenario);
     EXPECT_EQ(Line(R.Summary, "VORN at entry"), Row.Entry) << Row.Scenario;
   }
   const Seen Absent = RunBuiltin("not-quarn-absent");
@@ -174,6 +200,10 @@ TEST(SummaryBoard, HaltCodesInHexWithTheirTime) {
   EXPECT_EQ(R.Json["halt_codes"], json::parse(R"j([{"port": 3248, "value": 210, "time_ms": 46.861038},
                                                    {"port": 3248, "value": 210, "time_ms": 66.616},
                                                    {"port": 3248, "value": 210, "time_ms": 78.77684}])j"));
+  // A board whose halt-code port is elsewhere does not take the module's codes as such.
+  const Seen Moved = RunText(FindBuiltinScenario("drux-null-send")->Text + "\n[board]\nhalt_code_port = 0xCA0\n");
+  EXPECT_EQ(Line(Moved.Summary, "halt codes"), "halt codes     none");
+  EXPECT_EQ(Moved.Report.Asserts.size(), 3u);
 }
 
 TEST(SummaryBoard, ErrorLevelFromTheCacheOrFromCmosAsTheModuleTookIt) {
@@ -190,6 +220,9 @@ TEST(SummaryBoard, ErrorLevelFromTheCacheOrFromCmosAsTheModuleTookIt) {
        "0.067 ms",
        R"j({"value": 0, "source": "cmos", "cmos_valid": false, "time_ms": 0.06716,
            "mm0_at_first_read": "0x0"})j"},
+      // The board keeps the level where the module does not look: it reads zeros.
+      {"board-cmos-level-moved", "error level    0x00000000 (none) from CMOS 0x7A..0x7D, cached in MM0 at 0.075 ms",
+       R"j({"value": 0, "source": "cmos", "cmos_valid": true, "time_ms": 0.07516, "mm0_at_first_read": "0x0"})j"},
       {"qemu-q35-mm0-cache", "error level    0x00000040 (info) from the MM0 cache (MM0 0x0000004080004424); CMOS not read",
        R"j({"value": 64, "source": "mm0-cache", "cmos_valid": null, "time_ms": 0.06415,
            "mm0_at_first_read": "0x4080004424"})j"},

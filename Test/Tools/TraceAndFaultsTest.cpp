@@ -259,6 +259,32 @@ TEST(TraceConsole, BytesGatherUntilALineFeedOrAnEntryAndShowEscaped) {
                 "      0.009000 ms  console      0x000003F8  0x00000002  \"cd\"\n");
 }
 
+// A board that moves its devices: the group pci is its configuration window, the console
+// rows carry its UARTs' ports.
+TEST(TraceFilters, ThePciGroupAndTheConsolePortsFollowTheBoard) {
+  BoardLayout Moved;
+  Moved.PcieBase = 0xC0000000;
+  Moved.Uart2Base = 0x2E8;
+  TraceFilter Pci;
+  Pci.Kinds = {"pci"};
+  EXPECT_TRUE(Pci.Shows("mmio-read32", 0xC00C0040, 0, Moved));
+  EXPECT_FALSE(Pci.Shows("mmio-read32", 0x800C0040, 0, Moved)) << "no configuration space there on this board";
+  EXPECT_TRUE(Pci.Shows("mmio-read32", 0x800C0040, 0, BoardLayout{}));
+
+  TraceFilter Range;
+  ASSERT_EQ(ParseTraceRange("0x2E8+8", Range), "");
+  RunReport R;
+  R.Layout = Moved;
+  R.Console = "a";
+  R.ConsoleLeftNs = {1000};
+  R.Console2 = "Z";
+  R.Console2LeftNs = {3500};
+  std::ostringstream Out;
+  WriteTrace(Out, R, Range);
+  EXPECT_EQ(Out.str(), "---- trace: 0 of 0 entries and 1 console lines (address 0x2E8-0x2EF)\n" + std::string(kColumns) +
+                           "\n      0.003500 ms  console2     0x000002E8  0x00000001  \"Z\"\n");
+}
+
 // --- faults ------------------------------------------------------------------------------
 
 TEST(FaultsList, EachPointNamesTheFaultTableThatFailsTheSameCall) {

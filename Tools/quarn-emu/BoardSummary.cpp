@@ -64,6 +64,16 @@ std::string NeverAppliedWarning(const VornRegisterEvent &E, uint64_t EndNs) {
          ": it never took effect";
 }
 
+/// The board's warnings: each device placed elsewhere than the module was built for, then
+/// each scripted change still due when the run ended.
+std::vector<std::string> Warnings(const RunReport &R) {
+  std::vector<std::string> List = BoardLayoutWarnings(R.Layout);
+  for (const VornRegisterEvent &E : R.Vorn.NeverApplied) {
+    if (E.Source == "vorn.at") List.push_back(NeverAppliedWarning(E, R.Vorn.EndNs));
+  }
+  return List;
+}
+
 /// Two lines: Label, the decoded fields and the time (with When); then the raw registers.
 void WriteState(std::ostream &Out, const char *Label, uint64_t AtNs, const char *When, const VornRegisterValues &V) {
   Out << Format("%-15s", Label) << DescribeVornState(V) << " (" << Ms(AtNs) << When << ")\n";
@@ -120,7 +130,10 @@ void WriteErrorLevel(std::ostream &Out, const RunReport &R) {
   } else if (L.CmosValid == false) {
     Out << "from CMOS: register 0x0E bit 7 set, contents not trusted; cached in MM0 at " << Ms(L.TimeNs) << "\n";
   } else {
-    Out << "from CMOS 0x7A..0x7D, cached in MM0 at " << Ms(L.TimeNs) << "\n";
+    // The module reads the bytes it was built for, wherever the board keeps its level.
+    constexpr unsigned kFirst = BoardLayout{}.CmosLevelIndex;
+    Out << Format("from CMOS 0x%02X..0x%02X, cached in MM0 at ", kFirst, kFirst + BoardLayout::kCmosLevelBytes - 1)
+        << Ms(L.TimeNs) << "\n";
   }
 }
 
@@ -192,6 +205,7 @@ std::string DescribeVornState(const VornRegisterValues &V) {
 }
 
 void WriteBoardSummary(std::ostream &Out, const RunReport &R) {
+  for (const std::string &Warning : BoardLayoutWarnings(R.Layout)) Out << "warning        " << Warning << "\n";
   WriteVorn(Out, R);
   WriteHaltCodes(Out, R);
   WriteErrorLevel(Out, R);
@@ -239,8 +253,8 @@ void AddBoardJson(json &J, const RunReport &R) {
   for (const VornRegisterEvent &E : V.NeverApplied) {
     Board["never_applied"].push_back(
         {{"time_ms", Milliseconds(E.TimeNs)}, {"source", E.Source}, {"detail", E.Detail}});
-    if (E.Source == "vorn.at") Board["warnings"].push_back(NeverAppliedWarning(E, V.EndNs));
   }
+  for (const std::string &Warning : Warnings(R)) Board["warnings"].push_back(Warning);
   J["board"] = Board;
   J["debug_error_level"] = nullptr;
   if (R.ErrorLevel) {

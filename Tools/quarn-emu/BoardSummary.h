@@ -13,7 +13,8 @@
 
 namespace quarn::emu::cli {
 
-/// The board block: VORN at entry and exit (registers and their fields), the register
+/// The board block: a warning for each device the board places elsewhere than the module
+/// was built for, VORN at entry and exit (registers and their fields), the register
 /// changes with time and source, a warning for each scripted change that never took
 /// effect, the halt codes, the error level and its source.
 void WriteBoardSummary(std::ostream &Out, const RunReport &Report);
@@ -22,7 +23,8 @@ void WriteBoardSummary(std::ostream &Out, const RunReport &Report);
 /// when they are the console's text), the second UART when it differs from the first.
 void WriteOutputsSummary(std::ostream &Out, const RunReport &Report);
 
-/// Adds "board" and "debug_error_level" to the JSON report.
+/// Adds "board" and "debug_error_level" to the JSON report; the board's warnings are the
+/// moved devices' first, then the scripted changes that never took effect.
 void AddBoardJson(nlohmann::json &Json, const RunReport &Report);
 
 /// "state 2 (recovery), recovery cause 4, flow mode 0, reset counter 0, DWR flow off",

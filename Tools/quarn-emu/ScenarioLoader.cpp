@@ -428,6 +428,30 @@ void CheckMemory(const Scenario &S, const std::string &Source, const std::map<st
   }
 }
 
+/// The [board] table; Lines receives the line of each key given, for the check of the
+/// whole layout once the memory map is known too.
+void ReadBoard(TableReader T, Scenario &S, std::map<std::string, unsigned> &Lines) {
+  Lines["board"] = T.Line();
+  for (const BoardLayoutKey &K : kBoardLayoutKeys) {
+    const toml::node *Node = T.Take(K.Key);
+    if (Node == nullptr) continue;
+    K.Set(S.Layout, static_cast<uint32_t>(T.UnsignedValue(*Node, K.Key, LayoutSpaceMax(K.Space), 0)));
+    Lines[std::string("board.") + K.Key] = LineOf(*Node);
+  }
+  T.Finish();
+}
+
+/// Refuses a layout the board cannot have: a device past its address space, misaligned,
+/// or over another device, the board's fixed ports or windows, or its RAM.
+void CheckBoard(const Scenario &S, const std::string &Source, const std::map<std::string, unsigned> &Lines) {
+  const MemoryMap Memory = S.Memory.Resolved(PeiCore::WindowBytes(S.HobSpace, S.PoolSpace));
+  if (const auto Problem = CheckBoardLayout(S.Layout, Memory)) {
+    auto Line = Lines.find(Problem->Key);
+    if (Line == Lines.end()) Line = Lines.find("board");
+    throw ScenarioError(Source, Line == Lines.end() ? 0 : Line->second, Problem->Key, Problem->Text);
+  }
+}
+
 void ReadUart(TableReader T, UartPowerOn &Uart) {
   T.Unsigned("divisor", Uart.Divisor, 0xFFFF);
   T.Unsigned("lcr", Uart.Lcr, 0xFF);
@@ -732,6 +756,8 @@ LoadedScenario LoadScenarioText(std::string_view Text, const std::string &Source
   if (auto Pei = T.Table("pei")) ReadPei(*Pei, L);
   std::map<std::string, unsigned> MemoryLines;
   if (auto Memory = T.Table("memory")) ReadMemory(*Memory, S, MemoryLines);
+  std::map<std::string, unsigned> BoardLines;
+  if (auto Board = T.Table("board")) ReadBoard(*Board, S, BoardLines);
   if (auto Uart = T.Table("uart1")) ReadUart(*Uart, S.Uart1);
   if (auto Uart = T.Table("uart2")) ReadUart(*Uart, S.Uart2);
   if (auto SuperIo = T.Table("superio")) ReadSuperIo(*SuperIo, S);
@@ -744,6 +770,7 @@ LoadedScenario LoadScenarioText(std::string_view Text, const std::string &Source
   }
   T.Finish();
   CheckMemory(S, Source, MemoryLines);
+  CheckBoard(S, Source, BoardLines);
 
   if (S.Name.empty()) {
     // A file without a name is called after itself.

@@ -23,6 +23,13 @@ std::string Hex8(uint64_t Value) {
   return Text;
 }
 
+/// A port as the docs write it: 0x3F8.
+std::string Hex(uint64_t Value) {
+  char Text[24];
+  std::snprintf(Text, sizeof Text, "0x%llX", static_cast<unsigned long long>(Value));
+  return Text;
+}
+
 std::string Bool(bool Value) { return Value ? "true" : "false"; }
 
 /// A TOML basic string.
@@ -170,6 +177,27 @@ void WritePei(Writer &W, const LoadedScenario &L) {
   }
 }
 
+/// [memory] and [board], each only when it moves something: a board that is the module's
+/// own writes neither, and every key of the table that moves anything.
+void WritePlaces(Writer &W, const Scenario &S) {
+  const MemoryMap &Memory = S.Memory;
+  if (Memory != MemoryMap{}) {
+    W.Table("memory");
+    W.Key("temporary_ram_base", Hex32(Memory.TemporaryRamBase));
+    // 0 is no size the file may give: left out, it is sized for the [pei] spaces again.
+    if (Memory.TemporaryRamSize != 0) W.Key("temporary_ram_size", Hex32(Memory.TemporaryRamSize));
+    W.Key("permanent_memory_base", Hex32(Memory.PermanentMemoryBase));
+    W.Key("permanent_memory_size", Hex32(Memory.PermanentMemorySize));
+  }
+  if (S.Layout != BoardLayout{}) {
+    W.Table("board");
+    for (const BoardLayoutKey &K : kBoardLayoutKeys) {
+      const uint32_t Value = K.Get(S.Layout);
+      W.Key(K.Key, K.Space == LayoutSpace::Mmio ? Hex32(Value) : K.Space == LayoutSpace::Cmos ? Hex8(Value) : Hex(Value));
+    }
+  }
+}
+
 void WriteUart(Writer &W, const char *Name, const UartPowerOn &Uart) {
   W.Table(Name);
   W.Number("divisor", Uart.Divisor);
@@ -215,6 +243,7 @@ std::string ScenarioToToml(const LoadedScenario &L) {
   for (const VornRegisterChange &Change : S.At) WriteVornChange(W, Change);
   WriteDrux(W, S);
   WritePei(W, L);
+  WritePlaces(W, S);
   WriteUart(W, "uart1", S.Uart1);
   WriteUart(W, "uart2", S.Uart2);
   W.Table("superio");

@@ -23,8 +23,7 @@ constexpr const char *kKinds[] = {
     "int3",      "pause",     "pause-poll", "call",       "notify",     "ap",          "vorn",
     "pei-core",  "fault",     "console",    "console2"};
 
-constexpr uint64_t kPciConfigFirst = 0xCF8, kPciConfigLast = 0xCFF;
-constexpr uint64_t kConsolePort = 0x3F8, kConsole2Port = 0x2F8;
+constexpr uint64_t kPciConfigFirst = Board::kPciConfigAddressPort, kPciConfigLast = Board::kPciConfigDataPort + 3;
 constexpr uint64_t kNsPerMs = 1000000;
 
 bool StartsWith(const std::string &Text, const std::string &Head) { return Text.rfind(Head, 0) == 0; }
@@ -33,10 +32,13 @@ bool IsMmio(const std::string &Kind) { return StartsWith(Kind, "mmio-"); }
 /// Kinds whose address column holds an I/O port or a physical address.
 bool HasAddress(const std::string &Kind) { return IsIo(Kind) || IsMmio(Kind) || StartsWith(Kind, "console"); }
 
-bool NameMatches(const std::string &Name, const std::string &Kind, uint64_t Address) {
+/// The port a console row carries: the base of the UART that sent the bytes.
+uint64_t ConsolePort(const BoardLayout &Layout, bool Second) { return Second ? Layout.Uart2Base : Layout.Uart1Base; }
+
+bool NameMatches(const std::string &Name, const std::string &Kind, uint64_t Address, const BoardLayout &Layout) {
   if (Name == "pci") {
     return (IsIo(Kind) && Address >= kPciConfigFirst && Address <= kPciConfigLast) ||
-           (IsMmio(Kind) && Address >= Board::kEcamBase && Address - Board::kEcamBase < Board::kEcamSize);
+           (IsMmio(Kind) && Address <= UINT32_MAX && Layout.InPcieWindow(uint32_t(Address)));
   }
   if (Name == "mm") return StartsWith(Kind, "read-mm") || StartsWith(Kind, "write-mm");
   return Kind == Name || StartsWith(Kind, Name + "-");
@@ -108,12 +110,12 @@ std::string Escaped(const std::string &Bytes) {
 
 /// Appends the bytes Filter shows of one UART's console, a row per byte, in time order.
 void ConsoleRows(const std::string &Console, const std::vector<uint64_t> &LeftNs, bool Second,
-                 const TraceFilter &Filter, std::vector<Row> &Rows) {
+                 const TraceFilter &Filter, const BoardLayout &Layout, std::vector<Row> &Rows) {
   const std::string Kind = Second ? "console2" : "console";
-  const uint64_t Port = Second ? kConsole2Port : kConsolePort;
+  const uint64_t Port = ConsolePort(Layout, Second);
   const size_t Count = std::min(Console.size(), LeftNs.size());
   for (size_t Index = 0; Index < Count; Index++) {
-    if (Filter.Shows(Kind, Port, LeftNs[Index])) Rows.push_back({LeftNs[Index], nullptr, Second, {Console[Index]}});
+    if (Filter.Shows(Kind, Port, LeftNs[Index], Layout)) Rows.push_back({LeftNs[Index], nullptr, Second, {Console[Index]}});
   }
 }
 
@@ -133,20 +135,19 @@ std::string EntryLine(const TraceEntry &T) {
   return Columns(T.TimeNs, T.Kind, T.Address, T.Value) + What;
 }
 
-std::string ConsoleLine(const Row &R) {
-  return Columns(R.TimeNs, R.Second ? "console2" : "console", R.Second ? kConsole2Port : kConsolePort,
-                 R.Bytes.size()) +
+std::string ConsoleLine(const Row &R, const BoardLayout &Layout) {
+  return Columns(R.TimeNs, R.Second ? "console2" : "console", ConsolePort(Layout, R.Second), R.Bytes.size()) +
          Escaped(R.Bytes);
 }
 
 }  // namespace
 
-bool TraceFilter::Shows(const std::string &Kind, uint64_t Address, uint64_t TimeNs) const {
+bool TraceFilter::Shows(const std::string &Kind, uint64_t Address, uint64_t TimeNs, const BoardLayout &Layout) const {
   if (HasWindow && (TimeNs < FromNs || TimeNs > ToNs)) return false;
   if (HasRange && (!HasAddress(Kind) || Address < Low || Address > High)) return false;
   if (Kinds.empty()) return true;
   return std::any_of(Kinds.begin(), Kinds.end(),
-                     [&](const std::string &Name) { return NameMatches(Name, Kind, Address); });
+                     [&](const std::string &Name) { return NameMatches(Name, Kind, Address, Layout); });
 }
 
 std::string TraceFilter::Describe() const {
@@ -233,7 +234,7 @@ std::vector<TraceEntry> FilterTrace(const RunReport &Report, const TraceFilter &
   if (!Filter.Any()) return Report.Trace;
   std::vector<TraceEntry> Shown;
   for (const TraceEntry &T : Report.Trace) {
-    if (Filter.Shows(T.Kind, T.Address, T.TimeNs)) Shown.push_back(T);
+    if (Filter.Shows(T.Kind, T.Address, T.TimeNs, Report.Layout)) Shown.push_back(T);
   }
   return Shown;
 }
@@ -241,11 +242,11 @@ std::vector<TraceEntry> FilterTrace(const RunReport &Report, const TraceFilter &
 void WriteTrace(std::ostream &Out, const RunReport &R, const TraceFilter &Filter) {
   std::vector<Row> Entries;
   for (const TraceEntry &T : R.Trace) {
-    if (Filter.Shows(T.Kind, T.Address, T.TimeNs)) Entries.push_back({T.TimeNs, &T, false, {}});
+    if (Filter.Shows(T.Kind, T.Address, T.TimeNs, R.Layout)) Entries.push_back({T.TimeNs, &T, false, {}});
   }
   std::vector<Row> Bytes;
-  ConsoleRows(R.Console, R.ConsoleLeftNs, false, Filter, Bytes);
-  ConsoleRows(R.Console2, R.Console2LeftNs, true, Filter, Bytes);
+  ConsoleRows(R.Console, R.ConsoleLeftNs, false, Filter, R.Layout, Bytes);
+  ConsoleRows(R.Console2, R.Console2LeftNs, true, Filter, R.Layout, Bytes);
   std::stable_sort(Bytes.begin(), Bytes.end(), [](const Row &A, const Row &B) { return A.TimeNs < B.TimeNs; });
   // At the same instant the access comes first: a byte leaves after what was done then.
   std::vector<Row> Rows;
@@ -265,7 +266,7 @@ void WriteTrace(std::ostream &Out, const RunReport &R, const TraceFilter &Filter
            Rows[Index].Second == Line.Second) {
       Line.Bytes += Rows[Index++].Bytes;
     }
-    Lines.push_back(ConsoleLine(Line));
+    Lines.push_back(ConsoleLine(Line, R.Layout));
     ConsoleLines++;
   }
 

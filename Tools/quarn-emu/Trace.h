@@ -22,8 +22,9 @@ struct TraceFilter {
 
   /// TRUE when anything is filtered at all.
   bool Any() const { return !Kinds.empty() || HasRange || HasWindow; }
-  /// TRUE when an entry of this kind, address and time is shown.
-  bool Shows(const std::string &Kind, uint64_t Address, uint64_t TimeNs) const;
+  /// TRUE when an entry of this kind, address and time is shown on a board of this
+  /// layout (the group pci takes its PCI Express window).
+  bool Shows(const std::string &Kind, uint64_t Address, uint64_t TimeNs, const BoardLayout &Layout) const;
   /// "kind io,call; address 0x3F8-0x3FF; time 0-5 ms", "" without a filter.
   std::string Describe() const;
 };
