@@ -21,7 +21,7 @@ PACKAGES := cmake ninja-build g++ g++-multilib qemu-user-static googletest \
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps run test report budgets firmware host host-san test-host test-san test-emulated qemu peim ovmf edk2 fuzz fuzz-build fuzz-seeds fuzz-smoke clean
+.PHONY: all deps run test report budgets firmware host host-san host-debug test-host test-san test-emulated qemu qemu-gdb peim ovmf ovmf-gdb edk2 fuzz fuzz-build fuzz-seeds fuzz-smoke clean
 
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 4
@@ -46,6 +46,9 @@ build/host/build.ninja: | deps
 build/host-san/build.ninja: | deps
 	cmake --preset host-san >/dev/null
 
+build/host-debug/build.ninja: | deps
+	cmake --preset host-debug >/dev/null
+
 build/firmware/build.ninja: | deps
 	cmake --preset firmware >/dev/null
 
@@ -57,6 +60,11 @@ host: deps build/host/build.ninja
 
 host-san: deps build/host-san/build.ninja
 	cmake --build build/host-san -j $(JOBS)
+
+# The tool built for the debugger (-O0 -g3: every variable and call of the module kept):
+# build/host-debug/bin/quarn-emu debug SCENARIO --break-on EVENT (README, "Debugging").
+host-debug: deps build/host-debug/build.ninja
+	cmake --build build/host-debug -j $(JOBS) --target quarn-emu
 
 firmware: deps build/firmware/build.ninja
 	cmake --build build/firmware -j $(JOBS)
@@ -126,6 +134,18 @@ ovmf: peim build/host/build.ninja
 edk2: firmware build/host/build.ninja
 	cmake --build build/host -j $(JOBS) --target quarn-emu quarn-emu-release
 	Firmware/Edk2/edk2.sh build/edk2 build/firmware build/bin/quarn-emu build/bin/quarn-emu-release
+
+# The module under QEMU's gdb stub, stopped at BREAK (a function or FILE:LINE): the q35 ROM
+# of SCENARIO (default qemu-q35), or OVMF's PEI core on BOARD (default ovmf-q35-quarn).
+# BATCH=1 prints the backtrace at the stop and ends. README, "Debugging".
+SCENARIO ?= qemu-q35
+BOARD ?= ovmf-q35-quarn
+BREAK ?= QuarnPeiPreMemEntryPoint
+qemu-gdb: firmware
+	Firmware/qemu-gdb.sh rom $(SCENARIO) '$(BREAK)' $(if $(BATCH),--batch)
+
+ovmf-gdb: peim
+	Firmware/qemu-gdb.sh ovmf $(BOARD) '$(BREAK)' $(if $(BATCH),--batch)
 
 qemu: firmware build/host/build.ninja
 	cmake --build build/host -j $(JOBS) --target quarn-emu

@@ -105,7 +105,14 @@ bool Board::FailsNow(const std::string &Call, uint64_t Status) {
 }
 
 void Board::TraceEvent(std::string Kind, std::string What, uint64_t Value) {
-  if (Tracing_) Trace_.push_back({Clock_.NowNs(), std::move(Kind), 0, Value, std::move(What)});
+  if (!Observed()) return;
+  TraceEntry Entry{Clock_.NowNs(), std::move(Kind), 0, Value, std::move(What)};
+  if (Watch) Watch(Entry);
+  if (Tracing_) Trace_.push_back(std::move(Entry));
+}
+
+void Board::NoteConsoleLine(uint16_t UartBase, std::string Line) {
+  if (Watch) Watch(TraceEntry{Clock_.NowNs(), "console-line", UartBase, 0, std::move(Line)});
 }
 
 void Board::FastForwardTo(uint64_t Ns, TimeCategory Category) {
@@ -144,7 +151,9 @@ void Board::BeginAccess(const char *Kind, uint64_t Address, uint64_t CostNs) {
 }
 
 void Board::Record(const char *Kind, uint64_t Address, uint64_t Value, std::string What) {
-  if (Tracing_) Trace_.push_back({Clock_.NowNs(), Kind, Address, Value, std::move(What)});
+  TraceEntry Entry{Clock_.NowNs(), Kind, Address, Value, std::move(What)};
+  if (Watch) Watch(Entry);
+  if (Tracing_) Trace_.push_back(std::move(Entry));
 }
 
 std::string Board::IoName(uint16_t Port) const {
@@ -238,13 +247,13 @@ void Board::MmioWrite(uint32_t Address, unsigned Width, uint32_t Value) {
 UINT8 Board::IoRead8(UINT16 Port) {
   BeginAccess(kIoRead8, Port, kIoAccessNs);
   const uint8_t Value = uint8_t(IoRead(Port, 1));
-  if (Tracing_) Record(kIoRead8, Port, Value, IoName(Port));
+  if (Observed()) Record(kIoRead8, Port, Value, IoName(Port));
   return Value;
 }
 
 void Board::IoWrite8(UINT16 Port, UINT8 Value) {
   BeginAccess(kIoWrite8, Port, kIoAccessNs);
-  if (Tracing_) Record(kIoWrite8, Port, Value, IoName(Port));
+  if (Observed()) Record(kIoWrite8, Port, Value, IoName(Port));
   IoWrite(Port, 1, Value);
 }
 
@@ -262,39 +271,39 @@ UINT32 Board::IoRead32(UINT16 Port) {
     PollStartNs_ = LastTimerPollNs_ = Clock_.NowNs();
     TimerPollStreak_ = 0;
   }
-  if (Tracing_) Record(kIoRead32, Port, Value, IoName(Port));
+  if (Observed()) Record(kIoRead32, Port, Value, IoName(Port));
   return Value;
 }
 
 void Board::IoWrite32(UINT16 Port, UINT32 Value) {
   BeginAccess(kIoWrite32, Port, kIoAccessNs);
-  if (Tracing_) Record(kIoWrite32, Port, Value, IoName(Port));
+  if (Observed()) Record(kIoWrite32, Port, Value, IoName(Port));
   IoWrite(Port, 4, Value);
 }
 
 UINT8 Board::MmioRead8(UINTN Address) {
   BeginAccess(kMmioRead8, Address, kMmioAccessNs);
   const uint8_t Value = uint8_t(MmioRead(uint32_t(Address), 1));
-  if (Tracing_) Record(kMmioRead8, Address, Value, MmioName(uint32_t(Address)));
+  if (Observed()) Record(kMmioRead8, Address, Value, MmioName(uint32_t(Address)));
   return Value;
 }
 
 void Board::MmioWrite8(UINTN Address, UINT8 Value) {
   BeginAccess(kMmioWrite8, Address, kMmioAccessNs);
-  if (Tracing_) Record(kMmioWrite8, Address, Value, MmioName(uint32_t(Address)));
+  if (Observed()) Record(kMmioWrite8, Address, Value, MmioName(uint32_t(Address)));
   MmioWrite(uint32_t(Address), 1, Value);
 }
 
 UINT32 Board::MmioRead32(UINTN Address) {
   BeginAccess(kMmioRead32, Address, kMmioAccessNs);
   const uint32_t Value = MmioRead(uint32_t(Address), 4);
-  if (Tracing_) Record(kMmioRead32, Address, Value, MmioName(uint32_t(Address)));
+  if (Observed()) Record(kMmioRead32, Address, Value, MmioName(uint32_t(Address)));
   return Value;
 }
 
 void Board::MmioWrite32(UINTN Address, UINT32 Value) {
   BeginAccess(kMmioWrite32, Address, kMmioAccessNs);
-  if (Tracing_) Record(kMmioWrite32, Address, Value, MmioName(uint32_t(Address)));
+  if (Observed()) Record(kMmioWrite32, Address, Value, MmioName(uint32_t(Address)));
   MmioWrite(uint32_t(Address), 4, Value);
 }
 
@@ -302,14 +311,14 @@ void Board::Cpuid(UINT32 Leaf, UINT32 Registers[4]) {
   BeginAccess(kCpuid, Leaf, kCpuOpNs);
   Registers[0] = Registers[1] = Registers[2] = Registers[3] = 0;
   if (Leaf == 1) Registers[0] = CurrentProcessor().CpuidSignature;
-  if (Tracing_) Record(kCpuid, Leaf, Registers[0], "processor " + std::to_string(Current_));
+  if (Observed()) Record(kCpuid, Leaf, Registers[0], "processor " + std::to_string(Current_));
 }
 
 void Board::Sidt(IA32_DESCRIPTOR *Idtr) {
   BeginAccess(kSidt, 0, kCpuOpNs);
   Idtr->Limit = CurrentProcessor().IdtLimit;
   Idtr->Base = CurrentProcessor().IdtBase;
-  if (Tracing_) Record(kSidt, 0, Idtr->Base, "processor " + std::to_string(Current_));
+  if (Observed()) Record(kSidt, 0, Idtr->Base, "processor " + std::to_string(Current_));
 }
 
 UINT64 Board::ReadMm(unsigned Index) {
@@ -317,7 +326,7 @@ UINT64 Board::ReadMm(unsigned Index) {
   Processor &P = CurrentProcessor();
   const uint64_t Value = P.Mm.at(Index);
   if (Index == 0 && !P.FirstMm0Read) P.FirstMm0Read = MmAccess{Clock_.NowNs(), Value};
-  if (Tracing_) Record(Index == 0 ? kReadMm0 : kReadMm7, Index, Value, "processor " + std::to_string(Current_));
+  if (Observed()) Record(Index == 0 ? kReadMm0 : kReadMm7, Index, Value, "processor " + std::to_string(Current_));
   return Value;
 }
 
@@ -326,13 +335,13 @@ void Board::WriteMm(unsigned Index, UINT64 Value) {
   Processor &P = CurrentProcessor();
   P.Mm.at(Index) = Value;
   if (Index == 0 && !P.FirstMm0Write) P.FirstMm0Write = MmAccess{Clock_.NowNs(), Value};
-  if (Tracing_) Record(Index == 0 ? kWriteMm0 : kWriteMm7, Index, Value, "processor " + std::to_string(Current_));
+  if (Observed()) Record(Index == 0 ? kWriteMm0 : kWriteMm7, Index, Value, "processor " + std::to_string(Current_));
 }
 
 void Board::Breakpoint() {
   BeginAccess(kInt3, 0, kCpuOpNs);
   CurrentProcessor().Breakpoints++;
-  if (Tracing_) Record(kInt3, 0, 0, "breakpoint");
+  if (Observed()) Record(kInt3, 0, 0, "breakpoint");
   if (OnBreakpoint) OnBreakpoint();
 }
 
@@ -340,7 +349,7 @@ void Board::Pause() {
   const bool AfterTimerRead = (Last_.Kind == kIoRead32 && Last_.Address == Layout_.AcpiTimerPort);
   const char *Kind = AfterTimerRead ? kPausePoll : kPause;
   BeginAccess(Kind, 0, kCpuOpNs);
-  if (Tracing_) Record(Kind, 0, 0, "PAUSE");
+  if (Observed()) Record(Kind, 0, 0, "PAUSE");
   if (DeadLoopEntered_) {
     throw RunStopped("dead-loop", "CpuDeadLoop: halt code 0x4C6F6F70 written to port 0xE8, spinning");
   }

@@ -104,6 +104,12 @@ class Board : public CpuIntrinsicsBackend {
   const std::vector<TraceEntry> &Trace() const { return Trace_; }
   /// Adds a line that is not a hardware access (a PEI service call, a PPI call).
   void TraceEvent(std::string Kind, std::string What, uint64_t Value = 0);
+  /// Sees every access and event as it happens, traced or not (quarn-emu --break-on
+  /// stops the program there); with a watch set, accesses are described even when the
+  /// trace is off. Called with the module's frames below it on the stack.
+  std::function<void(const TraceEntry &)> Watch;
+  /// A UART at UartBase completed a line (its text without the line end): shown to the watch.
+  void NoteConsoleLine(uint16_t UartBase, std::string Line);
 
   // --- PCI ------------------------------------------------------------------------
   uint32_t PciConfigRead(PciBdf Bdf, uint16_t Offset, unsigned Width);
@@ -167,6 +173,8 @@ class Board : public CpuIntrinsicsBackend {
     uint64_t Address = ~0ull;
   };
 
+  /// TRUE when an access must be described: for the trace or for the watch.
+  bool Observed() const { return Tracing_ || Watch != nullptr; }
   uint32_t IoRead(uint16_t Port, unsigned Width);
   void IoWrite(uint16_t Port, unsigned Width, uint32_t Value);
   uint32_t MmioRead(uint32_t Address, unsigned Width);

@@ -136,6 +136,13 @@ void Uart16550::WriteThr(uint8_t Value) {
     return;
   }
   Transmitted_.push_back(char(Value));
+  if (Value == '\n' && Board_.Watch) {
+    const size_t Previous = Transmitted_.size() < 2 ? std::string::npos : Transmitted_.rfind('\n', Transmitted_.size() - 2);
+    const size_t Start = Previous == std::string::npos ? 0 : Previous + 1;
+    std::string Line = Transmitted_.substr(Start, Transmitted_.size() - 1 - Start);
+    if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+    Board_.NoteConsoleLine(Base_, std::move(Line));
+  }
 }
 
 void Uart16550::WriteFcr(uint8_t Value) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "BreakOn.h"
 #include "BuiltinScenarios.h"
 #include "ReportJson.h"
 #include "Runner.h"
@@ -63,6 +64,15 @@ int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err) {
     }
   }
   const bool Tracing = Options.Trace || Filter.Any() || !Options.TraceFile.empty();
+  std::vector<BreakEvent> Breaks(Options.BreakOn.size());
+  for (size_t Index = 0; Index < Breaks.size(); Index++) {
+    const std::string Error = ParseBreakEvent(Options.BreakOn[Index], Breaks[Index]);
+    if (!Error.empty()) {
+      Err << "quarn-emu: --break-on " << Options.BreakOn[Index] << ": " << Error << "\n";
+      return kExitBadInput;
+    }
+  }
+  if (!Breaks.empty()) InstallUntakenBreakHandler();
 
   LoadedScenario Loaded;
   try {
@@ -98,12 +108,18 @@ int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err) {
 
   RunReport Report;
   try {
-    Report = RunScenario(Loaded, Tracing || Options.Sequence);
+    Report = RunScenario(Loaded, Tracing || Options.Sequence, Breaks.empty() ? nullptr : &Breaks);
   } catch (const ScenarioError &Error) {
     Err << "quarn-emu: " << Error.what() << "\n";
     return kExitBadInput;
   }
 
+  for (const BreakEvent &Event : Breaks) {
+    if (Event.Seen < Event.Nth) {
+      Err << "quarn-emu: --break-on " << Event.Spec << ": not reached (" << Event.Seen << " occurrence"
+          << (Event.Seen == 1 ? "" : "s") << " in this run)\n";
+    }
+  }
   if (TraceFile.is_open()) {
     WriteTrace(TraceFile, Report, Filter);
     TraceFile.close();

@@ -1,7 +1,8 @@
 // The commands of quarn-emu, each writing to a stream and answering the exit
 // status: 0 done (run: the module returned, whatever it returned; check: every scenario
 // matches), 1 a mismatch, 2 a scenario or argument that cannot be used (nothing runs),
-// 3 the emulator had to stop the module (a dead loop or a hang).
+// 3 the emulator had to stop the module (a dead loop or a hang), 4 a --break-on stop that
+// no debugger took.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +29,7 @@ struct RunOptions {
   bool Sequence = false;
   bool Wide = false;          // the summary shows every byte of each message and record
   bool DumpScenario = false;  // print the effective scenario as TOML instead of running it
+  std::vector<std::string> BreakOn;  // --break-on EVENT: stop the program there (BreakOn.h)
 };
 
 /// What a command line names "-": standard input for a scenario, standard output for a

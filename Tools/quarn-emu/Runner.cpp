@@ -33,11 +33,12 @@ void PrepareEmulator(Emulator &E, const LoadedScenario &Loaded) {
   }
 }
 
-RunReport RunScenario(const LoadedScenario &Loaded, bool Trace) {
+RunReport RunScenario(const LoadedScenario &Loaded, bool Trace, std::vector<BreakEvent> *Breaks) {
   Scenario Settings = Loaded.Settings;
   Settings.Trace = Settings.Trace || Trace;
   Emulator E{Settings};
   PrepareEmulator(E, Loaded);
+  if (Breaks != nullptr) WatchForBreaks(E.GetBoard(), *Breaks);
   if (Loaded.Fault) E.GetBoard().Faults().FailCall(Loaded.Fault->Call, Loaded.Fault->Nth);
   RunReport Report = E.Run();
   if (Loaded.Fault) {

@@ -1,5 +1,5 @@
 // quarn-emu: dispatches the module on an emulated board described by a scenario and
-// shows what it did. Commands: run (the default), list, show, check, faults, explain, help.
+// shows what it did. Commands: run (the default), list, show, check, faults, explain, debug, help.
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
@@ -150,6 +150,12 @@ int main(int Argc, char **Argv) {
       ->excludes(Trace)
       ->excludes(Sequence);
   for (CLI::Option *Part : TraceParts) DumpScenario->excludes(Part);
+  RunCommand
+      ->add_option("--break-on", Run.BreakOn,
+                   "stop the program when the module does EVENT (message:NAME, io-write:PORT, console:TEXT, "
+                   "record, call:NAME, ...; #N for the N-th time): a debugger takes the stop (quarn-emu debug)")
+      ->type_name("EVENT")
+      ->excludes(DumpScenario);
 
   App.add_subcommand("list", "the built-in scenarios: name and description");
 
@@ -193,6 +199,12 @@ int main(int Argc, char **Argv) {
   ExplainCommand->add_option("--emit", Explain.Emit, "write the scenario to FILE.toml");
   ExplainCommand->add_flag("--json", Explain.Json, "print the story as one JSON object");
 
+  // quarn-emu debug is the launcher script's (build/bin/quarn-emu): it starts this program's
+  // run command under gdb. Listed here so that help names it.
+  CLI::App *DebugCommand = App.add_subcommand(
+      "debug", "run one scenario under gdb: quarn-emu debug [--batch] SCENARIO --break-on EVENT ... (the options of run)");
+  DebugCommand->allow_extras();
+
   std::string HelpTopic;
   CLI::App *HelpCommand = App.add_subcommand("help", "show the commands, or the options of one command");
   HelpCommand->add_option("command", HelpTopic, "the command to explain");
@@ -226,6 +238,11 @@ int main(int Argc, char **Argv) {
     return Finish(kExitBadInput);
   }
 
+  if (App.got_subcommand(DebugCommand)) {
+    std::cerr << kToolName << ": debug is started by the launcher beside the program (build/bin/quarn-emu debug ...), "
+                              "which starts gdb; run this program's run command under a debugger yourself otherwise\n";
+    return Finish(kExitBadInput);
+  }
   if (App.got_subcommand("list")) return Finish(ListScenarios(std::cout, std::cerr));
   if (App.got_subcommand(ShowCommand)) return Finish(ShowScenario(ShowName, std::cout, std::cerr));
   if (App.got_subcommand(CheckCommand)) return Finish(CheckScenarios(Check, std::cout, std::cerr));

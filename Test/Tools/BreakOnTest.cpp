@@ -1,0 +1,132 @@
+// quarn-emu run --break-on: every kind of event stops the run where the module does that
+// thing, at the occurrence asked for; a bad EVENT is refused before anything runs.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Tools/quarn-emu/BreakOn.h"
+#include "Tools/quarn-emu/Commands.h"
+#include "Tools/quarn-emu/Runner.h"
+#include "Tools/quarn-emu/ScenarioLoader.h"
+
+using namespace quarn::emu;
+using namespace quarn::emu::cli;
+
+namespace {
+
+/// Where a run stopped: the entry that did it, and the console written by then.
+struct Stopped {
+  bool Stopped = false;
+  uint64_t Occurrence = 0;
+  TraceEntry Entry;
+  std::string ConsoleSoFar;
+};
+
+/// Runs the built-in Scenario with the one event Spec watched; the stop records what it
+/// saw instead of raising SIGTRAP.
+Stopped RunUntil(const std::string &Scenario, const std::string &Spec) {
+  std::vector<BreakEvent> Events(1);
+  EXPECT_EQ(ParseBreakEvent(Spec, Events[0]), "") << Spec;
+  const LoadedScenario Loaded = ResolveScenario(Scenario);
+  Emulator E{Loaded.Settings};
+  PrepareEmulator(E, Loaded);
+  Stopped Seen;
+  WatchForBreaks(E.GetBoard(), Events, [&](const BreakEvent &Event, const TraceEntry &Entry) {
+    EXPECT_FALSE(Seen.Stopped) << "stopped twice";
+    Seen.Stopped = true;
+    Seen.Occurrence = Event.Seen;
+    Seen.Entry = Entry;
+    Seen.ConsoleSoFar = E.Snapshot().Console;
+  });
+  E.Run();
+  return Seen;
+}
+
+}  // namespace
+
+TEST(BreakOn, EachKindStopsAtItsEvent) {
+  const uint32_t Vornfs1 = uint32_t(BoardLayout{}.PcieBase) + (24u << 15) + 0x40;
+  struct Row {
+    const char *Scenario;
+    const char *Spec;
+    const char *Kind;     // of the trace entry that stops the run
+    uint64_t Address;
+    const char *Device;   // a part of its description
+  } const Rows[] = {
+      {"pre-did-counter-immediate", "message:pre-did-reset", "call", 0, "SendWithAck client 0x07 pre-did-reset"},
+      {"pre-did-counter-immediate", "message:0x07", "call", 0, "SendWithAck client 0x07 type"},
+      {"pre-did-counter-immediate", "message:0x07/pre-did-reset", "call", 0, "client 0x07 pre-did-reset"},
+      {"default", "message:clock", "call", 0, "SendWithAck client"},
+      {"default", "io-write:0x3F8", "io-write8", 0x3F8, "UART"},
+      {"default", "io-read:0x508", "io-read32", 0x508, "timer"},
+      {"default", "mmio-read:0x800C0040", "mmio-read32", 0x800C0040, ""},
+      {"default", "pci-read:0:18.0:40", "mmio-read32", Vornfs1, ""},
+      {"default", "console:QuarnPeiPreMemEntryPoint called", "console-line", 0x3F8, "QuarnPeiPreMemEntryPoint called."},
+      {"state-wait-timeout", "record", "call", 0, "ReportStatusCode"},
+      {"state-wait-timeout", "record:0x20000#2", "call", 0, "ReportStatusCode"},
+      {"default", "call:GetBootMode", "call", 0, "GetBootMode"},
+      {"default", "call:LocatePpi#3", "call", 0, "LocatePpi"},
+  };
+  for (const Row &R : Rows) {
+    SCOPED_TRACE(std::string(R.Scenario) + " " + R.Spec);
+    const Stopped S = RunUntil(R.Scenario, R.Spec);
+    ASSERT_TRUE(S.Stopped);
+    EXPECT_EQ(S.Entry.Kind, R.Kind);
+    if (R.Address != 0) EXPECT_EQ(S.Entry.Address, R.Address);
+    EXPECT_NE(S.Entry.Device.find(R.Device), std::string::npos) << S.Entry.Device;
+  }
+}
+
+TEST(BreakOn, StopsAtTheOccurrenceAskedForAndBeforeWhatFollows) {
+  // The third LocatePpi, not the first; the console line stops before the next one is written.
+  const Stopped Third = RunUntil("default", "call:LocatePpi#3");
+  const Stopped First = RunUntil("default", "call:LocatePpi");
+  ASSERT_TRUE(Third.Stopped && First.Stopped);
+  EXPECT_EQ(Third.Occurrence, 3u);
+  EXPECT_GT(Third.Entry.TimeNs, First.Entry.TimeNs);
+
+  const Stopped Line = RunUntil("default", "console:Pre-DID reset execution#1");
+  ASSERT_TRUE(Line.Stopped);
+  EXPECT_EQ(Line.Entry.Device, "[QUARN][PreMem] Pre-DID reset execution");
+  ASSERT_GE(Line.ConsoleSoFar.size(), Line.Entry.Device.size() + 2);
+  EXPECT_EQ(Line.ConsoleSoFar.substr(Line.ConsoleSoFar.size() - Line.Entry.Device.size() - 2),
+            Line.Entry.Device + "\r\n");
+  // Never reached: no stop, the run ends as without the watch.
+  EXPECT_FALSE(RunUntil("not-quarn-absent", "message:pre-did-reset").Stopped);
+  EXPECT_FALSE(RunUntil("default", "call:LocatePpi#100000").Stopped);
+}
+
+TEST(BreakOn, RefusesWhatIsNoEvent) {
+  const struct {
+    const char *Spec;
+    const char *Error;
+  } Rows[] = {
+      {"reset", "no event kind \"reset\" (kinds: message, io-read, io-write, mmio-read, mmio-write, pci-read, "
+                "pci-write, console, record, call)"},
+      {"io-write", "io-write needs an argument after the colon"},
+      {"io-write:0x10000", "a port from 0 to 0xFFFF"},
+      {"io-write:3F8", "a port from 0 to 0xFFFF"},
+      {"mmio-read:0x100000000", "an address from 0 to 0xFFFFFFFF"},
+      {"pci-read:0:32.0:40", "a configuration register as B:D.F:OFFSET (hex, e.g. 0:18.0:40)"},
+      {"pci-read:0:18.0:1000", "a configuration register as B:D.F:OFFSET (hex, e.g. 0:18.0:40)"},
+      {"pci-read:0:18.8:40", "a configuration register as B:D.F:OFFSET (hex, e.g. 0:18.0:40)"},
+      {"message:0x07/", "a message name after the slash"},
+      {"message:seven/type", "message:CLIENT/NAME takes a client address (0x00 to 0xFF) before the slash"},
+      {"call:LocatePpi#0", "the occurrence after # is a whole number from 1"},
+      {"call:LocatePpi#x", "the occurrence after # is a whole number from 1"},
+      {"record:0x1FFFFFFFF", "a status code value from 0 to 0xFFFFFFFF"},
+  };
+  for (const auto &Row : Rows) {
+    BreakEvent Event;
+    EXPECT_EQ(ParseBreakEvent(Row.Spec, Event), Row.Error) << Row.Spec;
+  }
+  RunOptions Options;
+  Options.BreakOn = {"io-write:0x3F8", "nothing"};
+  std::ostringstream Out, Err;
+  EXPECT_EQ(RunOne(Options, Out, Err), kExitBadInput);
+  EXPECT_EQ(Out.str(), "");
+  EXPECT_EQ(Err.str(), "quarn-emu: --break-on nothing: no event kind \"nothing\" (kinds: message, io-read, io-write, "
+                       "mmio-read, mmio-write, pci-read, pci-write, console, record, call)\n");
+}
