@@ -21,7 +21,7 @@ PACKAGES := cmake ninja-build g++ g++-multilib qemu-user-static googletest \
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps run test report budgets firmware host host-san host-debug test-host test-san test-emulated qemu qemu-gdb peim ovmf ovmf-gdb edk2 fuzz fuzz-build fuzz-seeds fuzz-smoke clean
+.PHONY: all deps run test report budgets firmware host host-san host-debug test-host test-san test-emulated qemu qemu-gdb peim ovmf ovmf-all ovmf-gdb edk2 fuzz fuzz-build fuzz-seeds fuzz-smoke clean
 
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 4
@@ -120,11 +120,25 @@ peim: firmware
 	cmake --build build/firmware -j $(JOBS) --target QuarnPeiPreMemPeim QuarnPeiPreMemRebaseCheck
 	Firmware/check-image.sh build/firmware/QuarnPeiPreMem.efi
 
-# The module dispatched by OVMF's PEI core (Debian ovmf-ia32) on QEMU q35, both boards
-# compared with quarn-emu; about two minutes per boot under TCG (Firmware/Ovmf/ovmf-check.sh).
+# The module dispatched by OVMF's PEI core (Debian ovmf-ia32) on QEMU q35, each board a
+# scenario's, compared with quarn-emu (Firmware/Ovmf/ovmf-check.sh): the two OVMF boards
+# and a handful of roads (the pre-DID reset, its two timeouts, the reset not accepted),
+# about 10 s a boot, two side by side; then a gdb session stopped in the module there.
+# make ovmf-all boots every built-in scenario the q35 under OVMF can be (and the EDK II
+# build's FFS too where make edk2 made it).
+OVMF_HANDFUL := ovmf-q35 ovmf-q35-quarn default pre-did-counter-timeout pre-did-state-timeout pre-did-not-accepted
 ovmf: peim build/host/build.ninja
 	cmake --build build/host -j $(JOBS) --target quarn-emu
-	Firmware/Ovmf/ovmf-check.sh build/firmware build/bin/quarn-emu
+	Firmware/Ovmf/ovmf-check.sh build/firmware build/bin/quarn-emu $(addprefix --scenario ,$(OVMF_HANDFUL))
+	Test/Firmware/OvmfDebugSession.sh build/firmware
+
+ovmf-all: peim build/host/build.ninja
+	cmake --build build/host -j $(JOBS) --target quarn-emu
+	Firmware/Ovmf/ovmf-check.sh build/firmware build/bin/quarn-emu --all
+	@if [ -f build/edk2/QuarnPeiPreMem.ffs ]; then \
+	  OVMF_CHECK_OUT=build/firmware/ovmf-edk2 Firmware/Ovmf/ovmf-check.sh build/firmware build/bin/quarn-emu \
+	    --all --module build/edk2/QuarnPeiPreMem.ffs --edk2-asserts; \
+	else echo "ovmf-all: no EDK II build (make edk2): our image only"; fi
 
 # QuarnPkg as a platform builds it (Firmware/Edk2/edk2.sh): the edk2 source package of the
 # installed ovmf-ia32's version (kept in build/edk2), BaseTools, QuarnPkg.dsc built DEBUG
@@ -136,10 +150,11 @@ edk2: firmware build/host/build.ninja
 	Firmware/Edk2/edk2.sh build/edk2 build/firmware build/bin/quarn-emu build/bin/quarn-emu-release
 
 # The module under QEMU's gdb stub, stopped at BREAK (a function or FILE:LINE): the q35 ROM
-# of SCENARIO (default qemu-q35), or OVMF's PEI core on BOARD (default ovmf-q35-quarn).
+# of SCENARIO (default qemu-q35), or OVMF's PEI core on the board of scenario BOARD
+# (default: default, which takes the pre-DID reset road).
 # BATCH=1 prints the backtrace at the stop and ends. README, "Debugging".
 SCENARIO ?= qemu-q35
-BOARD ?= ovmf-q35-quarn
+BOARD ?= default
 BREAK ?= QuarnPeiPreMemEntryPoint
 qemu-gdb: firmware
 	Firmware/qemu-gdb.sh rom $(SCENARIO) '$(BREAK)' $(if $(BATCH),--batch)

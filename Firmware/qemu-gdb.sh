@@ -69,12 +69,14 @@ case $kind in
   ovmf)
     module=${module:-$fw/QuarnPeiPreMem.ffs}
     symbols=${symbols:-$fw/QuarnPeiPreMem.debug}
-    mapfile -t boot < <("$here/Ovmf/ovmf-boot.sh" --paused "tcp:127.0.0.1:$port" --module "$module" \
-                          --out "$out" "$board") || { echo "qemu-gdb: could not boot OVMF for $board"; exit 2; }
-    qemu_pid=$(sed -n 's/^pid //p' <<<"${boot[*]/%/$'\n'}")
-    base=$(sed -n 's/^module base //p' <<<"${boot[*]/%/$'\n'}")
-    [ -n "$base" ] && [ -n "$qemu_pid" ] || { printf '%s\n' "${boot[@]}"; echo "qemu-gdb: no module base"; exit 2; }
-    echo "qemu-gdb: the module executes at $base (its PE32 image base)"
+    boot=$(OVMF_CHECK_OUT=$out/ovmf "$here/Ovmf/ovmf-check.sh" "$fw" "${QUARN_EMU:-$root/build/bin/quarn-emu}" \
+             --module "$module" --scenario "$board" --gdb "tcp:127.0.0.1:$port" 2>"$out/boot.err" | tail -2) ||
+      { cat "$out/boot.err"; echo "qemu-gdb: could not boot OVMF for $board"; exit 2; }
+    qemu_pid=$(sed -n 's/^pid //p' <<<"$boot")
+    base=$(sed -n 's/^module base //p' <<<"$boot")
+    [ -n "$base" ] && [ -n "$qemu_pid" ] || { echo "$boot"; cat "$out/boot.err"; echo "qemu-gdb: no module base"; exit 2; }
+    echo "qemu-gdb: OVMF boots $board; the module executes at $base (its PE32 image base)"
+    # The ELF image is linked at 0 (its headers' place): every section moves by the base.
     gdb_setup+=(-ex "add-symbol-file $symbols -o $base")
     ;;
   *) echo "$usage" >&2; exit 2 ;;
@@ -87,7 +89,7 @@ if [ "$batch" -eq 1 ]; then
   timeout "$limit" gdb -q -nx -batch "${gdb_setup[@]}" -ex continue -ex "bt" \
     -ex "kill" >"$out/gdb.txt" 2>&1 || true
   cat "$out/gdb.txt"
-  if grep -q "^Breakpoint 1, " "$out/gdb.txt"; then
+  if grep -qE "^(Thread [0-9]+ hit )?Breakpoint 1, " "$out/gdb.txt"; then
     echo "qemu-gdb: stopped at $where"
     exit 0
   fi

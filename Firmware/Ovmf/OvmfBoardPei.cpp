@@ -1,39 +1,51 @@
 /** @file
-  The test platform module of the OVMF boots. Dispatched before the module (both are
-  put first in the PEI a-priori file), it plays the board's part: the ACPI PM block where
-  the module's timer reads (0x508), the debug error level in CMOS, the VORN's status
-  registers at 00:18.x in RAM under the PCI Express window at 0x80000000 (QUARN road; on
-  the VORN-absent road nothing answers there), the policy PPI and a DRUX_PPI stand-in.
-  It also takes every status code first (its progress-code PPI is installed before OVMF's
-  router is dispatched) and hands it on to the router once there is one: the module's
-  codes (its file GUID the caller) are printed as they come, with their data.
-  At the end of PEI it reports on the second UART, as "board: " lines, what the module
-  left behind: the HOBs, the pointer table, MM7 of every processor read through
-  the platform's MP services, and how many status codes it saw.
+  The test platform module of the OVMF boots. Dispatched right before the module (both
+  are put first in the PEI a-priori file), it plays the board a scenario describes, from
+  the description a run passes as fw_cfg opt/quarn/board (OvmfBoardDescription.h, written
+  by ovmf-board.py from quarn-emu's run of the scenario):
+    - the hardware: the ACPI PM block where the module's timer reads (0x508), the debug
+      error level and its validity in CMOS, MM0 of the boot processor, and with a VORN
+      its configuration registers in the RAM that sits at the PCI Express window at
+      0x80000000 (without one the window goes there and nothing answers at 00:18.x);
+    - what the PEI core holds for the module: the boot mode (set before the module; OVMF's
+      own platform module sets its own afterwards), a VORN type HOB an earlier module
+      would have left, GetBootMode failing where the scenario has it fail;
+    - the PPIs: the policy (the scenario's config block table), the DRUX_PPI stand-in and
+      a DEBUG_PRINT_PPI where the scenario installs them (OvmfBoardStandIn.cpp), and a
+      progress-code PPI that takes every status code first (it is installed before OVMF's
+      router is dispatched), answers the module's as the scenario's handler did and hands
+      every code on to the router;
+    - a breakpoint handler that lets the module go on after an assertion, as the
+      emulator does.
+  At the end of PEI it reports on the second UART, as "board: " lines, what it logged
+  while the module ran and what the module left behind: the HOBs, the pointer table,
+  MM7 of every processor read through the platform's MP services, the stand-in calls,
+  breakpoints and debug messages it counted. Firmware/Ovmf/ovmf-compare.py reads them.
 **/
 #include "OvmfBoardPei.h"
+#include "OvmfBoardState.h"
 
-extern "C" {
-#include <PiPei.h>
-}
-#include <Guid/QuarnInfoHob.h>
-#include <Guid/StaticPointerTableHob.h>
-#include <Guid/VornTypeHob.h>
-#include <Library/CpuIntrinsicsLib.h>
 extern "C" {
 #include <PiPei.h>
 #include <Pi/PiHob.h>
 #include <Pi/PiPeiCis.h>
 #include <Ppi/MpServices.h>
 }
+#include <Guid/QuarnInfoHob.h>
+#include <Guid/StaticPointerTableHob.h>
+#include <Guid/VornTypeHob.h>
+#include <Library/CpuIntrinsicsLib.h>
+#include <Ppi/DebugPrint.h>
 #include <Ppi/Drux.h>
+#include <Ppi/VornPolicy.h>
 #include <Register/VornRegs.h>
 
 #include "Firmware/Rom/RomConsole.h"
 #include "Firmware/Rom/RomFwCfg.h"
 #include "Firmware/Rom/RomIo.h"
-#include "Firmware/Rom/RomPolicyTable.h"
 #include <AutoGenGuidValues.h>
+
+using namespace ovmf_board;
 
 namespace {
 
@@ -47,11 +59,14 @@ struct BOARD_PROGRESS_CODE_PPI {
   EFI_PEI_REPORT_STATUS_CODE ReportStatusCode;
 };
 
+constexpr CHAR8 kDescriptionFile[] = "board";
 constexpr UINT32 kPcieWindow = 0x80000000;
 constexpr UINT32 kVornConfigSpace = kPcieWindow + PciLibAddress(VORN_BUS, VORN_DEVICE, 0, 0);
 constexpr UINT32 kVornConfigSize = 8 * 4096;   // functions 0 to 7
-constexpr UINT32 kQuarnNormalFs1 = VORN_STATE_NORMAL;
-constexpr UINT32 kDefaultErrorLevel = 0x80000042;
+constexpr UINT32 kHostBridgeFc = kPcieWindow + 0xFC;
+constexpr UINT32 kRegisterAddress[kRegisterCount] = {
+  kPcieWindow + VORNFS1_ADDRESS, kPcieWindow + VORNFS2_ADDRESS, kPcieWindow + FN1_STATUS_ADDRESS,
+  kPcieWindow + FN4_STATUS_ADDRESS, kPcieWindow + FN6_STATUS_ADDRESS};
 // q35 host bridge 00:00.0: the PCI Express window (256 MiB, enabled).
 constexpr UINT8 kPciExBarLow = 0x60;
 constexpr UINT8 kPciExBarHigh = 0x64;
@@ -66,160 +81,58 @@ constexpr UINT8 kCmosStatus0E = 0x0E;
 constexpr UINT8 kCmosInvalid = 0x80;
 constexpr UINT8 kCmosLevelFirst = 0x7A;
 constexpr UINTN kMaxProcessors = 16;
+constexpr UINT32 kFnvOffset = 0x811C9DC5;
+constexpr UINTN kMaxHobLength = 0xFFF8;
 
-/// The type query's answer: the request header with IsResponse, then the type word (QUARN, sub-type 0).
-constexpr UINT32 kTypeRequest = DruxRequestHeader(0xF0, 0x11);
-constexpr UINT8 kTypeResponse[] = {0xF0, 0x91, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00};
-/// The feature-set answer: 0x81, two zero bytes, feature set 4 (clocking supported), features 2 none.
-constexpr UINT8 kFeatureSetRequest = 0x01;
-constexpr UINT8 kFeatureSetResponse[] = {0x81, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-constexpr UINT32 kClockMessageSize = 48;
-
-/** Copies Length bytes. */
-VOID Copy(OUT VOID *Destination, IN CONST VOID *Source, IN UINTN Length) {
-  for (UINTN Index = 0; Index < Length; Index++) {
-    static_cast<UINT8 *>(Destination)[Index] = static_cast<CONST UINT8 *>(Source)[Index];
-  }
-}
-
-/** Hands out a fixed answer when the caller's buffer holds it. */
-EFI_STATUS Answer(IN OUT VOID *Buffer, IN OUT UINT32 *ResponseLength, IN CONST UINT8 *Bytes, IN UINT32 Length) {
-  if (*ResponseLength < Length) return EFI_BUFFER_TOO_SMALL;
-  Copy(Buffer, Bytes, Length);
-  *ResponseLength = Length;
-  return EFI_SUCCESS;
-}
-
-/** TRUE on the QUARN road (fw_cfg opt/quarn/vorn = 1). */
-BOOLEAN QuarnRoad() {
-  UINT64 Value = 0;
-  return RomFwCfgNumber("vorn", &Value) && Value == 1;
-}
-
-/** SendWithAck of the stand-in: on the QUARN road the firmware's answers to the type
-    query, the feature-set query and the clock settings (accepted, echoed); on the other
-    road, and for anything else, no answer. */
-EFI_STATUS EFIAPI BoardDruxSendWithAck(IN UINT32 DeviceIndex, IN OUT VOID *Buffer, IN UINT32 RequestLength,
-                                       IN OUT UINT32 *ResponseLength, IN UINT8 HostAddress, IN UINT8 ClientAddress) {
-  RomPrint("board: SendWithAck client ");
-  RomPrintHex8(ClientAddress);
+/** Prints "board: NAME VALUE". */
+VOID PrintValue(IN CONST CHAR8 *Name, IN UINT32 Value) {
+  RomPrint("board: ");
+  RomPrint(Name);
+  RomPrint(" ");
+  RomPrintHex32(Value);
   RomPrint("\n");
-  if (!QuarnRoad() || Buffer == nullptr || ResponseLength == nullptr || RequestLength == 0) return EFI_DEVICE_ERROR;
-  CONST UINT8 *Request = static_cast<CONST UINT8 *>(Buffer);
-  if (ClientAddress == DRUX_CLIENT_MANAGEMENT && RequestLength >= 4 &&
-      (Request[0] | (Request[1] << 8) | (Request[2] << 16) | (UINT32(Request[3]) << 24)) == kTypeRequest) {
-    return Answer(Buffer, ResponseLength, kTypeResponse, sizeof(kTypeResponse));
-  }
-  if (ClientAddress == DRUX_CLIENT_QUARN && Request[0] == kFeatureSetRequest) {
-    return Answer(Buffer, ResponseLength, kFeatureSetResponse, sizeof(kFeatureSetResponse));
-  }
-  if (ClientAddress == DRUX_CLIENT_CLOX && RequestLength == kClockMessageSize && *ResponseLength >= kClockMessageSize) {
-    *ResponseLength = kClockMessageSize;       // the request comes back as the answer: CloxResponse 0
-    return EFI_SUCCESS;
-  }
-  return EFI_DEVICE_ERROR;
 }
 
-/** GetVornStatus of the stand-in: status word 0. */
-EFI_STATUS EFIAPI BoardDruxGetVornStatus(OUT UINT32 *Status) {
-  if (Status == nullptr) return EFI_INVALID_PARAMETER;
-  *Status = 0;
-  return EFI_SUCCESS;
-}
-
-constexpr DRUX_PPI kDruxPpi = quarn_board::DruxStandIn(BoardDruxSendWithAck, BoardDruxGetVornStatus);
-
-
-/** TRUE when the two GUIDs are equal. */
-BOOLEAN SameGuid(IN CONST EFI_GUID &A, IN CONST EFI_GUID &B) {
-  CONST UINT8 *X = reinterpret_cast<CONST UINT8 *>(&A);
-  CONST UINT8 *Y = reinterpret_cast<CONST UINT8 *>(&B);
-  for (UINTN Index = 0; Index < sizeof(EFI_GUID); Index++) {
-    if (X[Index] != Y[Index]) return FALSE;
-  }
-  return TRUE;
-}
-
-/** The data of the first GUID extension HOB named Name, or nullptr. */
-CONST UINT8 *FindGuidHob(IN CONST EFI_PEI_SERVICES **PeiServices, IN CONST EFI_GUID &Name) {
-  VOID *List = nullptr;
-  if ((*PeiServices)->GetHobList(PeiServices, &List) != EFI_SUCCESS || List == nullptr) return nullptr;
-  for (CONST UINT8 *Hob = static_cast<CONST UINT8 *>(List);;) {
-    CONST EFI_HOB_GENERIC_HEADER *Header = reinterpret_cast<CONST EFI_HOB_GENERIC_HEADER *>(Hob);
-    if (Header->HobType == EFI_HOB_TYPE_END_OF_HOB_LIST || Header->HobLength < sizeof(EFI_HOB_GENERIC_HEADER)) {
-      return nullptr;
-    }
-    if (Header->HobType == EFI_HOB_TYPE_GUID_EXTENSION &&
-        SameGuid(reinterpret_cast<CONST EFI_HOB_GUID_TYPE *>(Hob)->Name, Name)) {
-      return Hob + sizeof(EFI_HOB_GUID_TYPE);
-    }
-    Hob += Header->HobLength;
-  }
-}
-
-/** The status codes seen so far, all and the module's: kept in a GUID HOB of the board's
-    own (memory before memory: the HOB list moves with the PEI core, a static would not). */
-struct BOARD_STATUS_CODE_COUNT {
-  UINT32 All;
-  UINT32 Module;
-};
-
-/** The board's counter HOB, made on first use; nullptr when there is no room. */
-BOARD_STATUS_CODE_COUNT *StatusCodeCount(IN CONST EFI_PEI_SERVICES **PeiServices) {
-  CONST UINT8 *Found = FindGuidHob(PeiServices, gQuarnOvmfBoardFileGuid);
-  if (Found != nullptr) return reinterpret_cast<BOARD_STATUS_CODE_COUNT *>(const_cast<UINT8 *>(Found));
-  EFI_HOB_GUID_TYPE *Hob = nullptr;
-  constexpr UINT16 Length = sizeof(EFI_HOB_GUID_TYPE) + sizeof(BOARD_STATUS_CODE_COUNT);
-  if ((*PeiServices)->CreateHob(PeiServices, EFI_HOB_TYPE_GUID_EXTENSION, Length, reinterpret_cast<VOID **>(&Hob)) !=
-          EFI_SUCCESS ||
-      Hob == nullptr) {
-    return nullptr;
-  }
-  Copy(&Hob->Name, &gQuarnOvmfBoardFileGuid, sizeof(EFI_GUID));
-  BOARD_STATUS_CODE_COUNT *Count = reinterpret_cast<BOARD_STATUS_CODE_COUNT *>(Hob + 1);
-  Count->All = 0;
-  Count->Module = 0;
-  return Count;
-}
-
-/** ReportStatusCode of the board's progress-code PPI: counts the code, prints the
-    module's with their data, and hands every code on to the next instance (OVMF's router). */
+/** ReportStatusCode of the board's progress-code PPI: counts the code, logs the module's
+    with their data and answers them as the description says, and hands every code on
+    to the next instance (OVMF's router). */
 EFI_STATUS EFIAPI BoardReportStatusCode(IN CONST EFI_PEI_SERVICES **PeiServices, IN EFI_STATUS_CODE_TYPE Type,
                                         IN EFI_STATUS_CODE_VALUE Value, IN UINT32 Instance,
                                         IN CONST EFI_GUID *CallerId OPTIONAL,
                                         IN CONST EFI_STATUS_CODE_DATA *Data OPTIONAL) {
-  BOARD_STATUS_CODE_COUNT *Count = StatusCodeCount(PeiServices);
-  if (Count != nullptr) Count->All++;
-  if (CallerId != nullptr && SameGuid(*CallerId, quarn_guid_value::gEfiCallerIdGuid)) {
-    if (Count != nullptr) Count->Module++;
-    RomPrint("board: status code type ");
-    RomPrintHex32(Type);
-    RomPrint(" value ");
-    RomPrintHex32(Value);
-    RomPrint(" instance ");
-    RomPrintHex32(Instance);
-    RomPrint(" data ");
-    if (Data != nullptr) RomPrintBytes(reinterpret_cast<CONST UINT8 *>(Data), UINTN(Data->HeaderSize) + Data->Size);
-    RomPrint("\n");
-  }
+  OVMF_BOARD_STATE *State = BoardState(PeiServices);
   BOARD_PROGRESS_CODE_PPI *Next = nullptr;
+  EFI_STATUS Status = EFI_SUCCESS;
   if ((*PeiServices)->LocatePpi(PeiServices, &gEfiPeiStatusCodePpiGuid, 1, nullptr, reinterpret_cast<VOID **>(&Next)) ==
           EFI_SUCCESS &&
       Next != nullptr && Next->ReportStatusCode != BoardReportStatusCode) {
-    return Next->ReportStatusCode(PeiServices, Type, Value, Instance, CallerId, Data);
+    Status = Next->ReportStatusCode(PeiServices, Type, Value, Instance, CallerId, Data);
   }
-  return EFI_SUCCESS;
+  if (State == nullptr) return Status;
+  State->StatusCodes++;
+  if (CallerId == nullptr) return Status;
+  const EFI_GUID &Caller = *CallerId;
+  CONST UINT8 *A = reinterpret_cast<CONST UINT8 *>(&Caller);
+  CONST UINT8 *B = reinterpret_cast<CONST UINT8 *>(&quarn_guid_value::gEfiCallerIdGuid);
+  for (UINTN Index = 0; Index < sizeof(EFI_GUID); Index++) {
+    if (A[Index] != B[Index]) return Status;
+  }
+  const UINT32 Index = State->ModuleStatusCodes++;
+  LogText(State, "board: status code type ");
+  LogHex32(State, Type);
+  LogText(State, " value ");
+  LogHex32(State, Value);
+  LogText(State, " instance ");
+  LogHex32(State, Instance);
+  LogText(State, " data ");
+  if (Data != nullptr) LogBytes(State, reinterpret_cast<CONST UINT8 *>(Data), UINTN(Data->HeaderSize) + Data->Size);
+  LogText(State, "\n");
+  CONST OVMF_BOARD_HEADER *Header = BoardHeader(State);
+  if (Index >= Header->StatusCodeAnswerCount) return EFI_SUCCESS;
+  return reinterpret_cast<CONST UINT32 *>(BoardDescription(State) + State->Layout.StatusCodeAnswers)[Index];
 }
 
 constexpr BOARD_PROGRESS_CODE_PPI kProgressCodePpi = {BoardReportStatusCode};
-
-constexpr EFI_PEI_PPI_DESCRIPTOR kBoardPpis[] = {
-  {EFI_PEI_PPI_DESCRIPTOR_PPI, const_cast<EFI_GUID *>(&gVornPolicyPpiGuid),
-   const_cast<UINT8 *>(quarn_board::kPolicyTable.Bytes)},
-  {EFI_PEI_PPI_DESCRIPTOR_PPI, const_cast<EFI_GUID *>(&gDruxPpiGuid), const_cast<DRUX_PPI *>(&kDruxPpi)},
-  {EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST, const_cast<EFI_GUID *>(&gEfiPeiStatusCodePpiGuid),
-   const_cast<BOARD_PROGRESS_CODE_PPI *>(&kProgressCodePpi)},
-};
 
 /// What the processors report: MM7 of each, by processor number.
 struct BOARD_MM7_SURVEY {
@@ -238,42 +151,8 @@ VOID EFIAPI BoardReadMm7(IN OUT VOID *Buffer) {
   Survey->Seen[Number] = 1;
 }
 
-/** Prints "board: NAME VALUE". */
-VOID PrintValue(IN CONST CHAR8 *Name, IN UINT32 Value) {
-  RomPrint("board: ");
-  RomPrint(Name);
-  RomPrint(" ");
-  RomPrintHex32(Value);
-  RomPrint("\n");
-}
-
-/** End of PEI: what the module left behind, and MM7 of every processor. */
-EFI_STATUS EFIAPI BoardEndOfPei(IN EFI_PEI_SERVICES **Services, IN EFI_PEI_NOTIFY_DESCRIPTOR *, IN VOID *) {
-  CONST EFI_PEI_SERVICES **PeiServices = const_cast<CONST EFI_PEI_SERVICES **>(Services);
-  RomPrint("board: end of PEI\n");
-  PrintValue("PCIEXBAR", RomPciRead32(0, 0, 0, kPciExBarLow));
-  PrintValue("PMBASE", RomPciRead32(0, kLpcDevice, 0, kPmBaseReg));
-  CONST UINT8 *Type = FindGuidHob(PeiServices, gVornTypeHobGuid);
-  if (Type == nullptr) {
-    RomPrint("board: VORN type HOB none\n");
-  } else {
-    CONST VORN_TYPE_HOB *Hob = reinterpret_cast<CONST VORN_TYPE_HOB *>(Type - sizeof(EFI_HOB_GUID_TYPE));
-    PrintValue("VORN type HOB vorn_type", Hob->VornType);
-    PrintValue("VORN type HOB fw_type", Hob->FwType);
-    PrintValue("VORN type HOB fw_sub_type", Hob->FwSubType);
-  }
-  CONST UINT8 *Info = FindGuidHob(PeiServices, gQuarnInfoHobGuid);
-  if (Info == nullptr) {
-    RomPrint("board: info HOB none\n");
-  } else {
-    PrintValue("info HOB flow", reinterpret_cast<CONST QUARN_INFO_HOB *>(Info)->Flow);
-  }
-  CONST UINT8 *Table = FindGuidHob(PeiServices, gStaticPointerTableHobGuid);
-  PrintValue("table", static_cast<UINT32>(reinterpret_cast<UINTN>(Table)));
-  CONST BOARD_STATUS_CODE_COUNT *Codes = StatusCodeCount(PeiServices);
-  PrintValue("status codes", Codes != nullptr ? Codes->All : 0);
-  PrintValue("status codes of the module", Codes != nullptr ? Codes->Module : 0);
-
+/** Reports MM7 of every processor, read through the MP services, and whether it holds Table. */
+VOID ReportMm7(IN CONST EFI_PEI_SERVICES **PeiServices, IN CONST UINT8 *Table) {
   EFI_PEI_MP_SERVICES_PPI *Mp = nullptr;
   BOARD_MM7_SURVEY Survey{};
   Survey.PeiServices = PeiServices;
@@ -283,7 +162,7 @@ EFI_STATUS EFIAPI BoardEndOfPei(IN EFI_PEI_SERVICES **Services, IN EFI_PEI_NOTIF
           EFI_SUCCESS ||
       Mp->GetNumberOfProcessors(PeiServices, Mp, &Count, &Enabled) != EFI_SUCCESS) {
     RomPrint("board: no MP services\n");
-    return EFI_SUCCESS;
+    return;
   }
   Survey.Mp = Mp;
   PrintValue("processors", static_cast<UINT32>(Count));
@@ -306,6 +185,55 @@ EFI_STATUS EFIAPI BoardEndOfPei(IN EFI_PEI_SERVICES **Services, IN EFI_PEI_NOTIF
     RomPrint(Table != nullptr && Survey.Mm7[Cpu] == reinterpret_cast<UINTN>(Table) ? " holds the table\n"
                                                                                   : " does not hold the table\n");
   }
+}
+
+/** End of PEI: the log, what the board counted, what the module left behind, and MM7 of
+    every processor. */
+EFI_STATUS EFIAPI BoardEndOfPei(IN EFI_PEI_SERVICES **Services, IN EFI_PEI_NOTIFY_DESCRIPTOR *, IN VOID *) {
+  CONST EFI_PEI_SERVICES **PeiServices = const_cast<CONST EFI_PEI_SERVICES **>(Services);
+  RomPrint("board: end of PEI\n");
+  OVMF_BOARD_STATE *State = BoardState(PeiServices);
+  if (State == nullptr) {
+    RomPrint("board: error: the board's HOB is gone\n");
+    return EFI_SUCCESS;
+  }
+  RomPrint(State->Log);
+  if (State->LogOverflow != 0) RomPrint("board: error: the log ran full\n");
+  CONST OVMF_BOARD_HEADER *Header = BoardHeader(State);
+  PrintValue("PCIEXBAR", RomPciRead32(0, 0, 0, kPciExBarLow));
+  PrintValue("PMBASE", RomPciRead32(0, kLpcDevice, 0, kPmBaseReg));
+  PrintValue("drux calls made", State->CallsMade);
+  PrintValue("drux calls described", Header->CallCount);
+  PrintValue("GetBootMode calls answered", State->BootModeCallsMade);
+  PrintValue("GetBootMode calls described", Header->BootModeCallCount);
+  PrintValue("breakpoints", State->Breakpoints);
+  PrintValue("debug PPI messages", State->DebugMessages);
+  PrintValue("debug PPI hash", State->DebugHash);
+  PrintValue("errors", State->Errors);
+
+  CONST UINT8 *Type = BoardFindGuidHob(PeiServices, gVornTypeHobGuid, sizeof(VORN_TYPE_HOB));
+  if (Type == nullptr) {
+    RomPrint("board: VORN type HOB none\n");
+  } else {
+    CONST VORN_TYPE_HOB *Hob = reinterpret_cast<CONST VORN_TYPE_HOB *>(Type - sizeof(EFI_HOB_GUID_TYPE));
+    PrintValue("VORN type HOB vorn_type", Hob->VornType);
+    PrintValue("VORN type HOB fw_type", Hob->FwType);
+    PrintValue("VORN type HOB fw_sub_type", Hob->FwSubType);
+  }
+  CONST UINT8 *Info = BoardFindGuidHob(PeiServices, gQuarnInfoHobGuid, sizeof(EFI_HOB_GUID_TYPE) + sizeof(QUARN_INFO_HOB));
+  if (Info == nullptr) {
+    RomPrint("board: info HOB none\n");
+  } else {
+    PrintValue("info HOB flow", reinterpret_cast<CONST QUARN_INFO_HOB *>(Info)->Flow);
+    RomPrint("board: info HOB data ");
+    RomPrintBytes(Info, sizeof(QUARN_INFO_HOB));
+    RomPrint("\n");
+  }
+  CONST UINT8 *Table = BoardFindGuidHob(PeiServices, gStaticPointerTableHobGuid, sizeof(EFI_HOB_GUID_TYPE));
+  PrintValue("table", static_cast<UINT32>(reinterpret_cast<UINTN>(Table)));
+  PrintValue("status codes", State->StatusCodes);
+  PrintValue("status codes of the module", State->ModuleStatusCodes);
+  ReportMm7(PeiServices, Table);
   return EFI_SUCCESS;
 }
 
@@ -313,8 +241,52 @@ constexpr EFI_PEI_NOTIFY_DESCRIPTOR kEndOfPeiNotify = {
   EFI_PEI_PPI_DESCRIPTOR_NOTIFY_CALLBACK | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST,
   const_cast<EFI_GUID *>(&gEfiEndOfPeiSignalPpiGuid), BoardEndOfPei};
 
+/** Reads the description into a new state HOB and checks it; nullptr (said why) when
+    there is none or it cannot be used. */
+OVMF_BOARD_STATE *LoadDescription(IN CONST EFI_PEI_SERVICES **PeiServices) {
+  UINT32 Size = 0;
+  if (!RomFwCfgFile(kDescriptionFile, nullptr, 0, &Size)) {
+    RomPrint("board: error: no board description (fw_cfg opt/quarn/board)\n");
+    return nullptr;
+  }
+  if (Size > kMaxSize) {
+    PrintValue("error: the board description is longer than the board takes", Size);
+    return nullptr;
+  }
+  static_assert(sizeof(EFI_HOB_GUID_TYPE) + sizeof(OVMF_BOARD_STATE) + kMaxSize <= kMaxHobLength, "one HOB holds it all");
+  const UINT16 Length = static_cast<UINT16>(sizeof(EFI_HOB_GUID_TYPE) + sizeof(OVMF_BOARD_STATE) + Padded(Size));
+  EFI_HOB_GUID_TYPE *Hob = nullptr;
+  if ((*PeiServices)->CreateHob(PeiServices, EFI_HOB_TYPE_GUID_EXTENSION, Length, reinterpret_cast<VOID **>(&Hob)) !=
+          EFI_SUCCESS ||
+      Hob == nullptr) {
+    PrintValue("error: no room for the board's HOB of bytes", Length);
+    return nullptr;
+  }
+  UINT8 *Bytes = reinterpret_cast<UINT8 *>(Hob + 1);
+  for (UINTN Index = 0; Index < Length - sizeof(EFI_HOB_GUID_TYPE); Index++) Bytes[Index] = 0;
+  OVMF_BOARD_STATE *State = reinterpret_cast<OVMF_BOARD_STATE *>(Bytes);
+  State->DebugHash = kFnvOffset;
+  State->DescriptionSize = Size;
+  UINT32 Read = 0;
+  if (!RomFwCfgFile(kDescriptionFile, BoardDescription(State), Size, &Read) || Read != Size) {
+    RomPrint("board: error: the board description could not be read\n");
+    return nullptr;   // the HOB stays nameless: nothing finds it
+  }
+  if (CONST CHAR8 *Problem = OvmfBoardParse(BoardDescription(State), Size, &State->Layout)) {
+    RomPrint("board: error: board description: ");
+    RomPrint(Problem);
+    RomPrint("\n");
+    return nullptr;
+  }
+  for (UINTN Index = 0; Index < sizeof(EFI_GUID); Index++) {
+    reinterpret_cast<UINT8 *>(&Hob->Name)[Index] = reinterpret_cast<CONST UINT8 *>(&gQuarnOvmfBoardFileGuid)[Index];
+  }
+  PrintValue("description bytes", Size);
+  return State;
+}
+
 /** The board's hardware state before the module runs. */
-VOID SetUpBoard(IN BOOLEAN Quarn) {
+VOID SetUpHardware(IN CONST OVMF_BOARD_HEADER *Header) {
   // OVMF's early code has put the PM block at 0x600 already; the module's board has it at
   // 0x500. Moved here, ahead of every module of OVMF's PEI volume but the a-priori ones:
   // OVMF's CPU module keeps the timer address it first finds, and waits on it for ever
@@ -325,43 +297,94 @@ VOID SetUpBoard(IN BOOLEAN Quarn) {
                static_cast<UINT8>(RomPciRead8(0, kLpcDevice, 0, kAcpiControlReg) | kAcpiEnable));
   PrintValue("PMBASE", RomPciRead32(0, kLpcDevice, 0, kPmBaseReg));
 
-  // The window at 0x80000000, as the module expects it, where RAM does not sit there;
-  // OVMF moves it to its own place later. With RAM there, the RAM plays the window.
+  // With a VORN the RAM at 0x80000000 plays the window; without one the window goes
+  // there (OVMF moves it to its own place later) and nothing answers at 00:18.x.
+  const BOOLEAN Vorn = (Header->Flags & kVornPresent) != 0;
   PrintValue("PCIEXBAR found", RomPciRead32(0, 0, 0, kPciExBarLow));
-  if (!Quarn) {
+  if (!Vorn) {
     RomPciWrite32(0, 0, 0, kPciExBarHigh, 0);
     RomPciWrite32(0, 0, 0, kPciExBarLow, kPcieWindow | kPciExBarEnable);
-  }
-
-  UINT64 Level = kDefaultErrorLevel;
-  if (!RomFwCfgNumber("cmos-error-level", &Level) || Level > 0xFFFFFFFFu) Level = kDefaultErrorLevel;
-  const UINT8 Status0E = RomCmosRead(kCmosStatus0E);
-  if ((Status0E & kCmosInvalid) != 0) RomCmosWrite(kCmosStatus0E, static_cast<UINT8>(Status0E & ~kCmosInvalid));
-  for (UINT8 Byte = 0; Byte < 4; Byte++) {
-    RomCmosWrite(static_cast<UINT8>(kCmosLevelFirst + Byte), static_cast<UINT8>(Level >> (8 * Byte)));
-  }
-  PrintValue("CMOS level", static_cast<UINT32>(Level));
-
-  if (Quarn) {
+  } else {
     for (UINT32 Offset = 0; Offset < kVornConfigSize; Offset += 4) CpuMmioWrite32(kVornConfigSpace + Offset, 0);
-    CpuMmioWrite32(kPcieWindow + VORNFS1_ADDRESS, kQuarnNormalFs1);
-    CpuMmioWrite32(kPcieWindow + VORNFS2_ADDRESS, 0);
+    for (UINT32 Register = 0; Register < kRegisterCount; Register++) {
+      CpuMmioWrite32(kRegisterAddress[Register], Header->Registers[Register]);
+    }
+    CpuMmioWrite32(kHostBridgeFc, Header->HostBridgeFc);
   }
-  PrintValue("VORNFS1", CpuMmioRead32(kPcieWindow + VORNFS1_ADDRESS));
+  PrintValue("VORNFS1", CpuMmioRead32(kRegisterAddress[kFs1]));
+
+  const UINT8 Status0E = RomCmosRead(kCmosStatus0E);
+  RomCmosWrite(kCmosStatus0E, static_cast<UINT8>((Header->Flags & kCmosValid) != 0 ? Status0E & ~kCmosInvalid
+                                                                                    : Status0E | kCmosInvalid));
+  for (UINT8 Byte = 0; Byte < 4; Byte++) {
+    RomCmosWrite(static_cast<UINT8>(kCmosLevelFirst + Byte), static_cast<UINT8>(Header->ErrorLevel >> (8 * Byte)));
+  }
+  PrintValue("CMOS level", Header->ErrorLevel);
+  PrintValue("CMOS 0x0E", RomCmosRead(kCmosStatus0E));
+  const UINT64 Mm0 = (UINT64(Header->Mm0High) << 32) | Header->Mm0Low;
+  CpuWriteMm0(&Mm0);
+}
+
+/** What the PEI core holds for the module: the boot mode, GetBootMode where it fails, a
+    VORN type HOB. */
+EFI_STATUS SetUpPeiCore(IN CONST EFI_PEI_SERVICES **PeiServices, IN OUT OVMF_BOARD_STATE *State) {
+  CONST OVMF_BOARD_HEADER *Header = BoardHeader(State);
+  EFI_STATUS Status = (*PeiServices)->SetBootMode(PeiServices, Header->BootMode);
+  PrintValue("boot mode", Header->BootMode);
+  if (Header->BootModeCallCount != 0) BoardTakeGetBootMode(PeiServices, State);
+  if (Status == EFI_SUCCESS && (Header->Flags & kVornTypeHob) != 0) {
+    VORN_TYPE_HOB *Hob = nullptr;
+    Status = (*PeiServices)->CreateHob(PeiServices, EFI_HOB_TYPE_GUID_EXTENSION, sizeof(VORN_TYPE_HOB),
+                                       reinterpret_cast<VOID **>(&Hob));
+    if (Status == EFI_SUCCESS && Hob != nullptr) {
+      Hob->Header.Name = gVornTypeHobGuid;
+      Hob->VornType = Header->VornType;
+      Hob->FwType = Header->FwType;
+      Hob->FwSubType = Header->FwSubType;
+      PrintValue("VORN type HOB placed", Header->VornType);
+    }
+  }
+  return Status;
+}
+
+/** Installs the PPIs the description names, the progress-code PPI last. */
+EFI_STATUS InstallPpis(IN CONST EFI_PEI_SERVICES **PeiServices, IN OUT OVMF_BOARD_STATE *State) {
+  CONST OVMF_BOARD_HEADER *Header = BoardHeader(State);
+  UINTN Count = 0;
+  auto Add = [&](CONST EFI_GUID &Guid, CONST VOID *Ppi) {
+    State->Ppis[Count].Flags = EFI_PEI_PPI_DESCRIPTOR_PPI;
+    State->Ppis[Count].Guid = const_cast<EFI_GUID *>(&Guid);
+    State->Ppis[Count].Ppi = const_cast<VOID *>(Ppi);
+    Count++;
+  };
+  if ((Header->Flags & kPolicyInstalled) != 0) Add(gVornPolicyPpiGuid, BoardDescription(State) + State->Layout.Policy);
+  if ((Header->Flags & kDruxInstalled) != 0) Add(gDruxPpiGuid, BoardDruxPpi(Header->Flags));
+  if ((Header->Flags & kDebugPrintPpi) != 0) Add(gDebugPrintPpiGuid, BoardDebugPrintPpi());
+  Add(gEfiPeiStatusCodePpiGuid, &kProgressCodePpi);
+  State->Ppis[Count - 1].Flags |= EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;
+  return (*PeiServices)->InstallPpi(PeiServices, State->Ppis);
 }
 
 }  // namespace
 
 extern "C" {
 
-/** Entry point: sets the board up, installs the policy, DRUX and progress-code PPIs and the
+/** Entry point: reads the board description, sets the board up, installs the PPIs and the
     end-of-PEI report. */
 EFI_STATUS EFIAPI OvmfBoardPeiEntryPoint(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices) {
-  const BOOLEAN Quarn = QuarnRoad();
-  RomPrint(Quarn ? "board: OVMF q35, VORN with QUARN firmware\n" : "board: OVMF q35, no VORN\n");
-  SetUpBoard(Quarn);
-  EFI_STATUS Status = (*PeiServices)->InstallPpi(PeiServices, kBoardPpis);
+  RomPrint("board: OVMF q35 test platform\n");
+  VOID *List = nullptr;
+  if ((*PeiServices)->GetHobList(PeiServices, &List) == EFI_SUCCESS && List != nullptr) {
+    CONST EFI_HOB_HANDOFF_INFO_TABLE *Phit = static_cast<CONST EFI_HOB_HANDOFF_INFO_TABLE *>(List);
+    PrintValue("HOB space free", static_cast<UINT32>(Phit->EfiFreeMemoryTop - Phit->EfiFreeMemoryBottom));
+  }
+  OVMF_BOARD_STATE *State = LoadDescription(PeiServices);
+  if (State == nullptr) return EFI_NOT_FOUND;
+  SetUpHardware(BoardHeader(State));
+  EFI_STATUS Status = SetUpPeiCore(PeiServices, State);
+  if (Status == EFI_SUCCESS) Status = InstallPpis(PeiServices, State);
   if (Status == EFI_SUCCESS) Status = (*PeiServices)->NotifyPpi(PeiServices, &kEndOfPeiNotify);
+  if (!BoardCatchBreakpoints()) RomPrint("board: error: no breakpoint vector in the IDT\n");
   PrintValue("installed", static_cast<UINT32>(Status));
   return Status;
 }

@@ -1,11 +1,14 @@
 /** @file
-  The test platform module of the OVMF boots: its file name, and the fw_cfg settings a
-  run passes to it (-fw_cfg name=opt/quarn/NAME,string=VALUE):
+  The test platform module of the OVMF boots: its file name (its state HOB carries the
+  same GUID), and what a run passes to it through fw_cfg:
 
-  | file                       | value        | effect                                         |
-  |----------------------------|--------------|------------------------------------------------|
-  | opt/quarn/vorn             | 0 or 1       | 1: a VORN with QUARN firmware at 00:18.x (RAM at 0x80000000 needed) |
-  | opt/quarn/cmos-error-level | 32-bit       | CMOS 0x7A..0x7D (default 0x80000042)           |
+  | file               | content                                                        |
+  |--------------------|----------------------------------------------------------------|
+  | opt/quarn/board    | the board description (OvmfBoardDescription.h), written by     |
+  |                    | Firmware/Ovmf/ovmf-board.py from quarn-emu's run of a scenario  |
+
+  (-fw_cfg name=opt/quarn/board,file=PATH.) Without it, or with one it cannot use, the
+  module says so in a "board: error:" line and sets nothing up.
 **/
 #pragma once
 

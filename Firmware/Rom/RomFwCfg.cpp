@@ -91,31 +91,35 @@ bool ParseNumber(CONST CHAR8 *Text, UINTN Length, UINT64 *Value) {
   return true;
 }
 
-}  // namespace
-
-extern "C" {
-
-BOOLEAN RomFwCfgNumber(IN CONST CHAR8 *Name, OUT UINT64 *Value) {
-  if (!Present()) return FALSE;
+/** Finds opt/quarn/<Name> in the file directory: its selector and size. FALSE when
+    there is no fw_cfg device or no such file. */
+bool FindFile(CONST CHAR8 *Name, UINT16 *Key, UINT32 *Size) {
+  if (!Present()) return false;
   RomIoWrite16(kSelectorPort, kDirectoryKey);
   const UINT32 Count = ReadBigEndian(4);
-  UINT16 Key = 0;
-  UINT32 Size = 0;
-  bool Found = false;
   for (UINT32 Entry = 0; Entry < Count && Entry < kMaxEntries; Entry++) {
     const UINT32 EntrySize = ReadBigEndian(4);
     const UINT16 EntryKey = static_cast<UINT16>(ReadBigEndian(2));
     ReadBigEndian(2);
     CHAR8 EntryName[kNameLength];
     for (UINTN Index = 0; Index < kNameLength; Index++) EntryName[Index] = static_cast<CHAR8>(CpuIoRead8(kDataPort));
-    if (!Found && NameMatches(EntryName, Name)) {
-      Found = true;
-      Key = EntryKey;
-      Size = EntrySize;
-      break;
+    if (NameMatches(EntryName, Name)) {
+      *Key = EntryKey;
+      *Size = EntrySize;
+      return true;
     }
   }
-  if (!Found || Size == 0 || Size > kMaxValueText) return FALSE;
+  return false;
+}
+
+}  // namespace
+
+extern "C" {
+
+BOOLEAN RomFwCfgNumber(IN CONST CHAR8 *Name, OUT UINT64 *Value) {
+  UINT16 Key = 0;
+  UINT32 Size = 0;
+  if (!FindFile(Name, &Key, &Size) || Size == 0 || Size > kMaxValueText) return FALSE;
   CHAR8 Text[kMaxValueText];
   RomIoWrite16(kSelectorPort, Key);
   for (UINT32 Index = 0; Index < Size; Index++) Text[Index] = static_cast<CHAR8>(CpuIoRead8(kDataPort));
@@ -123,6 +127,19 @@ BOOLEAN RomFwCfgNumber(IN CONST CHAR8 *Name, OUT UINT64 *Value) {
   UINTN Length = Size;
   while (Length > 0 && Text[Length - 1] == '\0') Length--;
   return ParseNumber(Text, Length, Value) ? TRUE : FALSE;
+}
+
+BOOLEAN RomFwCfgFile(IN CONST CHAR8 *Name, OUT VOID *Buffer OPTIONAL, IN UINT32 Capacity, OUT UINT32 *Size) {
+  UINT16 Key = 0;
+  UINT32 Found = 0;
+  if (Size == nullptr || !FindFile(Name, &Key, &Found)) return FALSE;
+  *Size = Found;
+  if (Buffer == nullptr) return TRUE;
+  if (Found > Capacity) return FALSE;
+  RomIoWrite16(kSelectorPort, Key);
+  UINT8 *Bytes = static_cast<UINT8 *>(Buffer);
+  for (UINT32 Index = 0; Index < Found; Index++) Bytes[Index] = CpuIoRead8(kDataPort);
+  return TRUE;
 }
 
 }
