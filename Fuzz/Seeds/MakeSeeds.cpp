@@ -20,8 +20,8 @@ extern "C" {
 #include "Emulator/Emulator.h"
 #include "Emulator/PeiCore/HobWalk.h"
 #include "Emulator/PeiCore/PolicyPpi.h"
-#include "Tools/quarn-emu/BuiltinScenarios.h"
-#include "Tools/quarn-emu/ScenarioLoader.h"
+#include "Tools/quarn-emu/Scenario/BuiltinScenarios.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
 
 namespace fs = std::filesystem;
 using namespace quarn::emu;

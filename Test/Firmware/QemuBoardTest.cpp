@@ -8,8 +8,8 @@
 
 #include "Emulator/Devices/Chipset.h"
 #include "Emulator/Emulator.h"
-#include "Tools/quarn-emu/BuiltinScenarios.h"
-#include "Tools/quarn-emu/ScenarioLoader.h"
+#include "Tools/quarn-emu/Scenario/BuiltinScenarios.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
 
 using namespace quarn::emu;
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "Tools/quarn-emu/BreakOn.h"
 #include "Tools/quarn-emu/Commands.h"
-#include "Tools/quarn-emu/Runner.h"
-#include "Tools/quarn-emu/ScenarioLoader.h"
+#include "Tools/quarn-emu/Run/BreakOn.h"
+#include "Tools/quarn-emu/Run/Runner.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
 
 using namespace quarn::emu;
 using namespace quarn::emu::cli;

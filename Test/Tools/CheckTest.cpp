@@ -6,11 +6,11 @@
 #include <sstream>
 
 #include "Tools/TempDir.h"
-#include "Tools/quarn-emu/Check.h"
-#include "Tools/quarn-emu/CommandSupport.h"
+#include "Tools/quarn-emu/Check/Check.h"
 #include "Tools/quarn-emu/Commands.h"
-#include "Tools/quarn-emu/ScenarioLoader.h"
-#include "Tools/quarn-emu/ScenarioWriter.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
+#include "Tools/quarn-emu/Scenario/ScenarioWriter.h"
+#include "Tools/quarn-emu/Support/CommandSupport.h"
 
 using namespace quarn::emu::cli;
 using nlohmann::json;

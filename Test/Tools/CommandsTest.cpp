@@ -12,12 +12,11 @@
 #include <string>
 
 #include "Tools/TempDir.h"
-#include "Tools/quarn-emu/BuiltinScenarios.h"
 #include "Tools/quarn-emu/Commands.h"
-#include "Tools/quarn-emu/ReportJson.h"
-#include "Tools/quarn-emu/Runner.h"
-#include "Tools/quarn-emu/ScenarioLoader.h"
-#include "Tools/TempDir.h"
+#include "Tools/quarn-emu/Report/ReportJson.h"
+#include "Tools/quarn-emu/Run/Runner.h"
+#include "Tools/quarn-emu/Scenario/BuiltinScenarios.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
 
 using namespace quarn::emu::cli;
 

@@ -13,11 +13,11 @@
 #include <set>
 #include <sstream>
 
-#include "Tools/quarn-emu/BuiltinScenarios.h"
 #include "Tools/quarn-emu/Commands.h"
-#include "Tools/quarn-emu/Explain.h"
-#include "Tools/quarn-emu/Runner.h"
-#include "Tools/quarn-emu/ScenarioLoader.h"
+#include "Tools/quarn-emu/Explain/Explain.h"
+#include "Tools/quarn-emu/Run/Runner.h"
+#include "Tools/quarn-emu/Scenario/BuiltinScenarios.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
 
 using namespace quarn::emu;
 using namespace quarn::emu::cli;

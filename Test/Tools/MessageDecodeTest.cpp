@@ -5,11 +5,11 @@
 
 #include <sstream>
 
-#include "Tools/quarn-emu/MessageDecode.h"
-#include "Tools/quarn-emu/ReportJson.h"
-#include "Tools/quarn-emu/Runner.h"
-#include "Tools/quarn-emu/ScenarioLoader.h"
-#include "Tools/quarn-emu/Summary.h"
+#include "Tools/quarn-emu/Report/MessageDecode.h"
+#include "Tools/quarn-emu/Report/ReportJson.h"
+#include "Tools/quarn-emu/Report/Summary.h"
+#include "Tools/quarn-emu/Run/Runner.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
 
 using namespace quarn::emu;
 using namespace quarn::emu::cli;

@@ -11,13 +11,13 @@ extern "C" {
 #include <Ppi/DebugPrint.h>
 #include <Ppi/Drux.h>
 
-#include "Tools/quarn-emu/Check.h"
-#include "Tools/quarn-emu/Names.h"
-#include "Tools/quarn-emu/ReportJson.h"
-#include "Tools/quarn-emu/Runner.h"
-#include "Tools/quarn-emu/ScenarioLoader.h"
-#include "Tools/quarn-emu/Sequence.h"
-#include "Tools/quarn-emu/Summary.h"
+#include "Tools/quarn-emu/Check/Check.h"
+#include "Tools/quarn-emu/Report/Names.h"
+#include "Tools/quarn-emu/Report/ReportJson.h"
+#include "Tools/quarn-emu/Report/Sequence.h"
+#include "Tools/quarn-emu/Report/Summary.h"
+#include "Tools/quarn-emu/Run/Runner.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
 
 using namespace quarn::emu;
 using namespace quarn::emu::cli;

@@ -8,9 +8,9 @@
 #include <string>
 #include <thread>
 
-#include "Tools/quarn-emu/BuiltinScenarios.h"
-#include "Tools/quarn-emu/ScenarioLoader.h"
-#include "Tools/quarn-emu/ScenarioWriter.h"
+#include "Tools/quarn-emu/Scenario/BuiltinScenarios.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
+#include "Tools/quarn-emu/Scenario/ScenarioWriter.h"
 
 using namespace quarn::emu;
 using namespace quarn::emu::cli;

@@ -6,11 +6,11 @@
 
 #include <sstream>
 
-#include "Tools/quarn-emu/BuiltinScenarios.h"
-#include "Tools/quarn-emu/ReportJson.h"
-#include "Tools/quarn-emu/Runner.h"
-#include "Tools/quarn-emu/ScenarioLoader.h"
-#include "Tools/quarn-emu/Summary.h"
+#include "Tools/quarn-emu/Report/ReportJson.h"
+#include "Tools/quarn-emu/Report/Summary.h"
+#include "Tools/quarn-emu/Run/Runner.h"
+#include "Tools/quarn-emu/Scenario/BuiltinScenarios.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
 
 using namespace quarn::emu;
 using namespace quarn::emu::cli;

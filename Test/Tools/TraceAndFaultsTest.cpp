@@ -9,13 +9,13 @@
 
 #include "Emulator/Emulator.h"
 #include "Tools/TempDir.h"
-#include "Tools/quarn-emu/BuiltinScenarios.h"
 #include "Tools/quarn-emu/Commands.h"
-#include "Tools/quarn-emu/ReportJson.h"
-#include "Tools/quarn-emu/Runner.h"
-#include "Tools/quarn-emu/ScenarioLoader.h"
-#include "Tools/quarn-emu/Sequence.h"
-#include "Tools/quarn-emu/Trace.h"
+#include "Tools/quarn-emu/Report/ReportJson.h"
+#include "Tools/quarn-emu/Report/Sequence.h"
+#include "Tools/quarn-emu/Run/Runner.h"
+#include "Tools/quarn-emu/Scenario/BuiltinScenarios.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
+#include "Tools/quarn-emu/Trace/Trace.h"
 
 using namespace quarn::emu;
 using namespace quarn::emu::cli;

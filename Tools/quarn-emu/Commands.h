@@ -3,6 +3,10 @@
 // matches), 1 a mismatch, 2 a scenario or argument that cannot be used (nothing runs),
 // 3 the emulator had to stop the module (a dead loop or a hang), 4 a --break-on stop that
 // no debugger took.
+//
+// Each command lives in the folder of its job: run in Run/, list and show in Scenario/,
+// check in Check/, faults in Faults/, explain in Explain/ (declared in Explain.h);
+// main.cpp reads the command line and calls them.
 #pragma once
 
 #include <cstdint>

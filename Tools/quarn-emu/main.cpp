@@ -3,15 +3,19 @@
 #include <CLI/CLI.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <iostream>
 #include <limits>
+#include <memory>
+#include <unordered_map>
+#include <vector>
 
 #include "Commands.h"
-#include "Explain.h"
-#include "Suggest.h"
-#include "Trace.h"
-#include "Version.h"
+#include "Tools/quarn-emu/Explain/Explain.h"
+#include "Tools/quarn-emu/Support/Suggest.h"
+#include "Tools/quarn-emu/Support/Version.h"
+#include "Tools/quarn-emu/Trace/Trace.h"
 
 namespace {
 
@@ -20,6 +24,41 @@ using namespace quarn::emu::cli;
 constexpr const char *kToolName = "quarn-emu";
 /// The flavour of the module this program carries: DEBUG, or RELEASE (no texts, no assertions).
 constexpr const char *kModuleFlavour = QUARN_MODULE_FLAVOUR;
+
+/// CLI11's help with the options an option excludes named in the order they were declared:
+/// CLI11 keeps them in a set of pointers, whose order is where the options sit in memory,
+/// which differs between builds (and would between runs, with address randomisation).
+class DeclaredOrderFormatter : public CLI::Formatter {
+ public:
+  /// Records the declaration order of every option of App and its commands.
+  void Learn(const CLI::App &App) {
+    for (const CLI::Option *Opt : App.get_options()) Rank_.emplace(Opt, Rank_.size());
+    for (const CLI::App *Command : App.get_subcommands({})) Learn(*Command);
+  }
+
+  std::string make_option_opts(const CLI::Option *Opt) const override {
+    std::string Text = CLI::Formatter::make_option_opts(Opt);
+    const std::string Label = " " + get_label("Excludes") + ":";
+    const size_t At = Text.find(Label);
+    if (At == std::string::npos || !Opt->get_option_text().empty()) return Text;
+    const auto Excludes = Opt->get_excludes();   // a copy: CLI11 returns the set by value
+    std::vector<const CLI::Option *> Excluded(Excludes.begin(), Excludes.end());
+    std::sort(Excluded.begin(), Excluded.end(), [this](const CLI::Option *A, const CLI::Option *B) {
+      return RankOf(A) < RankOf(B);
+    });
+    Text.resize(At + Label.size());
+    for (const CLI::Option *Other : Excluded) Text += " " + Other->get_name();
+    return Text;
+  }
+
+ private:
+  size_t RankOf(const CLI::Option *Opt) const {
+    const auto It = Rank_.find(Opt);
+    return It == Rank_.end() ? Rank_.size() : It->second;
+  }
+
+  std::unordered_map<const CLI::Option *, size_t> Rank_;
+};
 
 /// --stride: a whole number from 1 to the largest 64-bit one, as written; anything
 /// else is refused, not clamped.
@@ -91,33 +130,41 @@ int UnknownCommand(const CLI::App &App, const std::string &Name) {
   return Finish(kExitBadInput);
 }
 
-}  // namespace
+/// What the command line asks for: the options of each command, and the commands that
+/// are told apart by their object rather than their name.
+struct CommandLine {
+  RunOptions Run;
+  std::string ShowName;
+  CheckOptions Check;
+  std::vector<std::string> FaultArguments;
+  std::string StrideText = "1";
+  bool FaultList = false;
+  ExplainOptions Explain;
+  std::string HelpTopic;
+  CLI::App *ShowCommand = nullptr;
+  CLI::App *CheckCommand = nullptr;
+  CLI::App *FaultsCommand = nullptr;
+  CLI::App *ExplainCommand = nullptr;
+  CLI::App *DebugCommand = nullptr;
+  CLI::App *HelpCommand = nullptr;
+};
 
-int main(int Argc, char **Argv) {
-  // The name every usage line and message carries, whatever path started the binary
-  // (under user-mode emulation argv[0] is the IA32 binary behind the launcher).
-  CLI::App App{"runs QuarnPeiPreMem on an emulated board described by a scenario", kToolName};
+/// What App says of the tool itself: at most one command, parser errors in the tool's
+/// words, --version, and the footer every help ends with.
+void DescribeTool(CLI::App &App) {
   App.require_subcommand(0, 1);
   App.failure_message(FailureMessage);
   App.set_version_flag("--version", std::string(kToolName) + " " + QuarnEmuVersion() + " (module " + kModuleFlavour + ")",
                        "print the version and the module's flavour (DEBUG or RELEASE), and exit");
   App.footer("Without a command, quarn-emu runs the built-in default scenario. quarn-emu help COMMAND shows "
              "a command's options.");
+}
 
-  RunOptions Run;
-  CLI::App *RunCommand = App.add_subcommand("run", "run one scenario and show the console and a summary");
-  RunCommand->add_option("scenario", Run.Scenario,
-                         "a scenario file, - for standard input, or the name of a built-in scenario")
-      ->default_val("default");
-  CLI::Option *Json = RunCommand->add_flag("--json", Run.Json, "print the report as one JSON object, nothing else");
-  CLI::Option *Report =
-      RunCommand->add_option("--report", Run.ReportFile, "also write the JSON report to FILE (-: standard output, "
-                                                         "in place of the console and summary)")
-          ->check(CLI::Validator(CheckNotEmpty, "FILE"));
-  CLI::Option *Trace =
-      RunCommand->add_flag("--trace", Run.Trace, "add every hardware access, PEI service call and PPI call");
+/// Adds run's --trace-kind, --trace-address, --trace-time and --trace-file to RunCommand,
+/// into Run; returns them.
+std::vector<CLI::Option *> AddTraceParts(CLI::App *RunCommand, RunOptions &Run) {
   // Each of these asks for the trace by itself; a bad argument is refused before anything runs.
-  std::vector<CLI::Option *> TraceParts = {
+  return {
       RunCommand
           ->add_option("--trace-kind", Run.TraceKinds,
                        "trace only these kinds (comma-separated or repeated; io, mmio, pci, mm, call, console, ...)")
@@ -130,6 +177,22 @@ int main(int Argc, char **Argv) {
           ->check(CLI::Validator(CheckTraceWindow, "FROM-TO")),
       RunCommand->add_option("--trace-file", Run.TraceFile, "write the text trace to FILE instead of standard output")
           ->check(CLI::Validator(CheckNotEmpty, "FILE"))};
+}
+
+/// Adds the run command and its options to App, into Run.
+void AddRunCommand(CLI::App &App, RunOptions &Run) {
+  CLI::App *RunCommand = App.add_subcommand("run", "run one scenario and show the console and a summary");
+  RunCommand->add_option("scenario", Run.Scenario,
+                         "a scenario file, - for standard input, or the name of a built-in scenario")
+      ->default_val("default");
+  CLI::Option *Json = RunCommand->add_flag("--json", Run.Json, "print the report as one JSON object, nothing else");
+  CLI::Option *Report =
+      RunCommand->add_option("--report", Run.ReportFile, "also write the JSON report to FILE (-: standard output, "
+                                                         "in place of the console and summary)")
+          ->check(CLI::Validator(CheckNotEmpty, "FILE"));
+  CLI::Option *Trace =
+      RunCommand->add_flag("--trace", Run.Trace, "add every hardware access, PEI service call and PPI call");
+  const std::vector<CLI::Option *> TraceParts = AddTraceParts(RunCommand, Run);
   CLI::Option *Sequence =
       RunCommand
           ->add_flag("--sequence", Run.Sequence,
@@ -156,14 +219,11 @@ int main(int Argc, char **Argv) {
                    "record, call:NAME, ...; #N for the N-th time): a debugger takes the stop (quarn-emu debug)")
       ->type_name("EVENT")
       ->excludes(DumpScenario);
+}
 
-  App.add_subcommand("list", "the built-in scenarios: name and description");
-
-  std::string ShowName;
-  CLI::App *ShowCommand = App.add_subcommand("show", "print the source of a built-in scenario");
-  ShowCommand->add_option("name", ShowName, "the name of a built-in scenario")->required();
-
-  CheckOptions Check;
+/// Adds the check command and its options to App, into Line.
+void AddCheckCommand(CLI::App &App, CommandLine &Line) {
+  CheckOptions &Check = Line.Check;
   CLI::App *CheckCommand =
       App.add_subcommand("check", "run scenarios and compare each with its [expect] table (no argument: all built-ins)");
   CLI::Option *CheckScenarioList =
@@ -181,33 +241,102 @@ int main(int Argc, char **Argv) {
                    "also write the results to FILE as JUnit XML (-: standard output, in place of the table)")
       ->type_name("FILE")
       ->check(CLI::Validator(CheckNotEmpty, ""));
+  Line.CheckCommand = CheckCommand;
+}
 
-  std::vector<std::string> FaultArguments;
-  std::string StrideText = "1";
+/// Adds the faults command and its options to App, into Line.
+void AddFaultsCommand(CLI::App &App, CommandLine &Line) {
   CLI::App *FaultsCommand = App.add_subcommand(
       "faults", "run scenarios again with each failable call failing in turn and check the invariants (no argument: all built-ins)");
-  FaultsCommand->add_option("scenarios", FaultArguments, "scenario files or names of built-in scenarios");
-  FaultsCommand->add_option("--stride", StrideText, "sweep every N-th fault point only (default 1: every one)")
+  FaultsCommand->add_option("scenarios", Line.FaultArguments, "scenario files or names of built-in scenarios");
+  FaultsCommand->add_option("--stride", Line.StrideText, "sweep every N-th fault point only (default 1: every one)")
       ->check(CLI::Validator(CheckStride, "N"));
-  bool FaultList = false;
-  FaultsCommand->add_flag("--list", FaultList,
+  FaultsCommand->add_flag("--list", Line.FaultList,
                           "one line per fault point: call, answer, outcome, and the [fault] table that reproduces it");
+  Line.FaultsCommand = FaultsCommand;
+}
 
-  ExplainOptions Explain;
+/// Adds every command to App, in the order help lists them, each into Line.
+void AddCommands(CLI::App &App, CommandLine &Line) {
+  AddRunCommand(App, Line.Run);
+
+  App.add_subcommand("list", "the built-in scenarios: name and description");
+
+  Line.ShowCommand = App.add_subcommand("show", "print the source of a built-in scenario");
+  Line.ShowCommand->add_option("name", Line.ShowName, "the name of a built-in scenario")->required();
+
+  AddCheckCommand(App, Line);
+  AddFaultsCommand(App, Line);
+
+  ExplainOptions &Explain = Line.Explain;
   CLI::App *ExplainCommand = App.add_subcommand("explain", "from a serial log to the story of the boot and a scenario that prints its lines");
   ExplainCommand->add_option("log", Explain.Log, "the log file (- for standard input)")->required();
   ExplainCommand->add_option("--emit", Explain.Emit, "write the scenario to FILE.toml");
   ExplainCommand->add_flag("--json", Explain.Json, "print the story as one JSON object");
+  Line.ExplainCommand = ExplainCommand;
 
   // quarn-emu debug is the launcher script's (build/bin/quarn-emu): it starts this program's
   // run command under gdb. Listed here so that help names it.
-  CLI::App *DebugCommand = App.add_subcommand(
+  Line.DebugCommand = App.add_subcommand(
       "debug", "run one scenario under gdb: quarn-emu debug [--batch] SCENARIO --break-on EVENT ... (the options of run)");
-  DebugCommand->allow_extras();
+  Line.DebugCommand->allow_extras();
 
-  std::string HelpTopic;
-  CLI::App *HelpCommand = App.add_subcommand("help", "show the commands, or the options of one command");
-  HelpCommand->add_option("command", HelpTopic, "the command to explain");
+  Line.HelpCommand = App.add_subcommand("help", "show the commands, or the options of one command");
+  Line.HelpCommand->add_option("command", Line.HelpTopic, "the command to explain");
+}
+
+/// quarn-emu help [COMMAND]: the tool's help, or the options of one command.
+int Help(const CLI::App &App, const std::string &Topic) {
+  if (Topic.empty()) {
+    // App.help() would describe the command being run, which is help itself.
+    std::cout << App.get_formatter()->make_help(&App, kToolName, CLI::AppFormatMode::Normal);
+    return Finish(kExitOk);
+  }
+  const CLI::App *Command = FindCommand(App, Topic);
+  if (Command == nullptr) return UnknownCommand(App, Topic);
+  std::cout << Command->help(kToolName);
+  return Finish(kExitOk);
+}
+
+/// Runs the command App parsed, with the options in Line; returns the exit status.
+int Dispatch(const CLI::App &App, const CommandLine &Line) {
+  if (App.got_subcommand(Line.HelpCommand)) return Help(App, Line.HelpTopic);
+  const RunOptions &Run = Line.Run;
+  if (Run.ReportFile == kStandardStream && (Run.Json || Run.Sequence)) {
+    std::cerr << kToolName << ": --report - puts the report on standard output, which --"
+              << (Run.Json ? "json" : "sequence") << " needs for itself\n";
+    return Finish(kExitBadInput);
+  }
+
+  if (App.got_subcommand(Line.DebugCommand)) {
+    std::cerr << kToolName << ": debug is started by the launcher beside the program (build/bin/quarn-emu debug ...), "
+                              "which starts gdb; run this program's run command under a debugger yourself otherwise\n";
+    return Finish(kExitBadInput);
+  }
+  if (App.got_subcommand("list")) return Finish(ListScenarios(std::cout, std::cerr));
+  if (App.got_subcommand(Line.ShowCommand)) return Finish(ShowScenario(Line.ShowName, std::cout, std::cerr));
+  if (App.got_subcommand(Line.CheckCommand)) return Finish(CheckScenarios(Line.Check, std::cout, std::cerr));
+  if (App.got_subcommand(Line.ExplainCommand)) return Finish(ExplainLog(Line.Explain, std::cout, std::cerr));
+  if (App.got_subcommand(Line.FaultsCommand)) {
+    const uint64_t Stride = std::stoull(Line.StrideText);  // checked above
+    return Finish(SweepScenarioFaults(Line.FaultArguments, Stride, isatty(STDERR_FILENO) != 0, std::cout, std::cerr,
+                                      Line.FaultList));
+  }
+  return Finish(RunOne(Run, std::cout, std::cerr));
+}
+
+}  // namespace
+
+int main(int Argc, char **Argv) {
+  // The name every usage line and message carries, whatever path started the binary
+  // (under user-mode emulation argv[0] is the IA32 binary behind the launcher).
+  CLI::App App{"runs QuarnPeiPreMem on an emulated board described by a scenario", kToolName};
+  auto Formatter = std::make_shared<DeclaredOrderFormatter>();
+  App.formatter(Formatter);   // before the commands: each takes its parent's
+  DescribeTool(App);
+  CommandLine Line;
+  AddCommands(App, Line);
+  Formatter->Learn(App);
 
   // An unknown command would otherwise be read as stray arguments: name it, and the
   // command that was probably meant.
@@ -220,36 +349,5 @@ int main(int Argc, char **Argv) {
     const int Status = App.exit(Error);
     return Finish(Status == 0 ? kExitOk : kExitBadInput);
   }
-
-  if (App.got_subcommand(HelpCommand)) {
-    if (HelpTopic.empty()) {
-      // App.help() would describe the command being run, which is help itself.
-      std::cout << App.get_formatter()->make_help(&App, kToolName, CLI::AppFormatMode::Normal);
-      return Finish(kExitOk);
-    }
-    const CLI::App *Topic = FindCommand(App, HelpTopic);
-    if (Topic == nullptr) return UnknownCommand(App, HelpTopic);
-    std::cout << Topic->help(kToolName);
-    return Finish(kExitOk);
-  }
-  if (Run.ReportFile == kStandardStream && (Run.Json || Run.Sequence)) {
-    std::cerr << kToolName << ": --report - puts the report on standard output, which --"
-              << (Run.Json ? "json" : "sequence") << " needs for itself\n";
-    return Finish(kExitBadInput);
-  }
-
-  if (App.got_subcommand(DebugCommand)) {
-    std::cerr << kToolName << ": debug is started by the launcher beside the program (build/bin/quarn-emu debug ...), "
-                              "which starts gdb; run this program's run command under a debugger yourself otherwise\n";
-    return Finish(kExitBadInput);
-  }
-  if (App.got_subcommand("list")) return Finish(ListScenarios(std::cout, std::cerr));
-  if (App.got_subcommand(ShowCommand)) return Finish(ShowScenario(ShowName, std::cout, std::cerr));
-  if (App.got_subcommand(CheckCommand)) return Finish(CheckScenarios(Check, std::cout, std::cerr));
-  if (App.got_subcommand(ExplainCommand)) return Finish(ExplainLog(Explain, std::cout, std::cerr));
-  if (App.got_subcommand(FaultsCommand)) {
-    const uint64_t Stride = std::stoull(StrideText);  // checked above
-    return Finish(SweepScenarioFaults(FaultArguments, Stride, isatty(STDERR_FILENO) != 0, std::cout, std::cerr, FaultList));
-  }
-  return Finish(RunOne(Run, std::cout, std::cerr));
+  return Dispatch(App, Line);
 }

@@ -164,67 +164,91 @@ const std::vector<Message> kMessages = {
      "Library/BaseDebugLibSerialPort/DebugLib.cpp", "a failed check"},
 };
 
-/// Renders a message into its line patterns.
-void Render(const Message &M, std::vector<LinePattern> &Out) {
-  LinePattern Line;
-  Line.Of = &M;
-  size_t Argument = 0;
-  auto Literal = [&](char C) {
+/// The line patterns of one message, built up piece by piece as its formats are read.
+class PatternBuilder {
+ public:
+  /// Builds the patterns of M into Out.
+  PatternBuilder(const Message &M, std::vector<LinePattern> &Out) : M_(M), Out_(Out) { Line.Of = &M; }
+
+  /// Adds the literal character C to the line.
+  void Literal(char C) {
     if (Line.Pieces.empty() || Line.Pieces.back().IsField) Line.Pieces.push_back(Piece{});
     Line.Pieces.back().Literal += C;
-  };
-  auto Field = [&](FieldKind Kind) {
+  }
+
+  /// Adds a field of Kind to the line.
+  void Field(FieldKind Kind) {
     Line.Pieces.push_back(Piece{true, "", Kind});
     Line.FieldCount++;
-  };
-  auto Close = [&]() {
+  }
+
+  /// Ends the line: a pattern unless it is empty.
+  void Close() {
     if (Line.Pieces.empty()) {
       // An empty line (a message that opens with a line feed) is no evidence: other
       // modules print them too. It is not a pattern, and empty lines are not compared.
       Line.LineOfMessage++;
       return;
     }
-    Line.Id = Line.LineOfMessage == 0 ? M.Id : std::string(M.Id) + "#" + std::to_string(Line.LineOfMessage + 1);
-    Out.push_back(Line);
+    Line.Id = Line.LineOfMessage == 0 ? M_.Id : std::string(M_.Id) + "#" + std::to_string(Line.LineOfMessage + 1);
+    Out_.push_back(Line);
     Line.Pieces.clear();
     Line.FieldCount = 0;
     Line.LineOfMessage++;
-  };
+  }
+
+  /// Adds what the conversion %<Spec><Letter> prints: the constant the message passes
+  /// for it, or a field.
+  void Conversion(char Letter, const std::string &Spec) {
+    switch (Letter) {
+      case 'a':
+      case 's': {
+        const char *Value = Argument_ < M_.Arguments.size() ? M_.Arguments[Argument_] : nullptr;
+        Argument_++;
+        if (Value != nullptr) {
+          for (const char *V = Value; *V != '\0'; V++) Literal(*V);
+        } else {
+          Field(FieldKind::Text);
+        }
+        break;
+      }
+      case 'd': Field(FieldKind::Decimal); break;
+      case 'x': Field(Spec == "08" ? FieldKind::Hex8Lower : FieldKind::HexLower); break;
+      case 'X': Field(Spec == "08" ? FieldKind::Hex8Upper : FieldKind::HexUpper); break;
+      case 'r': Field(FieldKind::Status); break;
+      case 'p': Field(FieldKind::Pointer); break;
+      default: Literal('%'); Literal(Letter); break;
+    }
+  }
+
+  LinePattern Line;
+
+ private:
+  const Message &M_;
+  std::vector<LinePattern> &Out_;
+  size_t Argument_ = 0;
+};
+
+/// Renders a message into its line patterns.
+void Render(const Message &M, std::vector<LinePattern> &Out) {
+  PatternBuilder Builder(M, Out);
   for (const char *Format : M.Formats) {
     for (const char *P = Format; *P != '\0'; P++) {
       if (*P == '\n') {
-        Close();
+        Builder.Close();
         continue;
       }
       if (*P != '%') {
-        Literal(*P);
+        Builder.Literal(*P);
         continue;
       }
       P++;
       std::string Spec;
       while (*P == '0' || std::isdigit(static_cast<unsigned char>(*P))) Spec += *P++;
-      switch (*P) {
-        case 'a':
-        case 's': {
-          const char *Value = Argument < M.Arguments.size() ? M.Arguments[Argument] : nullptr;
-          Argument++;
-          if (Value != nullptr) {
-            for (const char *V = Value; *V != '\0'; V++) Literal(*V);
-          } else {
-            Field(FieldKind::Text);
-          }
-          break;
-        }
-        case 'd': Field(FieldKind::Decimal); break;
-        case 'x': Field(Spec == "08" ? FieldKind::Hex8Lower : FieldKind::HexLower); break;
-        case 'X': Field(Spec == "08" ? FieldKind::Hex8Upper : FieldKind::HexUpper); break;
-        case 'r': Field(FieldKind::Status); break;
-        case 'p': Field(FieldKind::Pointer); break;
-        default: Literal('%'); Literal(*P); break;
-      }
+      Builder.Conversion(*P, Spec);
     }
   }
-  if (!Line.Pieces.empty()) Close();
+  if (!Builder.Line.Pieces.empty()) Builder.Close();
 }
 
 bool IsHex(char C) { return std::isxdigit(static_cast<unsigned char>(C)) != 0; }

@@ -6,33 +6,29 @@
 #include <cstdio>
 #include <fstream>
 
-#include "BuiltinScenarios.h"
 #include "Check.h"
-#include "CommandSupport.h"
-#include "Commands.h"
-#include "ReportJson.h"
-#include "Runner.h"
-#include "ScenarioLoader.h"
-#include "Suggest.h"
+#include "CheckResults.h"
+#include "Junit.h"
+#include "Tools/quarn-emu/Commands.h"
+#include "Tools/quarn-emu/Report/ReportJson.h"
+#include "Tools/quarn-emu/Run/Runner.h"
+#include "Tools/quarn-emu/Scenario/BuiltinScenarios.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
+#include "Tools/quarn-emu/Support/CommandSupport.h"
+#include "Tools/quarn-emu/Support/Suggest.h"
 
 namespace quarn::emu::cli {
 
-namespace {
-
 using nlohmann::json;
+using namespace check;
 
-enum class Verdict { Match, Mismatch, NoExpectations, Error };
+std::string check::Fixed(double Value, int Digits) {
+  char Text[48];
+  std::snprintf(Text, sizeof Text, "%.*f", Digits, Value);
+  return Text;
+}
 
-/// What check found for one scenario.
-struct CheckResult {
-  std::string Name;     // the scenario's name; for one that could not be loaded, the argument
-  std::string Source;   // the file (Scenarios/NAME.toml for a built-in one)
-  std::string Outcome;  // "" when it did not run
-  std::string Status;
-  double ElapsedMs = 0;  // virtual time from entry to return
-  Verdict Result = Verdict::Match;
-  std::vector<std::string> Lines;  // each mismatch (FILE:LINE: KEY: TEXT), or the error
-};
+namespace {
 
 const char *VerdictName(Verdict Result) {
   switch (Result) {
@@ -80,19 +76,6 @@ CheckResult CheckOne(const Candidate &Item, std::ostream &Err) {
   }
   return Row;
 }
-
-std::string Fixed(double Value, int Digits) {
-  char Text[48];
-  std::snprintf(Text, sizeof Text, "%.*f", Digits, Value);
-  return Text;
-}
-
-struct Totals {
-  size_t Count[4] = {};
-  size_t NotRun = 0;
-  double ElapsedMs = 0;
-  size_t operator[](Verdict Result) const { return Count[static_cast<int>(Result)]; }
-};
 
 Totals Count(const std::vector<CheckResult> &Results, size_t NotRun) {
   Totals T;
@@ -142,86 +125,6 @@ json ResultsJson(const std::vector<CheckResult> &Results, const Totals &T) {
             {"no_expectations", T[Verdict::NoExpectations]},
             {"error", T[Verdict::Error]},
             {"not_run", T.NotRun}}}};
-}
-
-/// Text as XML character data or, InAttribute, an attribute value (line breaks and tabs
-/// kept as references there): markup escaped, bytes that are not UTF-8 and characters
-/// XML 1.0 forbids replaced by U+FFFD.
-std::string XmlText(const std::string &Text, bool InAttribute = false) {
-  static const std::string kReplacement = "\xEF\xBF\xBD";
-  std::string Out;
-  for (size_t At = 0; At < Text.size();) {
-    const unsigned char Lead = static_cast<unsigned char>(Text[At]);
-    if (Lead < 0x80) {
-      switch (Lead) {
-        case '&': Out += "&amp;"; break;
-        case '<': Out += "&lt;"; break;
-        case '>': Out += "&gt;"; break;
-        case '"': Out += "&quot;"; break;
-        case '\'': Out += "&apos;"; break;
-        case '\n': Out += InAttribute ? "&#10;" : "\n"; break;
-        case '\r': Out += "&#13;"; break;
-        case '\t': Out += InAttribute ? "&#9;" : "\t"; break;
-        default: Out += Lead < 0x20 ? kReplacement : std::string(1, static_cast<char>(Lead));
-      }
-      At++;
-      continue;
-    }
-    const size_t Length = Lead >= 0xF5 ? 0 : Lead >= 0xF0 ? 4 : Lead >= 0xE0 ? 3 : Lead >= 0xC2 ? 2 : 0;
-    bool Valid = Length != 0 && At + Length <= Text.size();
-    uint32_t Code = Valid ? Lead & (0xFF >> (Length + 1)) : 0;
-    for (size_t Index = 1; Valid && Index < Length; Index++) {
-      const unsigned char Next = static_cast<unsigned char>(Text[At + Index]);
-      Valid = (Next & 0xC0) == 0x80;
-      Code = Code << 6 | (Next & 0x3F);
-    }
-    // Overlong forms, surrogates, U+FFFE and U+FFFF and beyond U+10FFFF are no characters.
-    Valid = Valid && !(Length == 3 && Code < 0x800) && !(Length == 4 && (Code < 0x10000 || Code > 0x10FFFF)) &&
-            !(Code >= 0xD800 && Code <= 0xDFFF) && Code != 0xFFFE && Code != 0xFFFF;
-    Out += Valid ? Text.substr(At, Length) : kReplacement;
-    At += Valid ? Length : 1;
-  }
-  return Out;
-}
-
-std::string Attribute(const std::string &Name, const std::string &Value) {
-  return " " + Name + "=\"" + XmlText(Value, true) + "\"";
-}
-
-/// JUnit XML: one test suite, one test case per scenario; a mismatch is a failure with
-/// its lines, a scenario that could not be used an error, one without [expect] skipped.
-/// Times are the virtual seconds of each run.
-std::string JunitXml(const std::vector<CheckResult> &Results, const Totals &T) {
-  const std::string Counts = Attribute("tests", std::to_string(Results.size())) +
-                             Attribute("failures", std::to_string(T[Verdict::Mismatch])) +
-                             Attribute("errors", std::to_string(T[Verdict::Error])) +
-                             Attribute("skipped", std::to_string(T[Verdict::NoExpectations])) +
-                             Attribute("time", Fixed(T.ElapsedMs / 1000, 6));
-  std::string Xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + Attribute("name", "quarn-emu check") +
-                    Counts + ">\n  <testsuite" + Attribute("name", "quarn-emu check") + Counts + ">\n";
-  for (const CheckResult &Row : Results) {
-    Xml += "    <testcase" + Attribute("name", Row.Name) + Attribute("classname", "quarn-emu.check") +
-           Attribute("file", Row.Source) + Attribute("time", Fixed(Row.ElapsedMs / 1000, 6));
-    std::string Body;
-    for (const std::string &Line : Row.Lines) Body += XmlText(Line) + "\n";
-    switch (Row.Result) {
-      case Verdict::Match: Xml += "/>\n"; continue;
-      case Verdict::NoExpectations:
-        Xml += ">\n      <skipped" + Attribute("message", "no expectations") + "/>\n";
-        break;
-      case Verdict::Mismatch:
-        Xml += ">\n      <failure" + Attribute("message", std::to_string(Row.Lines.size()) + " mismatch" +
-                                                              (Row.Lines.size() == 1 ? "" : "es")) +
-               Attribute("type", "mismatch") + ">" + Body + "</failure>\n";
-        break;
-      case Verdict::Error:
-        Xml += ">\n      <error" + Attribute("message", Row.Lines.front()) + Attribute("type", "scenario") + ">" + Body +
-               "</error>\n";
-        break;
-    }
-    Xml += "    </testcase>\n";
-  }
-  return Xml + "  </testsuite>\n</testsuites>\n";
 }
 
 /// The scenarios to check, or false with the message on Err.

@@ -70,33 +70,9 @@ void UntakenBreak(int) {
   _exit(kExitBreakUntaken);
 }
 
-}  // namespace
-
-std::string ParseBreakEvent(const std::string &Spec, BreakEvent &Event) {
-  Event = BreakEvent{};
-  Event.Spec = Spec;
-  std::string Body = Spec;
-  const size_t Hash = Body.rfind('#');
-  if (Hash != std::string::npos) {
-    if (!ReadNumber(Body.substr(Hash + 1), UINT32_MAX, Event.Nth) || Event.Nth == 0) {
-      return "the occurrence after # is a whole number from 1";
-    }
-    Body.resize(Hash);
-  }
-  const size_t Colon = Body.find(':');
-  const std::string Kind = Body.substr(0, Colon);
-  const std::string Argument = Colon == std::string::npos ? "" : Body.substr(Colon + 1);
-  const KindName *Found = nullptr;
-  for (const KindName &K : kKinds) {
-    if (Kind == K.Name) Found = &K;
-  }
-  if (Found == nullptr) {
-    std::string Names;
-    for (const KindName &K : kKinds) Names += std::string(Names.empty() ? "" : ", ") + K.Name;
-    return "no event kind \"" + Kind + "\" (kinds: " + Names + ")";
-  }
-  Event.Kind = Found->Kind;
-  if (Found->NeedsArgument && Argument.empty()) return std::string(Found->Name) + " needs an argument after the colon";
+/// Reads Argument, what follows the colon, into Event as its kind (Event.Kind) takes it;
+/// returns "" or what is wrong with it.
+std::string ReadBreakArgument(const std::string &Argument, BreakEvent &Event) {
   switch (Event.Kind) {
     case BreakKind::Message: {
       const size_t Slash = Argument.find('/');
@@ -138,6 +114,36 @@ std::string ParseBreakEvent(const std::string &Spec, BreakEvent &Event) {
       return "";
   }
   return "";
+}
+
+}  // namespace
+
+std::string ParseBreakEvent(const std::string &Spec, BreakEvent &Event) {
+  Event = BreakEvent{};
+  Event.Spec = Spec;
+  std::string Body = Spec;
+  const size_t Hash = Body.rfind('#');
+  if (Hash != std::string::npos) {
+    if (!ReadNumber(Body.substr(Hash + 1), UINT32_MAX, Event.Nth) || Event.Nth == 0) {
+      return "the occurrence after # is a whole number from 1";
+    }
+    Body.resize(Hash);
+  }
+  const size_t Colon = Body.find(':');
+  const std::string Kind = Body.substr(0, Colon);
+  const std::string Argument = Colon == std::string::npos ? "" : Body.substr(Colon + 1);
+  const KindName *Found = nullptr;
+  for (const KindName &K : kKinds) {
+    if (Kind == K.Name) Found = &K;
+  }
+  if (Found == nullptr) {
+    std::string Names;
+    for (const KindName &K : kKinds) Names += std::string(Names.empty() ? "" : ", ") + K.Name;
+    return "no event kind \"" + Kind + "\" (kinds: " + Names + ")";
+  }
+  Event.Kind = Found->Kind;
+  if (Found->NeedsArgument && Argument.empty()) return std::string(Found->Name) + " needs an argument after the colon";
+  return ReadBreakArgument(Argument, Event);
 }
 
 bool IsOccurrence(const BreakEvent &Event, const TraceEntry &Entry, const BoardLayout &Layout) {

@@ -18,7 +18,7 @@ if(Index EQUAL 0)
 endif()
 file(WRITE ${OUTPUT}.tmp
 "// Generated from Scenarios/*.toml at build time. Do not edit.
-#include \"Tools/quarn-emu/BuiltinScenarios.h\"
+#include \"Tools/quarn-emu/Scenario/BuiltinScenarios.h\"
 
 namespace quarn::emu::cli {
 

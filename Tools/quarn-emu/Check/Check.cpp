@@ -4,7 +4,7 @@
 #include <cmath>
 #include <regex>
 
-#include "Suggest.h"
+#include "Tools/quarn-emu/Support/Suggest.h"
 
 namespace quarn::emu::cli {
 

@@ -5,7 +5,7 @@
 #include <sstream>
 
 #include "Emulator/Report.h"
-#include "ReportJson.h"
+#include "Tools/quarn-emu/Report/ReportJson.h"
 
 namespace quarn::emu::cli {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ScenarioLoader.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
 
 namespace quarn::emu::cli {
 

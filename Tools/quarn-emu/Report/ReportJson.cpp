@@ -80,6 +80,35 @@ json HexNumbers(const std::vector<uint64_t> &Values) {
   return List;
 }
 
+/// Adds what the module left in memory to J: the VORN type HOB, the info HOB, the
+/// static pointer table and the CPU-and-revision record (null for each one missing).
+void AddRecordsJson(json &J, const RunReport &R) {
+  J["vorn_type_hob"] = nullptr;
+  if (R.VornTypeHob) {
+    J["vorn_type_hob"] = {{"vorn_type", R.VornTypeHob->VornType},
+                          {"fw_type", R.VornTypeHob->FwType},
+                          {"fw_sub_type", R.VornTypeHob->FwSubType}};
+  }
+  J["info_hob"] = nullptr;
+  if (R.InfoHob) {
+    J["info_hob"] = {{"feature_set", R.InfoHob->FeatureSet},   {"feature_set2", R.InfoHob->FeatureSet2},
+                     {"flow", R.InfoHob->Flow},                {"pwr_opt_boot", R.InfoHob->PwrOptBoot},
+                     {"cores2disable", R.InfoHob->Cores2Disable}, {"data", HexString(R.InfoHob->Data)}};
+  }
+  J["static_pointer_table"] = nullptr;
+  if (R.StaticPointerTable) {
+    J["static_pointer_table"] = {{"address", R.StaticPointerTable->Address},
+                                 {"slots", HexNumbers({R.StaticPointerTable->Slots.begin(),
+                                                       R.StaticPointerTable->Slots.end()})}};
+  }
+  J["cpu_and_revision"] = nullptr;
+  if (R.CpuAndRevision) {
+    J["cpu_and_revision"] = {{"cpu_type", R.CpuAndRevision->CpuType},
+                             {"stepping", R.CpuAndRevision->Stepping},
+                             {"record", HexString(R.CpuAndRevision->Record)}};
+  }
+}
+
 }  // namespace
 
 std::string HexString(const std::vector<uint8_t> &Bytes) {
@@ -142,30 +171,7 @@ nlohmann::json ReportToJson(const RunReport &R, bool WithTrace) {
   J["exchange"] = ExchangeSummary(R);
   J["records"] = R.Records;
   J["status_codes"] = StatusCodesJson(R);
-  J["vorn_type_hob"] = nullptr;
-  if (R.VornTypeHob) {
-    J["vorn_type_hob"] = {{"vorn_type", R.VornTypeHob->VornType},
-                          {"fw_type", R.VornTypeHob->FwType},
-                          {"fw_sub_type", R.VornTypeHob->FwSubType}};
-  }
-  J["info_hob"] = nullptr;
-  if (R.InfoHob) {
-    J["info_hob"] = {{"feature_set", R.InfoHob->FeatureSet},   {"feature_set2", R.InfoHob->FeatureSet2},
-                     {"flow", R.InfoHob->Flow},                {"pwr_opt_boot", R.InfoHob->PwrOptBoot},
-                     {"cores2disable", R.InfoHob->Cores2Disable}, {"data", HexString(R.InfoHob->Data)}};
-  }
-  J["static_pointer_table"] = nullptr;
-  if (R.StaticPointerTable) {
-    J["static_pointer_table"] = {{"address", R.StaticPointerTable->Address},
-                                 {"slots", HexNumbers({R.StaticPointerTable->Slots.begin(),
-                                                       R.StaticPointerTable->Slots.end()})}};
-  }
-  J["cpu_and_revision"] = nullptr;
-  if (R.CpuAndRevision) {
-    J["cpu_and_revision"] = {{"cpu_type", R.CpuAndRevision->CpuType},
-                             {"stepping", R.CpuAndRevision->Stepping},
-                             {"record", HexString(R.CpuAndRevision->Record)}};
-  }
+  AddRecordsJson(J, R);
   J["mm7"] = HexNumbers(R.Mm7);
   J["mm7_points_to_table"] = Mm7PointsToTable(R);
   J["entry_stack_bytes"] = R.EntryStackBytes;

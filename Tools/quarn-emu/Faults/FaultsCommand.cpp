@@ -3,11 +3,11 @@
 // point and the [fault] table that makes the same call fail again.
 #include <cstdio>
 
-#include "CommandSupport.h"
-#include "Commands.h"
 #include "Emulator/FaultSweep.h"
-#include "ReportJson.h"
-#include "Runner.h"
+#include "Tools/quarn-emu/Commands.h"
+#include "Tools/quarn-emu/Report/ReportJson.h"
+#include "Tools/quarn-emu/Run/Runner.h"
+#include "Tools/quarn-emu/Support/CommandSupport.h"
 
 namespace quarn::emu::cli {
 

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <limits>
 
-#include "Names.h"
-#include "ReportJson.h"
-#include "Suggest.h"
+#include "Tools/quarn-emu/Report/Names.h"
+#include "Tools/quarn-emu/Report/ReportJson.h"
+#include "Tools/quarn-emu/Support/Suggest.h"
 
 namespace quarn::emu::cli {
 

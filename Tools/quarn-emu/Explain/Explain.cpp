@@ -7,7 +7,7 @@
 #include <set>
 #include <sstream>
 
-#include "Commands.h"
+#include "Tools/quarn-emu/Commands.h"
 
 namespace quarn::emu::cli {
 
@@ -202,6 +202,42 @@ std::string ExpectFromLog(const Explanation &E) {
   return Expect + "]\n";
 }
 
+/// Writes to S each module line of E's log the story shows (up to the first impossible
+/// one), with what it shows.
+void WriteLineMeanings(std::ostream &S, const Explanation &E) {
+  const auto &Log = E.Log;
+  S << "Each line and what it shows:\n";
+  const size_t Shown = E.Search.Reproduced ? Log.Module.size() : E.Search.Matched + 1;
+  for (size_t I = 0; I < Shown && I < Log.Module.size(); I++) {
+    const LogLine &L = Log.Module[I];
+    char Number[16];
+    std::snprintf(Number, sizeof Number, "%6zu  ", L.FileLine);
+    S << Number << L.Text << "\n";
+    if (L.Match) S << "          " << L.Match->Pattern->Of->Meaning << "\n";
+  }
+}
+
+/// Writes to S the controller's states the log shows and what the firmware answered in
+/// E's scenario.
+void WriteVornAndAnswers(std::ostream &S, const Explanation &E) {
+  const auto &Log = E.Log;
+  const std::vector<VornPoint> States = VornStates(Log);
+  if (!States.empty()) {
+    S << "\nThe controller as the log shows it:\n";
+    for (const VornPoint &P : States) S << "  line " << P.Line << ": " << P.What << "\n";
+  }
+
+  if (!E.Search.Report.Messages.empty()) {
+    S << "\nWhat the firmware answered (in the scenario; the lines above pin what they print):\n";
+    for (size_t I = 0; I < E.Search.Report.Messages.size(); I++) {
+      const MessageExchange &X = E.Search.Report.Messages[I];
+      S << "  " << I + 1 << ". " << X.Kind << ": " << StatusName(X.Result);
+      if (!X.Response.empty()) S << ", " << HexBytes(X.Response) << " (" << X.ResponseLength << " bytes)";
+      S << "\n";
+    }
+  }
+}
+
 }  // namespace
 
 Explanation Explain(std::string_view LogText, const std::string &Name, bool Alternatives) {
@@ -237,31 +273,8 @@ std::string StoryText(const Explanation &E, const std::string &LogName) {
     S << "  (the " << E.Search.Matched << " module lines before it fit the scenario below)\n\n";
   }
 
-  S << "Each line and what it shows:\n";
-  const size_t Shown = E.Search.Reproduced ? Log.Module.size() : E.Search.Matched + 1;
-  for (size_t I = 0; I < Shown && I < Log.Module.size(); I++) {
-    const LogLine &L = Log.Module[I];
-    char Number[16];
-    std::snprintf(Number, sizeof Number, "%6zu  ", L.FileLine);
-    S << Number << L.Text << "\n";
-    if (L.Match) S << "          " << L.Match->Pattern->Of->Meaning << "\n";
-  }
-
-  const std::vector<VornPoint> States = VornStates(Log);
-  if (!States.empty()) {
-    S << "\nThe controller as the log shows it:\n";
-    for (const VornPoint &P : States) S << "  line " << P.Line << ": " << P.What << "\n";
-  }
-
-  if (!E.Search.Report.Messages.empty()) {
-    S << "\nWhat the firmware answered (in the scenario; the lines above pin what they print):\n";
-    for (size_t I = 0; I < E.Search.Report.Messages.size(); I++) {
-      const MessageExchange &X = E.Search.Report.Messages[I];
-      S << "  " << I + 1 << ". " << X.Kind << ": " << StatusName(X.Result);
-      if (!X.Response.empty()) S << ", " << HexBytes(X.Response) << " (" << X.ResponseLength << " bytes)";
-      S << "\n";
-    }
-  }
+  WriteLineMeanings(S, E);
+  WriteVornAndAnswers(S, E);
 
   if (E.Search.Reproduced) {
     S << "\nWhat the log cannot tell:\n";

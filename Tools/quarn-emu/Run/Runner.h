@@ -6,7 +6,7 @@
 #include "BreakOn.h"
 #include "Emulator/Emulator.h"
 #include "Emulator/Report.h"
-#include "ScenarioLoader.h"
+#include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
 
 namespace quarn::emu::cli {
 

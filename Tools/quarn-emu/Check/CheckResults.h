@@ -1,0 +1,37 @@
+// What check found, as the table, the JSON and the JUnit XML write it: one result per
+// scenario and the totals of the run.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace quarn::emu::cli::check {
+
+/// How the check of one scenario ended.
+enum class Verdict { Match, Mismatch, NoExpectations, Error };
+
+/// What check found for one scenario.
+struct CheckResult {
+  std::string Name;     // the scenario's name; for one that could not be loaded, the argument
+  std::string Source;   // the file (Scenarios/NAME.toml for a built-in one)
+  std::string Outcome;  // "" when it did not run
+  std::string Status;
+  double ElapsedMs = 0;  // virtual time from entry to return
+  Verdict Result = Verdict::Match;
+  std::vector<std::string> Lines;  // each mismatch (FILE:LINE: KEY: TEXT), or the error
+};
+
+/// The results of a check counted: each verdict, the scenarios -x left unrun, and the
+/// virtual time of every run.
+struct Totals {
+  size_t Count[4] = {};
+  size_t NotRun = 0;
+  double ElapsedMs = 0;
+  size_t operator[](Verdict Result) const { return Count[static_cast<int>(Result)]; }
+};
+
+/// Value with Digits digits after the point.
+std::string Fixed(double Value, int Digits);
+
+}  // namespace quarn::emu::cli::check

@@ -1,0 +1,127 @@
+#include "ScenarioLoader.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+#include "BuiltinScenarios.h"
+#include "ScenarioTables.h"
+#include "TableReader.h"
+#include "Tools/quarn-emu/Support/Suggest.h"
+
+namespace quarn::emu::cli {
+
+namespace {
+
+/// The bytes of the file at Path; Ok tells whether it could be opened.
+std::string ReadFile(const std::string &Path, bool &Ok) {
+  std::ifstream In(Path, std::ios::binary);
+  Ok = static_cast<bool>(In);
+  std::ostringstream Text;
+  Text << In.rdbuf();
+  return Text.str();
+}
+
+}  // namespace
+
+ScenarioError::ScenarioError(std::string Source, unsigned Line, std::string Key, std::string Text)
+    : std::runtime_error(Source + (Line ? ":" + std::to_string(Line) : std::string()) + ": " +
+                         (Key.empty() ? std::string() : Key + ": ") + Text),
+      Source_(std::move(Source)),
+      Line_(Line),
+      Key_(std::move(Key)),
+      Text_(std::move(Text)) {}
+
+LoadedScenario LoadScenarioText(std::string_view Text, const std::string &Source) {
+  toml::table Root;
+  try {
+    Root = toml::parse(Text, Source);
+  } catch (const toml::parse_error &Error) {
+    throw ScenarioError(Source, static_cast<unsigned>(Error.source().begin.line), "",
+                        "not TOML: " + std::string(Error.description()));
+  }
+
+  using namespace loader;
+  LoadedScenario L;
+  L.Source = Source;
+  Scenario &S = L.Settings;
+  TableReader T(Root, "", Source, 1);
+  S.Name.clear();
+  T.String("name", S.Name);
+  T.String("description", S.Description);
+  if (auto Boot = T.Table("boot")) ReadBoot(*Boot, S);
+  if (auto Cpu = T.Table("cpu")) ReadCpu(*Cpu, S);
+  if (auto Cmos = T.Table("cmos")) ReadCmos(*Cmos, S);
+  if (auto Policy = T.Table("policy")) ReadPolicy(*Policy, S);
+  if (auto Vorn = T.Table("vorn")) ReadVorn(*Vorn, S);
+  if (auto Drux = T.Table("drux")) ReadDrux(*Drux, S);
+  if (auto Pei = T.Table("pei")) ReadPei(*Pei, L);
+  std::map<std::string, unsigned> MemoryLines;
+  if (auto Memory = T.Table("memory")) ReadMemory(*Memory, S, MemoryLines);
+  std::map<std::string, unsigned> BoardLines;
+  if (auto Board = T.Table("board")) ReadBoard(*Board, S, BoardLines);
+  if (auto Uart = T.Table("uart1")) ReadUart(*Uart, S.Uart1);
+  if (auto Uart = T.Table("uart2")) ReadUart(*Uart, S.Uart2);
+  if (auto SuperIo = T.Table("superio")) ReadSuperIo(*SuperIo, S);
+  if (auto Chipset = T.Table("chipset")) ReadChipset(*Chipset, S);
+  if (auto Run = T.Table("run")) ReadRun(*Run, S);
+  if (auto Fault = T.Table("fault")) ReadFault(*Fault, L);
+  if (const toml::node *Expect = T.Take("expect")) {
+    T.ExpectType(*Expect, "expect", toml::node_type::table);
+    ReadExpect(*Expect->as_table(), Source, T.Line(), L);
+  }
+  T.Finish();
+  CheckMemory(S, Source, MemoryLines);
+  CheckBoard(S, Source, BoardLines);
+
+  if (S.Name.empty()) {
+    // A file without a name is called after itself.
+    S.Name = std::filesystem::path(Source).stem().string();
+  }
+  return L;
+}
+
+LoadedScenario LoadScenarioFile(const std::string &Path) {
+  bool Ok = false;
+  const std::string Text = ReadFile(Path, Ok);
+  if (!Ok) throw ScenarioError(Path, 0, "", "cannot be read");
+  return LoadScenarioText(Text, Path);
+}
+
+LoadedScenario LoadBuiltinScenario(const BuiltinScenario &Builtin) {
+  return LoadScenarioText(Builtin.Text, "Scenarios/" + Builtin.Name + ".toml");
+}
+
+LoadedScenario ResolveScenario(const std::string &Argument) {
+  if (Argument == "-") {
+    std::ostringstream Text;
+    Text << std::cin.rdbuf();
+    if (std::cin.bad()) throw ScenarioError("<stdin>", 0, "", "cannot be read");
+    LoadedScenario Loaded = LoadScenarioText(Text.str(), "<stdin>");
+    if (Loaded.Settings.Name == "<stdin>") Loaded.Settings.Name = "stdin";
+    return Loaded;
+  }
+  std::error_code Error;
+  const std::filesystem::file_status Status = std::filesystem::status(Argument, Error);
+  const BuiltinScenario *Builtin = FindBuiltinScenario(Argument);
+  // Anything that can be read is a file: a regular file, a pipe from process
+  // substitution, a device.
+  if (std::filesystem::exists(Status) && !std::filesystem::is_directory(Status)) {
+    LoadedScenario Loaded = LoadScenarioFile(Argument);
+    if (Builtin != nullptr) {
+      Loaded.Note = "the file " + Argument + " runs, not the built-in scenario of that name (./" + Argument +
+                    " names the file without this note; run elsewhere for the built-in)";
+    }
+    return Loaded;
+  }
+  if (Builtin != nullptr) return LoadBuiltinScenario(*Builtin);
+  if (std::filesystem::exists(Status)) throw ScenarioError(Argument, 0, "", "is a directory, not a scenario file");
+  throw ScenarioError(Argument, 0, "",
+                      "no such file and no built-in scenario of that name" +
+                          DidYouMean(Argument, BuiltinScenarioNames()) +
+                          " (quarn-emu list shows them)");
+}
+
+}  // namespace quarn::emu::cli
