@@ -62,7 +62,7 @@ struct VornRegisterEvent {
   std::string Register;           // "VORNFS1", ...; empty for a change that never took effect
   uint32_t Previous = 0, Value = 0;
   std::string Source;             // "vorn.at" (the scenario), "firmware" (the model's own), "write"
-  std::string Detail;             // "[[vorn.at]] 1: fs1 = 0x00000005", "pre-DID reset: CurrentState 5"
+  std::string Detail;             // "vorn.at[0]: fs1 = 0x00000005", "pre-DID reset: CurrentState 5"
 };
 
 /// The VORN over the run: its registers at entry and when the entry point returned (or

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <bitset>
 #include <cassert>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -18,12 +17,17 @@ namespace {
 
 constexpr uint64_t kMiB = 0x100000;
 
-/// The RAM ranges a board may place its windows in: below ASan's shadow, and from its end
-/// up to the PCI Express window.
+/// The RAM ranges a board may place its windows in, the same for every build and both
+/// ways of running: below where a static program is loaded (0x08048000), and from above
+/// where a position-independent one and its heap lie (natively from 0x56555000, under
+/// qemu-i386 from 0x40000000, with ASan's shadow at 0x1FFFF000-0x3FFFFFFF) up to the
+/// PCI Express window. The process reserves both before main (ReserveBackableRam), so
+/// nothing the host allocates later can land there.
 struct Span {
   uint64_t Base, End;
 };
-constexpr Span kBackable[] = {{0x00100000, 0x20000000}, {0x40000000, 0x80000000}};
+constexpr Span kBackable[] = {{0x00100000, 0x08000000}, {0x60000000, 0x80000000}};
+constexpr const char *kBackableText = "0x00100000 to 0x07FFFFFF, 0x60000000 to 0x7FFFFFFF";
 
 std::string Hex(uint64_t Value) {
   char Text[24];
@@ -31,12 +35,42 @@ std::string Hex(uint64_t Value) {
   return Text;
 }
 
-/// The address ranges this process has mapped for emulated RAM, in 1 MiB chunks, and
-/// whether a board holds them now. Mappings are never given back: the next board reuses
-/// them, which keeps the peak flat over any number of runs.
+/// The address ranges this process holds for emulated RAM, in 1 MiB chunks: reserved
+/// (mapped without access, kept from the host), opened for boards (readable and
+/// writable), and whether a board holds the map now. Nothing is given back: the next
+/// board reuses the chunks, which keeps the peak flat over any number of runs.
 struct ProcessMemory {
+  std::bitset<4096> Reserved;
   std::bitset<4096> Mapped;
   bool Claimed = false;
+
+  ProcessMemory() {
+    for (const Span &S : kBackable) Reserve(S.Base / kMiB, S.End / kMiB);
+  }
+
+ private:
+  /// Reserves chunks [First, End): in one call where the whole range is free, else
+  /// chunk by chunk, leaving out what the host already uses.
+  void Reserve(uint64_t First, uint64_t End) {
+    if (MapAt(First, End, PROT_NONE)) {
+      for (uint64_t C = First; C < End; C++) Reserved[C] = true;
+      return;
+    }
+    for (uint64_t C = First; C < End; C++) Reserved[C] = MapAt(C, C + 1, PROT_NONE);
+  }
+
+ public:
+  /// Maps chunks [First, End) at exactly their addresses with Protection, never over
+  /// anything already mapped. Returns false when the host has any of them.
+  static bool MapAt(uint64_t First, uint64_t End, int Protection) {
+    void *Want = reinterpret_cast<void *>(static_cast<uintptr_t>(First * kMiB));
+    const size_t Bytes = static_cast<size_t>((End - First) * kMiB);
+    void *Got = mmap(Want, Bytes, Protection, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
+    if (Got == Want) return true;
+    // A kernel (or qemu-i386) that takes the flag as a hint maps elsewhere instead.
+    if (Got != MAP_FAILED) munmap(Got, Bytes);
+    return false;
+  }
 };
 
 ProcessMemory &Process() {
@@ -44,8 +78,26 @@ ProcessMemory &Process() {
   return Memory;
 }
 
-/// Maps every chunk of [Base, Base + Size) this process has not mapped yet, each run of
-/// missing chunks in one call, at exactly its address; new chunks start poisoned.
+/// Takes the board RAM ranges before main, ahead of the host's own allocations (the
+/// heap, thread stacks, the sanitizer's regions), which would otherwise land there on
+/// one machine or path and not on another.
+__attribute__((constructor(101))) void ReserveBackableRam() { Process(); }
+
+/// Makes chunks [First, End) readable and writable: the reserved ones in place, the
+/// others (only where a board asked before the reservation) mapped anew.
+bool OpenChunks(uint64_t First, uint64_t End) {
+  ProcessMemory &P = Process();
+  for (uint64_t C = First; C < End; C++) {
+    const bool Done = P.Reserved[C] ? mprotect(reinterpret_cast<void *>(static_cast<uintptr_t>(C * kMiB)), kMiB,
+                                               PROT_READ | PROT_WRITE) == 0
+                                    : ProcessMemory::MapAt(C, C + 1, PROT_READ | PROT_WRITE);
+    if (!Done) return false;
+  }
+  return true;
+}
+
+/// Opens every chunk of [Base, Base + Size) this process has not opened yet, each run of
+/// missing chunks at once; new chunks start poisoned.
 void MapChunks(const char *Key, uint64_t Base, uint64_t Size) {
   ProcessMemory &P = Process();
   const uint64_t First = Base / kMiB;
@@ -57,17 +109,11 @@ void MapChunks(const char *Key, uint64_t Base, uint64_t Size) {
     }
     uint64_t End = Chunk;
     while (End <= Last && !P.Mapped[End]) End++;
-    void *Want = reinterpret_cast<void *>(static_cast<uintptr_t>(Chunk * kMiB));
-    const size_t Bytes = static_cast<size_t>((End - Chunk) * kMiB);
-    void *Got = mmap(Want, Bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE,
-                     -1, 0);
-    if (Got != Want) {
-      const std::string Why = Got == MAP_FAILED ? std::strerror(errno) : "mapped elsewhere";
-      if (Got != MAP_FAILED) munmap(Got, Bytes);
+    if (!OpenChunks(Chunk, End)) {
       throw MemoryMapError(Key, Hex(Chunk * kMiB) + " to " + Hex(End * kMiB - 1) +
-                                    " cannot be mapped in this process (" + Why + "): the host uses it");
+                                    " cannot be mapped in this process: the host uses it");
     }
-    PoisonMemory(Got, Bytes);
+    PoisonMemory(reinterpret_cast<void *>(static_cast<uintptr_t>(Chunk * kMiB)), static_cast<size_t>((End - Chunk) * kMiB));
     for (uint64_t C = Chunk; C < End; C++) P.Mapped[C] = true;
     Chunk = End;
   }
@@ -85,8 +131,7 @@ std::optional<MemoryMapProblem> CheckWindow(const char *BaseKey, const char *Siz
     if (Base >= S.Base && Base + Size <= S.End) return std::nullopt;
   }
   return MemoryMapProblem{BaseKey, Hex(Base) + " to " + Hex(Base + Size - 1) +
-                                       " is not in the RAM the emulator can back (0x00100000 to 0x1FFFFFFF, "
-                                       "0x40000000 to 0x7FFFFFFF)"};
+                                       " is not in the RAM the emulator can back (" + kBackableText + ")"};
 }
 
 }  // namespace

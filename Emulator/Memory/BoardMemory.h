@@ -8,12 +8,17 @@
 //   0x00800000  temporary RAM, 1 MiB (more when the [pei] spaces need it): low in memory,
 //               where a virtual machine's firmware keeps its temporary RAM. A board whose
 //               cache-as-RAM sits near 4 GiB cannot be mirrored: the host keeps the range
-//               from 0xC0000000 up (and ASan's shadow at 0x20000000-0x3FFFFFFF) for itself.
+//               from 0xC0000000 up for itself.
 //   0x7C000000  permanent memory, 64 MiB up to 0x80000000: the top of low memory, right
 //               below the PCI Express window (the window and MMIO are reached through the
 //               hardware seam, never as host memory).
 //
-// Each range is mapped once per process (MAP_FIXED_NOREPLACE) and kept: every board reuses
+// A board's windows lie in 0x00100000-0x07FFFFFF or 0x60000000-0x7FFFFFFF: the host's
+// program, heap, libraries and ASan's shadow lie elsewhere on every machine, in every
+// build and under qemu-i386 too, and the process reserves both ranges before main, so a
+// scenario that loads in one of them loads in all.
+//
+// Each range is opened once per process and kept: every board reuses
 // it, so thousands of runs in one process keep a flat peak. A board claims the map for
 // its lifetime; only one board may hold it at a time. Only what the PEI core opens is
 // usable: the rest of both windows is poisoned under AddressSanitizer, so an access past
@@ -56,7 +61,7 @@ struct MemoryMapProblem {
 
 /// Checks Map (sizes resolved or not) for a PEI core that needs Needed bytes in each
 /// window: page alignment, both windows inside the RAM the emulator can back
-/// (0x00100000-0x1FFFFFFF, 0x40000000-0x7FFFFFFF), no overlap, room enough.
+/// (0x00100000-0x07FFFFFF, 0x60000000-0x7FFFFFFF), no overlap, room enough.
 /// Returns the first problem, or nothing when the map can be used.
 std::optional<MemoryMapProblem> CheckMemoryMap(const MemoryMap &Map, uint64_t Needed);
 

@@ -65,10 +65,10 @@ VornDevice::VornDevice(Board &B, const Scenario &S) : Board_(B), Present_(S.Vorn
 
 namespace {
 
-/// "[[vorn.at]] 2: fs1 = 0x00000005, dwrsts = 0x00008000": the entry (counted from 1)
-/// and what it sets, as the scenario wrote it.
+/// "vorn.at[1]: fs1 = 0x00000005, dwrsts = 0x00008000": the entry, counted from 0 and
+/// named as the loader's messages name it, and what it sets.
 std::string DescribeScenarioChange(size_t Index, const VornRegisterChange &C) {
-  std::string Text = "[[vorn.at]] " + std::to_string(Index + 1) + ":";
+  std::string Text = "vorn.at[" + std::to_string(Index) + "]:";
   const char *Separator = " ";
   auto Add = [&](const char *Key, const std::optional<uint32_t> &Value) {
     if (!Value) return;

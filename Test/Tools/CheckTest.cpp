@@ -277,7 +277,16 @@ TEST(CheckCommandOptions, NoExpectationsIsNotAMatchAndABrokenFileDoesNotStopTheO
   // Nothing expected and nothing wrong: 0, yet not counted as a match.
   const Checked Alone = RunCheck({.Scenarios = {F.None}});
   EXPECT_EQ(Alone.Status, kExitOk);
-  EXPECT_NE(Alone.Out.find("1 scenarios: 0 match, 0 mismatch, 1 no expectations, 0 errors"), std::string::npos);
+  EXPECT_NE(Alone.Out.find("\n1 scenario: 0 match, 0 mismatch, 1 no expectations, 0 errors"), std::string::npos)
+      << Alone.Out;
+  // --strict: a file that asks nothing fails (1), so a CI job cannot pass on it.
+  const Checked Strict = RunCheck({.Scenarios = {F.None, F.Good}, .Strict = true});
+  EXPECT_EQ(Strict.Status, kExitMismatch);
+  EXPECT_NE(Strict.Out.find("\n" + Padded("none", 10) + "returned   EFI_SUCCESS                 77.980  NO EXPECTATIONS "
+                            "(--strict)\n"),
+            std::string::npos)
+      << Strict.Out;
+  EXPECT_EQ(RunCheck({.Scenarios = {F.Good}, .Strict = true}).Status, kExitOk);
   // A stopped run fails even without [expect]: nobody asked for the hang.
   const TempDir Dir;
   const Checked Hang = RunCheck({.Scenarios = {Dir.File("hang.toml", "[run]\ntime_limit_ms = 1\n").string()}});
@@ -305,7 +314,20 @@ TEST(CheckCommandOptions, SelectStopAndTheSameBytesEveryRun) {
   EXPECT_EQ(C.Status, kExitBadInput);
   EXPECT_EQ(C.Err, "quarn-emu: -k defualt: no built-in scenario matches; did you mean default? (quarn-emu list shows them)\n");
   EXPECT_EQ(C.Out, "");
-  EXPECT_EQ(RunCheck({.Scenarios = {"default"}, .Select = "default"}).Status, kExitBadInput);
+  // Any case; and among the scenarios named, a file by its scenario's name.
+  EXPECT_EQ(RunCheck({.Select = "NOT-Quarn"}).Out, RunCheck({.Select = "not-quarn"}).Out);
+  const Files Named;
+  C = RunCheck({.Scenarios = {"default", Named.Good, Named.Broken}, .Select = "GOO"});
+  EXPECT_EQ(C.Status, kExitOk);
+  EXPECT_EQ(C.Out, Padded("scenario", 10) + "outcome    status                  virtual ms  result\n" + Padded("good", 10) +
+                       "returned   EFI_SUCCESS                 77.980  ok\n1 scenario: 1 match, 0 mismatch, 0 no "
+                       "expectations, 0 errors (77.980 ms of virtual time)\n");
+  EXPECT_EQ(C.Err, "") << "the broken file, left out by -k, says nothing";
+  C = RunCheck({.Scenarios = {"default", Named.Broken}, .Select = "broken"});
+  EXPECT_EQ(C.Status, kExitBadInput) << "a file that cannot be loaded is selected by its file name";
+  C = RunCheck({.Scenarios = {"default"}, .Select = "zzz"});
+  EXPECT_EQ(C.Status, kExitBadInput);
+  EXPECT_EQ(C.Err, "quarn-emu: -k zzz: none of the scenarios named matches\n");
 
   // -x: the first failure ends the run; the rest are counted as not run.
   const Files F;
@@ -316,6 +338,21 @@ TEST(CheckCommandOptions, SelectStopAndTheSameBytesEveryRun) {
             std::string::npos)
       << C.Out;
   EXPECT_EQ(C.Err, "") << "the broken file was never read";
+  // ... and JUnit lists them as skipped, so the CI server counts every scenario selected.
+  const std::string Xml = F.Dir.Path("stopped.xml").string();
+  RunCheck({.Scenarios = {F.Good, F.Bad, F.Broken, F.None}, .StopAtFirstFailure = true, .JunitFile = Xml});
+  std::ifstream In(Xml, std::ios::binary);
+  std::stringstream Junit;
+  Junit << In.rdbuf();
+  EXPECT_NE(Junit.str().find("<testsuite name=\"quarn-emu check\" tests=\"4\" failures=\"1\" errors=\"0\" "
+                             "skipped=\"2\" "),
+            std::string::npos)
+      << Junit.str();
+  EXPECT_NE(Junit.str().find("    <testcase name=\"broken\" classname=\"quarn-emu.check\" file=\"" + F.Broken +
+                             "\">\n      <skipped message=\"not run: -x stopped at the first failure\"/>\n    "
+                             "</testcase>\n    <testcase name=\"none\" "),
+            std::string::npos)
+      << Junit.str();
 }
 
 TEST(CheckCommandOptions, JsonResultsOnStandardOutput) {
@@ -325,6 +362,9 @@ TEST(CheckCommandOptions, JsonResultsOnStandardOutput) {
   const json J = json::parse(C.Out);
   EXPECT_EQ(J["totals"], json::parse(R"({"scenarios": 4, "match": 1, "mismatch": 1, "no_expectations": 1, "error": 1,
                                          "not_run": 0})"));
+  EXPECT_EQ(J["tool"], json::parse(R"({"name": "quarn-emu", "version": "unknown", "build": "unknown",
+                                       "module": "unknown"})"))
+      << "what made the results (main fills it in)";
   ASSERT_EQ(J["scenarios"].size(), 4u);
   EXPECT_EQ(J["scenarios"][0], json({{"name", "good"}, {"source", F.Good}, {"result", "match"}, {"outcome", "returned"},
                                      {"status", "EFI_SUCCESS"}, {"elapsed_ms", 77.980444}, {"mismatches", json::array()}}));
@@ -341,7 +381,9 @@ TEST(CheckCommandOptions, JunitOneCasePerScenarioWithEveryTextEscaped) {
   const std::string Odd =
       F.Dir.File("odd.toml", "name = \"a<b>&\\\"c\\\"\"\n[expect]\nconsole_contains = \"<tag> & \\u0001\"\n").string();
   const std::string Xml = F.Dir.Path("out.xml").string();
-  const Checked C = RunCheck({.Scenarios = {F.Good, F.Bad, F.None, F.Broken, Odd}, .JunitFile = Xml});
+  const Checked C = RunCheck({.Scenarios = {F.Good, F.Bad, F.None, F.Broken, Odd},
+                              .Tool = {"v9-1-gabcdef0", "host (RelWithDebInfo)", "RELEASE"},
+                              .JunitFile = Xml});
   EXPECT_EQ(C.Status, kExitBadInput);
   std::ifstream In(Xml, std::ios::binary);
   std::stringstream Text;
@@ -351,6 +393,14 @@ TEST(CheckCommandOptions, JunitOneCasePerScenarioWithEveryTextEscaped) {
                         "failures=\"2\" errors=\"1\" skipped=\"1\" time=\"0.311922\">\n",
                         0),
             0u)
+      << Junit;
+  // What made the file: the tool's version and build, the module's flavour.
+  EXPECT_NE(Junit.find("\" time=\"0.311922\">\n    <properties>\n"
+                       "      <property name=\"quarn-emu.version\" value=\"v9-1-gabcdef0\"/>\n"
+                       "      <property name=\"quarn-emu.build\" value=\"host (RelWithDebInfo)\"/>\n"
+                       "      <property name=\"quarn-emu.module\" value=\"RELEASE\"/>\n    </properties>\n"
+                       "    <testcase name=\"good\""),
+            std::string::npos)
       << Junit;
   EXPECT_NE(Junit.find("<testcase name=\"good\" classname=\"quarn-emu.check\" file=\"" + F.Good +
                        "\" time=\"0.077980\"/>\n"),

@@ -31,7 +31,7 @@ import subprocess
 import sys
 
 DEBUG_ONLY_KEYS = {"console", "console2", "debug_ppi", "asserts", "halt_codes", "debug_error_level",
-                   "entry_stack_bytes", "time", "elapsed_ms", "time_ms", "end_ms", "trace"}
+                   "entry_stack_bytes", "tool", "time", "elapsed_ms", "time_ms", "end_ms", "trace"}
 DEBUG_PORTS = [(0x3F8, 0x3FF), (0x2F8, 0x2FF), (0x4E, 0x4F), (0x70, 0x71), (0xCB0, 0xCB0)]
 TIMER_PORT = 0x508
 DEBUG_PRINT_PPI_HEAD = "0x4b5f8e442c6a0d19"   # the first 64 bits of gDebugPrintPpiGuid, as LocatePpi traces it

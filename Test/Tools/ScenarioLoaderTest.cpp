@@ -341,13 +341,13 @@ TEST(ScenarioLoaderRefuses, ArgumentsThatAreNeitherFileNorBuiltin) {
     FAIL() << "accepted";
   } catch (const ScenarioError &Error) {
     EXPECT_STREQ(Error.what(),
-                 "no-such-scenario: no such file and no built-in scenario of that name (quarn-emu list shows them)");
+                 "no-such-scenario: no built-in scenario of that name (quarn-emu list shows them)");
   }
   try {
     ResolveScenario("defualt");
     FAIL() << "accepted";
   } catch (const ScenarioError &Error) {
-    EXPECT_STREQ(Error.what(), "defualt: no such file and no built-in scenario of that name; did you mean default? "
+    EXPECT_STREQ(Error.what(), "defualt: no built-in scenario of that name; did you mean default? "
                                "(quarn-emu list shows them)");
   }
   const auto Directory = std::filesystem::temp_directory_path() / "quarn-emu-a-directory";
@@ -370,23 +370,51 @@ TEST(ScenarioLoader, ReadsAScenarioFromAPipe) {
   Writer.join();
   EXPECT_EQ(L.Settings.Name, "piped");
   EXPECT_EQ(L.Settings.Processors, 2u);
-  EXPECT_EQ(L.Note, "");
   std::filesystem::remove(Fifo);
 }
 
-// A file in the current directory with a built-in's name runs, and the note says so.
-TEST(ScenarioLoader, AFileNamedLikeABuiltInRunsAndSaysSo) {
+// A bare name is a built-in scenario and nothing else: a file of that name in the working
+// directory never stands in for it (CI's trap: a stray file named like a built-in), and a
+// file is named by a path or its .toml suffix.
+TEST(ScenarioLoader, ABareNameIsTheBuiltInAndAFileNeedsAPathOrSuffix) {
   const auto Directory = std::filesystem::temp_directory_path() / "quarn-emu-shadow";
   std::filesystem::create_directories(Directory);
   std::ofstream(Directory / "s3-resume") << "name = \"mine\"\n";
+  std::ofstream(Directory / "only-here") << "name = \"here\"\n";
+  std::ofstream(Directory / "suffixed.toml") << "name = \"suffixed\"\n";
   const auto Before = std::filesystem::current_path();
   std::filesystem::current_path(Directory);
-  const LoadedScenario L = ResolveScenario("s3-resume");
+  struct Row {
+    const char *Argument;
+    const char *Name;    // the scenario that loads, or nullptr
+    const char *Error;   // else the refusal
+  };
+  const Row Rows[] = {
+      {"s3-resume", "s3-resume", nullptr},
+      {"./s3-resume", "mine", nullptr},
+      {"only-here", nullptr, "only-here: no built-in scenario of that name (a file needs a path or the .toml suffix: "
+                             "./only-here)"},
+      {"./only-here", "here", nullptr},
+      {"suffixed.toml", "suffixed", nullptr},
+      {"missing.toml", nullptr, "missing.toml: no such file"},
+      {"./default", nullptr, "./default: no such file"},
+  };
+  for (const Row &R : Rows) {
+    SCOPED_TRACE(R.Argument);
+    try {
+      const LoadedScenario L = ResolveScenario(R.Argument);
+      EXPECT_STREQ(L.Settings.Name.c_str(), R.Name != nullptr ? R.Name : "(refused)");
+    } catch (const ScenarioError &Error) {
+      EXPECT_STREQ(Error.what(), R.Error != nullptr ? R.Error : "(loaded)");
+    }
+  }
   std::filesystem::current_path(Before);
-  EXPECT_EQ(L.Settings.Name, "mine");
-  EXPECT_EQ(L.Note, "the file s3-resume runs, not the built-in scenario of that name (./s3-resume names the file "
-                    "without this note; run elsewhere for the built-in)");
-  EXPECT_EQ(ResolveScenario("s3-resume").Note, "") << "no file of that name here";
+  EXPECT_TRUE(IsBareScenarioName("default"));
+  EXPECT_FALSE(IsBareScenarioName("-"));
+  EXPECT_FALSE(IsBareScenarioName("a/b"));
+  EXPECT_FALSE(IsBareScenarioName("x.toml"));
+  EXPECT_TRUE(IsBareScenarioName("x.tom"));
+  EXPECT_TRUE(IsBareScenarioName("toml"));
 }
 
 // --- the built-in scenarios ---------------------------------------------------------------
@@ -419,11 +447,11 @@ TEST(BuiltinScenarios, DefaultIsTheRoadOfOneBoot) {
 
 TEST(ScenarioLoader, MemoryMapKeysMoveTheWindows) {
   const Scenario S = Load("[memory]\ntemporary_ram_base = 0x01000000\ntemporary_ram_size = 0x200000\n"
-                          "permanent_memory_base = 0x50000000\npermanent_memory_size = 0x100000\n")
+                          "permanent_memory_base = 0x60000000\npermanent_memory_size = 0x100000\n")
                          .Settings;
   EXPECT_EQ(S.Memory.TemporaryRamBase, 0x01000000u);
   EXPECT_EQ(S.Memory.TemporaryRamSize, 0x00200000u);
-  EXPECT_EQ(S.Memory.PermanentMemoryBase, 0x50000000u);
+  EXPECT_EQ(S.Memory.PermanentMemoryBase, 0x60000000u);
   EXPECT_EQ(S.Memory.PermanentMemorySize, 0x00100000u);
   const Scenario Default = Load("").Settings;
   EXPECT_EQ(Default.Memory.TemporaryRamBase, 0x00800000u);
@@ -433,7 +461,7 @@ TEST(ScenarioLoader, MemoryMapKeysMoveTheWindows) {
 }
 
 TEST(ScenarioLoader, BoardKeysMoveTheDevicesAndTheDumpKeepsThePlaces) {
-  const LoadedScenario L = Load("[memory]\npermanent_memory_base = 0x50000000\n"
+  const LoadedScenario L = Load("[memory]\npermanent_memory_base = 0x60000000\n"
                                 "[board]\nuart1_base = 0x3E8\ncmos_level_index = 0x40\npcie_base = 0xC0000000\n");
   BoardLayout Want;
   Want.Uart1Base = 0x3E8;
@@ -443,7 +471,7 @@ TEST(ScenarioLoader, BoardKeysMoveTheDevicesAndTheDumpKeepsThePlaces) {
   EXPECT_EQ(Load("[board]\n").Settings.Layout, BoardLayout{});
 
   const std::string Dump = ScenarioToToml(L);
-  EXPECT_NE(Dump.find("\n[memory]\ntemporary_ram_base = 0x00800000\npermanent_memory_base = 0x50000000\n"
+  EXPECT_NE(Dump.find("\n[memory]\ntemporary_ram_base = 0x00800000\npermanent_memory_base = 0x60000000\n"
                       "permanent_memory_size = 0x04000000\n\n[board]\nuart1_base = 0x3E8\nuart2_base = 0x2F8\n"
                       "sio_index_port = 0x4E\nsio_data_port = 0x4F\nacpi_timer_port = 0x508\nhalt_code_port = 0xCB0\n"
                       "cmos_level_index = 0x40\npcie_base = 0xC0000000\ndwrsts_address = 0xFE00192C\n"),
@@ -472,7 +500,7 @@ TEST(ScenarioLoaderRefuses, MemoryMapsAndDevicePlacesABoardCannotHave) {
        "(0x00800000 to 0x008FFFFF)"},
       {"[memory]\npermanent_memory_base = 0xA0000000\n",
        "Scenarios/test.toml:2: memory.permanent_memory_base: 0xA0000000 to 0xA3FFFFFF is not in the RAM the emulator "
-       "can back (0x00100000 to 0x1FFFFFFF, 0x40000000 to 0x7FFFFFFF)"},
+       "can back (0x00100000 to 0x07FFFFFF, 0x60000000 to 0x7FFFFFFF)"},
       // The [pei] spaces no longer fit in a temporary RAM whose size is given.
       {"[pei]\nhob_space = 0x100000\n[memory]\ntemporary_ram_size = 0x100000\n",
        "Scenarios/test.toml:4: memory.temporary_ram_size: 0x00100000 bytes cannot hold the stack, the HOB list and "
@@ -504,9 +532,9 @@ TEST(ScenarioLoaderRefuses, MemoryMapsAndDevicePlacesABoardCannotHave) {
       {"[board]\ndwrsts_address = 0x8000F000\n",
        "Scenarios/test.toml:2: board.dwrsts_address: 0x8000F000 to 0x8000F003 overlaps PCI Express window (0x80000000 "
        "to 0x8FFFFFFF, board.pcie_base)"},
-      {"[memory]\npermanent_memory_base = 0x48000000\n[board]\npcie_base = 0x40000000\n",
-       "Scenarios/test.toml:4: board.pcie_base: 0x40000000 to 0x4FFFFFFF overlaps permanent memory (0x48000000 to "
-       "0x4BFFFFFF)"},
+      {"[memory]\npermanent_memory_base = 0x68000000\n[board]\npcie_base = 0x60000000\n",
+       "Scenarios/test.toml:4: board.pcie_base: 0x60000000 to 0x6FFFFFFF overlaps permanent memory (0x68000000 to "
+       "0x6BFFFFFF)"},
   };
   for (const Row &R : Rows) {
     const ScenarioError E = Refusal(R.Text);

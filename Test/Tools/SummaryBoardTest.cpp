@@ -109,16 +109,16 @@ TEST(SummaryBoard, ScriptedChangesShowTheirEntryAndOneAfterTheEndIsWarnedAbout) 
             "               VORNFS1 0x00000005  VORNFS2 0x00000000  fn1 0x00000000  fn4 0x0000ABCD  fn6 0x00000000  "
             "DWRSTS 0x00000000\n"
             "VORN changes\n"
-            "    30.000 ms  VORNFS1    0x00000001 -> 0x00000005  [[vorn.at]] 1: fs1 = 0x00000005, fn4 = 0x0000ABCD\n"
-            "    30.000 ms  Fn4Status  0x00000000 -> 0x0000ABCD  [[vorn.at]] 1: fs1 = 0x00000005, fn4 = 0x0000ABCD\n"
-            "warning        [[vorn.at]] 2: fs2 = 0x00000400 is due at 5000.000 ms, after the end of the run at "
+            "    30.000 ms  VORNFS1    0x00000001 -> 0x00000005  vorn.at[0]: fs1 = 0x00000005, fn4 = 0x0000ABCD\n"
+            "    30.000 ms  Fn4Status  0x00000000 -> 0x0000ABCD  vorn.at[0]: fs1 = 0x00000005, fn4 = 0x0000ABCD\n"
+            "warning        vorn.at[1]: fs2 = 0x00000400 is due at 5000.000 ms, after the end of the run at "
             "98.656 ms: it never took effect\n");
   const json &Board = R.Json["board"];
   EXPECT_EQ(Board["timeline"][0]["source"], "vorn.at");
   EXPECT_EQ(Board["never_applied"],
-            json::parse(R"j([{"time_ms": 5000.0, "source": "vorn.at", "detail": "[[vorn.at]] 2: fs2 = 0x00000400"}])j"));
+            json::parse(R"j([{"time_ms": 5000.0, "source": "vorn.at", "detail": "vorn.at[1]: fs2 = 0x00000400"}])j"));
   EXPECT_EQ(Board["warnings"],
-            (json{"[[vorn.at]] 2: fs2 = 0x00000400 is due at 5000.000 ms, after the end of the run at 98.656 ms: it "
+            (json{"vorn.at[1]: fs2 = 0x00000400 is due at 5000.000 ms, after the end of the run at 98.656 ms: it "
                   "never took effect"}));
   EXPECT_DOUBLE_EQ(Board["end_ms"].get<double>(), 98.656302);
 }
@@ -139,7 +139,7 @@ TEST(SummaryBoard, ADeviceTheBoardMovesIsWarnedAboutFirst) {
             (json{"board: halt-code port at 0xCA0, but the module was built for 0xCB0 (PcdQuarnHaltCodePort)",
                   "board: debug error level at CMOS 0x40, but the module was built for CMOS 0x7A "
                   "(PcdQuarnDebugLevelCmosIndex)",
-                  "[[vorn.at]] 1: fs2 = 0x00000400 is due at 5000.000 ms, after the end of the run at 3.090 ms: it "
+                  "vorn.at[0]: fs2 = 0x00000400 is due at 5000.000 ms, after the end of the run at 3.090 ms: it "
                   "never took effect"}));
 }
 
@@ -285,5 +285,5 @@ TEST(SummaryBoard, AStoppedRunShowsTheRegistersWhereItStopped) {
             "               VORNFS1 0x00000001  VORNFS2 0x00000400  fn1 0x00000000  fn4 0x00000000  fn6 0x00000000  "
             "DWRSTS 0x00000000\n"
             "VORN changes\n"
-            "    40.000 ms  VORNFS2    0x00000000 -> 0x00000400  [[vorn.at]] 1: fs2 = 0x00000400\n");
+            "    40.000 ms  VORNFS2    0x00000000 -> 0x00000400  vorn.at[0]: fs2 = 0x00000400\n");
 }

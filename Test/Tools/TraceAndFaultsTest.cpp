@@ -250,7 +250,7 @@ TEST(TraceConsole, BytesGatherUntilALineFeedOrAnEntryAndShowEscaped) {
   std::ostringstream Out;
   WriteTrace(Out, R);
   EXPECT_EQ(Out.str(),
-            "---- trace: 1 entries and 4 console lines\n" + std::string(kColumns) +
+            "---- trace: 1 entry and 4 console lines\n" + std::string(kColumns) +
                 "\n"
                 "      0.001000 ms  console      0x000003F8  0x00000003  \"ab\\x01\"\n"
                 "      0.003500 ms  console2     0x000002F8  0x00000001  \"Z\"\n"
@@ -281,7 +281,7 @@ TEST(TraceFilters, ThePciGroupAndTheConsolePortsFollowTheBoard) {
   R.Console2LeftNs = {3500};
   std::ostringstream Out;
   WriteTrace(Out, R, Range);
-  EXPECT_EQ(Out.str(), "---- trace: 0 of 0 entries and 1 console lines (address 0x2E8-0x2EF)\n" + std::string(kColumns) +
+  EXPECT_EQ(Out.str(), "---- trace: 0 of 0 entries and 1 console line (address 0x2E8-0x2EF)\n" + std::string(kColumns) +
                            "\n      0.003500 ms  console2     0x000002E8  0x00000001  \"Z\"\n");
 }
 
@@ -300,7 +300,7 @@ TEST(FaultsList, EachPointNamesTheFaultTableThatFailsTheSameCall) {
   EXPECT_EQ(Rows[0],
             "default       1  GetHobList #1           EFI_NOT_AVAILABLE_YET       0.065  returned   EFI_SUCCESS      "
             "        ok           [fault] call = \"GetHobList\", nth = 1");
-  EXPECT_NE(Out.str().find("\n1 scenarios, 67 fault points, 5 runs swept, 0 with an invariant broken\n"),
+  EXPECT_NE(Out.str().find("\n1 scenario, 67 fault points, 5 runs swept, 0 with an invariant broken\n"),
             std::string::npos);
 
   // Each table, added to the scenario, gives the very run the sweep's point gave.
@@ -415,7 +415,7 @@ TEST(FaultsList, ABrokenInvariantIsMarkedWithWhatBroke) {
                            "out; last access io-read8 0x03FD (UART 0x3F8 LSR)\n"),
             std::string::npos)
       << Out.str();
-  EXPECT_NE(Out.str().find("\n1 scenarios, 67 fault points, 67 runs swept, 14 with an invariant broken\n"),
+  EXPECT_NE(Out.str().find("\n1 scenario, 67 fault points, 67 runs swept, 14 with an invariant broken\n"),
             std::string::npos)
       << Out.str();
 }

@@ -21,8 +21,19 @@ constexpr int kExitMismatch = 1;
 constexpr int kExitBadInput = 2;
 constexpr int kExitStopped = 3;
 
+/// What made a report: the tool's version (git describe), its build (the tree's build
+/// type, with the sanitizers or not) and the flavour of the module inside (DEBUG or
+/// RELEASE). A report says it because some of its values (entry_stack_bytes) depend on
+/// the build, and the console on the flavour.
+struct ToolIdentity {
+  std::string Version = "unknown";
+  std::string Build = "unknown";
+  std::string ModuleFlavour = "unknown";
+};
+
 struct RunOptions {
   std::string Scenario = "default";
+  ToolIdentity Tool;
   bool Json = false;
   std::string ReportFile;
   bool Trace = false;
@@ -56,8 +67,10 @@ int ShowScenario(const std::string &Name, std::ostream &Out, std::ostream &Err);
 
 struct CheckOptions {
   std::vector<std::string> Scenarios;  // files or built-in names; none: every built-in one
-  std::string Select;                  // -k: built-ins whose name holds it (a glob with * ? [)
+  std::string Select;                  // -k: scenarios whose name holds it (a glob with * ? [), any case
   bool StopAtFirstFailure = false;     // -x
+  bool Strict = false;                 // --strict: a scenario without [expect] fails
+  ToolIdentity Tool;
   bool Json = false;                   // the results as JSON on Out instead of the table
   std::string JunitFile;               // also write JUnit XML there
 };
@@ -65,7 +78,8 @@ struct CheckOptions {
 /// quarn-emu check: runs each scenario and compares it with its [expect] table; prints a
 /// table of results and each mismatch (FILE:LINE: KEY: how it differs), or JSON. A
 /// scenario that cannot be loaded or run is an error for it alone: the others still run.
-/// 0 every scenario matches (or has no expectations), 1 a mismatch, 2 an error.
+/// 0 every scenario matches (or has no expectations, unless Strict), 1 a mismatch (or,
+/// Strict, a scenario without expectations), 2 an error.
 int CheckScenarios(const CheckOptions &Options, std::ostream &Out, std::ostream &Err);
 
 /// quarn-emu faults: for each scenario (every built-in one without arguments), runs it

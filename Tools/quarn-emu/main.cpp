@@ -24,6 +24,10 @@ using namespace quarn::emu::cli;
 constexpr const char *kToolName = "quarn-emu";
 /// The flavour of the module this program carries: DEBUG, or RELEASE (no texts, no assertions).
 constexpr const char *kModuleFlavour = QUARN_MODULE_FLAVOUR;
+constexpr const char *kBuild = QUARN_BUILD_KIND;
+
+/// What this program is, as its reports and JUnit files say it.
+ToolIdentity Identity() { return {QuarnEmuVersion(), kBuild, kModuleFlavour}; }
 
 /// CLI11's help with the options an option excludes named in the order they were declared:
 /// CLI11 keeps them in a set of pointers, whose order is where the options sit in memory,
@@ -179,12 +183,22 @@ std::vector<CLI::Option *> AddTraceParts(CLI::App *RunCommand, RunOptions &Run) 
           ->check(CLI::Validator(CheckNotEmpty, "FILE"))};
 }
 
+/// What the help of run and debug ends with: how a scenario is named, and the default.
+constexpr const char *kScenarioFooter =
+    "Without a scenario, the built-in default scenario runs. A bare name is a built-in scenario (quarn-emu list "
+    "shows them); a file needs a path or the .toml suffix (./default, my.toml).";
+/// The same for the commands that take several scenarios.
+constexpr const char *kScenariosFooter =
+    "Without a scenario, every built-in scenario. A bare name is a built-in scenario (quarn-emu list shows them); "
+    "a file needs a path or the .toml suffix (./default, my.toml).";
+
 /// Adds the run command and its options to App, into Run.
 void AddRunCommand(CLI::App &App, RunOptions &Run) {
   CLI::App *RunCommand = App.add_subcommand("run", "run one scenario and show the console and a summary");
   RunCommand->add_option("scenario", Run.Scenario,
-                         "a scenario file, - for standard input, or the name of a built-in scenario")
+                         "a built-in scenario's name, a file (by its path or .toml suffix), or - for standard input")
       ->default_val("default");
+  RunCommand->footer(kScenarioFooter);
   CLI::Option *Json = RunCommand->add_flag("--json", Run.Json, "print the report as one JSON object, nothing else");
   CLI::Option *Report =
       RunCommand->add_option("--report", Run.ReportFile, "also write the JSON report to FILE (-: standard output, "
@@ -226,15 +240,17 @@ void AddCheckCommand(CLI::App &App, CommandLine &Line) {
   CheckOptions &Check = Line.Check;
   CLI::App *CheckCommand =
       App.add_subcommand("check", "run scenarios and compare each with its [expect] table (no argument: all built-ins)");
-  CLI::Option *CheckScenarioList =
-      CheckCommand->add_option("scenarios", Check.Scenarios, "scenario files or names of built-in scenarios");
+  CheckCommand->add_option("scenarios", Check.Scenarios, "scenario files or names of built-in scenarios");
+  CheckCommand->footer(kScenariosFooter);
   CheckCommand
       ->add_option("-k", Check.Select,
-                   "check the built-in scenarios whose name contains PATTERN (a substring), or matches it as a "
-                   "shell glob when it holds * ? or [ (-k 'pre-did-*')")
-      ->type_name("PATTERN")
-      ->excludes(CheckScenarioList);
+                   "check the scenarios (the named ones, else the built-ins) whose name contains PATTERN (a "
+                   "substring), or matches it as a shell glob when it holds * ? or [ (-k 'pre-did-*'); any case")
+      ->type_name("PATTERN");
   CheckCommand->add_flag("-x", Check.StopAtFirstFailure, "stop at the first mismatch or error");
+  CheckCommand->add_flag("--strict", Check.Strict,
+                         "a scenario without an [expect] table fails (exit status 1) instead of passing as "
+                         "'no expectations'");
   CheckCommand->add_flag("--json", Check.Json, "print the results as one JSON object instead of the table");
   CheckCommand
       ->add_option("--junit", Check.JunitFile,
@@ -249,6 +265,7 @@ void AddFaultsCommand(CLI::App &App, CommandLine &Line) {
   CLI::App *FaultsCommand = App.add_subcommand(
       "faults", "run scenarios again with each failable call failing in turn and check the invariants (no argument: all built-ins)");
   FaultsCommand->add_option("scenarios", Line.FaultArguments, "scenario files or names of built-in scenarios");
+  FaultsCommand->footer(kScenariosFooter);
   FaultsCommand->add_option("--stride", Line.StrideText, "sweep every N-th fault point only (default 1: every one)")
       ->check(CLI::Validator(CheckStride, "N"));
   FaultsCommand->add_flag("--list", Line.FaultList,
@@ -280,6 +297,7 @@ void AddCommands(CLI::App &App, CommandLine &Line) {
   Line.DebugCommand = App.add_subcommand(
       "debug", "run one scenario under gdb: quarn-emu debug [--batch] SCENARIO --break-on EVENT ... (the options of run)");
   Line.DebugCommand->allow_extras();
+  Line.DebugCommand->footer(kScenarioFooter);
 
   Line.HelpCommand = App.add_subcommand("help", "show the commands, or the options of one command");
   Line.HelpCommand->add_option("command", Line.HelpTopic, "the command to explain");
@@ -335,6 +353,7 @@ int main(int Argc, char **Argv) {
   App.formatter(Formatter);   // before the commands: each takes its parent's
   DescribeTool(App);
   CommandLine Line;
+  Line.Run.Tool = Line.Check.Tool = Identity();
   AddCommands(App, Line);
   Formatter->Learn(App);
 

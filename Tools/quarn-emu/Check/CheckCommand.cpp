@@ -3,8 +3,11 @@
 // speed or clock: times are the virtual time of each run.
 #include <fnmatch.h>
 
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "Check.h"
 #include "CheckResults.h"
@@ -40,24 +43,40 @@ const char *VerdictName(Verdict Result) {
   return "";
 }
 
-/// -k: a glob when the pattern holds * ? or [, else a substring of the name.
+/// Text in lower case (ASCII: scenario names are).
+std::string Lower(std::string Text) {
+  for (char &C : Text) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+  return Text;
+}
+
+/// -k: a glob when the pattern holds * ? or [, else a substring of the name; any case.
 bool Selected(const std::string &Name, const std::string &Pattern) {
-  if (Pattern.find_first_of("*?[") != std::string::npos) return fnmatch(Pattern.c_str(), Name.c_str(), 0) == 0;
-  return Name.find(Pattern) != std::string::npos;
+  if (Pattern.empty()) return true;
+  if (Pattern.find_first_of("*?[") != std::string::npos) {
+    return fnmatch(Pattern.c_str(), Name.c_str(), FNM_CASEFOLD) == 0;
+  }
+  return Lower(Name).find(Lower(Pattern)) != std::string::npos;
 }
 
 /// A scenario to check: a built-in one or a command-line argument.
 struct Candidate {
   const BuiltinScenario *Builtin = nullptr;
   std::string Argument;
+
+  /// The name before the scenario is loaded: a built-in's, or the file's without .toml.
+  std::string Name() const { return Builtin ? Builtin->Name : std::filesystem::path(Argument).stem().string(); }
+  std::string Source() const { return Builtin ? "Scenarios/" + Builtin->Name + ".toml" : Argument; }
 };
 
-CheckResult CheckOne(const Candidate &Item, std::ostream &Err) {
+/// Checks one scenario. A file is selected by -k (Select) on its scenario's name once it
+/// is loaded (on its file name when it cannot be): nothing, when -k leaves it out.
+std::optional<CheckResult> CheckOne(const Candidate &Item, const std::string &Select, std::ostream &Err) {
   CheckResult Row;
   Row.Name = Item.Builtin ? Item.Builtin->Name : Item.Argument;
-  Row.Source = Item.Builtin ? "Scenarios/" + Item.Builtin->Name + ".toml" : Item.Argument;
+  Row.Source = Item.Source();
   try {
     const LoadedScenario Loaded = Item.Builtin ? LoadBuiltinScenario(*Item.Builtin) : Resolve(Item.Argument, Err);
+    if (!Selected(Loaded.Settings.Name, Select)) return std::nullopt;
     Row.Name = Loaded.Settings.Name;
     Row.Source = Loaded.Source;
     const RunReport Report = RunScenario(Loaded, false);
@@ -70,6 +89,7 @@ CheckResult CheckOne(const Candidate &Item, std::ostream &Err) {
     for (const Mismatch &M : Mismatches) Row.Lines.push_back(MismatchLine(Loaded.Source, M));
     Row.Result = !Mismatches.empty() ? Verdict::Mismatch : Loaded.HasExpect ? Verdict::Match : Verdict::NoExpectations;
   } catch (const ScenarioError &Error) {
+    if (!Selected(Item.Name(), Select)) return std::nullopt;
     Err << "quarn-emu: " << Error.what() << "\n";
     Row.Result = Verdict::Error;
     Row.Lines = {Error.what()};
@@ -77,13 +97,15 @@ CheckResult CheckOne(const Candidate &Item, std::ostream &Err) {
   return Row;
 }
 
-Totals Count(const std::vector<CheckResult> &Results, size_t NotRun) {
+Totals Count(const std::vector<CheckResult> &Results, std::vector<NotRunScenario> NotRun, bool Strict) {
   Totals T;
   for (const CheckResult &Row : Results) {
     T.Count[static_cast<int>(Row.Result)]++;
     T.ElapsedMs += Row.ElapsedMs;
   }
-  T.NotRun = NotRun;
+  T.NotRun = NotRun.size();
+  T.NotRunScenarios = std::move(NotRun);
+  T.Strict = Strict;
   return T;
 }
 
@@ -96,10 +118,12 @@ void WriteTable(std::ostream &Out, const std::vector<CheckResult> &Results, cons
     std::string Time = Ran ? Fixed(Row.ElapsedMs, 3) : "-";
     Time.insert(0, Time.size() < 10 ? 10 - Time.size() : 0, ' ');
     static constexpr const char *kShown[] = {"ok", "MISMATCH", "no expectations", "ERROR"};
-    Out << Padded(Row.Name, Width + 2) << Padded(Ran ? Row.Outcome : "-", 11) << Padded(Ran ? Row.Status : "-", 24) << Time << "  " << kShown[static_cast<int>(Row.Result)] << "\n";
+    const bool Fails = T.Strict && Row.Result == Verdict::NoExpectations;
+    Out << Padded(Row.Name, Width + 2) << Padded(Ran ? Row.Outcome : "-", 11) << Padded(Ran ? Row.Status : "-", 24)
+        << Time << "  " << (Fails ? "NO EXPECTATIONS (--strict)" : kShown[static_cast<int>(Row.Result)]) << "\n";
     for (const std::string &Line : Row.Lines) Out << "    " << Line << "\n";
   }
-  Out << Results.size() + T.NotRun << " scenarios: " << T[Verdict::Match] << " match, " << T[Verdict::Mismatch]
+  Out << Counted(Results.size() + T.NotRun, "scenario", "scenarios") << ": " << T[Verdict::Match] << " match, " << T[Verdict::Mismatch]
       << " mismatch, " << T[Verdict::NoExpectations] << " no expectations, " << T[Verdict::Error] << " error"
       << (T[Verdict::Error] == 1 ? "" : "s");
   if (T.NotRun != 0) Out << ", " << T.NotRun << " not run (-x: stopped at the first failure)";
@@ -127,18 +151,19 @@ json ResultsJson(const std::vector<CheckResult> &Results, const Totals &T) {
             {"not_run", T.NotRun}}}};
 }
 
-/// The scenarios to check, or false with the message on Err.
+/// The scenarios to check: the named ones (-k selects among them once they are loaded),
+/// else the built-ins -k selects; false, with the message on Err, when -k leaves no
+/// built-in.
 bool Candidates(const CheckOptions &Options, std::vector<Candidate> &List, std::ostream &Err) {
   if (!Options.Scenarios.empty()) {
-    if (!Options.Select.empty()) {
-      Err << "quarn-emu: -k selects built-in scenarios; name the scenarios or select, not both\n";
-      return false;
+    for (const std::string &Argument : Options.Scenarios) {
+      List.push_back({IsBareScenarioName(Argument) ? FindBuiltinScenario(Argument) : nullptr, Argument});
+      // A bare name that is no built-in stays an argument: loading it says what is wrong.
     }
-    for (const std::string &Argument : Options.Scenarios) List.push_back({nullptr, Argument});
     return true;
   }
   for (const BuiltinScenario &Builtin : BuiltinScenarios()) {
-    if (Options.Select.empty() || Selected(Builtin.Name, Options.Select)) List.push_back({&Builtin, {}});
+    if (Selected(Builtin.Name, Options.Select)) List.push_back({&Builtin, {}});
   }
   if (List.empty()) {
     Err << "quarn-emu: -k " << Options.Select << ": no built-in scenario matches"
@@ -146,6 +171,27 @@ bool Candidates(const CheckOptions &Options, std::vector<Candidate> &List, std::
     return false;
   }
   return true;
+}
+
+/// Checks the scenarios of List in order, as Options asks (-k, -x); what -x left unrun
+/// goes to NotRun.
+std::vector<CheckResult> CheckAll(const std::vector<Candidate> &List, const CheckOptions &Options,
+                                  std::vector<NotRunScenario> &NotRun, std::ostream &Err) {
+  std::vector<CheckResult> Results;
+  size_t Next = 0;
+  while (Next < List.size()) {
+    std::optional<CheckResult> Row = CheckOne(List[Next++], Options.Select, Err);
+    if (!Row) continue;
+    const Verdict Result = Row->Result;
+    Results.push_back(std::move(*Row));
+    const bool Failed = Result == Verdict::Mismatch || Result == Verdict::Error ||
+                        (Options.Strict && Result == Verdict::NoExpectations);
+    if (Options.StopAtFirstFailure && Failed) break;
+  }
+  for (; Next < List.size(); Next++) {
+    if (Selected(List[Next].Name(), Options.Select)) NotRun.push_back({List[Next].Name(), List[Next].Source()});
+  }
+  return Results;
 }
 
 }  // namespace
@@ -169,24 +215,27 @@ int CheckScenarios(const CheckOptions &Options, std::ostream &Out, std::ostream 
     }
   }
 
-  std::vector<CheckResult> Results;
-  for (const Candidate &Item : List) {
-    Results.push_back(CheckOne(Item, Err));
-    const Verdict Result = Results.back().Result;
-    if (Options.StopAtFirstFailure && (Result == Verdict::Mismatch || Result == Verdict::Error)) break;
+  std::vector<NotRunScenario> NotRun;
+  const std::vector<CheckResult> Results = CheckAll(List, Options, NotRun, Err);
+  if (Results.empty() && NotRun.empty() && !Options.Select.empty()) {
+    Err << "quarn-emu: -k " << Options.Select << ": none of the scenarios named matches\n";
+    return kExitBadInput;
   }
-  const Totals T = Count(Results, List.size() - Results.size());
+  const Totals T = Count(Results, std::move(NotRun), Options.Strict);
+  const CheckIdentity Tool{Options.Tool.Version, Options.Tool.Build, Options.Tool.ModuleFlavour};
 
   if (JunitToOut) {
-    Out << JunitXml(Results, T);
+    Out << JunitXml(Results, T, Tool);
   } else if (Options.Json) {
-    Out << ResultsJson(Results, T).dump(2, ' ', false, json::error_handler_t::replace) << "\n";
+    json Json = ResultsJson(Results, T);
+    Json["tool"] = ToolJson(Options.Tool);
+    Out << Json.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
   } else {
     WriteTable(Out, Results, T);
   }
-  int Status = T[Verdict::Error] != 0 ? kExitBadInput : T[Verdict::Mismatch] != 0 ? kExitMismatch : kExitOk;
+  int Status = T[Verdict::Error] != 0 ? kExitBadInput : T.Failed() != 0 ? kExitMismatch : kExitOk;
   if (Junit.is_open()) {
-    Junit << JunitXml(Results, T);
+    Junit << JunitXml(Results, T, Tool);
     Junit.close();
     if (!Junit) {
       Err << "quarn-emu: " << Options.JunitFile << ": write failed\n";

@@ -22,13 +22,31 @@ struct CheckResult {
   std::vector<std::string> Lines;  // each mismatch (FILE:LINE: KEY: TEXT), or the error
 };
 
-/// The results of a check counted: each verdict, the scenarios -x left unrun, and the
-/// virtual time of every run.
+/// A scenario -x left unrun: its name (a file's without .toml) and its file.
+struct NotRunScenario {
+  std::string Name;
+  std::string Source;
+};
+
+/// The results of a check counted: each verdict, the scenarios -x left unrun, the
+/// virtual time of every run, and whether a scenario without expectations fails
+/// (--strict).
 struct Totals {
   size_t Count[4] = {};
   size_t NotRun = 0;
+  std::vector<NotRunScenario> NotRunScenarios;
   double ElapsedMs = 0;
+  bool Strict = false;
   size_t operator[](Verdict Result) const { return Count[static_cast<int>(Result)]; }
+  /// The scenarios that failed: mismatches, and with Strict those without expectations.
+  size_t Failed() const { return Count[1] + (Strict ? Count[2] : 0); }
+};
+
+/// What made the results, for the JUnit properties: version, build, module flavour.
+struct CheckIdentity {
+  std::string Version;
+  std::string Build;
+  std::string ModuleFlavour;
 };
 
 /// Value with Digits digits after the point.

@@ -1,6 +1,7 @@
 #include "Junit.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace quarn::emu::cli::check {
 
@@ -51,37 +52,55 @@ std::string Attribute(const std::string &Name, const std::string &Value) {
   return " " + Name + "=\"" + XmlText(Value, true) + "\"";
 }
 
+/// One scenario's test case; Strict makes one without expectations a failure.
+std::string TestCase(const CheckResult &Row, bool Strict) {
+  std::string Xml = "    <testcase" + Attribute("name", Row.Name) + Attribute("classname", "quarn-emu.check") +
+                    Attribute("file", Row.Source) + Attribute("time", Fixed(Row.ElapsedMs / 1000, 6));
+  std::string Body;
+  for (const std::string &Line : Row.Lines) Body += XmlText(Line) + "\n";
+  switch (Row.Result) {
+    case Verdict::Match: return Xml + "/>\n";
+    case Verdict::NoExpectations:
+      Xml += Strict ? ">\n      <failure" + Attribute("message", "no expectations (--strict)") +
+                          Attribute("type", "no-expectations") + "/>\n"
+                    : ">\n      <skipped" + Attribute("message", "no expectations") + "/>\n";
+      break;
+    case Verdict::Mismatch:
+      Xml += ">\n      <failure" + Attribute("message", std::to_string(Row.Lines.size()) + " mismatch" +
+                                                            (Row.Lines.size() == 1 ? "" : "es")) +
+             Attribute("type", "mismatch") + ">" + Body + "</failure>\n";
+      break;
+    case Verdict::Error:
+      Xml += ">\n      <error" + Attribute("message", Row.Lines.front()) + Attribute("type", "scenario") + ">" + Body +
+             "</error>\n";
+      break;
+  }
+  return Xml + "    </testcase>\n";
+}
+
 }  // namespace
 
-std::string JunitXml(const std::vector<CheckResult> &Results, const Totals &T) {
-  const std::string Counts = Attribute("tests", std::to_string(Results.size())) +
-                             Attribute("failures", std::to_string(T[Verdict::Mismatch])) +
+std::string JunitXml(const std::vector<CheckResult> &Results, const Totals &T, const CheckIdentity &Tool) {
+  const size_t Skipped = (T.Strict ? 0 : T[Verdict::NoExpectations]) + T.NotRunScenarios.size();
+  const std::string Counts = Attribute("tests", std::to_string(Results.size() + T.NotRunScenarios.size())) +
+                             Attribute("failures", std::to_string(T.Failed())) +
                              Attribute("errors", std::to_string(T[Verdict::Error])) +
-                             Attribute("skipped", std::to_string(T[Verdict::NoExpectations])) +
+                             Attribute("skipped", std::to_string(Skipped)) +
                              Attribute("time", Fixed(T.ElapsedMs / 1000, 6));
   std::string Xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + Attribute("name", "quarn-emu check") +
                     Counts + ">\n  <testsuite" + Attribute("name", "quarn-emu check") + Counts + ">\n";
-  for (const CheckResult &Row : Results) {
-    Xml += "    <testcase" + Attribute("name", Row.Name) + Attribute("classname", "quarn-emu.check") +
-           Attribute("file", Row.Source) + Attribute("time", Fixed(Row.ElapsedMs / 1000, 6));
-    std::string Body;
-    for (const std::string &Line : Row.Lines) Body += XmlText(Line) + "\n";
-    switch (Row.Result) {
-      case Verdict::Match: Xml += "/>\n"; continue;
-      case Verdict::NoExpectations:
-        Xml += ">\n      <skipped" + Attribute("message", "no expectations") + "/>\n";
-        break;
-      case Verdict::Mismatch:
-        Xml += ">\n      <failure" + Attribute("message", std::to_string(Row.Lines.size()) + " mismatch" +
-                                                              (Row.Lines.size() == 1 ? "" : "es")) +
-               Attribute("type", "mismatch") + ">" + Body + "</failure>\n";
-        break;
-      case Verdict::Error:
-        Xml += ">\n      <error" + Attribute("message", Row.Lines.front()) + Attribute("type", "scenario") + ">" + Body +
-               "</error>\n";
-        break;
-    }
-    Xml += "    </testcase>\n";
+  Xml += "    <properties>\n";
+  for (const auto &[Name, Value] : {std::pair<const char *, const std::string &>{"quarn-emu.version", Tool.Version},
+                                   {"quarn-emu.build", Tool.Build},
+                                   {"quarn-emu.module", Tool.ModuleFlavour}}) {
+    Xml += "      <property" + Attribute("name", Name) + Attribute("value", Value) + "/>\n";
+  }
+  Xml += "    </properties>\n";
+  for (const CheckResult &Row : Results) Xml += TestCase(Row, T.Strict);
+  for (const NotRunScenario &Unrun : T.NotRunScenarios) {
+    Xml += "    <testcase" + Attribute("name", Unrun.Name) + Attribute("classname", "quarn-emu.check") +
+           Attribute("file", Unrun.Source) + ">\n      <skipped" +
+           Attribute("message", "not run: -x stopped at the first failure") + "/>\n    </testcase>\n";
   }
   return Xml + "  </testsuite>\n</testsuites>\n";
 }

@@ -103,7 +103,8 @@ int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stri
         DrawProgress(Err, Name, Result.Points, Result.Points);
         Err << "\n";
       } else {
-        Err << Name << ": " << Result.Runs.size() << " of " << Result.Points << " fault points swept, "
+        Err << Name << ": " << Result.Runs.size() << " of " << Counted(Result.Points, "fault point", "fault points")
+            << " swept, "
             << Result.Failures() << " with an invariant broken"
             << (Result.FailsWithoutFault() ? " (" + FailsWithoutFault(Result) + ")" : "") << "\n";
       }
@@ -128,8 +129,8 @@ int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stri
     FailingAlready += Result.FailsWithoutFault() ? 1 : 0;
   }
   // No host time: the same sweep prints the same bytes on every machine.
-  Out << Results.size() << " scenarios, " << Points << " fault points, " << Swept << " runs swept, " << Failures
-      << " with an invariant broken";
+  Out << Counted(Results.size(), "scenario", "scenarios") << ", " << Counted(Points, "fault point", "fault points")
+      << ", " << Counted(Swept, "run", "runs") << " swept, " << Failures << " with an invariant broken";
   if (FailingAlready > 0) Out << ", " << FailingAlready << " failing without a fault";
   Out << "\n";
   return Failures == 0 ? kExitOk : kExitMismatch;

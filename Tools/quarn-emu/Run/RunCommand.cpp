@@ -157,7 +157,8 @@ int RunOne(const RunOptions &Options, std::ostream &Out, std::ostream &Err) {
     WriteTrace(TraceFile, Report, Filter);
     if (!CloseChecked(TraceFile, Options.TraceFile, Err)) return kExitBadInput;
   }
-  const nlohmann::json Json = ShownReport(Report, Filter, Tracing);
+  nlohmann::json Json = ShownReport(Report, Filter, Tracing);
+  Json["tool"] = ToolJson(Options.Tool);
   const std::string Indented = Json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
   if (ReportFile.is_open()) {
     ReportFile << Indented;

@@ -105,23 +105,27 @@ LoadedScenario ResolveScenario(const std::string &Argument) {
   }
   std::error_code Error;
   const std::filesystem::file_status Status = std::filesystem::status(Argument, Error);
-  const BuiltinScenario *Builtin = FindBuiltinScenario(Argument);
-  // Anything that can be read is a file: a regular file, a pipe from process
-  // substitution, a device.
-  if (std::filesystem::exists(Status) && !std::filesystem::is_directory(Status)) {
-    LoadedScenario Loaded = LoadScenarioFile(Argument);
-    if (Builtin != nullptr) {
-      Loaded.Note = "the file " + Argument + " runs, not the built-in scenario of that name (./" + Argument +
-                    " names the file without this note; run elsewhere for the built-in)";
-    }
-    return Loaded;
+  const bool Exists = std::filesystem::exists(Status);
+  // A bare name (no directory, no .toml) is a built-in scenario and nothing else: a stray
+  // file of that name in the working directory never stands in for it.
+  if (IsBareScenarioName(Argument)) {
+    if (const BuiltinScenario *Builtin = FindBuiltinScenario(Argument)) return LoadBuiltinScenario(*Builtin);
+    const std::string Hint = Exists ? " (a file needs a path or the .toml suffix: ./" + Argument + ")"
+                                    : DidYouMean(Argument, BuiltinScenarioNames()) + " (quarn-emu list shows them)";
+    throw ScenarioError(Argument, 0, "", "no built-in scenario of that name" + Hint);
   }
-  if (Builtin != nullptr) return LoadBuiltinScenario(*Builtin);
-  if (std::filesystem::exists(Status)) throw ScenarioError(Argument, 0, "", "is a directory, not a scenario file");
-  throw ScenarioError(Argument, 0, "",
-                      "no such file and no built-in scenario of that name" +
-                          DidYouMean(Argument, BuiltinScenarioNames()) +
-                          " (quarn-emu list shows them)");
+  // Anything else names a file; anything that can be read is one: a regular file, a pipe
+  // from process substitution, a device.
+  if (Exists && !std::filesystem::is_directory(Status)) return LoadScenarioFile(Argument);
+  if (Exists) throw ScenarioError(Argument, 0, "", "is a directory, not a scenario file");
+  throw ScenarioError(Argument, 0, "", "no such file");
+}
+
+bool IsBareScenarioName(const std::string &Argument) {
+  const std::string Suffix = ".toml";
+  const bool Toml = Argument.size() >= Suffix.size() &&
+                    Argument.compare(Argument.size() - Suffix.size(), Suffix.size(), Suffix) == 0;
+  return Argument != "-" && Argument.find('/') == std::string::npos && !Toml;
 }
 
 }  // namespace quarn::emu::cli

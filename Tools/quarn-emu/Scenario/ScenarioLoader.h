@@ -61,7 +61,6 @@ struct LoadedScenario {
   unsigned ExpectLine = 0;  // the line of the [expect] header
   std::vector<Expectation> Expect;
   std::string Source;  // the file it came from ("Scenarios/NAME.toml" for a built-in one)
-  std::string Note;    // what the user should know about how the argument was taken, or ""
 };
 
 /// A scenario that cannot be used. what() is the whole message: "FILE:LINE: KEY: TEXT"
@@ -92,11 +91,16 @@ struct BuiltinScenario;
 /// Loads a built-in scenario; Source is "Scenarios/NAME.toml". Throws ScenarioError.
 LoadedScenario LoadBuiltinScenario(const BuiltinScenario &Builtin);
 
-/// A command-line scenario argument: "-" (standard input), a file that can be read
-/// (regular or not: process substitution gives a pipe), else the name of a built-in
-/// scenario. A file that has a built-in scenario's name wins and says so in Note.
-/// Throws ScenarioError when it is none of these, suggesting the nearest built-in name.
+/// A command-line scenario argument: a bare name (IsBareScenarioName) is a built-in
+/// scenario, whatever files lie in the working directory; "-" is standard input; anything
+/// else (a path, a name ending in .toml) a file that can be read (regular or not: process
+/// substitution gives a pipe). Throws ScenarioError when it is none of these, suggesting
+/// the nearest built-in name, or the path a file of that name needs.
 LoadedScenario ResolveScenario(const std::string &Argument);
+
+/// True when Argument names a built-in scenario rather than a file: no directory part,
+/// not "-" and no .toml suffix.
+bool IsBareScenarioName(const std::string &Argument);
 
 /// True for an object that holds min, max, approx or tolerance: a bounds table
 /// ({ min, max } or { approx, tolerance }), which a number is compared with.

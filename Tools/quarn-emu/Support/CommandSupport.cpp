@@ -15,10 +15,14 @@ std::string Padded(std::string Text, size_t Width) {
   return Text;
 }
 
-LoadedScenario Resolve(const std::string &Argument, std::ostream &Err) {
-  LoadedScenario Loaded = ResolveScenario(Argument);
-  if (!Loaded.Note.empty()) Err << "quarn-emu: " << Loaded.Note << "\n";
-  return Loaded;
+LoadedScenario Resolve(const std::string &Argument, std::ostream &Err) { return ResolveScenario(Argument); }
+
+std::string Counted(uint64_t Count, const char *One, const char *Many) {
+  return std::to_string(Count) + " " + (Count == 1 ? One : Many);
+}
+
+nlohmann::json ToolJson(const ToolIdentity &Tool) {
+  return {{"name", "quarn-emu"}, {"version", Tool.Version}, {"build", Tool.Build}, {"module", Tool.ModuleFlavour}};
 }
 
 bool FlushChecked(std::ostream &Stream, const std::string &Name, std::ostream &Err) {

@@ -7,6 +7,7 @@
 
 #include "Tools/quarn-emu/Report/Names.h"
 #include "Tools/quarn-emu/Report/ReportJson.h"
+#include "Tools/quarn-emu/Support/CommandSupport.h"
 #include "Tools/quarn-emu/Support/Suggest.h"
 
 namespace quarn::emu::cli {
@@ -272,7 +273,7 @@ void WriteTrace(std::ostream &Out, const RunReport &R, const TraceFilter &Filter
 
   Out << "---- trace: ";
   if (Filter.Any()) Out << Entries.size() << " of ";
-  Out << R.Trace.size() << " entries and " << ConsoleLines << " console lines";
+  Out << Counted(R.Trace.size(), "entry", "entries") << " and " << Counted(ConsoleLines, "console line", "console lines");
   if (Filter.Any()) Out << " (" << Filter.Describe() << ")";
   Out << "\n" << Format("%14s     %-12s %-10s  %-10s  %s\n", "time", "kind", "address", "value", "device");
   for (const std::string &Line : Lines) Out << Line << "\n";
