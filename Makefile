@@ -98,6 +98,7 @@ test-emulated: host host-san fuzz-build firmware
 	rm -f 'build/host-san/Test/quarn-tests[1]_tests.cmake'  # GoogleTest discovery again, emulated
 	$(WITHOUT_IA32_EXEC) ctest --test-dir build/host-san --output-on-failure -j 2 -R '$(EMULATED_SAN_TESTS)'
 	$(WITHOUT_IA32_EXEC) ctest --test-dir build/host --output-on-failure -L emulated
+	python3 Tools/report.py --check-painted build/host/qemu-check   # the README's painted stack is what the boots painted
 	$(WITHOUT_IA32_EXEC) build/host/run-ia32 build/host/Test/quarn-tests --gtest_brief=1 --gtest_filter='$(EMULATED_HOST_TESTS)'
 	$(WITHOUT_IA32_EXEC) $(MAKE) --no-print-directory run fuzz-smoke FUZZ_SMOKE_SECONDS=1 >build/test-emulated.log
 	@grep -q 'the road of one boot' build/test-emulated.log || { cat build/test-emulated.log; echo "make run: no default scenario"; exit 1; }
@@ -127,7 +128,7 @@ peim: firmware
 # The module dispatched by OVMF's PEI core (Debian ovmf-ia32) on QEMU q35, each board a
 # scenario's, compared with quarn-emu (Firmware/Ovmf/ovmf-check.sh): the two OVMF boards
 # and a handful of roads (the pre-DID reset, its two timeouts, the reset not accepted),
-# about 10 s a boot, two side by side; then a gdb session stopped in the module there.
+# two boots side by side; then a gdb session stopped in the module there.
 # make ovmf-all boots every built-in scenario the q35 under OVMF can be (and the EDK II
 # build's FFS too where make edk2 made it).
 OVMF_HANDFUL := ovmf-q35 ovmf-q35-quarn default pre-did-counter-timeout pre-did-state-timeout pre-did-not-accepted
@@ -147,8 +148,8 @@ ovmf-all: peim build/host/build.ninja
 # QuarnPkg as a platform builds it (Firmware/Edk2/edk2.sh): the edk2 source package of the
 # installed ovmf-ia32's version (kept in build/edk2), BaseTools, QuarnPkg.dsc built DEBUG
 # and RELEASE, our standard-named headers proven against MdePkg's, the image check, the
-# FFS files made by GenSec/GenFfs, and both OVMF boards booted with each build. About a
-# minute once the source is here.
+# FFS files made by GenSec/GenFfs, and both OVMF boards booted with each build (its time:
+# README, "How long make test takes").
 edk2: firmware build/host/build.ninja
 	cmake --build build/host -j $(JOBS) --target quarn-emu quarn-emu-release
 	Firmware/Edk2/edk2.sh build/edk2 build/firmware build/bin/quarn-emu build/bin/quarn-emu-release
@@ -183,7 +184,7 @@ budgets: firmware
 # Mutation testing: MUTATE_SAMPLE single-token mutants of the module drawn with MUTATE_SEED
 # (MUTATE_FILTER: a regular expression on the file paths), each judged by quarn-emu check and
 # quarn-tests in a mirror of the sources (build/mutate); score and survivors printed and in
-# build/mutate/report.json. The default run takes about 7 minutes after the first build of
+# build/mutate/report.json. The default run takes minutes after the first build of
 # the mirror: not part of `make test`.
 MUTATE_SAMPLE ?= 100
 MUTATE_SEED ?= 16

@@ -155,6 +155,34 @@ def stack():
     return worst, texts
 
 
+def painted_text(used):
+    """The painted-stack row's figure for the high-water marks of the q35 boards."""
+    return f"{MEASURED} {min(used)} to {max(used)} bytes on the {len(used)} q35 boards"
+
+
+def check_painted(directory):
+    """Compares the README's painted-stack row with the high-water marks the ROM printed in
+    the q35 boots kept in directory (QEMU_CHECK_OUT of Firmware/qemu-check.sh): the stack a
+    boot paints is the same on every run, so a README that says otherwise is stale."""
+    used = []
+    for board in sorted(os.listdir(directory)):
+        log = os.path.join(directory, board, "uart2.bin")   # the ROM's own console
+        if os.path.isfile(log):
+            with open(log, "rb") as f:
+                used += [int(m) for m in re.findall(rb"stack high-water (\d+) bytes", f.read())]
+    if not used:
+        print(f"no q35 boot with a stack high-water mark in {directory}")
+        return 1
+    text, start, end = readme_block()
+    stated = rows_of(text[start:end] if start is not None else "").get(ROWS_BY_KEY["painted"])
+    if stated != painted_text(used):
+        print(f"README.md's painted stack says \"{stated}\", the q35 boots measured \"{painted_text(used)}\": "
+              "run `make report` and commit README.md")
+        return 1
+    print(f"README.md's painted stack agrees with the q35 boots ({painted_text(used)})")
+    return 0
+
+
 def painted(measure):
     rom = os.path.join(FIRMWARE, "QuarnRom.bin")
     if measure and os.path.exists(rom) and shutil.which("qemu-system-i386"):
@@ -167,7 +195,7 @@ def painted(measure):
             for board, used in marks:
                 print(f"    {board}: {used} bytes")
             used = [int(u) for _, u in marks]
-            return f"{MEASURED} {min(used)} to {max(used)} bytes on the {len(used)} q35 boards"
+            return painted_text(used)
     return None
 
 
@@ -372,6 +400,7 @@ ROWS = [
     ("boot", "boot time of the default scenario: the rest (module and PEI services)", "< 1 %"),
     ("speed", f"emulator speed on the 5000-step timeout (`{SLOWEST}`) under qemu-i386", "≥ 50× real time"),
 ]
+ROWS_BY_KEY = {key: budget for key, budget, _ in ROWS}
 
 
 def table(figures, old_rows):
@@ -414,7 +443,11 @@ def main():
                       help="compare the README's budget table with what the report would write")
     mode.add_argument("--budgets", action="store_true",
                       help="flash and stack against Firmware/budget.json only (what make test runs)")
+    mode.add_argument("--check-painted", metavar="DIR",
+                      help="compare the README's painted stack with the q35 boots kept in DIR (make test-emulated)")
     options = parser.parse_args()
+    if options.check_painted:
+        return check_painted(options.check_painted)
     check = options.check
     print("QuarnPeiPreMem budgets")
     sizes, flash_texts = flash()
