@@ -20,6 +20,13 @@
 
 namespace quarn::emu {
 
+/// TRUE in the sanitizer build, where every emulated boot runs many times slower.
+#ifdef QUARN_ASAN
+inline constexpr bool kSanitizedBuild = true;
+#else
+inline constexpr bool kSanitizedBuild = false;
+#endif
+
 /// Any access to [Address, Address + Bytes) is reported from now on.
 inline void PoisonMemory(void *Address, size_t Bytes) {
 #ifdef QUARN_ASAN

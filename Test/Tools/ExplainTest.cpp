@@ -1,10 +1,14 @@
 // quarn-emu explain: the messages it knows are the module's, every built-in scenario's
 // console (as a field capture would mangle it) and a few hundred random boards come back
 // as scenarios that print the same module lines, and altered logs are refused at the
-// line that no scenario can print.
+// line that no scenario can print. The story and its JSON are compared byte for byte with
+// Test/Tools/ExplainGolden (QUARN_UPDATE_GOLDEN=1 rewrites those files); what it says of
+// lines a log lacks holds exactly; the parts of the search are checked one by one.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,11 +17,14 @@
 #include <set>
 #include <sstream>
 
+#include "Emulator/Memory/Sanitizer.h"
 #include "Tools/quarn-emu/Commands.h"
 #include "Tools/quarn-emu/Explain/Explain.h"
+#include "Tools/quarn-emu/Explain/SearchParts.h"
 #include "Tools/quarn-emu/Run/Runner.h"
 #include "Tools/quarn-emu/Scenario/BuiltinScenarios.h"
 #include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
+#include "Tools/TempDir.h"
 
 using namespace quarn::emu;
 using namespace quarn::emu::cli;
@@ -75,6 +82,13 @@ std::vector<std::string> SplitCrLf(const std::string &Console) {
   return Lines;
 }
 
+std::vector<std::string> SplitLf(const std::string &Text) {
+  std::vector<std::string> Lines;
+  std::stringstream In(Text);
+  for (std::string Line; std::getline(In, Line);) Lines.push_back(Line);
+  return Lines;
+}
+
 std::string Join(const std::vector<std::string> &Lines, const char *Ending) {
   std::string Text;
   for (const std::string &Line : Lines) Text += Line + Ending;
@@ -121,17 +135,7 @@ constexpr const char *kVariantNames[] = {"as received", "LF endings", "timestamp
 /// The sanitizer build runs every emulated boot many times slower: it explains fewer
 /// logs (every capture variant still appears, and three kinds of altered log), the
 /// ordinary build all of them.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+constexpr bool kSanitized = quarn::emu::kSanitizedBuild;
 
 }  // namespace
 
@@ -446,37 +450,362 @@ TEST(Explain, AlteredLogsAreRefusedAtTheLineNoScenarioCanPrint) {
   }
 }
 
+namespace {
+
+#ifdef QUARN_SOURCE_DIR
+/// Text is the golden file Name of Test/Tools/ExplainGolden, byte for byte. With
+/// QUARN_UPDATE_GOLDEN=1 in the environment the file is written instead (then look at
+/// the difference with git before committing it).
+::testing::AssertionResult SameAsGolden(const std::string &Name, const std::string &Text) {
+  const std::filesystem::path Path = std::filesystem::path(QUARN_SOURCE_DIR) / "Test/Tools/ExplainGolden" / Name;
+  if (std::getenv("QUARN_UPDATE_GOLDEN") != nullptr) {
+    std::ofstream(Path, std::ios::binary) << Text;
+    return ::testing::AssertionSuccess();
+  }
+  std::ifstream In(Path, std::ios::binary);
+  std::stringstream Golden;
+  Golden << In.rdbuf();
+  if (Golden.str() == Text) return ::testing::AssertionSuccess();
+  const std::vector<std::string> Want = SplitLf(Golden.str()), Got = SplitLf(Text);
+  size_t Line = 0;
+  while (Line < Want.size() && Line < Got.size() && Want[Line] == Got[Line]) Line++;
+  return ::testing::AssertionFailure() << Path.string() << ": differs at line " << Line + 1 << ":\n  golden: "
+                                       << (Line < Want.size() ? Want[Line] : "(end)") << "\n  now:    "
+                                       << (Line < Got.size() ? Got[Line] : "(end)")
+                                       << "\n(QUARN_UPDATE_GOLDEN=1 rewrites the golden files)";
+}
+#endif
+
+/// Text with every occurrence of From replaced by To.
+std::string Replaced(std::string Text, const std::string &From, const std::string &To) {
+  for (size_t At = Text.find(From); At != std::string::npos; At = Text.find(From, At + To.size())) {
+    Text.replace(At, From.size(), To);
+  }
+  return Text;
+}
+
+}  // namespace
+
 TEST(ExplainCommand, StoryScenarioFileAndExitStatus) {
-  const auto Dir = std::filesystem::temp_directory_path();
-  const auto LogPath = Dir / "quarn-emu-explain.log";
-  const auto ScenarioPath = Dir / "quarn-emu-explained.toml";
-  std::ofstream(LogPath, std::ios::binary) << BuiltinConsole("watchdog-refused");
+  // A short boot (the firmware says DFX: one answer, the non-functional path), so that
+  // the sanitizer build, which runs this too, is not held up.
+  const TempDir Dir;
+  const std::string LogPath = Dir.File("not-quarn-dfx.log", BuiltinConsole("not-quarn-dfx")).string();
+  const std::string ScenarioPath = Dir.Path("not-quarn-dfx.toml").string();
   ExplainOptions Options;
-  Options.Log = LogPath.string();
-  Options.Emit = ScenarioPath.string();
+  Options.Log = LogPath;
+  Options.Emit = ScenarioPath;
   std::ostringstream Out, Err;
   EXPECT_EQ(ExplainLog(Options, Out, Err), kExitOk) << Err.str();
-  EXPECT_NE(Out.str().find("Road: QUARN firmware, pre-DID reset disabled, watchdog request failed"), std::string::npos)
-      << Out.str();
-  const LoadedScenario Loaded = LoadScenarioFile(ScenarioPath.string());
-  EXPECT_EQ(Loaded.Settings.Name, "quarn-emu-explained");
+  EXPECT_EQ(Err.str(), "");
+  const LoadedScenario Loaded = LoadScenarioFile(ScenarioPath);
+  EXPECT_EQ(Loaded.Settings.Name, "not-quarn-dfx");
+  std::ifstream Emitted(ScenarioPath, std::ios::binary);
+  std::stringstream Toml;
+  Toml << Emitted.rdbuf();
+  // --emit: the story on standard output, the scenario in the file only.
+  EXPECT_EQ(Out.str().find("[expect]"), std::string::npos);
+#ifdef QUARN_SOURCE_DIR
+  const std::string Here = Dir.Path("").string();
+  EXPECT_TRUE(SameAsGolden("not-quarn-dfx.story.txt", Replaced(Out.str(), Here, "DIR/")));
+  EXPECT_TRUE(SameAsGolden("not-quarn-dfx.toml", Toml.str()));
+#endif
 
   Options.Json = true;
   std::ostringstream JsonOut;
   EXPECT_EQ(ExplainLog(Options, JsonOut, Err), kExitOk);
   const nlohmann::json J = nlohmann::json::parse(JsonOut.str());
   EXPECT_EQ(J["reproduced"], true);
+  EXPECT_EQ(J["exact"], true);
   EXPECT_EQ(J["impossible"], nullptr);
+  EXPECT_EQ(J["emitted"], ScenarioPath);
+  EXPECT_EQ(J["scenario"], Toml.str());
+#ifdef QUARN_SOURCE_DIR
+  EXPECT_TRUE(SameAsGolden("not-quarn-dfx.json", Replaced(J.dump(2), Here, "DIR/") + "\n"));
+#endif
 
-  std::ofstream(LogPath, std::ios::binary) << "[QUARN][PreMem] QuarnPeiPreMemEntryPoint called.\r\n"
-                                              "[QUARN][PreMem] Pre-DID reset has been executed successfully\r\n";
-  std::ostringstream Refused;
-  EXPECT_EQ(ExplainLog(Options, Refused, Err), kExitMismatch);
-  const nlohmann::json R = nlohmann::json::parse(Refused.str());
+  Options.Json = false;
+  Options.Emit.clear();
+  const std::string Refused = Dir.File("refused.log", "[QUARN][PreMem] QuarnPeiPreMemEntryPoint called.\r\n"
+                                                      "[QUARN][PreMem] Pre-DID reset has been executed successfully\r\n")
+                                  .string();
+  Options.Log = Refused;
+#ifdef QUARN_SOURCE_DIR
+  if (!kSanitized) {   // a refusal tries every change: once is enough there
+    std::ostringstream RefusedText;
+    EXPECT_EQ(ExplainLog(Options, RefusedText, Err), kExitMismatch);
+    EXPECT_TRUE(SameAsGolden("refused.story.txt", Replaced(RefusedText.str(), Here, "DIR/")));
+  }
+#endif
+  Options.Json = true;
+  std::ostringstream RefusedJson;
+  EXPECT_EQ(ExplainLog(Options, RefusedJson, Err), kExitMismatch);
+  const nlohmann::json R = nlohmann::json::parse(RefusedJson.str());
   EXPECT_EQ(R["impossible"]["line"], 2);
+  EXPECT_EQ(R["reproduced"], false);
+  EXPECT_EQ(R["fields"], nlohmann::json::array());
 
-  Options.Log = (Dir / "quarn-emu-no-such.log").string();
-  EXPECT_EQ(ExplainLog(Options, Out, Err), kExitBadInput);
-  std::filesystem::remove(LogPath);
-  std::filesystem::remove(ScenarioPath);
+  Options.Log = Dir.Path("no-such.log").string();
+  std::ostringstream Missing, MissingErr;
+  EXPECT_EQ(ExplainLog(Options, Missing, MissingErr), kExitBadInput);
+  EXPECT_EQ(MissingErr.str(), "quarn-emu: " + Options.Log + ": cannot be read\n");
+}
+
+TEST(Explain, TheStoryOfTheDefaultBootFieldByField) {
+  // The story and the JSON of the built-in default boot, every byte: the road, each line,
+  // the registers and each answer field by field, pinned or free, what the log cannot
+  // tell, the runs, the scenario. (Not in the sanitizer build: the command's test runs the
+  // same code there.)
+  if (kSanitized) GTEST_SKIP() << "the sanitizer build checks the story with ExplainCommand";
+  const Explanation E = Explain(BuiltinConsole("default"), "explained");
+  ASSERT_TRUE(E.Search.Reproduced);
+#ifdef QUARN_SOURCE_DIR
+  EXPECT_TRUE(SameAsGolden("default.story.txt", StoryText(E, "default.log")));
+  EXPECT_TRUE(SameAsGolden("default.json", StoryJson(E, "default.log").dump(2) + "\n"));
+#endif
+  // The issue's cases: any feature set with bit 2 set, any second feature set, any length
+  // of the watchdog's answer print the same lines.
+  auto Claim = [&](const std::string &Of, const std::string &Field) {
+    for (const FieldFreedom &F : E.Search.Fields) {
+      if (F.Of == Of && F.Field == Field) return F.Pinned ? "pinned " + F.Value : "free: " + F.Free;
+    }
+    return std::string("(none)");
+  };
+  EXPECT_EQ(Claim("the feature-set answer", "FeatureSet bit 2 (CloxSupported)"), "pinned 1");
+  EXPECT_EQ(Claim("the feature-set answer", "FeatureSet bits 7:3 and 1:0"), "free: any value");
+  EXPECT_EQ(Claim("the feature-set answer", "FeatureSet bits 31:8"), "free: any value");
+  EXPECT_EQ(Claim("the feature-set answer", "FeatureSet2"), "free: any value");
+  EXPECT_EQ(Claim("the watchdog answer", "reported length"), "free: any value");
+  EXPECT_EQ(Claim("the watchdog answer", "byte 1 (the status)"), "pinned 0");
+  EXPECT_EQ(Claim("VORNFS1 at entry", "FlowMode (bits 19:16)"), "free: 0 to 6 or 8 to 15");
+  EXPECT_EQ(Claim("the type answer", "reported length"), "pinned 8");
+}
+
+TEST(Explain, ALineTheLogLacksIsNamed) {
+  // A normal boot without its "Migration pointer type 9" line: only a scenario whose CPU
+  // record cannot be allocated prints the rest, and it prints the record's assertion
+  // first. The story names that line; it never says the scenario prints the log's lines
+  // and nothing more.
+  if (kSanitized) GTEST_SKIP() << "the plain build checks what the story claims";
+  std::vector<std::string> Lines = SplitCrLf(BuiltinConsole("default"));
+  Lines.erase(std::remove_if(Lines.begin(), Lines.end(),
+                             [](const std::string &L) { return L.rfind("Migration pointer type 9: ", 0) == 0; }),
+              Lines.end());
+  const Explanation E = Explain(Join(Lines, "\r\n"), "explained", false);
+  ASSERT_TRUE(E.Search.Reproduced);
+  EXPECT_EQ(E.Search.Offset, 1u);
+  ASSERT_FALSE(E.Search.RunLines.empty());
+  const std::string Assert = E.Search.RunLines.front();
+  EXPECT_EQ(Assert.rfind("ASSERT [QuarnPeiPreMem] Library/CpuAndRevisionLib/CpuAndRevisionLib(", 0), 0u) << Assert;
+  EXPECT_NE(Assert.find("): CpuAndRevision != ((void *) 0)"), std::string::npos) << Assert;
+  const std::string Story = StoryText(E, "altered.log");
+  EXPECT_NE(Story.find("\n  - the beginning: the scenario prints 1 line before the log's first module line, which the log "
+                       "does not have (cut at its start?): \"" + Assert + "\"\n"),
+            std::string::npos)
+      << Story;
+  EXPECT_NE(Story.find("\nSearch: " + std::to_string(E.Search.Runs) +
+                       " runs; the scenario prints 1 line the log does not have (named above), then all 32 module "
+                       "lines of the log and nothing more\n"),
+            std::string::npos)
+      << Story;
+  EXPECT_EQ(Story.find("prints all 32 module lines of the log and nothing more"), std::string::npos);
+  const nlohmann::json J = StoryJson(E, "altered.log");
+  EXPECT_EQ(J["exact"], false);
+  EXPECT_EQ(J["lines_before"], nlohmann::json::array({Assert}));
+  EXPECT_EQ(J["lines_after"], nlohmann::json::array());
+
+  // Cut at its end: the lines after it are counted, and the first named.
+  Lines.resize(5);
+  const Explanation Cut = Explain(Join(Lines, "\r\n"), "explained", false);
+  ASSERT_TRUE(Cut.Search.Reproduced);
+  const std::string CutStory = StoryText(Cut, "cut.log");
+  const size_t More = Cut.Search.RunLines.size() - 5;
+  EXPECT_NE(CutStory.find("\n  - the rest of the boot: the log ends after its last line of the module (cut?), the run "
+                          "goes on with " + std::to_string(More) + " lines, from \"" + Cut.Search.RunLines[5] + "\"\n"),
+            std::string::npos)
+      << CutStory;
+  EXPECT_NE(CutStory.find("the scenario prints all 5 module lines of the log, then " + std::to_string(More) + " lines more\n"),
+            std::string::npos)
+      << CutStory;
+  EXPECT_EQ(StoryJson(Cut, "cut.log")["lines_after"].size(), More);
+}
+
+TEST(Explain, TheSeedTakesAFailedTypeQueryFromItsStatusLine) {
+  // "Status is Time out": the firmware answered the type query with EFI_TIMEOUT; the
+  // search starts from that, not from the model's answer.
+  const std::string Console = ConsoleOf("[drux.type]\nresult = \"EFI_TIMEOUT\"\n", "timeout.toml");
+  ASSERT_NE(Console.find("DRUX: PeiDruxGetVornType Status is Time out, returns "), std::string::npos) << Console;
+  const Candidate Seeded = search::Seed(ReadLog(Console));
+  ASSERT_TRUE(Seeded.Keys.count("drux.type.result"));
+  EXPECT_EQ(Seeded.Keys.at("drux.type.result"), "\"EFI_TIMEOUT\"");
+  EXPECT_EQ(Seeded.Keys.count("drux.vorn_status_result"), 0u) << "the status read did not fail";
+  const Explanation E = Explain(Console, "explained", false);
+  EXPECT_TRUE(ReproducesLog(E));
+  EXPECT_EQ(E.Search.Best.Keys.at("drux.type.result"), "\"EFI_TIMEOUT\"");
+}
+
+// --- the parts of the search ----------------------------------------------------------
+
+TEST(ExplainSearch, TheChangesThatCanAlterEachMessagesLine) {
+  using Groups = std::set<std::string>;
+  const std::vector<std::pair<std::vector<std::string>, Groups>> kLevers = {
+      {{"dwr", "drux-disabled", "lumo", "type-start", "drux-missing", "type-wrong-length", "type-ok", "type-dfx",
+        "type-tav", "type-unknown", "type-status", "type-line", "type-from-hob", "type-not-recognized", "other-fw",
+        "non-quarn", "non-quarn#2"},
+       {"at", "drux", "level", "pei", "type", "vorn"}},
+      {{"pre-did-execute", "pre-did-no-drux", "pre-did-no-ack", "pre-did-not-accepted", "counter-timeout",
+        "pre-did-counter", "pre-did-done", "pre-did-finished", "pre-did-timeout", "pre-did-failure"},
+       {"at", "drux", "level", "pre_did", "vorn"}},
+      {{"wait-state", "wait-state-timeout", "wait-state-reached", "recovery"}, {"at", "level", "pre_did", "vorn"}},
+      {{"fs-query", "clox-query", "fs-no-drux", "fs-comm", "fs-invalid", "clox-supported", "clox-not-sent",
+        "clox-sending", "ssc", "ssc-percentage", "clock-start", "clock-wrong", "clock-exit", "ssc-exit", "clox-unable",
+        "clox-success"},
+       {"boot", "clock", "drux", "feature_set", "level", "policy"}},
+      {{"boot-mode"}, {"boot", "level"}},
+      {{"no-config-block", "config-malformed", "pre-did-disabled", "pre-did-execution"}, {"boot", "level", "policy"}},
+      {{"assert", "assert-efi-error", "assert-efi-error#2", "assert-return-error#2"},
+       {"cpu", "drux", "pei", "policy", "type", "vorn", "watchdog"}},
+      {{"unknown-cpu"}, {"cpu", "level"}},
+      {{"entry", "reload-mm7", "migration", "sync-mm7"}, {"cpu", "level", "pei"}},
+      {{""}, {"level", "pei"}},
+      {{"info-hob", "non-functional", "info-hob-missing"}, {"level", "pei", "vorn"}},
+      {{"wd-sending", "wd-cannot-send", "wd-response-failed", "wd-failed", "wd-success"}, {"level", "policy", "watchdog"}},
+      {{"status-code-too-large"}, {"pei"}},
+  };
+  size_t Ids = 0;
+  for (const auto &[Messages, Expected] : kLevers) {
+    for (const std::string &Id : Messages) {
+      EXPECT_EQ(search::LeversOf(Id), Expected) << "message \"" << Id << "\"";
+      Ids++;
+    }
+  }
+  // Every line of the catalogue is in the table.
+  for (const LinePattern &P : LinePatterns()) {
+    bool Listed = false;
+    for (const auto &[Messages, Expected] : kLevers) Listed = Listed || std::count(Messages.begin(), Messages.end(), P.Id);
+    EXPECT_TRUE(Listed) << P.Id;
+  }
+  EXPECT_GT(Ids, 60u);
+}
+
+TEST(ExplainSearch, WhatPrintsTheSameLinesAndHowValuesAreWritten) {
+  // A log that shows the whole boot (the run found prints nothing more): another run
+  // prints the same lines when it agrees with every line, from the same line, and prints
+  // nothing more either.
+  const search::Score Whole{33, true, 0};
+  EXPECT_TRUE(search::PrintsTheSame({33, true, 0}, Whole, 33));
+  EXPECT_FALSE(search::PrintsTheSame({33, false, 0}, Whole, 33)) << "a line more after the log's last";
+  EXPECT_FALSE(search::PrintsTheSame({32, false, 0}, Whole, 33));
+  EXPECT_FALSE(search::PrintsTheSame({33, true, 1}, Whole, 33)) << "a line more before the log's first";
+  EXPECT_FALSE(search::PrintsTheSame({-1, false, 0}, Whole, 33)) << "a scenario that cannot run";
+  // A log cut at its end: what the run prints after it is no evidence.
+  const search::Score Cut{5, false, 0};
+  EXPECT_TRUE(search::PrintsTheSame({5, false, 0}, Cut, 5));
+  EXPECT_TRUE(search::PrintsTheSame({5, true, 0}, Cut, 5));
+
+  EXPECT_EQ(search::ValuesText({4}), "4");
+  EXPECT_EQ(search::ValuesText({0, 1}), "0 or 1");
+  EXPECT_EQ(search::ValuesText({0, 1, 3}), "0, 1 or 3");
+  EXPECT_EQ(search::ValuesText({5, 6, 7}), "5 to 7");
+  EXPECT_EQ(search::ValuesText({0, 1, 2, 3, 5, 6, 7}), "0 to 3 or 5 to 7");
+  EXPECT_EQ(search::ValuesText({0, 1, 3, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}), "0, 1, 3 or 5 to 15");
+}
+
+namespace {
+
+bool Offers(const std::vector<search::Move> &Moves, const std::string &Group,
+            const std::vector<std::pair<std::string, std::string>> &Set) {
+  for (const search::Move &M : Moves) {
+    if (M.Group != Group) continue;
+    bool All = true;
+    for (const auto &KeyValue : Set) All = All && std::count(M.Set.begin(), M.Set.end(), KeyValue) > 0;
+    if (All) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(ExplainSearch, TheChangesOfferedFromTheDefaults) {
+  const std::vector<search::Move> Moves = search::MovesFor(Candidate{}, search::Harvest{});
+  // VORNFS1 defaults to 0x00000005: the Lumo flow keeps CurrentState 5.
+  EXPECT_TRUE(Offers(Moves, "vorn", {{"vorn.fs1", "0x00070005"}}));
+  EXPECT_FALSE(Offers(Moves, "vorn", {{"vorn.fs1", "0x00070006"}}));
+  EXPECT_FALSE(Offers(Moves, "vorn", {{"vorn.fs1", "0x00000006"}}));
+  for (uint64_t State = 0; State < 6; State++) EXPECT_TRUE(Offers(Moves, "vorn", {{"vorn.fs1", search::Hex8(State)}}));
+  // A pre-DID reset the firmware refuses with a warning (EFI_WARN_STALE_DATA, the one the
+  // search offers of itself) or answers with an error.
+  EXPECT_TRUE(Offers(Moves, "pre_did", {{"drux.pre_did_reset.accept", "false"},
+                                         {"drux.pre_did_reset.result", "\"EFI_WARN_STALE_DATA\""}}));
+  EXPECT_TRUE(Offers(Moves, "pre_did", {{"drux.pre_did_reset.accept", "true"},
+                                         {"drux.pre_did_reset.result", "\"EFI_DEVICE_ERROR\""}}));
+  EXPECT_FALSE(Offers(Moves, "pre_did", {{"drux.pre_did_reset.accept", "false"},
+                                          {"drux.pre_did_reset.result", "\"EFI_DEVICE_ERROR\""}}));
+
+  // A status the log prints: an error is offered as one, a warning (any value, odd or
+  // even) only where any status may stand.
+  search::Harvest H;
+  H.Statuses = {0x3, 0x80000003};
+  const std::vector<search::Move> WithLog = search::MovesFor(Candidate{}, H);
+  EXPECT_TRUE(Offers(WithLog, "boot", {{"boot.get_boot_mode_status", "\"EFI_UNSUPPORTED\""}}));
+  EXPECT_FALSE(Offers(WithLog, "boot", {{"boot.get_boot_mode_status", "\"EFI_WARN_WRITE_FAILURE\""}}));
+  EXPECT_TRUE(Offers(WithLog, "type", {{"drux.type.result", "\"EFI_WARN_WRITE_FAILURE\""}}));
+  EXPECT_TRUE(Offers(WithLog, "pre_did", {{"drux.pre_did_reset.accept", "false"},
+                                           {"drux.pre_did_reset.result", "\"EFI_WARN_WRITE_FAILURE\""}}));
+  EXPECT_FALSE(Offers(WithLog, "pre_did", {{"drux.pre_did_reset.accept", "true"},
+                                            {"drux.pre_did_reset.result", "\"EFI_WARN_WRITE_FAILURE\""}}));
+}
+
+// --- whatever the log: bounded ------------------------------------------------------
+
+TEST(ExplainCatalogue, AFormatEndingInADirectiveWithoutItsLetterEndsThere) {
+  // The format engine prints nothing for a '%' (with or without flags and width) that
+  // ends a format; the rendering reads no further than the format's end.
+  const Message Lone{"lone", Level::Info, {"text %", " and %08"}, {}, "x", "y"};
+  const std::vector<LinePattern> Patterns = RenderPatterns(Lone);
+  ASSERT_EQ(Patterns.size(), 1u);
+  ASSERT_EQ(Patterns[0].Pieces.size(), 1u);
+  EXPECT_EQ(Patterns[0].Pieces[0].Literal, "text  and ");
+  EXPECT_EQ(Patterns[0].FieldCount, 0u);
+}
+
+TEST(ExplainCatalogue, ADecimalFieldPastSixtyFourBitsHasNoNumber) {
+  // quarn-emu explain aborted on this line: the field was read with stoll, which threw
+  // (kept for FuzzExplain as Fuzz/Corpus/FuzzExplain/regression-decimal-past-64-bits).
+  const auto Match = MatchLine("DRUX: PeiDruxGetVornType - Response: wrong length = 9999999999999999999");
+  ASSERT_TRUE(Match);
+  EXPECT_EQ(Match->Pattern->Id, "type-wrong-length");
+  EXPECT_EQ(Match->Fields[0].Text, "9999999999999999999");
+  EXPECT_FALSE(Match->Fields[0].Number);
+  const auto Negative = MatchLine("DRUX: PeiDruxGetVornType - Response: wrong length = -9223372036854775808");
+  ASSERT_TRUE(Negative);
+  EXPECT_EQ(*Negative->Fields[0].Number, 0x8000000000000000u);
+}
+
+namespace {
+
+/// A log no scenario can run (a processor signature, a firmware type and a type answer's
+/// length past what a scenario file holds) whose type-answer lines print Values distinct
+/// lengths: every change the search tries fails to load, so it costs no emulator run.
+std::string LogOfManyValues(size_t Values) {
+  std::string Log = "Unknown CPU family 0xFFFFFFFFFFF\r\nDRUX: PeiDruxGetVornType() - OK: FwType = 99999999999, FwSubType = 0\r\n";
+  for (size_t I = 0; I < Values; I++) {
+    Log += "DRUX: PeiDruxGetVornType - Response: wrong length = " + std::to_string(10000000000ull + I) + "\r\n";
+  }
+  return Log;
+}
+
+}  // namespace
+
+TEST(Explain, ALogOfThousandsOfValuesTakesNoMoreRunsThanOneOfAFew) {
+  // Each value a log prints was a change every round of the search tried, without the
+  // bound of runs: thousands of values, thousands of runs a round, and the changes' list
+  // as large, whatever the log's size. Only a few of each kind are tried now, and no
+  // search passes kMaxSearchRuns.
+  const Explanation Few = Explain(LogOfManyValues(40), "explained");
+  const Explanation Many = Explain(LogOfManyValues(3000), "explained");
+  EXPECT_FALSE(Many.Search.Reproduced);
+  EXPECT_EQ(Many.Search.Runs, Few.Search.Runs);
+  EXPECT_LE(Many.Search.Runs, kMaxSearchRuns);
+  std::printf("explain: %zu runs for a log of 3000 values\n", Many.Search.Runs);
 }

@@ -1,5 +1,6 @@
 #include "Explain.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -120,6 +121,27 @@ std::vector<VornPoint> VornStates(const ParsedLog &Log) {
   return Points;
 }
 
+/// "1 line", "3 lines".
+std::string Lines(size_t N) { return std::to_string(N) + (N == 1 ? " line" : " lines"); }
+
+/// The scenario's lines before the log's first module line: lines the log does not have.
+std::vector<std::string> LinesBefore(const Explanation &E) {
+  if (!E.Search.Reproduced || E.Log.Module.empty()) return {};
+  const auto &Run = E.Search.RunLines;
+  return std::vector<std::string>(Run.begin(), Run.begin() + std::min(E.Search.Offset, Run.size()));
+}
+
+/// The scenario's lines after the log's last module line: lines the log does not have.
+std::vector<std::string> LinesAfter(const Explanation &E) {
+  if (!E.Search.Reproduced || E.Log.Module.empty()) return {};
+  const auto &Run = E.Search.RunLines;
+  const size_t End = std::min(E.Search.Offset + E.Log.Module.size(), Run.size());
+  return std::vector<std::string>(Run.begin() + End, Run.end());
+}
+
+/// TRUE when the scenario prints exactly the log's module lines, none before, none after.
+bool PrintsExactly(const Explanation &E) { return E.Search.Reproduced && E.Search.Exact && E.Search.Offset == 0; }
+
 /// What the log cannot tell.
 std::vector<std::string> Unknowns(const Explanation &E) {
   std::vector<std::string> U;
@@ -140,7 +162,19 @@ std::vector<std::string> Unknowns(const Explanation &E) {
     U.push_back("when exactly the registers changed: the log has no times; the scenario places the change where the "
                 "waits' budgets allow it");
   }
-  U.push_back("the function 1/4/6 status words, the processor count and the CPU stepping: never printed");
+  // The fields of registers and answers the log leaves free, by register or answer.
+  for (size_t I = 0; I < E.Search.Fields.size();) {
+    const std::string &Of = E.Search.Fields[I].Of;
+    std::string Free, Untried;
+    for (; I < E.Search.Fields.size() && E.Search.Fields[I].Of == Of; I++) {
+      const FieldFreedom &F = E.Search.Fields[I];
+      if (!F.Pinned && F.Tried) Free += (Free.empty() ? "with " : ", with ") + F.Field + " " + F.Free + " (the scenario: " + F.Value + ")";
+      if (!F.Tried) Untried += (Untried.empty() ? "" : ", ") + F.Field;
+    }
+    if (!Free.empty()) U.push_back(Of + ": the same lines " + Free + ", each field alone");
+    if (!Untried.empty()) U.push_back(Of + ": " + Untried + ": not tried, the search's runs were spent");
+  }
+  U.push_back("the processor count and the CPU stepping: never printed");
   U.push_back("whether the console level came from CMOS or from the MM0 cache: the same lines either way");
   // The one-key variations that print the same lines, one entry per key and difference:
   // the scenario emitted is the simplest of them; what tells them apart is not in the log.
@@ -167,12 +201,16 @@ std::vector<std::string> Unknowns(const Explanation &E) {
                 (G.Differs.empty() ? std::string(" (nothing in the report tells it apart)")
                                    : "; it differs in " + G.Differs + ", which the log does not show"));
   }
-  if (E.Search.Reproduced && !E.Search.Exact) {
+  const std::vector<std::string> Before = LinesBefore(E), After = LinesAfter(E);
+  if (!After.empty()) {
     U.push_back("the rest of the boot: the log ends after its last line of the module (cut?), the run goes on with " +
-                std::to_string(E.Search.RunLines.size() - E.Search.Offset - E.Log.Module.size()) + " more");
+                Lines(After.size()) + ", from \"" + After.front() + "\"");
   }
-  if (E.Search.Offset > 0) {
-    U.push_back("the beginning: the log starts after the module's first " + std::to_string(E.Search.Offset) + " lines");
+  if (!Before.empty()) {
+    std::string Named;
+    for (const std::string &L : Before) Named += (Named.empty() ? "\"" : ", \"") + L + "\"";
+    U.push_back("the beginning: the scenario prints " + Lines(Before.size()) +
+                " before the log's first module line, which the log does not have (cut at its start?): " + Named);
   }
   return U;
 }
@@ -217,8 +255,25 @@ void WriteLineMeanings(std::ostream &S, const Explanation &E) {
   }
 }
 
-/// Writes to S the controller's states the log shows and what the firmware answered in
-/// E's scenario.
+/// Writes to S the fields of E's scenario that belong to Of, one a line.
+void WriteFields(std::ostream &S, const Explanation &E, const std::string &Of) {
+  for (const FieldFreedom &F : E.Search.Fields) {
+    if (F.Of != Of) continue;
+    S << "       " << F.Field << " " << F.Value << ": "
+      << (!F.Tried ? "not tried (the search's runs were spent)" : F.Pinned ? "pinned" : "free, " + F.Free) << "\n";
+  }
+}
+
+/// TRUE when Of names an answer of a message (those are written with the exchange).
+bool IsAnswer(const Explanation &E, const std::string &Of) {
+  for (const MessageExchange &X : E.Search.Report.Messages) {
+    if (AnswerName(X.Kind) == Of) return true;
+  }
+  return false;
+}
+
+/// Writes to S the controller's states the log shows, the registers of E's scenario and
+/// what the firmware answered in it, field by field where the search tried them.
 void WriteVornAndAnswers(std::ostream &S, const Explanation &E) {
   const auto &Log = E.Log;
   const std::vector<VornPoint> States = VornStates(Log);
@@ -227,13 +282,37 @@ void WriteVornAndAnswers(std::ostream &S, const Explanation &E) {
     for (const VornPoint &P : States) S << "  line " << P.Line << ": " << P.What << "\n";
   }
 
+  const bool Fields = !E.Search.Fields.empty();
+  if (Fields) {
+    S << "\nThe VORN in the scenario, its registers and status, field by field (each tried alone, the rest as in\n"
+         "the scenario: "
+         "pinned, every other value prints other lines; free, exactly the values named print the same lines):\n";
+    std::string Last;
+    for (const FieldFreedom &F : E.Search.Fields) {
+      if (F.Of == Last || IsAnswer(E, F.Of)) continue;
+      Last = F.Of;
+      S << "  " << F.Of << ":\n";
+      WriteFields(S, E, F.Of);
+    }
+  }
+
   if (!E.Search.Report.Messages.empty()) {
-    S << "\nWhat the firmware answered (in the scenario; the lines above pin what they print):\n";
+    S << (Fields ? "\nWhat the firmware answered in the scenario, field by field (the same way):\n"
+                 : "\nWhat the firmware answered in the scenario:\n");
+    std::set<std::string> Written;
     for (size_t I = 0; I < E.Search.Report.Messages.size(); I++) {
       const MessageExchange &X = E.Search.Report.Messages[I];
       S << "  " << I + 1 << ". " << X.Kind << ": " << StatusName(X.Result);
-      if (!X.Response.empty()) S << ", " << HexBytes(X.Response) << " (" << X.ResponseLength << " bytes)";
+      if (!EFI_ERROR(X.Result) && X.Response.empty()) {
+        S << ", no bytes (length " << X.ResponseLength << " reported)";
+      } else if (!EFI_ERROR(X.Result)) {
+        S << ", " << HexBytes(X.Response) << " (" << X.Response.size() << " bytes";
+        if (X.ResponseLength != X.Response.size()) S << ", length " << X.ResponseLength << " reported";
+        if (X.Response.size() == X.Capacity) S << ", all the module's buffer holds";
+        S << ")";
+      }
       S << "\n";
+      if (Fields && Written.insert(X.Kind).second) WriteFields(S, E, AnswerName(X.Kind));
     }
   }
 }
@@ -252,7 +331,7 @@ Explanation Explain(std::string_view LogText, const std::string &Name, bool Alte
   return E;
 }
 
-std::string StoryText(const Explanation &E, const std::string &LogName) {
+std::string StoryText(const Explanation &E, const std::string &LogName, const std::string &Emitted) {
   std::ostringstream S;
   const auto &Log = E.Log;
   S << LogName << ": " << Log.TotalLines << " lines, " << Log.Module.size() << " of the module, " << Log.OtherLines
@@ -270,7 +349,9 @@ std::string StoryText(const Explanation &E, const std::string &LogName) {
   } else {
     const LogLine &Bad = Log.Module[E.Search.Matched];
     S << "IMPOSSIBLE at line " << Bad.FileLine << ": " << Bad.Text << "\n  " << E.Search.Reason << "\n";
-    S << "  (the " << E.Search.Matched << " module lines before it fit the scenario below)\n\n";
+    S << "  (the " << E.Search.Matched << (E.Search.Matched == 1 ? " module line before it fits" : " module lines before it fit")
+      << " the scenario "
+      << (Emitted.empty() ? std::string("below") : "written to " + Emitted) << ")\n\n";
   }
 
   WriteLineMeanings(S, E);
@@ -284,16 +365,21 @@ std::string StoryText(const Explanation &E, const std::string &LogName) {
   // Runs, not host time: the story is the same bytes on every machine.
   S << "\nSearch: " << E.Search.Runs << " runs; ";
   if (E.Search.Reproduced) {
-    S << "the scenario prints all " << Log.Module.size() << " module lines of the log"
-      << (E.Search.Exact ? " and nothing more" : "") << "\n";
+    const size_t Before = LinesBefore(E).size(), After = LinesAfter(E).size();
+    S << "the scenario prints ";
+    if (Before > 0) S << Lines(Before) << " the log does not have (named above), then ";
+    S << (Log.Module.size() == 1 ? std::string("the log's one module line")
+                                 : "all " + std::to_string(Log.Module.size()) + " module lines of the log");
+    S << (After > 0 ? ", then " + Lines(After) + " more" : std::string(" and nothing more")) << "\n";
   } else {
     S << "no scenario gets past line " << Log.Module[E.Search.Matched].FileLine << "\n";
   }
-  S << "\n" << E.ScenarioToml;
+  if (Emitted.empty()) S << "\n" << E.ScenarioToml;
+  else S << "The scenario is written to " << Emitted << "\n";
   return S.str();
 }
 
-nlohmann::json StoryJson(const Explanation &E, const std::string &LogName) {
+nlohmann::json StoryJson(const Explanation &E, const std::string &LogName, const std::string &Emitted) {
   nlohmann::json J;
   J["log"] = {{"file", LogName},
               {"lines", E.Log.TotalLines},
@@ -301,7 +387,9 @@ nlohmann::json StoryJson(const Explanation &E, const std::string &LogName) {
               {"other_lines", E.Log.OtherLines},
               {"crlf", E.Log.CrLf}};
   J["reproduced"] = E.Search.Reproduced;
-  J["exact"] = E.Search.Exact;
+  J["exact"] = PrintsExactly(E);
+  J["lines_before"] = LinesBefore(E);
+  J["lines_after"] = LinesAfter(E);
   J["runs"] = E.Search.Runs;
   J["road"] = E.Search.Reproduced ? nlohmann::json(E.Road) : nlohmann::json(nullptr);
   if (!E.Search.Reproduced && E.Search.Matched < E.Log.Module.size()) {
@@ -323,11 +411,27 @@ nlohmann::json StoryJson(const Explanation &E, const std::string &LogName) {
   J["vorn"] = Vorn;
   nlohmann::json Exchange = nlohmann::json::array();
   for (const MessageExchange &X : E.Search.Report.Messages) {
-    Exchange.push_back({{"kind", X.Kind}, {"result", StatusName(X.Result)}, {"response", HexBytes(X.Response)}});
+    Exchange.push_back({{"kind", X.Kind},
+                        {"result", StatusName(X.Result)},
+                        {"response", HexBytes(X.Response)},
+                        {"length", EFI_ERROR(X.Result) ? nlohmann::json(nullptr) : nlohmann::json(X.ResponseLength)},
+                        {"capacity", X.Capacity}});
   }
   J["exchange"] = Exchange;
+  nlohmann::json Fields = nlohmann::json::array();
+  for (const FieldFreedom &F : E.Search.Fields) {
+    Fields.push_back({{"of", F.Of},
+                      {"field", F.Field},
+                      {"key", F.Key},
+                      {"value", F.Value},
+                      {"tried", F.Tried},
+                      {"pinned", F.Pinned},
+                      {"free", F.Pinned || !F.Tried ? nlohmann::json(nullptr) : nlohmann::json(F.Free)}});
+  }
+  J["fields"] = Fields;
   J["unknown"] = E.Search.Reproduced ? nlohmann::json(Unknowns(E)) : nlohmann::json::array();
   J["scenario"] = E.ScenarioToml;
+  J["emitted"] = Emitted.empty() ? nlohmann::json(nullptr) : nlohmann::json(Emitted);
   return J;
 }
 
@@ -360,9 +464,10 @@ int ExplainLog(const ExplainOptions &Options, std::ostream &Out, std::ostream &E
     }
   }
   if (Options.Json) {
-    Out << explain::StoryJson(E, Options.Log).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+    Out << explain::StoryJson(E, Options.Log, Options.Emit).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+        << "\n";
   } else {
-    Out << explain::StoryText(E, Options.Log);
+    Out << explain::StoryText(E, Options.Log, Options.Emit);
   }
   if (E.Log.Module.empty()) return kExitOk;
   return E.Search.Reproduced ? kExitOk : kExitMismatch;

@@ -35,9 +35,10 @@ struct Explanation {
 /// Reads the log text, searches and writes the scenario (named Name).
 Explanation Explain(std::string_view LogText, const std::string &Name, bool Alternatives = true);
 
-/// The story as text, and as JSON.
-std::string StoryText(const Explanation &E, const std::string &LogName);
-nlohmann::json StoryJson(const Explanation &E, const std::string &LogName);
+/// The story as text, and as JSON. Emitted: the file the scenario was written to ("":
+/// none; the text story then ends with the scenario itself).
+std::string StoryText(const Explanation &E, const std::string &LogName, const std::string &Emitted = "");
+nlohmann::json StoryJson(const Explanation &E, const std::string &LogName, const std::string &Emitted = "");
 
 }  // namespace explain
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdio>
 
 namespace quarn::emu::cli::explain {
@@ -245,6 +246,9 @@ void Render(const Message &M, std::vector<LinePattern> &Out) {
       P++;
       std::string Spec;
       while (*P == '0' || std::isdigit(static_cast<unsigned char>(*P))) Spec += *P++;
+      // A format that ends in a directive without its letter ("text %"): the format
+      // engine prints nothing for it, and the format ends there.
+      if (*P == '\0') break;
       Builder.Conversion(*P, Spec);
     }
   }
@@ -283,9 +287,14 @@ bool FieldComplete(FieldKind Kind, std::string_view Value) {
 FieldValue ValueOf(FieldKind Kind, std::string_view Text) {
   FieldValue V{std::string(Text), std::nullopt};
   switch (Kind) {
-    case FieldKind::Decimal:
-      if (Text.size() < 20) V.Number = static_cast<uint64_t>(std::stoll(std::string(Text)));
+    case FieldKind::Decimal: {
+      // Digits past what 64 bits hold leave the field without a number (no %d of the
+      // module prints one), as a hex field of more than 16 digits does.
+      int64_t Number = 0;
+      const auto [End, Error] = std::from_chars(Text.data(), Text.data() + Text.size(), Number);
+      if (Error == std::errc() && End == Text.data() + Text.size()) V.Number = static_cast<uint64_t>(Number);
       break;
+    }
     case FieldKind::HexLower:
     case FieldKind::HexUpper:
     case FieldKind::Hex8Lower:
@@ -331,6 +340,12 @@ const std::vector<LinePattern> &LinePatterns() {
     for (const Message &M : kMessages) Render(M, All);
     return All;
   }();
+  return Patterns;
+}
+
+std::vector<LinePattern> RenderPatterns(const Message &M) {
+  std::vector<LinePattern> Patterns;
+  Render(M, Patterns);
   return Patterns;
 }
 

@@ -66,6 +66,10 @@ const std::vector<Message> &Messages();
 /// Every line pattern, rendered from Messages().
 const std::vector<LinePattern> &LinePatterns();
 
+/// The line patterns of one message, rendered as LinePatterns() renders each of
+/// Messages() (the patterns' Of points at M).
+std::vector<LinePattern> RenderPatterns(const Message &M);
+
 /// The line pattern of a message id ("non-quarn#2" for a second line); nullptr if none.
 const LinePattern *FindPattern(std::string_view Id);
 

@@ -14,7 +14,7 @@ using namespace search;
 
 namespace {
 
-constexpr size_t kMaxRuns = 2500;      // runs a whole search may take
+constexpr size_t kMaxRuns = kMaxSearchRuns;  // runs a whole search may take
 constexpr size_t kMaxPairRuns = 150;   // runs one round may spend on two changes at once
 
 /// What tells two boots that printed the same lines apart in their reports.
@@ -159,15 +159,27 @@ void Simplify(Runner &R, Candidate &Best, Score &BestScore) {
   }
 }
 
+/// TRUE for a key whose value is a register or a firmware answer: FieldsOf tries those
+/// field by field.
+bool FieldKey(const std::string &Key) {
+  for (const char *Prefix : {"vorn.fs1", "vorn.fs2", "vorn.dwrsts", "vorn.present", "vorn.fn", "drux.vorn_status",
+                             "drux.type.", "drux.feature_set.", "drux.watchdog.", "drux.clock.",
+                             "drux.pre_did_reset.state", "drux.pre_did_reset.result", "drux.pre_did_reset.response"}) {
+    if (Key.rfind(Prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
 /// What the log cannot tell: the one-key changes of Best (scored BestScore, its run's
-/// report Report) that print the same lines, and what tells each apart.
+/// report Report) of the keys it sets, but for registers and answers, that print the
+/// same lines, and what tells each apart.
 std::vector<Alternative> AlternativesOf(const Candidate &Best, const Score &BestScore, const Harvest &H, Runner &R,
                                         const RunReport &Report) {
   std::vector<Alternative> Alternatives;
   for (const Move &M : MovesFor(Best, H)) {
     if (M.Set.size() != 1 || M.Group == "fault" || M.Group == "level") continue;
     const std::string &Key = M.Set.front().first;
-    if (!Best.Keys.count(Key) && Key != "vorn.fs1" && Key != "vorn.fs2") continue;
+    if (!Best.Keys.count(Key) || FieldKey(Key)) continue;
     const Candidate Other = Apply(Best, M);
     const Score S = R.ScoreOf(Other);
     if (S.Exact == BestScore.Exact && S.Matched == BestScore.Matched) {
@@ -222,7 +234,10 @@ SearchResult SearchScenario(const ParsedLog &Log, bool WithAlternatives) {
     Result.RunLines = Final.Lines;
     Result.Report = *Final.Report;
   }
-  if (Result.Reproduced && WithAlternatives) Result.Alternatives = AlternativesOf(Best, BestScore, H, R, *Final.Report);
+  if (Result.Reproduced && WithAlternatives && Total > 0) {   // a log without module lines tells nothing
+    Result.Alternatives = AlternativesOf(Best, BestScore, H, R, *Final.Report);
+    Result.Fields = FieldsOf(R, Total, Best, BestScore, *Final.Report);
+  }
   if (!Result.Reproduced && Result.Matched < Total) Result.Reason = WhyNotReproduced(Log, Result);
   Result.Runs = R.Runs;
   Result.HostMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();

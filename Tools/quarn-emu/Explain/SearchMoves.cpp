@@ -16,12 +16,12 @@ constexpr const char *kFailableCalls[] = {"InstallPpi",   "LocatePpi",        "N
 class MoveList {
  public:
   /// The changes of Of, values taken from Values as well.
-  MoveList(const Candidate &Of, const Harvest &Values) : C(Of), H(Values) {
+  MoveList(const Candidate &Of, const Harvest &Values)
+      : C(Of), H(Values), Fs1(Of.Keys.count("vorn.fs1") ? Number(Of.Keys.at("vorn.fs1")).value_or(kDefaultFs1) : kDefaultFs1) {
     for (uint64_t S : H.Statuses) {
       Results.insert(S);
       if (S & 0x80000000) Errors.insert(S);
     }
-    Fs1 = C.Keys.count("vorn.fs1") ? Number(C.Keys.at("vorn.fs1")).value_or(5) : 5;
   }
 
   /// Offers Key = Value (Value "": the default) in Group.
@@ -48,7 +48,7 @@ class MoveList {
   const Harvest &H;
   std::set<uint64_t> Errors = {0x80000007, 0x80000012};          // error statuses to answer with
   std::set<uint64_t> Results = {0x80000007, 0x80000012, 0x5};    // statuses of any kind to answer with
-  uint64_t Fs1 = 5;                                              // the candidate's FS1
+  const uint64_t Fs1;                                            // the candidate's VORNFS1
   std::vector<Move> Moves;
 
  private:
@@ -237,6 +237,9 @@ Candidate Apply(const Candidate &C, const Move &M) {
 
 Harvest HarvestOf(const ParsedLog &Log) {
   Harvest H;
+  auto Keep = [](std::set<uint64_t> &Values, uint64_t Value) {
+    if (Values.size() < kMaxHarvestValues) Values.insert(Value);
+  };
   for (const LogLine &L : Log.Module) {
     if (!L.Match || L.Match->Pattern->Of->AddressFields != 0) continue;
     size_t Field = 0;
@@ -244,9 +247,9 @@ Harvest HarvestOf(const ParsedLog &Log) {
       if (!P.IsField) continue;
       const FieldValue &V = L.Match->Fields[Field++];
       if (!V.Number) continue;
-      if (P.Kind == FieldKind::Decimal) H.Decimals.insert(*V.Number);
-      else if (P.Kind == FieldKind::Status) H.Statuses.insert(*V.Number);
-      else H.Hex.insert(*V.Number);
+      if (P.Kind == FieldKind::Decimal) Keep(H.Decimals, *V.Number);
+      else if (P.Kind == FieldKind::Status) Keep(H.Statuses, *V.Number);
+      else Keep(H.Hex, *V.Number);
     }
   }
   return H;

@@ -1,7 +1,7 @@
 // The parts of the search for a scenario that prints a log's lines (ExplainSearch.h):
 // the values of a candidate's keys as TOML writes them, the runs and how far each agrees
 // with the log, the keys the log's lines fix at the start, and the changes the search may
-// make. Only the search's own files include this.
+// make. Only the search's own files (and their tests) include this.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +32,9 @@ std::string StatusValue(uint64_t Status);
 /// The number a key's value holds (decimal or 0x...), or nothing for a string or a table.
 std::optional<uint64_t> Number(const std::string &Value);
 
+/// VORNFS1 of a scenario that does not set it (CurrentState 5, normal).
+inline constexpr uint64_t kDefaultFs1 = 0x00000005;
+
 // --- runs (SearchRunner.cpp) -----------------------------------------------------------
 
 /// One run of a candidate.
@@ -54,7 +57,8 @@ class Runner {
  public:
   explicit Runner(const ParsedLog &Log) : Log_(Log) {}
 
-  /// The run of C (from the cache when its text ran before); the reference stays valid.
+  /// The run of C (from the cache when its text ran before; one that cannot run once
+  /// kMaxSearchRuns runs are spent); the reference stays valid.
   const Outcome &Run(const Candidate &C);
 
   /// How far the run of C agrees with the log's module lines: from the run's first line,
@@ -93,7 +97,12 @@ struct Harvest {
   std::set<uint64_t> Decimals, Hex, Statuses;
 };
 
-/// The numbers and statuses of Log's module lines (addresses left out).
+/// The values of a kind a harvest keeps: a boot prints a handful; a log that prints
+/// thousands cannot make every round of the search offer thousands of changes.
+inline constexpr size_t kMaxHarvestValues = 32;
+
+/// The numbers and statuses of Log's module lines (addresses left out): of each kind the
+/// first kMaxHarvestValues distinct values, in the order of the lines.
 Harvest HarvestOf(const ParsedLog &Log);
 
 /// Every change the search may make to C, values taken from H too; each key and value
@@ -102,5 +111,21 @@ std::vector<Move> MovesFor(const Candidate &C, const Harvest &H);
 
 /// The groups of changes that can alter a line of this message (or its absence).
 std::set<std::string> LeversOf(const std::string &Id);
+
+// --- what the log pins (FieldCheck.cpp) -----------------------------------------------
+
+/// TRUE when a run scored S prints the log's Total module lines as the run scored Best
+/// does: every one, from the same line of the run, and, when Best prints nothing more
+/// (a log that shows the whole boot), nothing more either.
+bool PrintsTheSame(const Score &S, const Score &Best, size_t Total);
+
+/// A set of small numbers as the story writes it: "0 to 6 or 8 to 15", "0, 1, 3 or 5".
+std::string ValuesText(const std::set<uint32_t> &Values);
+
+/// Each field of the VORN's registers and of the firmware's answers in Best's run (its
+/// report Report; BestScore its agreement with the log's Total module lines), tried alone
+/// with other values: pinned, or free with the exact values that print the same lines.
+std::vector<FieldFreedom> FieldsOf(Runner &R, size_t Total, const Candidate &Best, const Score &BestScore,
+                                   const RunReport &Report);
 
 }  // namespace quarn::emu::cli::explain::search

@@ -10,6 +10,10 @@ const Outcome &Runner::Run(const Candidate &C) {
   const std::string Text = ScenarioText(C, "explained", "", "");
   auto Found = Cache_.find(Text);
   if (Found != Cache_.end()) return Found->second;
+  // Past the bound no candidate runs: a log that offers ever more changes to try cannot
+  // make the search take ever longer.
+  static const Outcome kNotRun;
+  if (Runs >= kMaxSearchRuns) return kNotRun;
   Outcome O;
   Runs++;
   try {

@@ -29,7 +29,7 @@ struct SeedState {
   /// Sets the VORN's current state (the low four bits of FS1) to S, keeping the rest of FS1.
   void SetState(uint64_t S) {
     auto &K = C.Keys;
-    const uint64_t Fs1 = K.count("vorn.fs1") ? *Number(K["vorn.fs1"]) : 5;
+    const uint64_t Fs1 = K.count("vorn.fs1") ? *Number(K["vorn.fs1"]) : kDefaultFs1;
     K["vorn.fs1"] = Hex8((Fs1 & ~0xFull) | (S & 0xF));
   }
 };
@@ -67,14 +67,16 @@ void SeedTypeLine(const std::string &Id, const LogLine &L, SeedState &St) {
   else if (Id == "type-start") {
     St.TypeAsked = true;
     St.Queries.push_back(false);
-  } else if (Id == "type-status" && !St.Queries.empty()) St.Queries.back() = true;
-  else if (Id == "drux-missing") K["drux.installed"] = "false";
+  } else if (Id == "type-status") {
+    // The query's status line: it ended (its status read did not fail), and a status
+    // other than EFI_SUCCESS is what SendWithAck answered.
+    if (!St.Queries.empty()) St.Queries.back() = true;
+    if (FieldNumber(L, 0) != 0) K["drux.type.result"] = StatusValue(FieldNumber(L, 0));
+  } else if (Id == "drux-missing") K["drux.installed"] = "false";
   else if (Id == "type-wrong-length") K["drux.type.response_length"] = std::to_string(FieldNumber(L, 0));
   else if (Id == "type-ok") {
     K["drux.type.fw_type"] = std::to_string(FieldNumber(L, 0));
     K["drux.type.fw_sub_type"] = std::to_string(FieldNumber(L, 1));
-  } else if (Id == "type-status" && FieldNumber(L, 0) != 0) {
-    K["drux.type.result"] = StatusValue(FieldNumber(L, 0));
   } else if (Id == "type-from-hob" && !St.TypeAsked && !K.count("pei.vorn_type_hob.vorn_type") &&
              !K.count("vorn.dwrsts") && !K.count("vorn.present")) {
     // A type nobody asked for: disabled (255) without asking when CurrentState is 4,
