@@ -25,7 +25,7 @@ JOBS ?= $(shell nproc)
 
 FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 4
-FUZZ_TARGETS := FuzzFormat FuzzHobList FuzzConfigBlock FuzzFirmware
+FUZZ_TARGETS := FuzzFormat FuzzHobList FuzzConfigBlock FuzzFirmware FuzzScenario FuzzExplain
 
 all: host
 
@@ -105,7 +105,8 @@ test-emulated: host host-san fuzz-build firmware
 	@grep '^fuzz smoke' build/test-emulated.log
 
 # Fuzzing: the targets built with the fuzzing engine (clang, ASan, UBSan), seeded from the
-# built-in scenarios. `make fuzz` runs each for FUZZ_SECONDS; crashes land in
+# built-in scenarios (and, for quarn-emu's own inputs, the docs' and the tests' scenario
+# files and logs). `make fuzz` runs each for FUZZ_SECONDS; crashes land in
 # build/fuzz/crashes/ (keep them as Fuzz/Corpus/<target>/ regressions once fixed).
 fuzz-build: deps build/fuzz/build.ninja
 	cmake --build build/fuzz -j $(JOBS)

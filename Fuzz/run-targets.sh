@@ -3,30 +3,33 @@
 #
 #   run-targets.sh SECONDS smoke|long TARGET...
 #     smoke  the seeds and the kept inputs only; one line a target
-#     long   also grows build/fuzz/corpus/TARGET; prints the engine's statistics
+#     long   also grows TREE/corpus/TARGET; prints the engine's statistics
 #
-# Seeds come from build/fuzz/seeds (make fuzz-seeds), kept inputs from Fuzz/Corpus/TARGET;
-# crashes land in build/fuzz/crashes/. Exit status 1 when a target crashed or could not run.
+# The fuzz tree is build/fuzz, or FUZZ_TREE (a tree configured with the fuzz preset
+# elsewhere, e.g. cmake --preset fuzz -B build/my-fuzz). Seeds come from TREE/seeds (make
+# fuzz-seeds), kept inputs from Fuzz/Corpus/TARGET; crashes land in TREE/crashes/.
+# Exit status 1 when a target crashed or could not run.
 set -u
 cd "$(dirname "$0")/.."
 seconds=$1 mode=$2
 shift 2
-launcher=build/fuzz/run-ia32
-mkdir -p build/fuzz/crashes
+tree=${FUZZ_TREE:-build/fuzz}
+launcher=$tree/run-ia32
+mkdir -p "$tree/crashes"
 failed=""
 for target in "$@"; do
-  log=build/fuzz/$target.$mode.log
+  log=$tree/$target.$mode.log
   kept=""
   [ -d "Fuzz/Corpus/$target" ] && kept=Fuzz/Corpus/$target
   corpus=""
   if [ "$mode" = long ]; then
-    corpus=build/fuzz/corpus/$target
+    corpus=$tree/corpus/$target
     mkdir -p "$corpus"
     echo "== $target: $seconds s"
   fi
   # shellcheck disable=SC2086  # corpus and kept are single paths or nothing
-  if "$launcher" "build/fuzz/fuzz/$target" $corpus "build/fuzz/seeds/$target" $kept \
-       -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="build/fuzz/crashes/$target-" \
+  if "$launcher" "$tree/fuzz/$target" $corpus "$tree/seeds/$target" $kept \
+       -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$tree/crashes/$target-" \
        >"$log" 2>&1; then
     runs=$(grep -Eo '#[0-9]+[[:space:]]+DONE' "$log" | grep -Eo '[0-9]+' | head -1)
     if [ "$mode" = long ]; then

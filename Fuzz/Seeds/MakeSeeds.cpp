@@ -1,8 +1,12 @@
-// Writes the seed corpora of the fuzz targets from the built-in scenarios:
+// Writes the seed corpora of the fuzz targets from the built-in scenarios and the docs:
 //   FuzzFirmware     - each scenario's settings and the answers its firmware gave
 //   FuzzConfigBlock  - each scenario's policy table
 //   FuzzHobList      - the HOBs each scenario's run left, as records
 //   FuzzFormat       - each distinct message the module printed, as a format
+//   FuzzScenario     - each scenario's file, the TOML examples of docs/scenarios.md, the
+//                      files of docs/examples/ and the refused files of the tests
+//   FuzzExplain      - each scenario's console as the UART received it, and the logs of
+//                      docs/examples/ and of the tests
 // Usage: make-fuzz-seeds OUTPUT_DIR
 extern "C" {
 #include <PiPei.h>
@@ -14,6 +18,7 @@ extern "C" {
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -118,6 +123,65 @@ std::vector<uint8_t> FormatSeed(const std::string &Format) {
   return Bytes;
 }
 
+void WriteText(const fs::path &Path, const std::string &Text) { Write(Path, std::vector<uint8_t>(Text.begin(), Text.end())); }
+
+std::string ReadText(const fs::path &Path) {
+  std::ifstream File(Path, std::ios::binary);
+  std::ostringstream Text;
+  Text << File.rdbuf();
+  return Text.str();
+}
+
+/// The bodies of the ```toml blocks of a Markdown text, in order.
+std::vector<std::string> TomlBlocks(const std::string &Markdown) {
+  std::vector<std::string> Blocks;
+  std::istringstream Lines(Markdown);
+  std::string Line, Block;
+  bool Inside = false;
+  while (std::getline(Lines, Line)) {
+    if (!Inside && Line == "```toml") {
+      Inside = true;
+      Block.clear();
+    } else if (Inside && Line == "```") {
+      Inside = false;
+      Blocks.push_back(Block);
+    } else if (Inside) {
+      Block += Line + "\n";
+    }
+  }
+  return Blocks;
+}
+
+/// Copies every file of Dir whose name ends in Suffix into Out, named Prefix and the
+/// file's name; returns how many.
+unsigned CopyFiles(const fs::path &Dir, const std::string &Suffix, const fs::path &Out, const std::string &Prefix) {
+  unsigned Count = 0;
+  for (const auto &Entry : fs::directory_iterator(Dir)) {
+    const std::string Name = Entry.path().filename().string();
+    if (!Entry.is_regular_file() || !Name.ends_with(Suffix)) continue;
+    WriteText(Out / (Prefix + Name), ReadText(Entry.path()));
+    Count++;
+  }
+  return Count;
+}
+
+/// The seeds of the targets of quarn-emu's own inputs from the documents and the tests
+/// of the source tree; returns how many.
+unsigned DocumentSeeds(const fs::path &Out) {
+  const fs::path Source = QUARN_SOURCE_DIR;
+  unsigned Count = 0;
+  const std::vector<std::string> Blocks = TomlBlocks(ReadText(Source / "docs" / "scenarios.md"));
+  for (size_t Index = 0; Index < Blocks.size(); Index++) {
+    WriteText(Out / "FuzzScenario" / ("docs-scenarios-" + std::to_string(Index) + ".toml"), Blocks[Index]);
+    Count++;
+  }
+  Count += CopyFiles(Source / "docs" / "examples", ".toml", Out / "FuzzScenario", "docs-example-");
+  Count += CopyFiles(Source / "Test" / "Tools" / "BadScenarios", ".toml", Out / "FuzzScenario", "refused-");
+  Count += CopyFiles(Source / "docs" / "examples", ".log", Out / "FuzzExplain", "docs-example-");
+  Count += CopyFiles(Source / "Test" / "Tools" / "BadScenarios", ".log", Out / "FuzzExplain", "refused-");
+  return Count;
+}
+
 }  // namespace
 
 int main(int Argc, char **Argv) {
@@ -126,7 +190,7 @@ int main(int Argc, char **Argv) {
     return 2;
   }
   const fs::path Out = Argv[1];
-  for (const char *Target : {"FuzzFirmware", "FuzzConfigBlock", "FuzzHobList", "FuzzFormat"}) {
+  for (const char *Target : {"FuzzFirmware", "FuzzConfigBlock", "FuzzHobList", "FuzzFormat", "FuzzScenario", "FuzzExplain"}) {
     fs::create_directories(Out / Target);
   }
   std::set<std::string> Formats = {"%a %a called.\n", "0x%08x", "%x", "%d", "%,d", "%+d", "%5d", "%-5d|", "%05d",
@@ -145,10 +209,14 @@ int main(int Argc, char **Argv) {
     Write(Out / "FuzzFirmware" / Builtin.Name, FirmwareSeed(S, R));
     Write(Out / "FuzzHobList" / Builtin.Name, HobListSeed(E, S));
     for (const std::string &Message : R.DebugPpi) Formats.insert(Message);
+    WriteText(Out / "FuzzScenario" / ("builtin-" + Builtin.Name + ".toml"), Builtin.Text);
+    WriteText(Out / "FuzzExplain" / ("console-" + Builtin.Name + ".log"), R.Console);
     Count++;
   }
   unsigned Index = 0;
   for (const std::string &Format : Formats) Write(Out / "FuzzFormat" / ("message-" + std::to_string(Index++)), FormatSeed(Format));
-  std::printf("seeds from %u built-in scenarios and %zu formats in %s\n", Count, Formats.size(), Out.c_str());
+  const unsigned Documents = DocumentSeeds(Out);
+  std::printf("seeds from %u built-in scenarios, %zu formats and %u files of the docs and tests in %s\n", Count,
+              Formats.size(), Documents, Out.c_str());
   return 0;
 }

@@ -29,7 +29,7 @@ bool PlaceVornTypeHob(PeiCore &Core, const PresetVornTypeHob &Preset) {
 
 void PrepareEmulator(Emulator &E, const LoadedScenario &Loaded) {
   if (Loaded.VornTypeHob && !PlaceVornTypeHob(E.Core(), *Loaded.VornTypeHob)) {
-    throw ScenarioError(Loaded.Source, 0, "pei.vorn_type_hob", "does not fit in pei.hob_space");
+    throw ScenarioError(Loaded.Source, Loaded.VornTypeHob->Line, "pei.vorn_type_hob", "does not fit in pei.hob_space");
   }
 }
 

@@ -22,6 +22,7 @@ struct PresetVornTypeHob {
   uint32_t VornType = 1;
   uint8_t FwType = 1;
   uint8_t FwSubType = 0;
+  unsigned Line = 0;  // the line of its table, for the refusal when it does not fit
 };
 
 /// A failable call made to fail ([fault]): the Nth call (1-based) of Call, or of any

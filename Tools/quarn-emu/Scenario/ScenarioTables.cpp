@@ -172,6 +172,7 @@ void ReadPei(TableReader T, LoadedScenario &L) {
     Hob->Unsigned("fw_type", Preset.FwType, 0xFF);
     Hob->Unsigned("fw_sub_type", Preset.FwSubType, 0xFF);
     Hob->Finish();
+    Preset.Line = Hob->Line();
     L.VornTypeHob = Preset;
   }
   T.Finish();

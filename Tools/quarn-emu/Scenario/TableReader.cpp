@@ -106,12 +106,18 @@ void TableReader::HexBytes(std::string_view Key, std::optional<std::vector<uint8
   const std::string &Text = Node->as_string()->get();
   std::vector<uint8_t> Bytes;
   int High = -1;
-  for (unsigned char C : Text) {
+  for (size_t At = 0; At < Text.size(); At++) {
+    const auto C = static_cast<unsigned char>(Text[At]);
     if (C == ' ' || C == '\t') {
       if (High >= 0) Fail(Node, Key, "bad hex string \"" + Text + "\": a byte is two hexadecimal digits");
       continue;
     }
-    if (!std::isxdigit(C)) Fail(Node, Key, "bad hex string \"" + Text + "\": '" + char(C) + "' is no hexadecimal digit");
+    if (!std::isxdigit(C)) {
+      // The whole character, not its first byte: the message stays UTF-8, as the file.
+      size_t End = At + 1;
+      while (End < Text.size() && (static_cast<unsigned char>(Text[End]) & 0xC0) == 0x80) End++;
+      Fail(Node, Key, "bad hex string \"" + Text + "\": '" + Text.substr(At, End - At) + "' is no hexadecimal digit");
+    }
     const int Digit = std::isdigit(C) ? C - '0' : std::tolower(C) - 'a' + 10;
     if (High < 0) {
       High = Digit;
