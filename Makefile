@@ -186,17 +186,23 @@ budgets: firmware
 # (MUTATE_FILTER: a regular expression on the file paths), each judged by quarn-emu check and
 # quarn-tests in a mirror of the sources (build/mutate); score and survivors printed and in
 # build/mutate/report.json. The default run takes minutes after the first build of
-# the mirror: not part of `make test`.
+# the mirror: not part of `make test`. MUTATE_SCOPE=tool (or `make mutate-tool`): the mutants
+# of quarn-emu (Tools/quarn-emu/) instead, judged by the tool's GoogleTest suites, quarn-emu
+# check and, for the command line, its exit-status tests; report build/mutate/report-tool.json.
+MUTATE_SCOPE ?= module
 MUTATE_SAMPLE ?= 100
 MUTATE_SEED ?= 16
 MUTATE_FILTER ?=
 
 # Coverage: lines and branches of Pei/ and Library/ under the whole host suite (build/coverage);
 # HTML in build/coverage/report/, Cobertura XML in build/coverage/coverage.xml.
-.PHONY: mutate coverage
+.PHONY: mutate mutate-tool coverage
 
 mutate: deps
-	python3 Tools/mutate.py --sample $(MUTATE_SAMPLE) --seed $(MUTATE_SEED) --filter '$(MUTATE_FILTER)'
+	python3 Tools/mutate.py --scope $(MUTATE_SCOPE) --sample $(MUTATE_SAMPLE) --seed $(MUTATE_SEED) --filter '$(MUTATE_FILTER)'
+
+mutate-tool: deps
+	python3 Tools/mutate.py --scope tool --sample $(MUTATE_SAMPLE) --seed $(MUTATE_SEED) --filter '$(MUTATE_FILTER)'
 
 coverage: deps
 	JOBS=$(JOBS) Tools/coverage.sh

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Mutation testing of the module: `make mutate`.
+"""Mutation testing of the module and of quarn-emu: `make mutate`, `make mutate-tool`.
 
 Applies one single-token change at a time to the module's code (Pei/, Library/ and
-Include/; not the two hardware seam instances), rebuilds what the change reaches and runs
-the fast part of the suite on it. A mutant the suite notices is killed; one it does not
+Include/; not the two hardware seam instances), or with --scope tool to quarn-emu's
+(Tools/quarn-emu/), rebuilds what the change reaches and runs the fast part of the suite
+on it. A mutant the suite notices is killed; one it does not
 notice survives and is printed with its place and change. A mutant that does not build is
 not viable and does not count.
 
@@ -23,7 +24,18 @@ it counts as killed (a hang). A mutant that compiles to the very same object cod
 listed in Tools/mutate-equivalent.txt, is equivalent and, like one that does not build,
 left out of the score.
 
-Usage: Tools/mutate.py [--sample N] [--seed S] [--filter REGEX] [--list] [--mutant ID ...]
+The tool's scope (--scope tool): a mutant of a source is compiled into its object of the
+tool (the QuarnEmuCli library, or main.cpp's object of quarn-emu), one of a header into
+every object that reads it, the tests' included (they call the tool through its headers).
+The test command: build quarn-tests and run the tool's suites (those of Test/Tools/*.cpp);
+if they pass, build quarn-emu and run `quarn-emu check`; a mutant of main.cpp (the command
+line, which no GoogleTest case reaches) also goes through the exit-status tests of
+quarn-emu (CTest's QuarnEmu.* tests that start the program with arguments). Once judged,
+the objects of the unchanged sources are put back byte for byte with their time stamps,
+so the next build only relinks. Its report is build/mutate/report-tool.json.
+
+Usage: Tools/mutate.py [--scope module|tool] [--sample N] [--seed S] [--filter REGEX] [--list]
+                       [--mutant ID ...]
 """
 import argparse
 import json
@@ -40,11 +52,14 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 WORK = os.path.join(ROOT, 'build', 'mutate')
 MIRROR = os.path.join(WORK, 'src')
 TREE = os.path.join(WORK, 'build')
-REPORT = os.path.join(WORK, 'report.json')
+REPORTS = {'module': os.path.join(WORK, 'report.json'), 'tool': os.path.join(WORK, 'report-tool.json')}
 
 MODULE_DIRS = ('Pei/', 'Library/', 'Include/')
 # The hardware seam: the real instance never runs on the host, the emulated one is the host's stand-in.
 SEAM_DIRS = ('Library/CpuIntrinsicsLibIa32/', 'Library/CpuIntrinsicsLibEmulated/')
+TOOL_DIRS = ('Tools/quarn-emu/',)
+# The tool's tests: the GoogleTest suites of these files.
+TOOL_TESTS = 'Test/Tools/'
 
 
 # --- finding the mutants ----------------------------------------------------------------
@@ -181,10 +196,10 @@ def statement_spans(code):
     return spans
 
 
-def module_files():
-    """Source files of the module, relative to the root, sorted."""
+def module_files(scope='module'):
+    """Source files of the module (or of the tool), relative to the root, sorted."""
     found = []
-    for top in MODULE_DIRS:
+    for top in (TOOL_DIRS if scope == 'tool' else MODULE_DIRS):
         for base, _, names in os.walk(os.path.join(ROOT, top)):
             for name in names:
                 if name.endswith(('.cpp', '.h')):
@@ -455,6 +470,79 @@ class ModuleObjects:
             os.remove(cls.JOURNAL)
 
 
+class ToolObjects(ModuleObjects):
+    """The tool's objects (the QuarnEmuCli library and main.cpp's object of quarn-emu) and,
+    for a header, every object that reads it: the tool's and the tests'. The tests call the
+    tool through its headers, so a mutant of a header is compiled into all of them (by
+    hand, with the build's own commands, like a header of the module).
+
+    Once a mutant is judged, its objects get the bytes and time stamps of the unchanged
+    sources back (and the source its old time stamp): the build takes them as up to date
+    and only archives and relinks, instead of compiling every one again. The journal names
+    the objects until then; a run killed in between leaves them to be deleted and compiled
+    anew by the next."""
+
+    OWNED = ('/CMakeFiles/QuarnEmuCli.dir/', '/CMakeFiles/quarn-emu.dir/')
+    READERS = OWNED + ('/CMakeFiles/quarn-tests.dir/',)
+
+    def __init__(self, tree):
+        with open(os.path.join(tree, 'compile_commands.json')) as f:
+            entries = json.load(f)
+        self.archive = os.path.join(tree, 'Tools', 'quarn-emu', 'libQuarnEmuCli.a')
+        self.programs = [os.path.join(tree, 'Test', 'quarn-tests'), os.path.join(tree, 'bin', 'quarn-emu.ia32')]
+        self.tree = tree
+        self.commands, self.object_of = {}, {}
+        for e in entries:
+            target = e.get('output') or re.search(r'\s-o\s+(\S+)', e['command']).group(1)
+            output = os.path.normpath(os.path.join(e['directory'], target))
+            if any(d in output for d in self.READERS):
+                self.commands[output] = (e['directory'], e['command'])
+                if any(d in output for d in self.OWNED):
+                    self.object_of[os.path.relpath(e['file'], MIRROR)] = output
+        out = subprocess.run(['ninja', '-C', tree, '-t', 'deps'] + [os.path.relpath(o, tree) for o in self.commands],
+                             check=True, capture_output=True, text=True).stdout
+        self.reads = {}
+        current = None
+        for line in out.splitlines():
+            if line and not line[0].isspace():
+                current = os.path.normpath(os.path.join(tree, line.split(':')[0]))
+                self.reads[current] = set()
+            elif line.strip() and current:
+                self.reads[current].add(os.path.normpath(os.path.join(tree, line.strip())))
+        self.original, self.stamp = {}, {}
+        for o in self.commands:
+            with open(o, 'rb') as f:
+                self.original[o] = f.read()
+            stamp = os.stat(o)
+            self.stamp[o] = (stamp.st_atime_ns, stamp.st_mtime_ns)
+
+    def target(self, source):
+        """The build's name of the object a source of the tool compiles to."""
+        return os.path.relpath(self.object_of[source], self.tree)
+
+    def compile(self, objects):
+        if not ModuleObjects.compile(self, objects):
+            return False
+        self.unlink()
+        return True
+
+    def unlink(self):
+        """The archive and the programs are made anew by the next build."""
+        for path in [self.archive] + self.programs:
+            if os.path.isfile(path):
+                os.remove(path)
+
+    def put_back(self, objects):
+        """The objects of the unchanged sources again, with their time stamps."""
+        for o in objects:
+            with open(o, 'wb') as f:
+                f.write(self.original[o])
+            os.utime(o, ns=self.stamp[o])
+        self.unlink()
+        if os.path.isfile(self.JOURNAL):
+            os.remove(self.JOURNAL)
+
+
 class Judge:
     def __init__(self, timeout_factor):
         self.launcher = Launcher(TREE)
@@ -502,6 +590,121 @@ class Judge:
             failed = re.findall(r'^\[  FAILED  \] (\S+)', output, re.M)
             return 'killed', 'quarn-tests: ' + (failed[0] if failed else 'exit %s' % status)
         return 'survived', ''
+
+
+class ToolJudge(Judge):
+    """The tool's test steps, the cheap ones first: its GoogleTest cases that take less than
+    a second, `quarn-emu check`, its slow cases (the explain searches over every built-in
+    scenario), and for the command line (main.cpp, Commands.h) the exit-status tests CTest
+    runs on quarn-emu. The first step that fails kills the mutant."""
+
+    SLOW_MS = 1000
+
+    def __init__(self, timeout_factor):
+        self.launcher = Launcher(TREE)
+        self.quarn_emu = os.path.join(TREE, 'bin', 'quarn-emu')
+        if self.launcher.prefix:
+            self.quarn_emu += '.ia32'
+        self.quarn_tests = os.path.join(TREE, 'Test', 'quarn-tests')
+        suites = ':'.join('%s.*:*/%s.*' % (n, n) for n in tool_suites())
+        status, output, _ = self.launcher.run(self.quarn_tests, ['--gtest_filter=' + suites], None)
+        if status != 0:
+            sys.exit('mutate: the unchanged tool suites fail:\n' + output[-3000:])
+        slow = [name for name, ms in re.findall(r'^\[       OK \] (\S+) \((\d+) ms\)', output, re.M)
+                if int(ms) >= self.SLOW_MS]
+        self.filters = {'gtest': suites + ('-' + ':'.join(slow) if slow else ''), 'gtest-slow': ':'.join(slow)}
+        self.cli_tests = exit_status_tests(TREE)
+        self.steps = [('gtest', 'quarn-tests', self.quarn_tests, ['--gtest_brief=1', '--gtest_filter=' + self.filters['gtest']]),
+                      ('check', 'quarn-emu', self.quarn_emu, ['check'])]
+        if slow:
+            self.steps.append(('gtest-slow', 'quarn-tests', self.quarn_tests,
+                               ['--gtest_brief=1', '--gtest_filter=' + self.filters['gtest-slow']]))
+        self.steps.append(('cli', 'quarn-emu', None, ['ctest', '--test-dir', TREE, '--stop-on-failure', '-R',
+                                                      '^(%s)$' % '|'.join(map(re.escape, self.cli_tests))]))
+        self.limits = {}
+        for step, _, program, arguments in self.steps:
+            status, output, seconds = self.run_step(program, arguments, None)
+            if status != 0:
+                sys.exit('mutate: the unchanged tool fails in step %s:\n%s' % (step, output[-3000:]))
+            self.limits[step] = max(30.0, timeout_factor * seconds)
+
+    def run_step(self, program, arguments, limit):
+        if program is None:
+            return run(arguments, limit)
+        return self.launcher.run(program, arguments, limit)
+
+    def judge(self, command_line=False):
+        for step, target, program, arguments in self.steps:
+            if step == 'cli' and not command_line:
+                continue
+            built, _ = self.build(target)
+            if not built:
+                return 'not viable', target + ' does not build'
+            if program == self.quarn_tests:
+                arguments = arguments + ['--gtest_fail_fast']
+            status, output, _ = self.run_step(program, arguments, self.limits[step])
+            if status == 'timeout':
+                return 'killed', '%s: time limit' % step
+            if status != 0:
+                if program == self.quarn_tests:
+                    failed = re.findall(r'^\[  FAILED  \] (\S+)', output, re.M)
+                elif program is None:
+                    failed = re.findall(r'^\s*\d+/\d+ Test\s+#\d+: (\S+) \.+\**\s*Failed', output, re.M)
+                else:
+                    failed = []
+                return 'killed', '%s: %s' % (step, failed[0] if failed else 'exit %s' % status)
+        return 'survived', ''
+
+
+def tool_suites():
+    """The GoogleTest suites of the tool's tests (Test/Tools/*.cpp), sorted."""
+    suites = set()
+    folder = os.path.join(MIRROR, TOOL_TESTS)
+    for name in sorted(os.listdir(folder)):
+        if name.endswith('.cpp'):
+            with open(os.path.join(folder, name), encoding='utf-8') as f:
+                suites.update(re.findall(r'^\s*(?:TEST|TEST_F|TEST_P|TYPED_TEST)\(\s*(\w+)\s*,', f.read(), re.M))
+    return sorted(suites)
+
+
+def exit_status_tests(tree):
+    """CTest's tests that start quarn-emu with arguments and check its exit status and
+    output (RunExpectingExit.cmake): the command line's own tests."""
+    out = subprocess.run(['ctest', '--test-dir', tree, '--show-only=json-v1'], check=True, capture_output=True).stdout
+    return sorted(t['name'] for t in json.loads(out)['tests']
+                  if any(a.endswith('/RunExpectingExit.cmake') for a in t.get('command', [])))
+
+
+def judge_tool_mutant(judge, objects, m):
+    """judge_mutant for the tool: the mutant goes into the objects that compile it (every
+    reader of a header, tests included), is judged, and the unchanged objects are put back."""
+    path = os.path.join(MIRROR, m['file'])
+    if m['file'].endswith('.h'):
+        targets = objects.readers(m['file'])
+        if not any(o in objects.object_of.values() for o in targets):
+            return 'not viable', 'no code of the tool reads this header'
+    else:
+        targets = [objects.object_of[m['file']]]
+    with open(ModuleObjects.JOURNAL, 'w') as f:
+        json.dump(targets, f)
+    stamp = os.stat(path)
+    original = apply(m)
+    try:
+        if m['file'].endswith('.h'):
+            compiled = objects.compile(targets)
+        else:
+            compiled, _ = judge.build(objects.target(m['file']))
+    finally:
+        restore(m, original)
+        os.utime(path, ns=(stamp.st_atime_ns, stamp.st_mtime_ns))
+    try:
+        if not compiled:
+            return 'not viable', 'does not build'
+        if objects.unchanged(targets):
+            return 'equivalent', 'same object code'
+        return judge.judge(command_line=m['file'].endswith(('main.cpp', 'Commands.h')))
+    finally:
+        objects.put_back(targets)
 
 
 def judge_mutant(judge, objects, m):
@@ -576,6 +779,9 @@ def git_commit():
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n\n')[0])
+    parser.add_argument('--scope', choices=('module', 'tool'), default='module',
+                        help='mutants of the module (Pei/, Library/, Include/) or of quarn-emu (Tools/quarn-emu/); '
+                             'default module')
     parser.add_argument('--sample', type=int, default=100, help='mutants drawn at random (0: all); default 100')
     parser.add_argument('--seed', type=int, default=16, help='seed of the draw; default 16')
     parser.add_argument('--filter', default='', help='only files whose path matches this regular expression')
@@ -585,7 +791,7 @@ def main():
                         help='a test step may take this many times its unchanged run (at least 30 s)')
     args = parser.parse_args()
 
-    paths = [p for p in module_files() if re.search(args.filter, p)]
+    paths = [p for p in module_files(args.scope) if re.search(args.filter, p)]
     everything = find_mutants(paths)
     if args.mutant:
         chosen = [everything[i] for i in args.mutant]
@@ -605,11 +811,13 @@ def main():
     sync_mirror()
     ModuleObjects.forget()
     configure_and_build()
-    objects = ModuleObjects(TREE)
-    judge = Judge(args.timeout_factor)
-    print('mutate: %d of %d mutants (seed %d%s), commit %s; time limits: check %.0f s, gtest %.0f s'
-          % (len(chosen), len(everything), args.seed, ', files matching ' + args.filter if args.filter else '',
-             git_commit(), judge.limits['check'], judge.limits['gtest']), flush=True)
+    if args.scope == 'tool':
+        objects, judge, judge_one = ToolObjects(TREE), ToolJudge(args.timeout_factor), judge_tool_mutant
+    else:
+        objects, judge, judge_one = ModuleObjects(TREE), Judge(args.timeout_factor), judge_mutant
+    print('mutate: %d of %d mutants of the %s (seed %d%s), commit %s; time limits: %s'
+          % (len(chosen), len(everything), args.scope, args.seed, ', files matching ' + args.filter if args.filter else '',
+             git_commit(), ', '.join('%s %.0f s' % limit for limit in judge.limits.items())), flush=True)
 
     listed = known_equivalents()
     results = []
@@ -619,12 +827,12 @@ def main():
             if m['key'] in listed:
                 verdict, how = 'equivalent', 'listed: ' + listed[m['key']]
             else:
-                verdict, how = judge_mutant(judge, objects, m)
+                verdict, how = judge_one(judge, objects, m)
             result = dict(m, verdict=verdict, how=how, seconds=round(time.monotonic() - began, 1))
             del result['offset'], result['length']
             results.append(result)
             print('[%3d/%d] %-10s %s%s' % (number, len(chosen), verdict, describe(m),
-                                          '  <- ' + how if how else ''), flush=True)
+                                           '  <- ' + how if how else ''), flush=True)
     except KeyboardInterrupt:
         print('mutate: interrupted; the mirror is restored, %d mutants judged' % len(results))
     finally:
@@ -637,14 +845,15 @@ def main():
     score = 100.0 * len(killed) / judged if judged else 0.0
     mutant_seconds = [r['seconds'] for r in results]
     summary = {
-        'commit': git_commit(), 'seed': args.seed, 'sample': len(chosen), 'filter': args.filter,
+        'commit': git_commit(), 'scope': args.scope, 'seed': args.seed, 'sample': len(chosen), 'filter': args.filter,
         'candidates': len(everything), 'killed': len(killed), 'survived': len(survived),
         'equivalent': len(equivalent), 'not_viable': len(results) - judged - len(equivalent), 'score_percent': round(score, 1),
         'seconds_total': round(time.monotonic() - started, 1),
         'seconds_per_mutant': round(sum(mutant_seconds) / len(mutant_seconds), 1) if mutant_seconds else 0,
         'mutants': results,
     }
-    with open(REPORT, 'w') as f:
+    report = REPORTS[args.scope]
+    with open(report, 'w') as f:
         json.dump(summary, f, indent=1)
     print()
     print('survivors:' if survived else 'no survivors')
@@ -652,7 +861,7 @@ def main():
         print('  #%d %s\n        key: %s' % (r['id'], describe(r), r['key']))
     print('mutation score: %.1f %% (%d killed of %d; %d equivalent, %d not viable) in %.0f s, %.1f s per mutant; '
           'report %s' % (score, len(killed), judged, len(equivalent), summary['not_viable'], summary['seconds_total'],
-             summary['seconds_per_mutant'], os.path.relpath(REPORT, ROOT)))
+                         summary['seconds_per_mutant'], os.path.relpath(report, ROOT)))
     return 0
 
 

@@ -98,6 +98,72 @@ TEST(BreakOn, StopsAtTheOccurrenceAskedForAndBeforeWhatFollows) {
   EXPECT_FALSE(RunUntil("default", "call:LocatePpi#100000").Stopped);
 }
 
+TEST(BreakOn, ReadsEachKindIntoItsFieldsAtTheEndsOfEachRange) {
+  const struct {
+    const char *Spec;
+    BreakKind Kind;
+    const char *Text;
+    bool HasNumber;
+    uint64_t Number;
+    uint32_t PciAddress;
+    uint64_t Nth;
+  } Rows[] = {
+      {"message:pre-did-reset", BreakKind::Message, "pre-did-reset", false, 0, 0, 1},
+      {"message:0x07", BreakKind::Message, "", true, 7, 0, 1},
+      {"message:7/type", BreakKind::Message, "type", true, 7, 0, 1},
+      {"message:0xFF", BreakKind::Message, "", true, 0xFF, 0, 1},
+      {"message:0x100", BreakKind::Message, "0x100", false, 0, 0, 1},
+      {"io-read:0", BreakKind::IoRead, "", true, 0, 0, 1},
+      {"io-read:0xFFFF", BreakKind::IoRead, "", true, 0xFFFF, 0, 1},
+      {"io-write:65535", BreakKind::IoWrite, "", true, 0xFFFF, 0, 1},
+      {"io-write:0X3f8", BreakKind::IoWrite, "", true, 0x3F8, 0, 1},
+      {"io-write:0xaF", BreakKind::IoWrite, "", true, 0xAF, 0, 1},
+      {"mmio-read:0xFFFFFFFF", BreakKind::MmioRead, "", true, 0xFFFFFFFF, 0, 1},
+      {"mmio-write:4294967295", BreakKind::MmioWrite, "", true, 0xFFFFFFFF, 0, 1},
+      {"pci-read:0:18.0:40", BreakKind::PciRead, "", false, 0, (24u << 15) | 0x40, 1},
+      {"pci-write:FF:1F.7:FFF", BreakKind::PciWrite, "", false, 0, 0x0FFFFFFF, 1},
+      {"console:a:b", BreakKind::Console, "a:b", false, 0, 0, 1},
+      {"record", BreakKind::Record, "", false, 0, 0, 1},
+      {"record:0x0000000000000001", BreakKind::Record, "", true, 1, 0, 1},
+      {"record:0x20000#2", BreakKind::Record, "", true, 0x20000, 0, 2},
+      {"record:4294967295", BreakKind::Record, "", true, 0xFFFFFFFF, 0, 1},
+      {"call:LocatePpi#4294967295", BreakKind::Call, "LocatePpi", false, 0, 0, 0xFFFFFFFF},
+      {"call:A#B#12", BreakKind::Call, "A#B", false, 0, 0, 12},
+  };
+  for (const auto &Row : Rows) {
+    SCOPED_TRACE(Row.Spec);
+    BreakEvent Event;
+    ASSERT_EQ(ParseBreakEvent(Row.Spec, Event), "");
+    EXPECT_EQ(Event.Spec, Row.Spec);
+    EXPECT_EQ(static_cast<int>(Event.Kind), static_cast<int>(Row.Kind));
+    EXPECT_EQ(Event.Text, Row.Text);
+    EXPECT_EQ(Event.HasNumber, Row.HasNumber);
+    EXPECT_EQ(Event.Number, Row.Number);
+    EXPECT_EQ(Event.PciAddress, Row.PciAddress);
+    EXPECT_EQ(Event.Nth, Row.Nth);
+  }
+  // One past each end, and what is no number.
+  const struct {
+    const char *Spec;
+    const char *Error;
+  } Refused[] = {
+      {"io-read:65536", "a port from 0 to 0xFFFF"},
+      {"io-read:0x", "a port from 0 to 0xFFFF"},
+      {"io-read:1a", "a port from 0 to 0xFFFF"},
+      {"io-read:0xg", "a port from 0 to 0xFFFF"},
+      {"mmio-write:4294967296", "an address from 0 to 0xFFFFFFFF"},
+      {"record:0x00000000000000001", "a status code value from 0 to 0xFFFFFFFF"},
+      {"record:4294967296", "a status code value from 0 to 0xFFFFFFFF"},
+      {"pci-write:100:0.0:0", "a configuration register as B:D.F:OFFSET (hex, e.g. 0:18.0:40)"},
+      {"pci-write:0:18.0:40x", "a configuration register as B:D.F:OFFSET (hex, e.g. 0:18.0:40)"},
+      {"call:LocatePpi#4294967296", "the occurrence after # is a whole number from 1"},
+  };
+  for (const auto &Row : Refused) {
+    BreakEvent Event;
+    EXPECT_EQ(ParseBreakEvent(Row.Spec, Event), Row.Error) << Row.Spec;
+  }
+}
+
 TEST(BreakOn, RefusesWhatIsNoEvent) {
   const struct {
     const char *Spec;

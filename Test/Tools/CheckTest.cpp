@@ -97,6 +97,12 @@ TEST(CheckForms, BoundsAndToleranceForTimes) {
       {"elapsed_ms = { min = 230.0, max = 250.0 }\n", {"t.toml:2: elapsed_ms: expected from 230.0 to 250.0, got 227.163"}},
       {"elapsed_ms = { approx = 227.173, tolerance = 0.01 }\n", {}},  // inclusive, despite 0.010000000000005
       {"elapsed_ms = { approx = 227.2, tolerance = 0.01 }\n", {"t.toml:2: elapsed_ms: expected 227.2 ± 0.01, got 227.163"}},
+      // The room for rounding is a billionth of the value: 1e-7 off is within, 5e-7 is not.
+      {"elapsed_ms = { approx = 227.1630001, tolerance = 0 }\n", {}},
+      {"elapsed_ms = { approx = 227.1630005, tolerance = 0 }\n",
+       {"t.toml:2: elapsed_ms: expected 227.1630005 ± 0, got 227.163"}},
+      // Both ends are inclusive, also when they are the same.
+      {"elapsed_ms = { min = 227.163, max = 227.163 }\n", {}},
       {"time = { partial = true, wait_ms = { approx = 95.0, tolerance = 0.5 } }\n", {}},
       {"time = { wait_ms = { max = 90 }, serial_ms = 137.5 }\n", {"t.toml:2: time.wait_ms: expected at most 90, got 95.3"}},
   });

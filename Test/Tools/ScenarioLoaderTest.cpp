@@ -261,17 +261,127 @@ TEST(ScenarioLoaderRefuses, ValuesOutOfRange) {
   E = Refusal("[board]\ndwrsts_address = 0x1_0000_0000\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: board.dwrsts_address: 0x100000000 is out of range (0 to 0xFFFFFFFF)");
   E = Refusal("[cpu]\nprocessors = 65\n");
-  EXPECT_EQ(E.Key(), "cpu.processors");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: cpu.processors: 65 is out of range (1 to 64)");
   E = Refusal("[vorn]\nfs2 = -1\n");
-  EXPECT_EQ(E.Key(), "vorn.fs2");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: vorn.fs2: -1 is out of range (0 to 0xFFFFFFFF)");
   E = Refusal("[drux.type]\nfw_type = 8\n");
-  EXPECT_EQ(E.Key(), "drux.type.fw_type");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: drux.type.fw_type: 8 is out of range (0 to 7)");
   E = Refusal("[pei]\nhob_space = 0x2000000\n");
-  EXPECT_EQ(E.Key(), "pei.hob_space");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: pei.hob_space: 0x2000000 is out of range (0 to 16777216)");
   E = Refusal("[run]\ntime_limit_ms = 0\n");
-  EXPECT_EQ(E.Key(), "run.time_limit_ms");
-  E = Refusal("[cmos]\nmm0 = \"0x1FFFFFFFFFFFFFFFF\"\n");
-  EXPECT_EQ(E.Key(), "cmos.mm0");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: run.time_limit_ms: 0 is out of range (1 to 86400000)");
+  E = Refusal("[cmos]\nmm0 = -1\n");
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: cmos.mm0: -1 is out of range (0 to 0x7FFFFFFFFFFFFFFF)");
+  // The bounds themselves are in range.
+  Scenario S = Load("[cpu]\nprocessors = 64\n[run]\ntime_limit_ms = 86400000\n[vorn]\nfs1 = 0xFFFFFFFF\n").Settings;
+  EXPECT_EQ(S.Processors, 64u);
+  EXPECT_EQ(S.TimeLimitMs, 86400000u);
+  EXPECT_EQ(S.Fs1, 0xFFFFFFFFu);
+  S = Load("[cpu]\nprocessors = 1\n[run]\ntime_limit_ms = 1\n[pei]\nhob_space = 16777216\n").Settings;
+  EXPECT_EQ(S.Processors, 1u);
+  EXPECT_EQ(S.TimeLimitMs, 1u);
+  EXPECT_EQ(S.HobSpace, 16777216u);
+}
+
+// A 64-bit value (cmos.mm0): a TOML integer, or "0x" and 1 to 16 hexadecimal digits in a
+// string for what a TOML integer cannot hold; nothing else.
+TEST(ScenarioLoaderRefuses, SixtyFourBitValuesAsHexTextAtTheirBoundaries) {
+  struct Row {
+    const char *Text;
+    uint64_t Value;  // read when accepted
+  };
+  const Row Accepted[] = {{"\"0xFFFFFFFFFFFFFFFF\"", 0xFFFFFFFFFFFFFFFFull},
+                          {"\"0X8000000000000000\"", 0x8000000000000000ull},
+                          {"\"0x1\"", 1},
+                          {"9223372036854775807", 0x7FFFFFFFFFFFFFFFull}};
+  for (const Row &R : Accepted) {
+    SCOPED_TRACE(R.Text);
+    EXPECT_EQ(Load(std::string("[cmos]\nmm0 = ") + R.Text + "\n").Settings.Mm0, R.Value);
+  }
+  for (const char *Text : {"0x1FFFFFFFFFFFFFFFF", "0x", "12345", "1x23", "x0123", "0xG1", "0x1 "}) {
+    SCOPED_TRACE(Text);
+    const ScenarioError E = Refusal(std::string("[cmos]\nmm0 = \"") + Text + "\"\n");
+    EXPECT_EQ(E.what(), std::string("Scenarios/test.toml:2: cmos.mm0: \"") + Text +
+                            "\" is not a hexadecimal number of at most 16 digits");
+  }
+  EXPECT_STREQ(Refusal("[cmos]\nmm0 = true\n").what(),
+               "Scenarios/test.toml:2: cmos.mm0: expected an integer or a \"0x...\" string, found a boolean");
+}
+
+// Every key with a range, at both of its ends: the bound is read, one past it is refused
+// with the range as the docs write it.
+TEST(ScenarioLoaderRefuses, EveryRangeAtBothOfItsEnds) {
+  constexpr uint64_t U32 = 0xFFFFFFFF, Day = 86400000, Space = 16777216;
+  struct Row {
+    const char *Header;  // the table, on line 1; the key on line 2
+    const char *Key;
+    const char *Path;
+    uint64_t Min, Max;
+    const char *Range;
+    const char *Rest = "";  // keys the table needs besides
+  };
+  const Row Rows[] = {
+      {"[boot]", "mode", "boot.mode", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[cpu]", "signature", "cpu.signature", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[cpu]", "processors", "cpu.processors", 1, 64, "1 to 64"},
+      {"[cmos]", "error_level", "cmos.error_level", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[vorn]", "fs1", "vorn.fs1", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[vorn]", "fs2", "vorn.fs2", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[vorn]", "fn1", "vorn.fn1", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[vorn]", "fn4", "vorn.fn4", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[vorn]", "fn6", "vorn.fn6", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[vorn]", "dwrsts", "vorn.dwrsts", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[[vorn.at]]", "ms", "vorn.at[0].ms", 0, Day, "0 to 86400000", "fs1 = 1\n"},
+      {"[[vorn.at]]", "fs1", "vorn.at[0].fs1", 0, U32, "0 to 0xFFFFFFFF", "ms = 1\n"},
+      {"[[vorn.at]]", "fs2", "vorn.at[0].fs2", 0, U32, "0 to 0xFFFFFFFF", "ms = 1\n"},
+      {"[[vorn.at]]", "fn1", "vorn.at[0].fn1", 0, U32, "0 to 0xFFFFFFFF", "ms = 1\n"},
+      {"[[vorn.at]]", "fn4", "vorn.at[0].fn4", 0, U32, "0 to 0xFFFFFFFF", "ms = 1\n"},
+      {"[[vorn.at]]", "fn6", "vorn.at[0].fn6", 0, U32, "0 to 0xFFFFFFFF", "ms = 1\n"},
+      {"[[vorn.at]]", "dwrsts", "vorn.at[0].dwrsts", 0, U32, "0 to 0xFFFFFFFF", "ms = 1\n"},
+      {"[drux]", "vorn_status", "drux.vorn_status", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[drux.type]", "fw_type", "drux.type.fw_type", 0, 7, "0 to 7"},
+      {"[drux.type]", "fw_sub_type", "drux.type.fw_sub_type", 0, 0xFF, "0 to 0xFF"},
+      {"[drux.type]", "response_length", "drux.type.response_length", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[drux.feature_set]", "feature_set", "drux.feature_set.feature_set", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[drux.feature_set]", "feature_set2", "drux.feature_set.feature_set2", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[drux.feature_set]", "response_length", "drux.feature_set.response_length", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[drux.watchdog]", "status", "drux.watchdog.status", 0, 0xFF, "0 to 0xFF"},
+      {"[drux.clock]", "clox_response", "drux.clock.clox_response", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[drux.pre_did_reset]", "counter_after_ms", "drux.pre_did_reset.counter_after_ms", 0, Day, "0 to 86400000"},
+      {"[drux.pre_did_reset]", "state_after_ms", "drux.pre_did_reset.state_after_ms", 0, Day, "0 to 86400000"},
+      {"[drux.pre_did_reset]", "state", "drux.pre_did_reset.state", 0, 15, "0 to 15"},
+      {"[pei]", "hob_space", "pei.hob_space", 0, Space, "0 to 16777216"},
+      {"[pei]", "pool_space", "pei.pool_space", 0, Space, "0 to 16777216"},
+      {"[pei.vorn_type_hob]", "vorn_type", "pei.vorn_type_hob.vorn_type", 0, U32, "0 to 0xFFFFFFFF"},
+      {"[pei.vorn_type_hob]", "fw_type", "pei.vorn_type_hob.fw_type", 0, 0xFF, "0 to 0xFF"},
+      {"[pei.vorn_type_hob]", "fw_sub_type", "pei.vorn_type_hob.fw_sub_type", 0, 0xFF, "0 to 0xFF"},
+      {"[uart1]", "divisor", "uart1.divisor", 0, 0xFFFF, "0 to 0xFFFF"},
+      {"[uart1]", "lcr", "uart1.lcr", 0, 0xFF, "0 to 0xFF"},
+      {"[uart1]", "fcr", "uart1.fcr", 0, 0xFF, "0 to 0xFF"},
+      {"[uart2]", "fcr", "uart2.fcr", 0, 0xFF, "0 to 0xFF"},
+      {"[chipset]", "host_bridge_fc", "chipset.host_bridge_fc", 0, 0xFF, "0 to 0xFF"},
+      {"[fault]", "nth", "fault.nth", 1, U32, "1 to 0xFFFFFFFF", "call = \"*\"\n"},
+      {"[run]", "time_limit_ms", "run.time_limit_ms", 1, Day, "1 to 86400000"},
+  };
+  for (const Row &R : Rows) {
+    SCOPED_TRACE(R.Path);
+    const auto Text = [&](uint64_t Value) {
+      return std::string(R.Header) + "\n" + R.Key + " = " + std::to_string(Value) + "\n" + R.Rest;
+    };
+    for (const uint64_t Value : {R.Min, R.Max}) {
+      try {
+        Load(Text(Value));
+      } catch (const ScenarioError &Error) {
+        ADD_FAILURE() << Value << " refused: " << Error.what();
+      }
+    }
+    EXPECT_EQ(Refusal(Text(R.Max + 1)).what(), "Scenarios/test.toml:2: " + std::string(R.Path) + ": " +
+                                                   std::to_string(R.Max + 1) + " is out of range (" + R.Range + ")");
+    if (R.Min > 0) {
+      EXPECT_EQ(Refusal(Text(R.Min - 1)).what(), "Scenarios/test.toml:2: " + std::string(R.Path) + ": " +
+                                                     std::to_string(R.Min - 1) + " is out of range (" + R.Range + ")");
+    }
+  }
 }
 
 TEST(ScenarioLoaderRefuses, UnknownStatusNamesAndChoices) {
@@ -297,16 +407,31 @@ TEST(ScenarioLoaderRefuses, UnknownStatusNamesAndChoices) {
 TEST(ScenarioLoaderRefuses, BadHexStrings) {
   ScenarioError E = Refusal("[drux.watchdog]\nresponse = \"85 0\"\n");
   EXPECT_EQ(E.Key(), "drux.watchdog.response");
-  EXPECT_NE(E.Text().find("odd number"), std::string::npos);
+  EXPECT_STREQ(E.what(),
+               "Scenarios/test.toml:2: drux.watchdog.response: bad hex string \"85 0\": odd number of hexadecimal digits");
   E = Refusal("[drux.watchdog]\nresponse = \"8 503\"\n");
-  EXPECT_NE(E.Text().find("two hexadecimal digits"), std::string::npos);
+  EXPECT_STREQ(E.what(),
+               "Scenarios/test.toml:2: drux.watchdog.response: bad hex string \"8 503\": a byte is two hexadecimal digits");
+  E = Refusal("[drux.watchdog]\nresponse = \"8\\t5\"\n");
+  EXPECT_EQ(E.Text(), "bad hex string \"8\t5\": a byte is two hexadecimal digits");
   E = Refusal("[drux.watchdog]\nresponse = \"0x85\"\n");
-  EXPECT_NE(E.Text().find("'x' is no hexadecimal digit"), std::string::npos);
+  EXPECT_STREQ(E.what(),
+               "Scenarios/test.toml:2: drux.watchdog.response: bad hex string \"0x85\": 'x' is no hexadecimal digit");
+  // A character beyond ASCII is quoted whole, and only it.
+  E = Refusal("[drux.watchdog]\nresponse = \"0\u20AC1\"\n");
+  EXPECT_EQ(E.Text(), "bad hex string \"0\u20AC1\": '\u20AC' is no hexadecimal digit");
+  E = Refusal("[drux.watchdog]\nresponse = \"\u00E95\"\n");
+  EXPECT_EQ(E.Text(), "bad hex string \"\u00E95\": '\u00E9' is no hexadecimal digit");
+  // At most 256 bytes in a message's answer.
   E = Refusal("[drux.clock]\nresponse = \"" + std::string(2 * 257, '0') + "\"\n");
-  EXPECT_NE(E.Text().find("too many"), std::string::npos);
-  // Upper and lower case, blanks between bytes, and an empty response are all fine.
+  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: drux.clock.response: 257 bytes are too many (at most 256)");
+  EXPECT_EQ(Load("[drux.clock]\nresponse = \"" + std::string(2 * 256, '0') + "\"\n").Settings.ClockOverride.Response,
+            std::vector<uint8_t>(256, 0));
+  // Every digit, upper and lower case, blanks and tabs between bytes, and an empty response are all fine.
   EXPECT_EQ(Load("[drux.watchdog]\nresponse = \"Ab cD\"\n").Settings.WatchdogOverride.Response,
             (std::vector<uint8_t>{0xAB, 0xCD}));
+  EXPECT_EQ(Load("[drux.watchdog]\nresponse = \"00 0f\\t10 9aFF  01\"\n").Settings.WatchdogOverride.Response,
+            (std::vector<uint8_t>{0x00, 0x0F, 0x10, 0x9A, 0xFF, 0x01}));
   EXPECT_EQ(Load("[drux.watchdog]\nresponse = \"\"\n").Settings.WatchdogOverride.Response, std::vector<uint8_t>{});
 }
 
@@ -540,4 +665,30 @@ TEST(ScenarioLoaderRefuses, MemoryMapsAndDevicePlacesABoardCannotHave) {
     const ScenarioError E = Refusal(R.Text);
     EXPECT_STREQ(E.what(), R.What);
   }
+}
+
+TEST(ScenarioLoaderRefuses, ANonAsciiCharacterWhereABlankMayStand) {
+  // toml++ 3.3 took these code points for unreachable in its test for a blank: undefined
+  // behaviour (found by Fuzz/FuzzScenario, kept as Fuzz/Corpus/FuzzScenario/
+  // regression-non-ascii-blank). Each is a parse error with its line now.
+  for (const char *Character : {"\u00E9", "\u0347", "\u0499", "\u2C5E", "\u3001", "\u3057", "\uFB26", "\uFEFE"}) {
+    for (const std::string &Text : {"[vorn]\nfs1 = " + std::string(Character) + "5\n",
+                                    "[vorn]\nfs1 = 5" + std::string(Character) + "\n",
+                                    "[vorn]\n" + std::string(Character) + "fs1 = 5\n"}) {
+      const ScenarioError E = Refusal(Text);
+      EXPECT_EQ(E.Line(), 2u) << Text;
+      EXPECT_NE(E.Text().find("not TOML"), std::string::npos) << E.what();
+    }
+  }
+  // A blank beyond ASCII is still told for what it is: TOML takes spaces and tabs only.
+  const ScenarioError Blank = Refusal("[vorn]\nfs1 =\u3000 5\n");
+  EXPECT_NE(Blank.Text().find("expected space or tab"), std::string::npos) << Blank.what();
+}
+
+TEST(ScenarioLoaderRefuses, ANonAsciiCharacterInAHexStringIsQuotedWhole) {
+  // The message quoted the character's first byte alone: no UTF-8, which check's JSON and
+  // JUnit XML carry (FuzzScenario refuses that; kept for it as
+  // Fuzz/Corpus/FuzzScenario/regression-hex-string-utf8).
+  const ScenarioError E = Refusal("[drux.watchdog]\nresponse = \"8\u00E9\"\n");
+  EXPECT_NE(E.Text().find("'\u00E9' is no hexadecimal digit"), std::string::npos) << E.what();
 }
