@@ -39,7 +39,7 @@ struct UartPowerOn {
 
 enum class MpServicesWhen { BeforeEntry, AfterMemory, Never };
 
-struct Scenario {
+struct Scenario {  // NOLINT(clang-analyzer-optin.performance.Padding): one a run, in the file's order
   std::string Name = "default";
   std::string Description;
 

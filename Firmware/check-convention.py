@@ -175,7 +175,6 @@ def disassemble(image, start, size):
         text = re.sub(r"\s*<[^>]*>\s*$", "", m.group(2)).strip()
         if not text:
             continue
-        parts = re.split(r"\s{2,}|\t", text)
         words = text.split()
         if words[0] in ("rep", "repz", "repnz", "repe", "repne", "lock") and len(words) > 1:
             mnemonic = words[0] + " " + words[1]
@@ -191,6 +190,7 @@ def first_early_read(image, start, size):
     """The first instruction that reads an argument register before a write on some path, or None."""
     code = disassemble(image, start, size)
     index_of = {address: i for i, (address, _, _) in enumerate(code)}
+
     def in_prologue(mnemonic, args):
         return ((mnemonic == "push" and args[0].startswith("%")) or (mnemonic, args) == ("mov", ["%esp", "%ebp"])
                 or (mnemonic == "mov" and args[0].startswith("$") and args[1].startswith("%"))

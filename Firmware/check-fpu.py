@@ -20,7 +20,7 @@ import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import image_code  # noqa: E402
+import image_code  # noqa: E402 (a module of this folder: after sys.path names it)
 
 TOUCHES_FPU = re.compile(r"%(mm[0-9]|xmm[0-9]+|ymm[0-9]+|st)|^(f[a-z0-9]+|emms|movq|movd|ldmxcsr|stmxcsr|fxsave|fxrstor)\b")
 MEMORY = r"(-?0x[0-9a-f]+)?\(%[a-z]+\)"

@@ -29,7 +29,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "Tools", "peim"))
-import pecoff  # noqa: E402
+import pecoff  # noqa: E402 (a module of this folder: after sys.path names it)
 
 R_386_32 = 1
 STT_OBJECT, STT_SECTION = 1, 3

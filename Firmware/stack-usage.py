@@ -31,7 +31,7 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import image_code  # noqa: E402
+import image_code  # noqa: E402 (a module of this folder: after sys.path names it)
 
 DEFAULT_IMAGE = os.path.join("build", "firmware", "QuarnPeiPreMem.elf")
 

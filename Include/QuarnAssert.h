@@ -36,6 +36,11 @@ __attribute__((always_inline)) inline void QuarnAssertAt(bool Condition, const C
       DebugAssert(FileName, LineNumber, Description);
     }
   }
+  // For the static analyzer only (no build sees it): the checked condition is the caller's
+  // contract, so a path on which it fails ends here, as after ASSERT's report.
+  if (!Condition) {
+    ANALYZER_UNREACHABLE ();
+  }
 }
 
 /**

@@ -209,8 +209,9 @@ def emulator_stack():
         deepest[name] = report.get("entry_stack_bytes", 0)
     if deepest:
         name = max(deepest, key=deepest.get)
-        print(f"  cross-check in the emulator (host build, deepest hardware access of the entry point):")
-        print(f"    {deepest[name]} bytes in {name}; {min(deepest.values())} to {max(deepest.values())} over {len(deepest)} built-in scenarios")
+        print("  cross-check in the emulator (host build, deepest hardware access of the entry point):")
+        print(f"    {deepest[name]} bytes in {name}; {min(deepest.values())} to {max(deepest.values())} "
+              f"over {len(deepest)} built-in scenarios")
         return f"{min(deepest.values())} to {max(deepest.values())} bytes over the {len(deepest)} built-in scenarios"
     return None
 
@@ -457,7 +458,7 @@ def main():
     figures = {f"flash-{key}": text for key, text in flash_texts.items()}
     figures.update({f"stack-{key}": text for key, text in stack_texts.items()})
     figures.update({"painted": painted(not check),
-               "emulator_stack": emulator_stack(), "boot": boot_time(), "speed": speed(not check)})
+                    "emulator_stack": emulator_stack(), "boot": boot_time(), "speed": speed(not check)})
     if not check:
         throughput()
         memory()

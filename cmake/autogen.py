@@ -65,7 +65,7 @@ def parse_guid(path, number, text):
     if fields[0] > 0xFFFFFFFF or fields[1] > 0xFFFF or fields[2] > 0xFFFF or max(data4) > 0xFF:
         raise PackageError(f"{path}:{number}: a GUID field is out of range: {text}")
     return "{0x%08X, 0x%04X, 0x%04X, {%s}}" % (fields[0], fields[1], fields[2],
-                                              ", ".join("0x%02X" % b for b in data4))
+                                               ", ".join("0x%02X" % b for b in data4))
 
 
 def read_dec(path, guids, pcds):

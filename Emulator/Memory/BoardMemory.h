@@ -59,11 +59,11 @@ struct MemoryMapProblem {
   std::string Text;
 };
 
-/// Checks Map (sizes resolved or not) for a PEI core that needs Needed bytes in each
+/// Checks Unresolved (sizes resolved or not) for a PEI core that needs Needed bytes in each
 /// window: page alignment, both windows inside the RAM the emulator can back
 /// (0x00100000-0x07FFFFFF, 0x60000000-0x7FFFFFFF), no overlap, room enough.
 /// Returns the first problem, or nothing when the map can be used.
-std::optional<MemoryMapProblem> CheckMemoryMap(const MemoryMap &Map, uint64_t Needed);
+std::optional<MemoryMapProblem> CheckMemoryMap(const MemoryMap &Unresolved, uint64_t Needed);
 
 /// A window the host cannot give the board (the addresses are in use in this process).
 class MemoryMapError : public std::runtime_error {

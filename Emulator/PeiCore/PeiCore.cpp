@@ -46,7 +46,8 @@ uint64_t PeiCore::WindowBytes(uint32_t HobSpace, uint32_t PoolSpace) {
   return kStackBytes + kHobOffset + Hob + AlignUp(PoolSpace);
 }
 
-PeiCore::PeiCore(Board &B, BoardMemory &Memory, PeiCoreConfig Config) : Board_(B), Config_(Config), Ram_(Memory) {
+PeiCore::PeiCore(Board &B, BoardMemory &Memory, const PeiCoreConfig &Config)
+    : Board_(B), Config_(Config), Ram_(Memory) {
   const uint32_t HobSpace = AlignUp(std::max<uint32_t>(Config_.HobSpace, sizeof(EFI_HOB_HANDOFF_INFO_TABLE) + 8));
   PoolOffset_ = kHobOffset + HobSpace;
   MemorySize_ = PoolOffset_ + AlignUp(Config_.PoolSpace);

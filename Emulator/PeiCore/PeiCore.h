@@ -62,7 +62,7 @@ class PeiCore {
 
   /// Opens the stack and the heap in Memory's temporary RAM and builds the services
   /// table, the word below the IDT and the HOB list there.
-  PeiCore(Board &B, BoardMemory &Memory, PeiCoreConfig Config);
+  PeiCore(Board &B, BoardMemory &Memory, const PeiCoreConfig &Config);
 
   /// Bytes of each window the core uses for Config: the stack and the heap.
   static uint64_t WindowBytes(uint32_t HobSpace, uint32_t PoolSpace);

@@ -140,6 +140,7 @@ std::vector<VornDevice::Upcoming> VornDevice::PendingChanges() const {
   for (const Pending &P : Pending_) Sorted.push_back({P.AtNs, P.Order, nullptr, P.Source, P.Detail});
   std::sort(Sorted.begin(), Sorted.end(), Earlier);
   std::vector<Upcoming> List;
+  List.reserve(Sorted.size());
   for (const Pending &P : Sorted) List.push_back({P.AtNs, P.Source, P.Detail});
   return List;
 }

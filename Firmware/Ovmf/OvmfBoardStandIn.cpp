@@ -148,7 +148,7 @@ constexpr CONST CHAR8 *kAddressLines[] = {"Reload MM7 with new pointer: ", "Migr
 UINTN AddressLinePrefix(IN CONST CHAR8 *Message, IN UINTN Length) {
   for (CONST CHAR8 *Prefix : kAddressLines) {
     UINTN Index = 0;
-    while (Prefix[Index] != '\0' && Index < Length && Message[Index] == Prefix[Index]) Index++;
+    while (Index < Length && Prefix[Index] != '\0' && Message[Index] == Prefix[Index]) Index++;
     if (Prefix[Index] == '\0') return Index;
   }
   return 0;

@@ -463,7 +463,7 @@ def changes_form(form_text, changes, call_times):
     sections = [s for s in split_sections(form_text) if s[0] != "[[vorn.at]]"]
     for header, lines in sections:
         if header == "[drux.pre_did_reset]":
-            lines[:] = [l for l in lines if not re.match(r"^(counter_after_ms|state_after_ms)\s*=", l)]
+            lines[:] = [line for line in lines if not re.match(r"^(counter_after_ms|state_after_ms)\s*=", line)]
     for index, stored in sorted(changes.items(), key=lambda item: -1 if item[0] is None else item[0]):
         ms = 0 if index is None else math.ceil(call_times[index])
         for register, value in stored:

@@ -176,7 +176,7 @@ def main(argv):
               f"({len(want.encode('latin-1'))} bytes, {want.count(chr(10))} lines; the addresses of "
               f"{len(got_addresses)} pointer lines compared in form)")
     del head
-    module2 = "".join(l for l in com2.splitlines(keepends=True) if not l.startswith("board: "))
+    module2 = "".join(line for line in com2.splitlines(keepends=True) if not line.startswith("board: "))
     want2, _ = normalised(report["console2"], args.edk2_asserts)
     got2, _ = normalised(module2, args.edk2_asserts)
     if not got2.startswith(want2):
@@ -198,9 +198,9 @@ def main(argv):
             failures.append(f"the DEBUG quarn-emu failed ({debug.returncode}): {debug.stderr.strip()}")
         else:
             texts = json.loads(debug.stdout)
-            lines = {l.strip() for l in (texts["console"] + texts["console2"]).splitlines() if l.strip()}
-            lines = {ADDRESS_LINES.sub(lambda m: m.group(1), l + "\r").rstrip("\r") for l in lines}
-            seen = sorted(l for l in lines if l in com1.decode("latin-1") or l in module2)
+            lines = {line.strip() for line in (texts["console"] + texts["console2"]).splitlines() if line.strip()}
+            lines = {ADDRESS_LINES.sub(lambda m: m.group(1), line + "\r").rstrip("\r") for line in lines}
+            seen = sorted(line for line in lines if line in com1.decode("latin-1") or line in module2)
             if seen:
                 failures.append(f"the RELEASE build printed DEBUG texts: {seen[:3]}")
             else:

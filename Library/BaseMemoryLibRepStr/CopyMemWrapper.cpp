@@ -37,7 +37,7 @@ VOID *EFIAPI CopyMem(OUT VOID *DestinationBuffer, IN CONST VOID *SourceBuffer, I
 
   if (Source >= Destination || Source + (Length - 1) < Destination) {
     auto *To = static_cast<UINT8 *>(DestinationBuffer);
-    auto *From = static_cast<const UINT8 *>(SourceBuffer);
+    const auto *From = static_cast<const UINT8 *>(SourceBuffer);
     for (UINTN Index = 0; Index < Length / 4; Index++, To += 4, From += 4) {
       StoreWord(To, LoadWord(From));
     }
@@ -46,7 +46,7 @@ VOID *EFIAPI CopyMem(OUT VOID *DestinationBuffer, IN CONST VOID *SourceBuffer, I
     }
   } else {
     auto *To = static_cast<UINT8 *>(DestinationBuffer);
-    auto *From = static_cast<const UINT8 *>(SourceBuffer);
+    const auto *From = static_cast<const UINT8 *>(SourceBuffer);
     for (UINTN Index = Length; Index > 0; Index--) {
       To[Index - 1] = From[Index - 1];
     }

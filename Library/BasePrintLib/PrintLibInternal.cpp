@@ -43,7 +43,6 @@ constexpr UINT32 kLongType        = 1u << 4;
 constexpr UINT32 kPrefixZero      = 1u << 5;
 constexpr UINT32 kPadToWidth      = 1u << 6;
 constexpr UINT32 kPrecision       = 1u << 7;
-constexpr UINT32 kArgumentUnicode = 1u << 8;
 constexpr UINT32 kUnsignedType    = 1u << 9;
 
 constexpr CHAR8 kNullString[] = "<null string>";
@@ -164,12 +163,11 @@ CHAR8 *PutNumber(CHAR8 *Out, CHAR8 *End, DIRECTIVE &D, UINT64 Value, UINTN Radix
 }
 
 /**
-  Renders a text: an ASCII string, or a UTF-16 one (kArgumentUnicode; each character
+  Renders a text: an ASCII string, or a UTF-16 one (Wide; each character
   gives its low byte). Count stops at the NUL and, when a precision was given, at the
   precision; blanks fill up to the precision and the width.
 **/
-CHAR8 *PutText(CHAR8 *Out, CHAR8 *End, const DIRECTIVE &D, const VOID *Text) {
-  const bool Wide = (D.Flags & kArgumentUnicode) != 0;
+CHAR8 *PutText(CHAR8 *Out, CHAR8 *End, const DIRECTIVE &D, const VOID *Text, bool Wide) {
   const bool Limited = (D.Flags & kPrecision) != 0;
   const auto *Narrow = static_cast<const CHAR8 *>(Text);
   const auto *Utf16 = static_cast<const CHAR16 *>(Text);
@@ -294,6 +292,7 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
   CHAR16 Character[2] = {0, 0};
   CHAR8 Single[2] = {Type, '\0'};
   const VOID *Text = Single;
+  bool Wide = false;  // Text is UTF-16
 
   switch (Type) {
     case 'a': {
@@ -305,7 +304,7 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
     case 'S': {
       const CHAR16 *String = VA_ARG(Marker, const CHAR16 *);
       if (String != nullptr) {
-        D.Flags |= kArgumentUnicode;
+        Wide = true;
         Text = String;
       } else {
         Text = kNullString;
@@ -314,7 +313,7 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
     }
     case 'c':
       Character[0] = static_cast<CHAR16>(VA_ARG(Marker, UINT32) & 0xFFFF);
-      D.Flags |= kArgumentUnicode;
+      Wide = true;
       Text = Character;
       break;
     case 'g': {
@@ -371,7 +370,7 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
       // '%' and every character without a meaning stand for themselves.
       break;
   }
-  Out = PutText(Out, End, D, Text);
+  Out = PutText(Out, End, D, Text, Wide);
   return Format;
 }
 

@@ -16,7 +16,7 @@ CpuIntrinsicsBackend *gCurrentBoard = nullptr;
 /// into each operation, so the frame is the operation's own, right below the module's).
 __attribute__((always_inline)) inline CpuIntrinsicsBackend &Board() {
   if (gCurrentBoard == nullptr) {
-    std::fprintf(stderr, "hardware access without an emulated board\n");
+    (void)std::fprintf(stderr, "hardware access without an emulated board\n");  // the abort says it anyway
     std::abort();
   }
   gCurrentBoard->NoteStackPointer(reinterpret_cast<UINTN>(__builtin_frame_address(0)));

@@ -103,10 +103,10 @@ BranchEnd PreDidResetBranch() {
 
 /// Locates DRUX_PPI and sends the watchdog request; any error is an assertion report.
 void RequestBiosUpdateWatchdog() {
-  DRUX_PPI *Drux = nullptr;
-  EFI_STATUS Status = PeiServicesLocatePpi(&gDruxPpiGuid, 0, nullptr, reinterpret_cast<VOID **>(&Drux));
+  VOID *Drux = nullptr;
+  [[maybe_unused]] EFI_STATUS Status = PeiServicesLocatePpi(&gDruxPpiGuid, 0, nullptr, &Drux);  // unread in RELEASE
   if (!EFI_ERROR(Status)) {
-    Status = QuarnSendBiosUpdateWatchdogControl(Drux);
+    Status = QuarnSendBiosUpdateWatchdogControl(static_cast<DRUX_PPI *>(Drux));
   }
   ASSERT_EFI_ERROR (Status);
 }

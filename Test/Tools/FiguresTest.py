@@ -81,7 +81,11 @@ def main():
         os.path.abspath(__file__)))), help='the source tree (default: this checkout)')
     root = parser.parse_args().source
     self_test(root)
-    read = lambda path: open(os.path.join(root, path), encoding='utf-8').read()
+
+    def read(path):
+        with open(os.path.join(root, path), encoding='utf-8') as f:
+            return f.read()
+
     texts = {'README.md': read('README.md')}
     for doc in sorted(glob.glob(os.path.join(root, 'docs', '*.md'))):
         texts[os.path.relpath(doc, root)] = open(doc, encoding='utf-8').read()

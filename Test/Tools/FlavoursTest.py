@@ -105,8 +105,8 @@ def main(argv):
     parser.add_argument("debug", help="quarn-emu (the DEBUG module)")
     parser.add_argument("release", help="quarn-emu-release (the RELEASE module)")
     args = parser.parse_args(argv)
-    names = [line.split()[0] for line in subprocess.run([args.debug, "list"], capture_output=True, text=True,
-                                                          check=True).stdout.splitlines() if line.strip()]
+    listed = subprocess.run([args.debug, "list"], capture_output=True, text=True, check=True).stdout
+    names = [line.split()[0] for line in listed.splitlines() if line.strip()]
     failures = 0
     for name in names:
         debug, release = run(args.debug, name), run(args.release, name)

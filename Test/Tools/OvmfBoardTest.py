@@ -58,7 +58,7 @@ def test_layout():
         check(f"{name}: size {sizes.get(name)}", layout.size == sizes.get(name), f"writer {layout.size}")
     check("OVMF_BOARD_CHANGE and OVMF_BOARD_BOOT_MODE_CALL sizes",
           (board.CHANGE.size, board.BOOT_MODE_CALL.size) == (sizes["OVMF_BOARD_CHANGE"],
-                                                               sizes["OVMF_BOARD_BOOT_MODE_CALL"]))
+                                                             sizes["OVMF_BOARD_BOOT_MODE_CALL"]))
     rows = [("kSignature", board.SIGNATURE), ("kVersion", board.VERSION), ("kMaxSize", board.LIMITS["size"]),
             ("kMaxPolicySize", board.LIMITS["policy"]), ("kMaxBootModeCalls", board.LIMITS["boot_mode_calls"]),
             ("kMaxStatusCodeAnswers", board.LIMITS["answers"]), ("kMaxCalls", board.LIMITS["calls"]),

@@ -8,7 +8,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import pecoff  # noqa: E402
+import pecoff  # noqa: E402 (a module of this folder: after sys.path names it)
 
 
 def main(argv):

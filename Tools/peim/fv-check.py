@@ -15,8 +15,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import ffs  # noqa: E402
-import pecoff  # noqa: E402
+import ffs  # noqa: E402 (a module of this folder: after sys.path names it)
+import pecoff  # noqa: E402 (a module of this folder: after sys.path names it)
 
 SECTION_NAMES = {ffs.SECTION_PEI_DEPEX: "PEI dependency", ffs.SECTION_RAW: "Raw",
                  ffs.SECTION_PE32: "PE32 image", ffs.SECTION_USER_INTERFACE: "UI"}

@@ -173,7 +173,6 @@ def rewrite_sections(data, visit):
     and GUID-defined sections); returns the new section bytes, or None if VISIT found nothing."""
     for off, stype, hsize, body in ffs.sections_of(data):
         new_body = None
-        header = data[off:off + hsize]
         if stype == ffs.SECTION_FIRMWARE_VOLUME_IMAGE:
             new_body = rewrite_volume(body, visit)
         elif stype == ffs.SECTION_GUID_DEFINED:

@@ -13,8 +13,8 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import ffs  # noqa: E402
-import pecoff  # noqa: E402
+import ffs  # noqa: E402 (a module of this folder: after sys.path names it)
+import pecoff  # noqa: E402 (a module of this folder: after sys.path names it)
 
 
 def guid_arg(text):

@@ -13,7 +13,7 @@ import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-import pecoff  # noqa: E402
+import pecoff  # noqa: E402 (a module of this folder: after sys.path names it)
 
 
 def compare(pe, elf_path):

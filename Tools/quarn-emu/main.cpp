@@ -345,7 +345,7 @@ int Dispatch(const CLI::App &App, const CommandLine &Line) {
 
 }  // namespace
 
-int main(int Argc, char **Argv) {
+int main(int Argc, char **Argv) {  // NOLINT(bugprone-exception-escape): a fault of the tool; abort shows it
   // The name every usage line and message carries, whatever path started the binary
   // (under user-mode emulation argv[0] is the IA32 binary behind the launcher).
   CLI::App App{"runs QuarnPeiPreMem on an emulated board described by a scenario", kToolName};

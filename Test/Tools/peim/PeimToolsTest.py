@@ -13,9 +13,9 @@ import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 sys.path.insert(0, os.path.join(ROOT, "Tools", "peim"))
-import ffs  # noqa: E402
-import fv  # noqa: E402
-import pecoff  # noqa: E402
+import ffs  # noqa: E402 (a module of this folder: after sys.path names it)
+import fv  # noqa: E402 (a module of this folder: after sys.path names it)
+import pecoff  # noqa: E402 (a module of this folder: after sys.path names it)
 
 FIRMWARE = None
 POLICY_PPI = ffs.guid_from_header(os.path.join(ROOT, "QuarnPkg.dec"), "gVornPolicyPpiGuid")

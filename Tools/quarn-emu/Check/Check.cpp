@@ -297,7 +297,9 @@ void Compare(const json &Expected, const json &Got, const std::string &Path, con
 
 std::string ShowValue(const json &Value, size_t Limit) {
   std::string Text = Value.dump(-1, ' ', false, json::error_handler_t::replace);
-  if (Text.size() > Limit) Text = Text.substr(0, Limit) + "... (" + std::to_string(Text.size()) + " characters)";
+  if (Text.size() > Limit) {
+    Text.replace(Limit, std::string::npos, "... (" + std::to_string(Text.size()) + " characters)");
+  }
   return Text;
 }
 

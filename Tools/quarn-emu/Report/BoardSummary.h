@@ -33,6 +33,6 @@ std::string DescribeVornState(const VornRegisterValues &Values);
 
 /// A received text on one line: a final CR LF dropped, other control bytes escaped
 /// (\r, \n, \xNN).
-std::string PrintableLine(const std::string &Text);
+std::string PrintableLine(const std::string &Line);
 
 }  // namespace quarn::emu::cli

@@ -10,7 +10,6 @@ extern "C" {
 #include <Ppi/DebugPrint.h>
 #include <Ppi/Drux.h>
 extern "C" {
-#include <PiPei.h>
 #include <Ppi/MemoryDiscovered.h>
 #include <Ppi/MpServices.h>
 }

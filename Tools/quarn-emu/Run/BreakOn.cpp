@@ -53,6 +53,7 @@ bool ReadNumber(const std::string &Text, uint64_t Limit, uint64_t &Value) {
 bool ReadPciAddress(const std::string &Text, uint32_t &Address) {
   unsigned Bus = 0, Device = 0, Function = 0, Offset = 0;
   char Tail = 0;
+  // NOLINTNEXTLINE(cert-err34-c): glibc saturates an overflowing %x at 0xFFFFFFFF, past every bound below
   if (std::sscanf(Text.c_str(), "%x:%x.%x:%x%c", &Bus, &Device, &Function, &Offset, &Tail) != 4) return false;
   if (Bus > 0xFF || Device > 0x1F || Function > 7 || Offset > 0xFFF) return false;
   Address = (Bus << 20) | (Device << 15) | (Function << 12) | Offset;
