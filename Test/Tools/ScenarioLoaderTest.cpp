@@ -132,6 +132,13 @@ time_limit_ms = 5
   ASSERT_TRUE(L.VornTypeHob.has_value());
   EXPECT_EQ(L.VornTypeHob->VornType, 15u);
   EXPECT_EQ(S.TimeLimitMs, 5u);
+
+  // --dump-scenario writes every table back: the dump loads to the same answers.
+  const Scenario &D = LoadScenarioText(ScenarioToToml(L), "dump.toml").Settings;
+  EXPECT_EQ(D.TypeOverride.Response, S.TypeOverride.Response);
+  EXPECT_EQ(D.TypeOverride.ResponseLength, S.TypeOverride.ResponseLength);
+  EXPECT_EQ(D.FeatureSetOverride.Response, S.FeatureSetOverride.Response);
+  EXPECT_EQ(D.WatchdogOverride.Result, S.WatchdogOverride.Result);
 }
 
 TEST(ScenarioLoader, PreDidResetTableDefaultsToAcceptWithoutChanges) {
@@ -618,6 +625,16 @@ TEST(ScenarioLoaderRefuses, MemoryMapsAndDevicePlacesABoardCannotHave) {
   const Row Rows[] = {
       {"[memory]\ntemporary_ram_base = 0x00800800\n",
        "Scenarios/test.toml:2: memory.temporary_ram_base: 0x00800800 is not a multiple of 4 KiB"},
+      // The value the file gave is named as the file wrote it.
+      {"[memory]\ntemporary_ram_base = 0x800800\n",
+       "Scenarios/test.toml:2: memory.temporary_ram_base: 0x800800 is not a multiple of 4 KiB"},
+      {"[memory]\ntemporary_ram_base = 8390656 # 0x800800\n",
+       "Scenarios/test.toml:2: memory.temporary_ram_base: 8390656 is not a multiple of 4 KiB"},
+      {"[memory]\npermanent_memory_base = 0xa0000000\n",
+       "Scenarios/test.toml:2: memory.permanent_memory_base: 0xa0000000 to 0xA3FFFFFF is not in the RAM the emulator "
+       "can back (0x00100000 to 0x07FFFFFF, 0x60000000 to 0x7FFFFFFF)"},
+      {"[board]\nuart2_base = 0xfffa\n",
+       "Scenarios/test.toml:2: board.uart2_base: 0xfffa to 0x10001 runs past the last I/O port (0xFFFF)"},
       {"[memory]\npermanent_memory_size = 0\n",
        "Scenarios/test.toml:2: memory.permanent_memory_size: 0 is out of range (1 to 0xFFFFFFFF)"},
       {"[memory]\ntemporary_ram_base = 0x00800000\npermanent_memory_base = 0x00800000\n",
@@ -628,7 +645,7 @@ TEST(ScenarioLoaderRefuses, MemoryMapsAndDevicePlacesABoardCannotHave) {
        "can back (0x00100000 to 0x07FFFFFF, 0x60000000 to 0x7FFFFFFF)"},
       // The [pei] spaces no longer fit in a temporary RAM whose size is given.
       {"[pei]\nhob_space = 0x100000\n[memory]\ntemporary_ram_size = 0x100000\n",
-       "Scenarios/test.toml:4: memory.temporary_ram_size: 0x00100000 bytes cannot hold the stack, the HOB list and "
+       "Scenarios/test.toml:4: memory.temporary_ram_size: 0x100000 bytes cannot hold the stack, the HOB list and "
        "the pool (0x00142200 bytes with pei.hob_space and pei.pool_space)"},
       {"[memory]\nsize = 1\n", "Scenarios/test.toml:2: memory.size: unknown key"},
       // Devices: each inside its space, on its alignment, clear of the others, of the

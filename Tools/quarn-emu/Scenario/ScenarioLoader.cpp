@@ -1,5 +1,7 @@
 #include "ScenarioLoader.h"
 
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -22,6 +24,40 @@ std::string ReadFile(const std::string &Path, bool &Ok) {
   std::ostringstream Text;
   Text << In.rdbuf();
   return Text.str();
+}
+
+/// The text of Node's value as the file Text wrote it ("" when it spans lines).
+std::string Written(std::string_view Text, const toml::node &Node) {
+  const toml::source_region &Where = Node.source();
+  if (Where.begin.line != Where.end.line || Where.end.column <= Where.begin.column) return {};
+  size_t At = 0;
+  for (toml::source_index Line = 1; Line < Where.begin.line && At != std::string_view::npos; Line++) {
+    At = Text.find('\n', At);
+    if (At != std::string_view::npos) At++;
+  }
+  if (At == std::string_view::npos || At + Where.end.column - 1 > Text.size()) return {};
+  return std::string(Text.substr(At + Where.begin.column - 1, Where.end.column - Where.begin.column));
+}
+
+/// Error with the value of its key written as the file Text wrote it: a check of the
+/// memory map or the layout names a number as 0x%08X, the file may have written
+/// 0x800800 or 8390656.
+ScenarioError AsWritten(const ScenarioError &Error, const toml::table &Root, std::string_view Text) {
+  const toml::node *Node = Root.at_path(Error.Key()).node();
+  if (Node == nullptr || !Node->is_integer()) return Error;
+  const std::string Literal = Written(Text, *Node);
+  if (Literal.empty()) return Error;
+  const auto Value = static_cast<unsigned long long>(Node->as_integer()->get());
+  std::string Message = Error.Text();
+  for (const char *Form : {"0x%08llX", "0x%llX"}) {
+    char Shown[24];
+    std::snprintf(Shown, sizeof Shown, Form, Value);
+    const size_t At = Message.find(Shown);
+    if (At == std::string::npos) continue;
+    Message.replace(At, std::strlen(Shown), Literal);
+    return ScenarioError(Error.Source(), Error.Line(), Error.Key(), Message);
+  }
+  return Error;
 }
 
 }  // namespace
@@ -73,8 +109,12 @@ LoadedScenario LoadScenarioText(std::string_view Text, const std::string &Source
     ReadExpect(*Expect->as_table(), Source, T.Line(), L);
   }
   T.Finish();
-  CheckMemory(S, Source, MemoryLines);
-  CheckBoard(S, Source, BoardLines);
+  try {
+    CheckMemory(S, Source, MemoryLines);
+    CheckBoard(S, Source, BoardLines);
+  } catch (const ScenarioError &Error) {
+    throw AsWritten(Error, Root, Text);
+  }
 
   if (S.Name.empty()) {
     // A file without a name is called after itself.
