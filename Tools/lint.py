@@ -170,12 +170,14 @@ def load_units(trees, tracked):
             arguments = entry.get("arguments") or shlex.split(entry["command"])
             args = clang_args(arguments, source)
             # The same flags but for debug information (the firmware links one object set
-            # with -g and one without) are one configuration.
-            key = (path, tuple(a for a in args if not re.fullmatch(r"-g\d?", a)))
+            # with -g and one without) are one configuration; so are the tool's builds that
+            # differ only in the texts naming the build (quarn-emu and quarn-emu-release).
+            args = [a for a in args if not re.fullmatch(r"-g\d?", a)]
+            key = (path, tuple(a for a in args if not re.fullmatch(r"-DQUARN_(MODULE_FLAVOUR|BUILD_KIND)=.*", a)))
             if key in seen:
                 continue
             seen.add(key)
-            units.append(Unit(path, entry["directory"], list(key[1]), name))
+            units.append(Unit(path, entry["directory"], args, name))
     return units
 
 
