@@ -7,6 +7,7 @@
 
 #include "Tools/TempDir.h"
 #include "Tools/quarn-emu/Check/Check.h"
+#include "Tools/quarn-emu/Check/CheckResults.h"
 #include "Tools/quarn-emu/Commands.h"
 #include "Tools/quarn-emu/Scenario/ScenarioLoader.h"
 #include "Tools/quarn-emu/Scenario/ScenarioWriter.h"
@@ -87,6 +88,19 @@ TEST(CheckForms, ValuesObjectsAndListsDifferWhereTheyDiffer) {
       {"records = [\"state\"]\n",
        {"t.toml:2: records: expected 1 entry, got 2", "t.toml:2: records[0]: expected \"state\", got \"reset\""}},
   });
+}
+
+TEST(CheckForms, TheTableAndMessagesShowValuesWhole) {
+  // The virtual-time column: right-aligned to 10 characters, a longer time whole.
+  EXPECT_EQ(check::RightAligned("-", 10), "         -");
+  EXPECT_EQ(check::RightAligned("12345.678", 10), " 12345.678");
+  EXPECT_EQ(check::RightAligned("123456.789", 10), "123456.789");
+  EXPECT_EQ(check::RightAligned("1234567.891", 10), "1234567.891");
+  // A value in a message: whole up to 400 characters, then cut with its length.
+  const std::string Fits(398, 'a'), Over(399, 'a');  // 400 and 401 characters with the quotes
+  EXPECT_EQ(ShowValue(nlohmann::json(Fits)), "\"" + Fits + "\"");
+  EXPECT_EQ(ShowValue(nlohmann::json(Over)), "\"" + std::string(399, 'a') + "... (401 characters)");
+  EXPECT_EQ(ShowValue(nlohmann::json("abcdef"), 5), "\"abcd... (8 characters)");
 }
 
 TEST(CheckForms, BoundsAndToleranceForTimes) {

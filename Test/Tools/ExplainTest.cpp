@@ -603,6 +603,8 @@ TEST(Explain, ALineTheLogLacksIsNamed) {
                        "does not have (cut at its start?): \"" + Assert + "\"\n"),
             std::string::npos)
       << Story;
+  // The search's effort is part of the story, the same on every machine.
+  EXPECT_EQ(E.Search.Runs, 7u);
   EXPECT_NE(Story.find("\nSearch: " + std::to_string(E.Search.Runs) +
                        " runs; the scenario prints 1 line the log does not have (named above), then all 32 module "
                        "lines of the log and nothing more\n"),
@@ -618,6 +620,7 @@ TEST(Explain, ALineTheLogLacksIsNamed) {
   Lines.resize(5);
   const Explanation Cut = Explain(Join(Lines, "\r\n"), "explained", false);
   ASSERT_TRUE(Cut.Search.Reproduced);
+  EXPECT_EQ(Cut.Search.Runs, 97u);
   const std::string CutStory = StoryText(Cut, "cut.log");
   const size_t More = Cut.Search.RunLines.size() - 5;
   EXPECT_NE(CutStory.find("\n  - the rest of the boot: the log ends after its last line of the module (cut?), the run "
@@ -726,6 +729,14 @@ bool Offers(const std::vector<search::Move> &Moves, const std::string &Group,
 
 }  // namespace
 
+TEST(ExplainSearch, ANumberIsReadOnlyFromAValueThatStartsWithADigit) {
+  EXPECT_EQ(search::Number("0x10"), std::optional<uint64_t>(16));
+  EXPECT_EQ(search::Number("12"), std::optional<uint64_t>(12));
+  EXPECT_EQ(search::Number(""), std::nullopt);
+  EXPECT_EQ(search::Number("\"EFI_SUCCESS\""), std::nullopt);
+  EXPECT_EQ(search::Number("true"), std::nullopt);
+}
+
 TEST(ExplainSearch, TheChangesOfferedFromTheDefaults) {
   const std::vector<search::Move> Moves = search::MovesFor(Candidate{}, search::Harvest{});
   // VORNFS1 defaults to 0x00000005: the Lumo flow keeps CurrentState 5.
@@ -733,6 +744,10 @@ TEST(ExplainSearch, TheChangesOfferedFromTheDefaults) {
   EXPECT_FALSE(Offers(Moves, "vorn", {{"vorn.fs1", "0x00070006"}}));
   EXPECT_FALSE(Offers(Moves, "vorn", {{"vorn.fs1", "0x00000006"}}));
   for (uint64_t State = 0; State < 6; State++) EXPECT_TRUE(Offers(Moves, "vorn", {{"vorn.fs1", search::Hex8(State)}}));
+  // From the Lumo flow: FlowMode cleared, CurrentState kept.
+  const std::vector<search::Move> FromLumo = search::MovesFor(Candidate{{{"vorn.fs1", "0x00070005"}}}, search::Harvest{});
+  EXPECT_TRUE(Offers(FromLumo, "vorn", {{"vorn.fs1", "0x00000005"}}));
+  EXPECT_FALSE(Offers(FromLumo, "vorn", {{"vorn.fs1", "0x00000004"}}));
   // A pre-DID reset the firmware refuses with a warning (EFI_WARN_STALE_DATA, the one the
   // search offers of itself) or answers with an error.
   EXPECT_TRUE(Offers(Moves, "pre_did", {{"drux.pre_did_reset.accept", "false"},

@@ -227,6 +227,13 @@ TEST(ScenarioLoaderRefuses, UnknownKeysAtEveryDepth) {
   // Nothing near: no guess.
   E = Refusal("[memory_map]\nbase = 1\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:1: memory_map: unknown key");
+  // Every table refuses a key it does not have.
+  for (const char *Table : {"boot", "cpu", "cmos", "policy", "vorn", "drux", "drux.type", "drux.feature_set",
+                            "drux.watchdog", "drux.clock", "drux.pre_did_reset", "pei", "pei.vorn_type_hob", "memory",
+                            "board", "uart1", "uart2", "superio", "chipset", "run", "expect"}) {
+    E = Refusal(std::string("[") + Table + "]\nzzz = 1\n");
+    EXPECT_EQ(E.what(), std::string("Scenarios/test.toml:2: ") + Table + ".zzz: unknown key") << Table;
+  }
 }
 
 TEST(ScenarioLoaderRefuses, ValuesOfTheWrongType) {

@@ -31,6 +31,10 @@ std::string check::Fixed(double Value, int Digits) {
   return Text;
 }
 
+std::string check::RightAligned(const std::string &Text, size_t Width) {
+  return std::string(Text.size() < Width ? Width - Text.size() : 0, ' ') + Text;
+}
+
 namespace {
 
 const char *VerdictName(Verdict Result) {
@@ -115,8 +119,7 @@ void WriteTable(std::ostream &Out, const std::vector<CheckResult> &Results, cons
   Out << Padded("scenario", Width + 2) << Padded("outcome", 11) << Padded("status", 24) << "virtual ms  result\n";
   for (const CheckResult &Row : Results) {
     const bool Ran = !Row.Outcome.empty();
-    std::string Time = Ran ? Fixed(Row.ElapsedMs, 3) : "-";
-    Time.insert(0, Time.size() < 10 ? 10 - Time.size() : 0, ' ');
+    const std::string Time = RightAligned(Ran ? Fixed(Row.ElapsedMs, 3) : "-", 10);
     static constexpr const char *kShown[] = {"ok", "MISMATCH", "no expectations", "ERROR"};
     const bool Fails = T.Strict && Row.Result == Verdict::NoExpectations;
     Out << Padded(Row.Name, Width + 2) << Padded(Ran ? Row.Outcome : "-", 11) << Padded(Ran ? Row.Status : "-", 24)

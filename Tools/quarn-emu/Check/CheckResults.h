@@ -52,4 +52,7 @@ struct CheckIdentity {
 /// Value with Digits digits after the point.
 std::string Fixed(double Value, int Digits);
 
+/// Text with blanks before it to Width characters (a longer text as it is).
+std::string RightAligned(const std::string &Text, size_t Width);
+
 }  // namespace quarn::emu::cli::check
