@@ -311,6 +311,13 @@ TEST(ExplainFields, EveryValueOfASmallFieldPrintsWhatTheStorySays) {
   ASSERT_TRUE(E.Search.Reproduced);
   EXPECT_EQ(CheckFields(E, 4, "default", 3), 27u);
   EXPECT_EQ(CheckStatuses(E, "default"), 6u);
+
+  // An answer that failed with EFI_DEVICE_ERROR: its own kind is tried with another error.
+  const std::string Failed =
+      RunScenario(LoadScenarioText("[drux.clock]\nresult = \"EFI_DEVICE_ERROR\"\n", "failed.toml"), false).Console;
+  const Explanation F = Explain(Failed, "explained");
+  ASSERT_TRUE(F.Search.Reproduced);
+  EXPECT_EQ(CheckStatuses(F, "clock EFI_DEVICE_ERROR"), 4u);
 }
 
 TEST(ExplainFields, Explore) {

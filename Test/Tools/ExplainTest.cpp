@@ -631,6 +631,14 @@ TEST(Explain, ALineTheLogLacksIsNamed) {
             std::string::npos)
       << CutStory;
   EXPECT_EQ(StoryJson(Cut, "cut.log")["lines_after"].size(), More);
+
+  // A run one line longer than the log: that one line is named, and counted singular.
+  Explanation One = Cut;
+  One.Search.RunLines.resize(6);
+  const std::string OneStory = StoryText(One, "cut.log");
+  EXPECT_NE(OneStory.find("goes on with 1 line, from \"" + Cut.Search.RunLines[5] + "\"\n"), std::string::npos) << OneStory;
+  EXPECT_NE(OneStory.find("the scenario prints all 5 module lines of the log, then 1 line more\n"), std::string::npos)
+      << OneStory;
 }
 
 TEST(Explain, TheSeedTakesAFailedTypeQueryFromItsStatusLine) {

@@ -119,10 +119,11 @@ TEST(MessageDecode, GarbledAnswersDecodeAsFarAsTheirBytesGo) {
 
   // A clock answer cut after its command word: the response word and everything after
   // it are not there, so they are not shown.
-  const RunReport Clock = RunDefaultWith("[drux.clock]\nresponse = \"00000500 1b000000 0000\"\n");
+  // (Every byte of a word is read: the header's top byte too.)
+  const RunReport Clock = RunDefaultWith("[drux.clock]\nresponse = \"0000051f 1b000000 0000\"\n");
   ASSERT_EQ(Clock.Messages.back().Kind, "clock");
   const json D = Decode(DecodeResponse(Clock.Messages.back()));
-  EXPECT_EQ(D["fields"], (json{{"HeaderWord0", 0x50000}, {"CloxCommand", 27}}));
+  EXPECT_EQ(D["fields"], (json{{"HeaderWord0", 0x1F050000}, {"CloxCommand", 27}}));
   EXPECT_EQ(D["problem"], "10 bytes; the layout has 48");
   EXPECT_EQ(D["rest"], "0000");
 

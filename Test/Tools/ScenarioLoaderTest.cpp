@@ -139,6 +139,7 @@ time_limit_ms = 5
   EXPECT_EQ(D.TypeOverride.ResponseLength, S.TypeOverride.ResponseLength);
   EXPECT_EQ(D.FeatureSetOverride.Response, S.FeatureSetOverride.Response);
   EXPECT_EQ(D.WatchdogOverride.Result, S.WatchdogOverride.Result);
+  EXPECT_FALSE(D.StatusCodeHandler);
 }
 
 TEST(ScenarioLoader, PreDidResetTableDefaultsToAcceptWithoutChanges) {

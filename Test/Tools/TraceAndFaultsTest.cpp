@@ -93,6 +93,8 @@ TEST(TraceFilters, EachFilterLeavesExactlyItsEntriesOfTheDefaultScenario) {
        {"io-read8", "io-write8", "console"}},
       {{}, "0x3F8+8", "", "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
        {"io-read8", "io-write8", "console"}},
+      {{}, "0X3F8+0X8", "", "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
+       {"io-read8", "io-write8", "console"}},
       {{}, "1016+8", "", "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
        {"io-read8", "io-write8", "console"}},
       {{}, "", "0-1", "---- trace: 141 of 4905 entries and 20 console lines (time 0-1 ms)", {}},
