@@ -47,14 +47,14 @@ PeiCoreConfig CoreConfig(const Scenario &S) {
   return Config;
 }
 
-/// Calls the image entry (the library constructors, then the entry point) from a frame of its own; *Base receives that frame's address,
-/// the top of the module's stack for the depth measured at its hardware accesses.
+/// Calls the image entry (the library constructors, then the entry point) from a frame of its own; *Base receives that
+/// frame's address, the top of the module's stack for the depth measured at its hardware accesses.
 __attribute__((noinline)) EFI_STATUS CallEntryPoint(CONST EFI_PEI_SERVICES **Services, uintptr_t *Base) {
   *Base = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
   return _ModuleEntryPoint(nullptr, Services);
 }
 
-constexpr uint8_t kCmosStatusRegister = 0x0E;   // bit 7: contents not to be trusted
+constexpr uint8_t kCmosStatusRegister = 0x0E;  // bit 7: contents not to be trusted
 constexpr uint8_t kCmosInvalid = 0x80;
 
 /// The registers as the module reads them: all ones through PCI when the VORN does not

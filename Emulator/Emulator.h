@@ -77,7 +77,7 @@ class Emulator {
   void SnapshotErrorLevel(RunReport &R) const;
 
   Scenario Scenario_;
-  std::unique_ptr<BoardMemory> Ram_;   // first in, last out: the core lives in it
+  std::unique_ptr<BoardMemory> Ram_;  // first in, last out: the core lives in it
   std::unique_ptr<Board> Board_;
   std::unique_ptr<PeiCore> Core_;
   AcpiPmTimer *Timer_ = nullptr;
@@ -95,7 +95,7 @@ class Emulator {
   uint64_t EntryNs_ = 0;
   uint64_t EntryStackBytes_ = 0;
   VornRegisterValues VornAtEntry_, VornAtExit_;
-  std::optional<uint64_t> VornExitNs_;   // set once the entry point returned or was stopped
+  std::optional<uint64_t> VornExitNs_;  // set once the entry point returned or was stopped
 };
 
 }  // namespace quarn::emu

@@ -75,7 +75,8 @@ void CheckHobs(Emulator &E, std::vector<std::string> &Violations) {
     QUARN_INFO_HOB Info;
     std::memcpy(&Info, reinterpret_cast<uint8_t *>(Hob) + 24, sizeof Info);
     const QUARN_INFO_HOB Expected{0, 0, QUARN_FLOW_NON_FUNCTIONAL, 0, 0, {}};
-    if (std::memcmp(&Info, &Expected, sizeof Info) != 0) Violations.push_back("info HOB is not the non-functional record");
+    if (std::memcmp(&Info, &Expected, sizeof Info) != 0)
+      Violations.push_back("info HOB is not the non-functional record");
     break;  // only the first one is the module's
   }
   auto Tables = FindGuidHobs(E.Core(), gStaticPointerTableHobGuid);

@@ -17,19 +17,19 @@ class Emulator;
 
 /// One fault point and what became of the run.
 struct FaultOutcome {
-  uint64_t Point = 0;          // k: the k-th failable call of the run failed
-  std::string Call;            // which call that was
-  uint64_t Nth = 0;            // the Nth call of that name: [fault] call = Call, nth = Nth fails the same one
-  uint64_t TimeNs = 0;         // when it was made
-  std::string Answer;          // the status the failing call answered
-  std::string Outcome;         // "returned", "dead-loop", "hang"
-  std::string Status;          // the entry point's status, when it returned
+  uint64_t Point = 0;   // k: the k-th failable call of the run failed
+  std::string Call;     // which call that was
+  uint64_t Nth = 0;     // the Nth call of that name: [fault] call = Call, nth = Nth fails the same one
+  uint64_t TimeNs = 0;  // when it was made
+  std::string Answer;   // the status the failing call answered
+  std::string Outcome;  // "returned", "dead-loop", "hang"
+  std::string Status;   // the entry point's status, when it returned
   std::vector<std::string> Violations;
 };
 
 struct FaultSweepResult {
   std::string Scenario;
-  uint64_t Points = 0;          // failable calls of the clean run
+  uint64_t Points = 0;  // failable calls of the clean run
   /// What the run without any fault already breaks (a run that does not return counts):
   /// when this is not empty, no fault point is blamed for a failure.
   std::vector<std::string> CleanViolations;

@@ -19,14 +19,14 @@ namespace quarn::emu {
 /// One SendWithAck exchange with the firmware.
 struct MessageExchange {
   uint8_t Client = 0;
-  std::vector<uint8_t> Request;      // the request bytes (RequestLength of them)
+  std::vector<uint8_t> Request;  // the request bytes (RequestLength of them)
   uint32_t RequestLength = 0;
-  uint32_t Capacity = 0;             // ResponseLength on entry
+  uint32_t Capacity = 0;  // ResponseLength on entry
   EFI_STATUS Result = EFI_SUCCESS;
-  std::vector<uint8_t> Response;     // bytes written into the buffer (empty on an error)
-  uint32_t ResponseLength = 0;       // what SendWithAck reported
+  std::vector<uint8_t> Response;  // bytes written into the buffer (empty on an error)
+  uint32_t ResponseLength = 0;    // what SendWithAck reported
   uint64_t TimeNs = 0;
-  std::string Kind;                  // "type", "feature-set", "watchdog", "clock", "pre-did-reset", "unknown"
+  std::string Kind;  // "type", "feature-set", "watchdog", "clock", "pre-did-reset", "unknown"
 };
 
 struct VornTypeHobView {
@@ -37,7 +37,7 @@ struct VornTypeHobView {
 struct InfoHobView {
   uint32_t FeatureSet = 0, FeatureSet2 = 0;
   uint8_t Flow = 0, PwrOptBoot = 0, Cores2Disable = 0;
-  std::vector<uint8_t> Data;   // the 16 data bytes
+  std::vector<uint8_t> Data;  // the 16 data bytes
 };
 
 struct StaticPointerTableView {
@@ -47,7 +47,7 @@ struct StaticPointerTableView {
 
 struct CpuAndRevisionView {
   uint8_t CpuType = 0, Stepping = 0;
-  std::vector<uint8_t> Record;   // the 31 bytes
+  std::vector<uint8_t> Record;  // the 31 bytes
 };
 
 /// The VORN's registers as the module reads them (all ones through PCI when the VORN
@@ -58,11 +58,11 @@ struct VornRegisterValues {
 
 /// One change of a VORN register, or a scheduled one that never took effect.
 struct VornRegisterEvent {
-  uint64_t TimeNs = 0;            // when it took effect (or was due)
-  std::string Register;           // "VORNFS1", ...; empty for a change that never took effect
+  uint64_t TimeNs = 0;   // when it took effect (or was due)
+  std::string Register;  // "VORNFS1", ...; empty for a change that never took effect
   uint32_t Previous = 0, Value = 0;
-  std::string Source;             // "vorn.at" (the scenario), "firmware" (the model's own), "write"
-  std::string Detail;             // "vorn.at[0]: fs1 = 0x00000005", "pre-DID reset: CurrentState 5"
+  std::string Source;  // "vorn.at" (the scenario), "firmware" (the model's own), "write"
+  std::string Detail;  // "vorn.at[0]: fs1 = 0x00000005", "pre-DID reset: CurrentState 5"
 };
 
 /// The VORN over the run: its registers at entry and when the entry point returned (or
@@ -81,27 +81,27 @@ struct VornView {
 /// the boot processor's MM0 and the CMOS saw.
 struct ErrorLevelView {
   uint32_t Level = 0;
-  std::string Source;              // "mm0-cache" or "cmos"
-  std::optional<bool> CmosValid;   // register 0x0E bit 7 clear, as the module read it; empty when not read
-  uint64_t TimeNs = 0;             // when the module took the level
-  uint64_t Mm0AtFirstRead = 0;     // what MM0 held when the module first looked
+  std::string Source;             // "mm0-cache" or "cmos"
+  std::optional<bool> CmosValid;  // register 0x0E bit 7 clear, as the module read it; empty when not read
+  uint64_t TimeNs = 0;            // when the module took the level
+  uint64_t Mm0AtFirstRead = 0;    // what MM0 held when the module first looked
 };
 
 struct RunReport {
   std::string Scenario;
   /// Where the board's devices answered (the scenario's [board] table).
   BoardLayout Layout;
-  std::string Outcome = "returned";   // "returned", "dead-loop", "hang"
-  std::string Where;                  // where the emulator stopped the module
+  std::string Outcome = "returned";  // "returned", "dead-loop", "hang"
+  std::string Where;                 // where the emulator stopped the module
   std::optional<EFI_STATUS> Status;
   uint64_t ElapsedNs = 0;
   std::string Console, Console2;
   std::vector<std::string> DebugPpi;
   std::vector<std::string> Asserts;
-  std::vector<HaltCode> HaltCodes;    // writes to the halt-code port and to 0xE8
+  std::vector<HaltCode> HaltCodes;  // writes to the halt-code port and to 0xE8
   std::vector<MessageExchange> Messages;
   std::vector<StatusCodeRecord> StatusCodes;
-  std::vector<std::string> Records;   // "state" / "reset" per status code
+  std::vector<std::string> Records;  // "state" / "reset" per status code
   std::optional<VornTypeHobView> VornTypeHob;
   std::optional<InfoHobView> InfoHob;
   std::optional<StaticPointerTableView> StaticPointerTable;

@@ -25,16 +25,16 @@ struct VornRegisterChange {
 
 /// Scripts a misbehaving firmware or channel for one kind of message.
 struct MessageOverride {
-  std::optional<EFI_STATUS> Result;             // what SendWithAck returns
-  std::optional<std::vector<uint8_t>> Response; // replaces the model's response bytes
-  std::optional<uint32_t> ResponseLength;       // the length SendWithAck reports
+  std::optional<EFI_STATUS> Result;              // what SendWithAck returns
+  std::optional<std::vector<uint8_t>> Response;  // replaces the model's response bytes
+  std::optional<uint32_t> ResponseLength;        // the length SendWithAck reports
 };
 
 /// Power-on state of one UART (unprogrammed unless set).
 struct UartPowerOn {
   uint16_t Divisor = 0;
   uint8_t Lcr = 0;
-  uint8_t Fcr = 0;   // FIFO control as last written (bit 0: FIFOs enabled)
+  uint8_t Fcr = 0;  // FIFO control as last written (bit 0: FIFOs enabled)
 };
 
 enum class MpServicesWhen { BeforeEntry, AfterMemory, Never };
@@ -46,7 +46,7 @@ struct Scenario {  // NOLINT(clang-analyzer-optin.performance.Padding): one a ru
   // [boot]
   EFI_BOOT_MODE BootMode = 0;
   EFI_STATUS GetBootModeStatus = EFI_SUCCESS;
-  bool BootModeWrittenOnError = false;   // a failing GetBootMode still writes BootMode
+  bool BootModeWrittenOnError = false;  // a failing GetBootMode still writes BootMode
 
   // [cpu]
   uint32_t CpuSignature = 0x00050654;
@@ -76,16 +76,16 @@ struct Scenario {  // NOLINT(clang-analyzer-optin.performance.Padding): one a ru
 
   // [drux]
   bool DruxInstalled = true;
-  bool DruxNullPpi = false;                     // installed with a NULL interface pointer
-  bool DruxNullSendWithAck = false;             // the PPI's SendWithAck entry is NULL
-  bool DruxNullGetVornStatus = false;           // the PPI's GetVornStatus entry is NULL
+  bool DruxNullPpi = false;            // installed with a NULL interface pointer
+  bool DruxNullSendWithAck = false;    // the PPI's SendWithAck entry is NULL
+  bool DruxNullGetVornStatus = false;  // the PPI's GetVornStatus entry is NULL
   uint32_t VornStatus = 0;
   EFI_STATUS VornStatusResult = EFI_SUCCESS;
-  uint8_t FwType = 1, FwSubType = 0;            // [drux.type]
+  uint8_t FwType = 1, FwSubType = 0;                  // [drux.type]
   uint32_t FeatureSet = 0x00000004, FeatureSet2 = 0;  // [drux.feature_set]
-  uint8_t WatchdogStatus = 0;                   // [drux.watchdog]
-  uint32_t CloxResponse = 0;                    // [drux.clock]
-  bool PreDidResetAccept = true;                // [drux.pre_did_reset]
+  uint8_t WatchdogStatus = 0;                         // [drux.watchdog]
+  uint32_t CloxResponse = 0;                          // [drux.clock]
+  bool PreDidResetAccept = true;                      // [drux.pre_did_reset]
   std::optional<uint64_t> CounterAfterMs = 20;
   std::optional<uint64_t> StateAfterMs = 100;
   uint8_t PreDidResetState = 5;
@@ -107,16 +107,16 @@ struct Scenario {  // NOLINT(clang-analyzer-optin.performance.Padding): one a ru
   EFI_STATUS StatusCodeResult = EFI_SUCCESS;
   uint32_t HobSpace = 65536;
   uint32_t PoolSpace = 8192;
-  bool RoundHobLengths = true;       // false: the core keeps HOB lengths as asked (HOBs at any address)
+  bool RoundHobLengths = true;  // false: the core keeps HOB lengths as asked (HOBs at any address)
   bool MemoryDiscovered = true;
   MpServicesWhen MpServices = MpServicesWhen::AfterMemory;
 
   // [uart], [superio], [chipset]: the console hardware at power-on
   UartPowerOn Uart1, Uart2;
-  bool SuperIoUart1Active = false;   // logical device 3 active at power-on
-  bool SuperIoUart2Active = false;   // logical device 2 active at power-on
-  uint8_t HostBridgeFc = 0;          // byte at offset 0xFC of 00:00.0 (4: FIFO-reset mode)
-  bool SidebandFunction = true;      // false: 00:1F.1 is absent and reads all ones
+  bool SuperIoUart1Active = false;  // logical device 3 active at power-on
+  bool SuperIoUart2Active = false;  // logical device 2 active at power-on
+  uint8_t HostBridgeFc = 0;         // byte at offset 0xFC of 00:00.0 (4: FIFO-reset mode)
+  bool SidebandFunction = true;     // false: 00:1F.1 is absent and reads all ones
 
   // Limits of the run
   uint64_t TimeLimitMs = 120000;

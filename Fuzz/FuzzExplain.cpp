@@ -57,14 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
     Fail("the search ran past its bound", std::to_string(E.Search.Runs) + " runs");
   }
   if (E.Log.Module.empty()) {
-    if (Story.find("No line of the module in the log.") == std::string::npos) Fail("no module line, but a story", Story);
+    if (Story.find("No line of the module in the log.") == std::string::npos)
+      Fail("no module line, but a story", Story);
     return 0;
   }
   if (E.Search.Reproduced) {
     if (E.Search.Matched != E.Log.Module.size()) Fail("reproduced, but not every line matched", Story);
     CheckReproduced(E);
   } else {
-    if (E.Search.Matched >= E.Log.Module.size() || E.Search.Reason.empty()) Fail("refused without a line or reason", Story);
+    if (E.Search.Matched >= E.Log.Module.size() || E.Search.Reason.empty())
+      Fail("refused without a line or reason", Story);
     if (Story.find("IMPOSSIBLE at line ") == std::string::npos) Fail("refused, but the story says otherwise", Story);
     (void)LoadWritten(E);
   }

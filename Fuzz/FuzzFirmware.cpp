@@ -10,8 +10,9 @@
 
 namespace {
 
-constexpr EFI_STATUS kResults[] = {EFI_SUCCESS,     EFI_WARN_BUFFER_TOO_SMALL, EFI_WARN_STALE_DATA, EFI_TIMEOUT,
-                                   EFI_DEVICE_ERROR, EFI_NOT_FOUND,            EFI_UNSUPPORTED,     EFI_NOT_READY};
+constexpr EFI_STATUS kResults[] = {
+    EFI_SUCCESS,   EFI_WARN_BUFFER_TOO_SMALL, EFI_WARN_STALE_DATA, EFI_TIMEOUT, EFI_DEVICE_ERROR,
+    EFI_NOT_FOUND, EFI_UNSUPPORTED,           EFI_NOT_READY};
 
 EFI_STATUS PickStatus(quarn::fuzz::FuzzInput &In) {
   return kResults[In.Take<uint8_t>() % (sizeof kResults / sizeof kResults[0])];

@@ -18,7 +18,7 @@ extern "C" {
 
 namespace {
 
-constexpr size_t kSlots = 1100;   // enough for every directive of a 512-byte format
+constexpr size_t kSlots = 1100;  // enough for every directive of a 512-byte format
 constexpr size_t kStrings = 64;
 constexpr size_t kScratch = 48;
 

@@ -35,7 +35,11 @@ constexpr uint64_t kRunBoundMs = 10000;
 bool IsUtf8(std::string_view Text) {
   for (size_t At = 0; At < Text.size();) {
     const auto Lead = static_cast<unsigned char>(Text[At]);
-    const size_t Length = Lead < 0x80 ? 1 : (Lead >> 5) == 0x6 ? 2 : (Lead >> 4) == 0xE ? 3 : (Lead >> 3) == 0x1E ? 4 : 0;
+    const size_t Length = Lead < 0x80           ? 1
+                          : (Lead >> 5) == 0x6  ? 2
+                          : (Lead >> 4) == 0xE  ? 3
+                          : (Lead >> 3) == 0x1E ? 4
+                                                : 0;
     if (Length == 0 || At + Length > Text.size()) return false;
     uint32_t Code = Length == 1 ? Lead : Lead & (0x7F >> Length);
     for (size_t I = 1; I < Length; I++) {

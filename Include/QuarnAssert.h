@@ -39,7 +39,7 @@ __attribute__((always_inline)) inline void QuarnAssertAt(bool Condition, const C
   // For the static analyzer only (no build sees it): the checked condition is the caller's
   // contract, so a path on which it fails ends here, as after ASSERT's report.
   if (!Condition) {
-    ANALYZER_UNREACHABLE ();
+    ANALYZER_UNREACHABLE();
   }
 }
 

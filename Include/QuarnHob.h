@@ -11,6 +11,6 @@ extern "C" {
 
 /** HobLength of the HOB at Hob, read at any alignment. */
 inline UINT16 QuarnHobLength(const VOID *Hob) {
-  return ReadUnaligned16(reinterpret_cast<const UINT16 *>(static_cast<const UINT8 *>(Hob) +
-                                                          OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength)));
+  return ReadUnaligned16(
+      reinterpret_cast<const UINT16 *>(static_cast<const UINT8 *>(Hob) + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength)));
 }

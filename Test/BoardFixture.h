@@ -37,7 +37,10 @@ class ScriptedPort : public emu::IoDevice {
 /// A board the seam reaches for the length of a test.
 struct ActiveBoard {
   emu::Board B;
-  ActiveBoard() { B.Activate(); B.EnableTrace(true); }
+  ActiveBoard() {
+    B.Activate();
+    B.EnableTrace(true);
+  }
   unsigned Breakpoints() { return B.Processors()[0].Breakpoints; }
 };
 

@@ -44,8 +44,8 @@ inline std::vector<PortAccess> PortAccesses(const emu::Board &B, uint16_t First,
     const bool Io8 = E.Kind == "io-read8" || E.Kind == "io-write8";
     const bool Io32 = E.Kind == "io-read32" || E.Kind == "io-write32";
     if ((!Io8 && !Io32) || E.Address < First || E.Address > Last) continue;
-    Accesses.push_back({E.Kind.find("write") != std::string::npos, Io32 ? 4u : 1u, uint16_t(E.Address),
-                        uint32_t(E.Value)});
+    Accesses.push_back(
+        {E.Kind.find("write") != std::string::npos, Io32 ? 4u : 1u, uint16_t(E.Address), uint32_t(E.Value)});
   }
   return Accesses;
 }

@@ -35,7 +35,7 @@ constexpr char kPause[] = "pause";
 constexpr uint32_t kHaltLoop = 0x4C6F6F70;
 constexpr uint64_t kTimerPollStepNs = 1000;
 constexpr unsigned kTimerPollMaxShift = 5;  // pauses in a timer poll step by up to 32 us
-constexpr uint64_t kPollLead = 4000;         // a repeated wait resumes stepping 4 us early
+constexpr uint64_t kPollLead = 4000;        // a repeated wait resumes stepping 4 us early
 
 /// Bus, device and function of a routing ID (bus 15:8, device 7:3, function 2:0): CF8
 /// bits 23:8 and ECAM offset bits 27:12 both carry one.
@@ -359,7 +359,8 @@ void Board::Pause() {
   // where the previous wait ended; from there, and for a wait longer than the previous
   // one, steps grow from 1 us to 32 us. A wait thus ends at most a step late.
   if (AfterTimerRead) {
-    uint64_t Step = kTimerPollStepNs << (TimerPollStreak_ < kTimerPollMaxShift ? TimerPollStreak_++ : kTimerPollMaxShift);
+    uint64_t Step =
+        kTimerPollStepNs << (TimerPollStreak_ < kTimerPollMaxShift ? TimerPollStreak_++ : kTimerPollMaxShift);
     if (TimerPollStreak_ == 1 && LastPollLengthNs_ > kPollLead) {
       const uint64_t Predicted = PollStartNs_ + LastPollLengthNs_ - kPollLead;
       if (Predicted > Clock_.NowNs() + Step) Step = Predicted - Clock_.NowNs();

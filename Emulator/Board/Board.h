@@ -30,14 +30,14 @@ struct TraceEntry {
   std::string Kind;      // "io-read8", "io-write32", "mmio-read32", "cpuid", "pause", "call", ...
   uint64_t Address = 0;  // port, physical address, or 0
   uint64_t Value = 0;
-  std::string Device;    // the device and register by name, or a description
+  std::string Device;  // the device and register by name, or a description
 };
 
 /// A write to one of the halt-code ports.
 struct HaltCode {
   uint16_t Port = 0;
   uint32_t Value = 0;
-  uint64_t TimeNs = 0;   // virtual time of the write
+  uint64_t TimeNs = 0;  // virtual time of the write
 };
 
 /// PCI bus/device/function.
@@ -48,13 +48,13 @@ struct PciBdf {
 
 class Board : public CpuIntrinsicsBackend {
  public:
-  static constexpr uint64_t kIoAccessNs = 1000;       // an LPC-bus I/O cycle
+  static constexpr uint64_t kIoAccessNs = 1000;  // an LPC-bus I/O cycle
   static constexpr uint64_t kMmioAccessNs = 250;
   static constexpr uint64_t kCpuOpNs = 10;
   static constexpr uint16_t kPostCodePort = 0x84;
   static constexpr uint16_t kBoardHaltPort = 0xE8;
   static constexpr uint16_t kPciConfigAddressPort = 0xCF8;
-  static constexpr uint16_t kPciConfigDataPort = 0xCFC;   // to 0xCFF
+  static constexpr uint16_t kPciConfigDataPort = 0xCFC;  // to 0xCFF
 
   /// A board whose devices answer where Layout places them (default: where the module
   /// was built to find them). Devices added to it take their place from Layout().
@@ -149,7 +149,9 @@ class Board : public CpuIntrinsicsBackend {
   /// Platform objects that interfaces without a context pointer (DRUX_PPI entries,
   /// WriteMessage) reach through the current board.
   template <typename T>
-  void Provide(T *Object) { Provided_[std::type_index(typeid(T))] = Object; }
+  void Provide(T *Object) {
+    Provided_[std::type_index(typeid(T))] = Object;
+  }
   template <typename T>
   T *Find() const {
     auto It = Provided_.find(std::type_index(typeid(T)));
@@ -169,7 +171,7 @@ class Board : public CpuIntrinsicsBackend {
     MmioDevice *Device;
   };
   struct LastAccess {
-    const char *Kind = "";   // one of the access-kind literals of Board.cpp
+    const char *Kind = "";  // one of the access-kind literals of Board.cpp
     uint64_t Address = ~0ull;
   };
 
@@ -195,8 +197,8 @@ class Board : public CpuIntrinsicsBackend {
   std::map<std::type_index, void *> Provided_;
   // Port tables, one byte a port (64 KiB each: a board is built for every run, and small
   // blocks are reused by the allocator where large ones would be mapped afresh each time).
-  std::vector<IoDevice *> IoDevices_ = {nullptr};                          // [0]: no device
-  std::vector<uint8_t> IoSlot_ = std::vector<uint8_t>(0x10000, 0);         // by port: index into IoDevices_
+  std::vector<IoDevice *> IoDevices_ = {nullptr};                   // [0]: no device
+  std::vector<uint8_t> IoSlot_ = std::vector<uint8_t>(0x10000, 0);  // by port: index into IoDevices_
   std::vector<MmioRange> Mmio_;
   std::map<PciBdf, PciFunction *> Pci_;
   uint32_t Cf8_ = 0;

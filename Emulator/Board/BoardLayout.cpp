@@ -15,7 +15,7 @@ namespace {
 /// A range of ports or addresses something takes; End is one past its last.
 struct Span {
   uint64_t First, End;
-  std::string What;   // "CMOS (0x70 to 0x71)", "UART 2 (0x2F8 to 0x2FF, board.uart2_base)"
+  std::string What;  // "CMOS (0x70 to 0x71)", "UART 2 (0x2F8 to 0x2FF, board.uart2_base)"
 };
 
 /// TRUE when the two ranges share a port or byte.
@@ -40,7 +40,8 @@ std::string KeyOf(const BoardLayoutKey &K) { return std::string("board.") + K.Ke
 /// The ports or addresses key K takes on Layout, named for a message about another key.
 Span SpanOf(const BoardLayoutKey &K, const BoardLayout &Layout) {
   const uint64_t First = K.Get(Layout);
-  return {First, First + K.Length, std::string(K.Device) + " (" + Range(K.Space, First, First + K.Length) + ", " + KeyOf(K) + ")"};
+  return {First, First + K.Length,
+          std::string(K.Device) + " (" + Range(K.Space, First, First + K.Length) + ", " + KeyOf(K) + ")"};
 }
 
 /// A fixed range of the board, named for a message.
@@ -78,8 +79,9 @@ std::optional<BoardLayoutProblem> CheckValue(const BoardLayoutKey &K, const Boar
       // Both are multiples of their size: a window on its own size ends by 4 GiB.
       if (First % K.Length != 0) {
         char Text[120];
-        std::snprintf(Text, sizeof Text, "0x%08llX is not a multiple of %s", (unsigned long long)First,
-                      K.Length == BoardLayout::kPcieWindowSize ? "the window's size (256 MiB)" : "4 (a 32-bit register)");
+        std::snprintf(
+            Text, sizeof Text, "0x%08llX is not a multiple of %s", (unsigned long long)First,
+            K.Length == BoardLayout::kPcieWindowSize ? "the window's size (256 MiB)" : "4 (a 32-bit register)");
         return Problem(K, Text);
       }
       break;
@@ -118,7 +120,8 @@ std::optional<BoardLayoutProblem> CheckBoardLayout(const BoardLayout &Layout, co
     if (K.Space == LayoutSpace::Cmos) continue;
     const Span Own = SpanOf(K, Layout);
     const std::string Place = Range(K.Space, Own.First, Own.End);
-    for (const Span &Fixed : K.Space == LayoutSpace::Io ? std::span<const Span>(FixedPorts) : std::span<const Span>(FixedMemory)) {
+    for (const Span &Fixed :
+         K.Space == LayoutSpace::Io ? std::span<const Span>(FixedPorts) : std::span<const Span>(FixedMemory)) {
       if (Overlap(Own, Fixed)) return Problem(K, Place + " overlaps " + Fixed.What);
     }
     for (size_t Earlier = 0; Earlier < Later; Earlier++) {
@@ -129,7 +132,8 @@ std::optional<BoardLayoutProblem> CheckBoardLayout(const BoardLayout &Layout, co
       const BoardLayoutKey &Blamed = BlameLater ? K : E;
       const BoardLayoutKey &Other = BlameLater ? E : K;
       const Span BlamedSpan = SpanOf(Blamed, Layout);
-      return Problem(Blamed, Range(Blamed.Space, BlamedSpan.First, BlamedSpan.End) + " overlaps " + SpanOf(Other, Layout).What);
+      return Problem(Blamed,
+                     Range(Blamed.Space, BlamedSpan.First, BlamedSpan.End) + " overlaps " + SpanOf(Other, Layout).What);
     }
   }
   return std::nullopt;

@@ -18,9 +18,9 @@
 namespace quarn::emu {
 
 struct BoardLayout {
-  static constexpr uint32_t kUartPorts = 8;              // a 16550's registers
-  static constexpr uint32_t kTimerPorts = 4;             // the 32-bit timer register
-  static constexpr uint32_t kPcieWindowSize = 0x10000000; // 256 buses of 1 MiB configuration space
+  static constexpr uint32_t kUartPorts = 8;                // a 16550's registers
+  static constexpr uint32_t kTimerPorts = 4;               // the 32-bit timer register
+  static constexpr uint32_t kPcieWindowSize = 0x10000000;  // 256 buses of 1 MiB configuration space
   static constexpr uint32_t kDwrStsBytes = 4;
   static constexpr uint32_t kCmosLevelBytes = 4;          // the level, least significant byte first
   static constexpr uint32_t kFirstCmosLevelIndex = 0x0F;  // past the clock and status registers
@@ -50,9 +50,11 @@ static_assert(_PCD_VALUE_PcdPciExpressBaseAddress % BoardLayout::kPcieWindowSize
                   _PCD_VALUE_PcdPciExpressBaseAddress + BoardLayout::kPcieWindowSize <= 0x100000000ull,
               "PcdPciExpressBaseAddress: a 256 MiB window below 4 GiB, on its own size");
 static_assert(_PCD_VALUE_PcdQuarnDebugLevelCmosIndex >= BoardLayout::kFirstCmosLevelIndex &&
-                  _PCD_VALUE_PcdQuarnDebugLevelCmosIndex + BoardLayout::kCmosLevelBytes - 1 <= BoardLayout::kLastCmosIndex,
+                  _PCD_VALUE_PcdQuarnDebugLevelCmosIndex + BoardLayout::kCmosLevelBytes - 1 <=
+                      BoardLayout::kLastCmosIndex,
               "PcdQuarnDebugLevelCmosIndex: four bytes in CMOS past the status registers");
-static_assert(_PCD_VALUE_PcdQuarnDwrStsAddress % BoardLayout::kDwrStsBytes == 0, "PcdQuarnDwrStsAddress: a 32-bit register");
+static_assert(_PCD_VALUE_PcdQuarnDwrStsAddress % BoardLayout::kDwrStsBytes == 0,
+              "PcdQuarnDwrStsAddress: a 32-bit register");
 static_assert(_PCD_VALUE_PcdQuarnUart1Base + BoardLayout::kUartPorts <= _PCD_VALUE_PcdQuarnUart2Base ||
                   _PCD_VALUE_PcdQuarnUart2Base + BoardLayout::kUartPorts <= _PCD_VALUE_PcdQuarnUart1Base,
               "the two UARTs do not overlap");
@@ -97,8 +99,7 @@ inline constexpr BoardLayoutKey kBoardLayoutKeys[] = {
      BoardLayout::kCmosLevelBytes, [](const BoardLayout &L) -> uint32_t { return L.CmosLevelIndex; },
      [](BoardLayout &L, uint32_t V) { L.CmosLevelIndex = uint8_t(V); }},
     {"pcie_base", "PCI Express window", "PcdPciExpressBaseAddress", LayoutSpace::Mmio, BoardLayout::kPcieWindowSize,
-     [](const BoardLayout &L) -> uint32_t { return L.PcieBase; },
-     [](BoardLayout &L, uint32_t V) { L.PcieBase = V; }},
+     [](const BoardLayout &L) -> uint32_t { return L.PcieBase; }, [](BoardLayout &L, uint32_t V) { L.PcieBase = V; }},
     {"dwrsts_address", "DWRSTS", "PcdQuarnDwrStsAddress", LayoutSpace::Mmio, BoardLayout::kDwrStsBytes,
      [](const BoardLayout &L) -> uint32_t { return L.DwrStsAddress; },
      [](BoardLayout &L, uint32_t V) { L.DwrStsAddress = V; }},

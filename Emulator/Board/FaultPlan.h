@@ -12,11 +12,11 @@ namespace quarn::emu {
 
 /// The call a fault plan made fail: which one, which of its name, when, and what it answered.
 struct FiredFault {
-  std::string Call;        // "LocatePpi", ...
-  uint64_t Nth = 0;        // the Nth call of that name (1-based)
-  uint64_t Point = 0;      // the Point-th failable call of the run (1-based)
-  uint64_t TimeNs = 0;     // virtual time of the call
-  uint64_t Status = 0;     // the status it answered
+  std::string Call;     // "LocatePpi", ...
+  uint64_t Nth = 0;     // the Nth call of that name (1-based)
+  uint64_t Point = 0;   // the Point-th failable call of the run (1-based)
+  uint64_t TimeNs = 0;  // virtual time of the call
+  uint64_t Status = 0;  // the status it answered
 };
 
 class FaultPlan {

@@ -17,8 +17,8 @@ struct Processor {
   uint32_t CpuidSignature = 0x00050654;  // CPUID leaf 1 EAX
   uint16_t IdtLimit = 0;
   uint32_t IdtBase = 0;
-  std::array<uint64_t, 8> Mm{};          // MM0..MM7
-  unsigned Breakpoints = 0;              // INT3 executed
+  std::array<uint64_t, 8> Mm{};  // MM0..MM7
+  unsigned Breakpoints = 0;      // INT3 executed
   /// The first read and the first write of MM0 (the error-level cache): what the
   /// module found there and what it left, for the report.
   std::optional<MmAccess> FirstMm0Read, FirstMm0Write;

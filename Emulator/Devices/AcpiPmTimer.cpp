@@ -12,7 +12,9 @@ namespace {
 /// one divide instruction instead of a 64-bit division routine on this hot path.
 uint32_t Divide(uint64_t Numerator, uint32_t Divisor, uint32_t *Remainder) {
   uint32_t Quotient, Rest;
-  __asm__("divl %4" : "=a"(Quotient), "=d"(Rest) : "a"(uint32_t(Numerator)), "d"(uint32_t(Numerator >> 32)), "rm"(Divisor));
+  __asm__("divl %4"
+          : "=a"(Quotient), "=d"(Rest)
+          : "a"(uint32_t(Numerator)), "d"(uint32_t(Numerator >> 32)), "rm"(Divisor));
   *Remainder = Rest;
   return Quotient;
 }

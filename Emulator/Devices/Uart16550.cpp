@@ -26,7 +26,11 @@ std::string Hex2(unsigned Value) {
 }  // namespace
 
 Uart16550::Uart16550(Board &B, uint16_t Base, std::string Name, const UartPowerOn &PowerOn)
-    : Board_(B), Base_(Base), Name_(std::move(Name)), Lcr_(PowerOn.Lcr), Fcr_(uint8_t(PowerOn.Fcr & ~kFcrSelfClearing)) {
+    : Board_(B),
+      Base_(Base),
+      Name_(std::move(Name)),
+      Lcr_(PowerOn.Lcr),
+      Fcr_(uint8_t(PowerOn.Fcr & ~kFcrSelfClearing)) {
   SetDivisor(PowerOn.Divisor);
   B.MapIo(Base, 8, *this);
 }
@@ -67,7 +71,7 @@ void Uart16550::Settle(uint64_t Now) {
 uint64_t Uart16550::NextLsrChangeNs() const {
   if (ByteNs_ == 0) return kNever;
   if (Queued_ > 0) return ShiftEndNs_ + uint64_t(Queued_ - 1) * ByteNs_;  // THRE rises
-  if (Shifting_) return ShiftEndNs_;                                       // TEMT rises
+  if (Shifting_) return ShiftEndNs_;                                      // TEMT rises
   return kNever;
 }
 
@@ -109,11 +113,12 @@ uint8_t Uart16550::ReadLsr() {
     return PeekLsr();
   }
   if (++StuckPolls_ >= kStuckPollLimit) {
-    std::string Why = ByteNs_ == 0 && (Queued_ > 0 || Shifting_)
-                          ? "no baud clock (divisor 0): " + std::to_string(Queued_) + " bytes never leave the transmitter"
-                          : "its value never changes";
-    throw RunStopped("hang", Name_ + ": LSR " + Hex2(Lsr) + " polled " + std::to_string(StuckPolls_) +
-                                 " times in a row; " + Why);
+    std::string Why =
+        ByteNs_ == 0 && (Queued_ > 0 || Shifting_)
+            ? "no baud clock (divisor 0): " + std::to_string(Queued_) + " bytes never leave the transmitter"
+            : "its value never changes";
+    throw RunStopped(
+        "hang", Name_ + ": LSR " + Hex2(Lsr) + " polled " + std::to_string(StuckPolls_) + " times in a row; " + Why);
   }
   return Lsr;
 }
@@ -137,7 +142,8 @@ void Uart16550::WriteThr(uint8_t Value) {
   }
   Transmitted_.push_back(char(Value));
   if (Value == '\n' && Board_.Watch) {
-    const size_t Previous = Transmitted_.size() < 2 ? std::string::npos : Transmitted_.rfind('\n', Transmitted_.size() - 2);
+    const size_t Previous =
+        Transmitted_.size() < 2 ? std::string::npos : Transmitted_.rfind('\n', Transmitted_.size() - 2);
     const size_t Start = Previous == std::string::npos ? 0 : Previous + 1;
     std::string Line = Transmitted_.substr(Start, Transmitted_.size() - 1 - Start);
     if (!Line.empty() && Line.back() == '\r') Line.pop_back();

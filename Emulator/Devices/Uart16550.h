@@ -20,7 +20,7 @@ namespace quarn::emu {
 class Uart16550 : public IoDevice {
  public:
   static constexpr uint64_t kBaseBaud = 115200;
-  static constexpr unsigned kBitsPerByte = 10;   // start, 8 data, stop
+  static constexpr unsigned kBitsPerByte = 10;  // start, 8 data, stop
   static constexpr unsigned kFifoDepth = 16;
   /// Consecutive polls of an LSR that can never change before the run counts as hung.
   static constexpr unsigned kStuckPollLimit = 64;

@@ -113,7 +113,8 @@ void MapChunks(const char *Key, uint64_t Base, uint64_t Size) {
       throw MemoryMapError(Key, Hex(Chunk * kMiB) + " to " + Hex(End * kMiB - 1) +
                                     " cannot be mapped in this process: the host uses it");
     }
-    PoisonMemory(reinterpret_cast<void *>(static_cast<uintptr_t>(Chunk * kMiB)), static_cast<size_t>((End - Chunk) * kMiB));
+    PoisonMemory(reinterpret_cast<void *>(static_cast<uintptr_t>(Chunk * kMiB)),
+                 static_cast<size_t>((End - Chunk) * kMiB));
     for (uint64_t C = Chunk; C < End; C++) P.Mapped[C] = true;
     Chunk = End;
   }

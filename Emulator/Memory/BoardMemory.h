@@ -37,13 +37,13 @@ namespace quarn::emu {
 /// Where the board's RAM lies in the 32-bit address space.
 struct MemoryMap {
   static constexpr uint32_t kDefaultTemporaryRamBase = 0x00800000;
-  static constexpr uint32_t kMinTemporaryRamSize = 0x00100000;   // 1 MiB
+  static constexpr uint32_t kMinTemporaryRamSize = 0x00100000;  // 1 MiB
   static constexpr uint32_t kDefaultPermanentMemoryBase = 0x7C000000;
-  static constexpr uint32_t kDefaultPermanentMemorySize = 0x04000000;   // 64 MiB, up to 0x80000000
-  static constexpr uint32_t kAlignment = 0x1000;                  // a page
+  static constexpr uint32_t kDefaultPermanentMemorySize = 0x04000000;  // 64 MiB, up to 0x80000000
+  static constexpr uint32_t kAlignment = 0x1000;                       // a page
 
   uint32_t TemporaryRamBase = kDefaultTemporaryRamBase;
-  uint32_t TemporaryRamSize = 0;   // 0: 1 MiB, or the next MiB above what the PEI core needs
+  uint32_t TemporaryRamSize = 0;  // 0: 1 MiB, or the next MiB above what the PEI core needs
   uint32_t PermanentMemoryBase = kDefaultPermanentMemoryBase;
   uint32_t PermanentMemorySize = kDefaultPermanentMemorySize;
 
@@ -55,7 +55,7 @@ struct MemoryMap {
 
 /// What is wrong with a map: the scenario key it concerns and why.
 struct MemoryMapProblem {
-  std::string Key;   // e.g. "memory.temporary_ram_base"
+  std::string Key;  // e.g. "memory.temporary_ram_base"
   std::string Text;
 };
 

@@ -21,7 +21,7 @@ struct StartupAllApsCall {
   EFI_AP_PROCEDURE Procedure = nullptr;
   bool SingleThread = false;
   uint32_t TimeoutInMicroSeconds = 0;
-  VOID *Argument = nullptr;   // the procedure's argument (its size is the caller's business)
+  VOID *Argument = nullptr;  // the procedure's argument (its size is the caller's business)
 };
 
 class MpServices {
@@ -37,8 +37,8 @@ class MpServices {
  private:
   static constexpr size_t kBootProcessor = 0;
   static EFI_STATUS EFIAPI StartupAllAPs(CONST EFI_PEI_SERVICES **PeiServices, EFI_PEI_MP_SERVICES_PPI *This,
-                                         EFI_AP_PROCEDURE Procedure, BOOLEAN SingleThread,
-                                         UINTN TimeoutInMicroSeconds, VOID *ProcedureArgument);
+                                         EFI_AP_PROCEDURE Procedure, BOOLEAN SingleThread, UINTN TimeoutInMicroSeconds,
+                                         VOID *ProcedureArgument);
   static EFI_STATUS EFIAPI GetNumberOfProcessors(CONST EFI_PEI_SERVICES **PeiServices, EFI_PEI_MP_SERVICES_PPI *This,
                                                  UINTN *NumberOfProcessors, UINTN *NumberOfEnabledProcessors);
   static EFI_STATUS EFIAPI WhoAmI(CONST EFI_PEI_SERVICES **PeiServices, EFI_PEI_MP_SERVICES_PPI *This,

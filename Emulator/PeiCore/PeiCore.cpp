@@ -302,7 +302,8 @@ EFI_STATUS EFIAPI PeiCore::SvcGetBootMode(CONST EFI_PEI_SERVICES **PeiServices, 
   PeiCore &Core = From(PeiServices);
   Core.Board_.TraceEvent("call", "GetBootMode");
   if (BootMode == nullptr) return EFI_INVALID_PARAMETER;
-  const EFI_STATUS Answer = Core.Fail("GetBootMode", EFI_DEVICE_ERROR) ? EFI_DEVICE_ERROR : Core.Config_.GetBootModeStatus;
+  const EFI_STATUS Answer =
+      Core.Fail("GetBootMode", EFI_DEVICE_ERROR) ? EFI_DEVICE_ERROR : Core.Config_.GetBootModeStatus;
   // A core may leave its output written on an error; a caller must not trust it then.
   if (!EFI_ERROR(Answer) || Core.Config_.BootModeWrittenOnError) *BootMode = Core.Config_.BootMode;
   return Answer;

@@ -28,14 +28,14 @@ extern "C" {
 namespace quarn::emu {
 
 struct PeiCoreConfig {
-  uint32_t HobSpace = 65536;   // bytes the HOB list (PHIT and end HOB included) may grow to
-  uint32_t PoolSpace = 8192;   // bytes AllocatePool may hand out
+  uint32_t HobSpace = 65536;  // bytes the HOB list (PHIT and end HOB included) may grow to
+  uint32_t PoolSpace = 8192;  // bytes AllocatePool may hand out
   EFI_BOOT_MODE BootMode = BOOT_WITH_FULL_CONFIGURATION;
   EFI_STATUS GetBootModeStatus = EFI_SUCCESS;
-  bool BootModeWrittenOnError = false;         // a failing GetBootMode writes BootMode before it answers
-  bool RoundHobLengths = true;                 // false: HOBs keep their length, so later ones may start at any address
-  bool StatusCodeHandler = true;               // false: ReportStatusCode answers EFI_NOT_AVAILABLE_YET
-  EFI_STATUS StatusCodeResult = EFI_SUCCESS;   // the handler's answer
+  bool BootModeWrittenOnError = false;        // a failing GetBootMode writes BootMode before it answers
+  bool RoundHobLengths = true;                // false: HOBs keep their length, so later ones may start at any address
+  bool StatusCodeHandler = true;              // false: ReportStatusCode answers EFI_NOT_AVAILABLE_YET
+  EFI_STATUS StatusCodeResult = EFI_SUCCESS;  // the handler's answer
 };
 
 /// One ReportStatusCode call, kept whole.
@@ -45,9 +45,9 @@ struct StatusCodeRecord {
   uint32_t Instance = 0;
   bool HasCallerId = false;
   EFI_GUID CallerId{};
-  std::vector<uint8_t> Data;   // the whole EFI_STATUS_CODE_DATA, header and record
+  std::vector<uint8_t> Data;  // the whole EFI_STATUS_CODE_DATA, header and record
   EFI_STATUS Answer = EFI_SUCCESS;
-  uint64_t TimeNs = 0;         // virtual time of the call
+  uint64_t TimeNs = 0;  // virtual time of the call
 };
 
 class PeiCore {
@@ -57,8 +57,8 @@ class PeiCore {
   static constexpr uint32_t kIdtOffset = 0x100;
   static constexpr uint32_t kIdtLimit = 0xFF;
   static constexpr uint32_t kHobOffset = 0x200;
-  static constexpr uint8_t kPoison = 0xAF;            // old temporary memory after the move
-  static constexpr uint8_t kFreshHobFill = 0xCC;      // data of a new HOB
+  static constexpr uint8_t kPoison = 0xAF;        // old temporary memory after the move
+  static constexpr uint8_t kFreshHobFill = 0xCC;  // data of a new HOB
 
   /// Opens the stack and the heap in Memory's temporary RAM and builds the services
   /// table, the word below the IDT and the HOB list there.

@@ -83,7 +83,7 @@ QuarnFirmware *QuarnFirmware::Current() {
 }
 
 EFI_STATUS EFIAPI QuarnFirmware::PpiSendWithAck(UINT32 DeviceIndex, VOID *Buffer, UINT32 RequestLength,
-                                                 UINT32 *ResponseLength, UINT8 HostAddress, UINT8 ClientAddress) {
+                                                UINT32 *ResponseLength, UINT8 HostAddress, UINT8 ClientAddress) {
   QuarnFirmware *Model = Current();
   if (Model == nullptr) return EFI_NOT_READY;
   return Model->SendWithAck(DeviceIndex, Buffer, RequestLength, ResponseLength, HostAddress, ClientAddress);
@@ -190,19 +190,25 @@ void QuarnFirmware::StartPreDidReset(uint64_t RequestNs) {
   // The changes read the register as it stands, never through Read(): a read would apply
   // other due changes first, out of their order.
   if (Scenario_.CounterAfterMs) {
-    Vorn_.Schedule(RequestNs + *Scenario_.CounterAfterMs * kNsPerMs, [](VornDevice &V) {
-      const uint32_t Fs1 = V.Value(VornDevice::Register::Fs1);
-      const uint32_t Counter = ((Fs1 >> kResetCounterShift) + 1) & 0xF;
-      V.Write(VornDevice::Register::Fs1,
-              (Fs1 & ~(kResetCounterMask | kCurrentStateMask)) | (Counter << kResetCounterShift));
-    }, "firmware", "pre-DID reset: ResetCounter steps, CurrentState 0 (the firmware restarts)");
+    Vorn_.Schedule(
+        RequestNs + *Scenario_.CounterAfterMs * kNsPerMs,
+        [](VornDevice &V) {
+          const uint32_t Fs1 = V.Value(VornDevice::Register::Fs1);
+          const uint32_t Counter = ((Fs1 >> kResetCounterShift) + 1) & 0xF;
+          V.Write(VornDevice::Register::Fs1,
+                  (Fs1 & ~(kResetCounterMask | kCurrentStateMask)) | (Counter << kResetCounterShift));
+        },
+        "firmware", "pre-DID reset: ResetCounter steps, CurrentState 0 (the firmware restarts)");
   }
   if (Scenario_.StateAfterMs) {
     const uint32_t State = Scenario_.PreDidResetState & kCurrentStateMask;
-    Vorn_.Schedule(RequestNs + *Scenario_.StateAfterMs * kNsPerMs, [State](VornDevice &V) {
-      const uint32_t Fs1 = V.Value(VornDevice::Register::Fs1);
-      V.Write(VornDevice::Register::Fs1, (Fs1 & ~kCurrentStateMask) | State);
-    }, "firmware", "pre-DID reset: CurrentState " + std::to_string(State));
+    Vorn_.Schedule(
+        RequestNs + *Scenario_.StateAfterMs * kNsPerMs,
+        [State](VornDevice &V) {
+          const uint32_t Fs1 = V.Value(VornDevice::Register::Fs1);
+          V.Write(VornDevice::Register::Fs1, (Fs1 & ~kCurrentStateMask) | State);
+        },
+        "firmware", "pre-DID reset: CurrentState " + std::to_string(State));
   }
 }
 

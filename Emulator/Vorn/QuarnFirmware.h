@@ -65,7 +65,7 @@ class QuarnFirmware {
   struct Answer {
     EFI_STATUS Result = EFI_SUCCESS;
     std::vector<uint8_t> Response;
-    std::optional<uint32_t> ReportedLength;   // scripted; default: the bytes written
+    std::optional<uint32_t> ReportedLength;  // scripted; default: the bytes written
   };
 
   static QuarnFirmware *Current();

@@ -16,8 +16,10 @@ class VornDevice::Function : public PciFunction {
     if (Dword == 0x00) {
       Value = 0x1D00A5E5u | (Number_ << 16);  // vendor and device identifiers
     } else if (Dword == 0x40) {
-      Value = Owner_.Read(Number_ == 0 ? Register::Fs1 : Number_ == 1 ? Register::Fn1
-                                                   : Number_ == 4 ? Register::Fn4 : Register::Fn6);
+      Value = Owner_.Read(Number_ == 0   ? Register::Fs1
+                          : Number_ == 1 ? Register::Fn1
+                          : Number_ == 4 ? Register::Fn4
+                                         : Register::Fn6);
     } else if (Dword == 0x48 && Number_ == 0) {
       Value = Owner_.Read(Register::Fs2);
     }
@@ -103,14 +105,17 @@ const char *VornDevice::RegisterName(Register R) {
 void VornDevice::ScheduleScenarioChanges(const std::vector<VornRegisterChange> &Changes) {
   for (size_t Index = 0; Index < Changes.size(); Index++) {
     const VornRegisterChange &C = Changes[Index];
-    Schedule(EntryNs_ + C.Ms * kNsPerMs, [C](VornDevice &V) {
-      if (C.Fs1) V.Write(Register::Fs1, *C.Fs1);
-      if (C.Fs2) V.Write(Register::Fs2, *C.Fs2);
-      if (C.Fn1) V.Write(Register::Fn1, *C.Fn1);
-      if (C.Fn4) V.Write(Register::Fn4, *C.Fn4);
-      if (C.Fn6) V.Write(Register::Fn6, *C.Fn6);
-      if (C.DwrSts) V.Write(Register::DwrSts, *C.DwrSts);
-    }, "vorn.at", DescribeScenarioChange(Index, C));
+    Schedule(
+        EntryNs_ + C.Ms * kNsPerMs,
+        [C](VornDevice &V) {
+          if (C.Fs1) V.Write(Register::Fs1, *C.Fs1);
+          if (C.Fs2) V.Write(Register::Fs2, *C.Fs2);
+          if (C.Fn1) V.Write(Register::Fn1, *C.Fn1);
+          if (C.Fn4) V.Write(Register::Fn4, *C.Fn4);
+          if (C.Fn6) V.Write(Register::Fn6, *C.Fn6);
+          if (C.DwrSts) V.Write(Register::DwrSts, *C.DwrSts);
+        },
+        "vorn.at", DescribeScenarioChange(Index, C));
   }
 }
 

@@ -26,7 +26,7 @@ class VornDevice {
     uint64_t TimeNs = 0;
     Register Which = Register::Fs1;
     uint32_t Previous = 0, Value = 0;
-    std::string Source;   // as given to Schedule; "write" for a Write outside a scheduled change
+    std::string Source;  // as given to Schedule; "write" for a Write outside a scheduled change
     std::string Detail;
   };
   /// A scheduled change that has not taken effect yet.
@@ -85,7 +85,7 @@ class VornDevice {
   uint64_t NextOrder_ = 0;
   uint64_t EntryNs_ = 0;
   std::vector<Change> Changes_;
-  const Pending *Applying_ = nullptr;   // the scheduled change running now, if any
+  const Pending *Applying_ = nullptr;  // the scheduled change running now, if any
 };
 
 }  // namespace quarn::emu

@@ -34,7 +34,7 @@ extern "C" {
 
 namespace ovmf_board {
 
-inline constexpr UINT32 kSignature = 0x44424F51;   // "QOBD"
+inline constexpr UINT32 kSignature = 0x44424F51;  // "QOBD"
 inline constexpr UINT16 kVersion = 1;
 
 /// Limits of a description (the writer refuses a scenario beyond them).
@@ -47,14 +47,14 @@ inline constexpr UINT32 kMaxMessageBytes = 1024;
 inline constexpr UINT32 kMaxChanges = 16;
 
 /// Flags of the header.
-inline constexpr UINT32 kVornPresent = 0x001;           ///< RAM at 0x80000000 plays the VORN
-inline constexpr UINT32 kPolicyInstalled = 0x002;       ///< the policy PPI, the table below
-inline constexpr UINT32 kDruxInstalled = 0x004;         ///< the DRUX_PPI stand-in
-inline constexpr UINT32 kDruxNullSendWithAck = 0x008;   ///< ... with a NULL SendWithAck
-inline constexpr UINT32 kDruxNullGetVornStatus = 0x010; ///< ... with a NULL GetVornStatus
-inline constexpr UINT32 kDebugPrintPpi = 0x020;         ///< a DEBUG_PRINT_PPI
-inline constexpr UINT32 kVornTypeHob = 0x040;           ///< a VORN type HOB before the module
-inline constexpr UINT32 kCmosValid = 0x080;             ///< CMOS 0x0E bit 7 clear
+inline constexpr UINT32 kVornPresent = 0x001;            ///< RAM at 0x80000000 plays the VORN
+inline constexpr UINT32 kPolicyInstalled = 0x002;        ///< the policy PPI, the table below
+inline constexpr UINT32 kDruxInstalled = 0x004;          ///< the DRUX_PPI stand-in
+inline constexpr UINT32 kDruxNullSendWithAck = 0x008;    ///< ... with a NULL SendWithAck
+inline constexpr UINT32 kDruxNullGetVornStatus = 0x010;  ///< ... with a NULL GetVornStatus
+inline constexpr UINT32 kDebugPrintPpi = 0x020;          ///< a DEBUG_PRINT_PPI
+inline constexpr UINT32 kVornTypeHob = 0x040;            ///< a VORN type HOB before the module
+inline constexpr UINT32 kCmosValid = 0x080;              ///< CMOS 0x0E bit 7 clear
 inline constexpr UINT32 kKnownFlags = 0x0FF;
 
 /// The VORN registers a change may store, by index.
@@ -68,21 +68,21 @@ struct OVMF_BOARD_HEADER {
   UINT32 Signature;
   UINT16 Version;
   UINT16 HeaderSize;
-  UINT32 TotalSize;               ///< the whole description
+  UINT32 TotalSize;  ///< the whole description
   UINT32 Flags;
-  UINT32 BootMode;                ///< set with SetBootMode before the module
-  UINT32 ErrorLevel;              ///< CMOS 0x7A..0x7D
-  UINT32 Mm0Low;                  ///< MM0 of the boot processor at the module's entry
+  UINT32 BootMode;    ///< set with SetBootMode before the module
+  UINT32 ErrorLevel;  ///< CMOS 0x7A..0x7D
+  UINT32 Mm0Low;      ///< MM0 of the boot processor at the module's entry
   UINT32 Mm0High;
   UINT32 Registers[kRegisterCount];  ///< the VORN registers at entry
-  UINT32 VornType;                ///< the VORN type HOB, with kVornTypeHob
-  UINT8  FwType;
-  UINT8  FwSubType;
-  UINT8  HostBridgeFc;            ///< byte 0xFC of 00:00.0 in the window (with kVornPresent)
-  UINT8  Reserved0;
+  UINT32 VornType;                   ///< the VORN type HOB, with kVornTypeHob
+  UINT8 FwType;
+  UINT8 FwSubType;
+  UINT8 HostBridgeFc;  ///< byte 0xFC of 00:00.0 in the window (with kVornPresent)
+  UINT8 Reserved0;
   UINT32 PolicySize;
-  UINT16 BootModeCallCount;       ///< GetBootMode calls the board answers itself
-  UINT16 StatusCodeAnswerCount;   ///< answers to the module's status codes, in order
+  UINT16 BootModeCallCount;      ///< GetBootMode calls the board answers itself
+  UINT16 StatusCodeAnswerCount;  ///< answers to the module's status codes, in order
   UINT16 CallCount;
   UINT16 Reserved1;
 };
@@ -117,15 +117,15 @@ static_assert(OFFSET_OF(OVMF_BOARD_BOOT_MODE_CALL, Written) == 4, "Written");
 /// One stand-in call. GetVornStatus: the status word in ResponseLength (stored when
 /// Status is no error); no request, no response bytes.
 struct OVMF_BOARD_CALL {
-  UINT8  Kind;
-  UINT8  Client;                  ///< SendWithAck's ClientAddress
-  UINT8  ChangeCount;
-  UINT8  Reserved;
-  UINT32 Status;                  ///< what the call answers
-  UINT32 RequestLength;           ///< the request the module must send
-  UINT32 Capacity;                ///< the *ResponseLength it must offer
-  UINT32 ResponseSize;            ///< response bytes stored (no error only)
-  UINT32 ResponseLength;          ///< the length reported, or the status word
+  UINT8 Kind;
+  UINT8 Client;  ///< SendWithAck's ClientAddress
+  UINT8 ChangeCount;
+  UINT8 Reserved;
+  UINT32 Status;          ///< what the call answers
+  UINT32 RequestLength;   ///< the request the module must send
+  UINT32 Capacity;        ///< the *ResponseLength it must offer
+  UINT32 ResponseSize;    ///< response bytes stored (no error only)
+  UINT32 ResponseLength;  ///< the length reported, or the status word
 };
 static_assert(sizeof(OVMF_BOARD_CALL) == 24, "call");
 static_assert(OFFSET_OF(OVMF_BOARD_CALL, Kind) == 0, "Kind");
@@ -173,8 +173,10 @@ constexpr UINT32 Padded(UINT32 Size) { return (Size + 3u) & ~3u; }
 constexpr CONST CHAR8 *OvmfBoardParse(CONST UINT8 *Bytes, UINT32 Size, OVMF_BOARD_LAYOUT *Layout) {
   if (Size < sizeof(OVMF_BOARD_HEADER)) return "shorter than its header";
   if (Size > kMaxSize) return "longer than the board takes";
-  if (ReadField(Bytes, OFFSET_OF(OVMF_BOARD_HEADER, Signature), 4) != kSignature) return "no board description signature";
-  if (ReadField(Bytes, OFFSET_OF(OVMF_BOARD_HEADER, Version), 2) != kVersion) return "a version this board does not know";
+  if (ReadField(Bytes, OFFSET_OF(OVMF_BOARD_HEADER, Signature), 4) != kSignature)
+    return "no board description signature";
+  if (ReadField(Bytes, OFFSET_OF(OVMF_BOARD_HEADER, Version), 2) != kVersion)
+    return "a version this board does not know";
   if (ReadField(Bytes, OFFSET_OF(OVMF_BOARD_HEADER, HeaderSize), 2) != sizeof(OVMF_BOARD_HEADER)) return "header size";
   if (ReadField(Bytes, OFFSET_OF(OVMF_BOARD_HEADER, TotalSize), 4) != Size) return "total size is not the file's size";
   if ((ReadField(Bytes, OFFSET_OF(OVMF_BOARD_HEADER, Flags), 4) & ~kKnownFlags) != 0) return "unknown flags";
@@ -245,9 +247,9 @@ constexpr SAMPLE GoodSample() {
   Store(Sample, 6, sizeof(OVMF_BOARD_HEADER), 2);
   Store(Sample, 8, Sample.Size, 4);
   Store(Sample, 12, kVornPresent | kPolicyInstalled | kDruxInstalled, 4);
-  Store(Sample, 60, 4, 4);     // PolicySize
-  Store(Sample, 64, 1, 2);     // BootModeCallCount
-  Store(Sample, 68, 2, 2);     // CallCount
+  Store(Sample, 60, 4, 4);  // PolicySize
+  Store(Sample, 64, 1, 2);  // BootModeCallCount
+  Store(Sample, 68, 2, 2);  // CallCount
   const UINT32 Send = 72 + 4 + 8;
   Sample.Bytes[Send] = kCallSendWithAck;
   Sample.Bytes[Send + 2] = 1;  // ChangeCount

@@ -49,10 +49,10 @@ using namespace ovmf_board;
 
 namespace {
 
-inline constexpr EFI_GUID gEfiEndOfPeiSignalPpiGuid =
-  {0x605EA650, 0xC65C, 0x42E1, {0xBA, 0x80, 0x91, 0xA5, 0x2A, 0xB6, 0x18, 0xC6}};
-inline constexpr EFI_GUID gEfiPeiStatusCodePpiGuid =
-  {0x229832D3, 0x7A30, 0x4B36, {0xB8, 0x27, 0xF4, 0x0C, 0xB7, 0xD4, 0x54, 0x36}};
+inline constexpr EFI_GUID gEfiEndOfPeiSignalPpiGuid = {
+    0x605EA650, 0xC65C, 0x42E1, {0xBA, 0x80, 0x91, 0xA5, 0x2A, 0xB6, 0x18, 0xC6}};
+inline constexpr EFI_GUID gEfiPeiStatusCodePpiGuid = {
+    0x229832D3, 0x7A30, 0x4B36, {0xB8, 0x27, 0xF4, 0x0C, 0xB7, 0xD4, 0x54, 0x36}};
 
 /// The progress-code PPI (the PEI core's ReportStatusCode service calls its first instance).
 struct BOARD_PROGRESS_CODE_PPI {
@@ -62,11 +62,11 @@ struct BOARD_PROGRESS_CODE_PPI {
 constexpr CHAR8 kDescriptionFile[] = "board";
 constexpr UINT32 kPcieWindow = 0x80000000;
 constexpr UINT32 kVornConfigSpace = kPcieWindow + PciLibAddress(VORN_BUS, VORN_DEVICE, 0, 0);
-constexpr UINT32 kVornConfigSize = 8 * 4096;   // functions 0 to 7
+constexpr UINT32 kVornConfigSize = 8 * 4096;  // functions 0 to 7
 constexpr UINT32 kHostBridgeFc = kPcieWindow + 0xFC;
-constexpr UINT32 kRegisterAddress[kRegisterCount] = {
-  kPcieWindow + VORNFS1_ADDRESS, kPcieWindow + VORNFS2_ADDRESS, kPcieWindow + FN1_STATUS_ADDRESS,
-  kPcieWindow + FN4_STATUS_ADDRESS, kPcieWindow + FN6_STATUS_ADDRESS};
+constexpr UINT32 kRegisterAddress[kRegisterCount] = {kPcieWindow + VORNFS1_ADDRESS, kPcieWindow + VORNFS2_ADDRESS,
+                                                     kPcieWindow + FN1_STATUS_ADDRESS, kPcieWindow + FN4_STATUS_ADDRESS,
+                                                     kPcieWindow + FN6_STATUS_ADDRESS};
 // q35 host bridge 00:00.0: the PCI Express window (256 MiB, enabled).
 constexpr UINT8 kPciExBarLow = 0x60;
 constexpr UINT8 kPciExBarHigh = 0x64;
@@ -136,10 +136,10 @@ constexpr BOARD_PROGRESS_CODE_PPI kProgressCodePpi = {BoardReportStatusCode};
 
 /// What the processors report: MM7 of each, by processor number.
 struct BOARD_MM7_SURVEY {
-  CONST EFI_PEI_SERVICES  **PeiServices;
+  CONST EFI_PEI_SERVICES **PeiServices;
   EFI_PEI_MP_SERVICES_PPI *Mp;
-  UINT64                  Mm7[kMaxProcessors];
-  UINT8                   Seen[kMaxProcessors];
+  UINT64 Mm7[kMaxProcessors];
+  UINT8 Seen[kMaxProcessors];
 };
 
 /** Stores this processor's MM7 in its slot of the survey. */
@@ -183,7 +183,7 @@ VOID ReportMm7(IN CONST EFI_PEI_SERVICES **PeiServices, IN CONST UINT8 *Table) {
     RomPrint(" low ");
     RomPrintHex32(static_cast<UINT32>(Survey.Mm7[Cpu]));
     RomPrint(Table != nullptr && Survey.Mm7[Cpu] == reinterpret_cast<UINTN>(Table) ? " holds the table\n"
-                                                                                  : " does not hold the table\n");
+                                                                                   : " does not hold the table\n");
   }
 }
 
@@ -220,7 +220,8 @@ EFI_STATUS EFIAPI BoardEndOfPei(IN EFI_PEI_SERVICES **Services, IN EFI_PEI_NOTIF
     PrintValue("VORN type HOB fw_type", Hob->FwType);
     PrintValue("VORN type HOB fw_sub_type", Hob->FwSubType);
   }
-  CONST UINT8 *Info = BoardFindGuidHob(PeiServices, gQuarnInfoHobGuid, sizeof(EFI_HOB_GUID_TYPE) + sizeof(QUARN_INFO_HOB));
+  CONST UINT8 *Info =
+      BoardFindGuidHob(PeiServices, gQuarnInfoHobGuid, sizeof(EFI_HOB_GUID_TYPE) + sizeof(QUARN_INFO_HOB));
   if (Info == nullptr) {
     RomPrint("board: info HOB none\n");
   } else {
@@ -238,8 +239,8 @@ EFI_STATUS EFIAPI BoardEndOfPei(IN EFI_PEI_SERVICES **Services, IN EFI_PEI_NOTIF
 }
 
 constexpr EFI_PEI_NOTIFY_DESCRIPTOR kEndOfPeiNotify = {
-  EFI_PEI_PPI_DESCRIPTOR_NOTIFY_CALLBACK | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST,
-  const_cast<EFI_GUID *>(&gEfiEndOfPeiSignalPpiGuid), BoardEndOfPei};
+    EFI_PEI_PPI_DESCRIPTOR_NOTIFY_CALLBACK | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST,
+    const_cast<EFI_GUID *>(&gEfiEndOfPeiSignalPpiGuid), BoardEndOfPei};
 
 /** Reads the description into a new state HOB and checks it; nullptr (said why) when
     there is none or it cannot be used. */
@@ -253,7 +254,8 @@ OVMF_BOARD_STATE *LoadDescription(IN CONST EFI_PEI_SERVICES **PeiServices) {
     PrintValue("error: the board description is longer than the board takes", Size);
     return nullptr;
   }
-  static_assert(sizeof(EFI_HOB_GUID_TYPE) + sizeof(OVMF_BOARD_STATE) + kMaxSize <= kMaxHobLength, "one HOB holds it all");
+  static_assert(sizeof(EFI_HOB_GUID_TYPE) + sizeof(OVMF_BOARD_STATE) + kMaxSize <= kMaxHobLength,
+                "one HOB holds it all");
   const UINT16 Length = static_cast<UINT16>(sizeof(EFI_HOB_GUID_TYPE) + sizeof(OVMF_BOARD_STATE) + Padded(Size));
   EFI_HOB_GUID_TYPE *Hob = nullptr;
   if ((*PeiServices)->CreateHob(PeiServices, EFI_HOB_TYPE_GUID_EXTENSION, Length, reinterpret_cast<VOID **>(&Hob)) !=
@@ -270,7 +272,7 @@ OVMF_BOARD_STATE *LoadDescription(IN CONST EFI_PEI_SERVICES **PeiServices) {
   UINT32 Read = 0;
   if (!RomFwCfgFile(kDescriptionFile, BoardDescription(State), Size, &Read) || Read != Size) {
     RomPrint("board: error: the board description could not be read\n");
-    return nullptr;   // the HOB stays nameless: nothing finds it
+    return nullptr;  // the HOB stays nameless: nothing finds it
   }
   if (CONST CHAR8 *Problem = OvmfBoardParse(BoardDescription(State), Size, &State->Layout)) {
     RomPrint("board: error: board description: ");
@@ -315,7 +317,7 @@ VOID SetUpHardware(IN CONST OVMF_BOARD_HEADER *Header) {
 
   const UINT8 Status0E = RomCmosRead(kCmosStatus0E);
   RomCmosWrite(kCmosStatus0E, static_cast<UINT8>((Header->Flags & kCmosValid) != 0 ? Status0E & ~kCmosInvalid
-                                                                                    : Status0E | kCmosInvalid));
+                                                                                   : Status0E | kCmosInvalid));
   for (UINT8 Byte = 0; Byte < 4; Byte++) {
     RomCmosWrite(static_cast<UINT8>(kCmosLevelFirst + Byte), static_cast<UINT8>(Header->ErrorLevel >> (8 * Byte)));
   }
@@ -334,8 +336,9 @@ EFI_STATUS SetUpPeiCore(IN CONST EFI_PEI_SERVICES **PeiServices, IN OUT OVMF_BOA
   if (Header->BootModeCallCount != 0) BoardTakeGetBootMode(PeiServices, State);
   if (Status == EFI_SUCCESS && (Header->Flags & kVornTypeHob) != 0) {
     VORN_TYPE_HOB *Hob = nullptr;
-    Status = (*PeiServices)->CreateHob(PeiServices, EFI_HOB_TYPE_GUID_EXTENSION, sizeof(VORN_TYPE_HOB),
-                                       reinterpret_cast<VOID **>(&Hob));
+    Status = (*PeiServices)
+                 ->CreateHob(PeiServices, EFI_HOB_TYPE_GUID_EXTENSION, sizeof(VORN_TYPE_HOB),
+                             reinterpret_cast<VOID **>(&Hob));
     if (Status == EFI_SUCCESS && Hob != nullptr) {
       Hob->Header.Name = gVornTypeHobGuid;
       Hob->VornType = Header->VornType;
@@ -388,5 +391,4 @@ EFI_STATUS EFIAPI OvmfBoardPeiEntryPoint(IN EFI_PEI_FILE_HANDLE FileHandle, IN C
   PrintValue("installed", static_cast<UINT32>(Status));
   return Status;
 }
-
 }

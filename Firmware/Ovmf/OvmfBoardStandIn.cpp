@@ -24,12 +24,12 @@ namespace {
 
 constexpr UINT32 kPcieWindow = 0x80000000;
 /// Where each OVMF_BOARD_REGISTER lies in the window.
-constexpr UINT32 kRegisterAddress[kRegisterCount] = {
-  kPcieWindow + VORNFS1_ADDRESS, kPcieWindow + VORNFS2_ADDRESS, kPcieWindow + FN1_STATUS_ADDRESS,
-  kPcieWindow + FN4_STATUS_ADDRESS, kPcieWindow + FN6_STATUS_ADDRESS};
+constexpr UINT32 kRegisterAddress[kRegisterCount] = {kPcieWindow + VORNFS1_ADDRESS, kPcieWindow + VORNFS2_ADDRESS,
+                                                     kPcieWindow + FN1_STATUS_ADDRESS, kPcieWindow + FN4_STATUS_ADDRESS,
+                                                     kPcieWindow + FN6_STATUS_ADDRESS};
 constexpr UINT32 kFnvPrime = 0x01000193;
 constexpr UINT8 kBreakpointVector = 3;
-constexpr UINT8 kInterruptGate = 0x8E;   // present, ring 0, 32-bit interrupt gate
+constexpr UINT8 kInterruptGate = 0x8E;  // present, ring 0, 32-bit interrupt gate
 
 /** Appends "board: drux call N " for the call now answered. */
 VOID LogCall(IN OUT OVMF_BOARD_STATE *State, IN UINT32 Index) {
@@ -44,7 +44,8 @@ CONST OVMF_BOARD_CALL *DescribedCall(IN OUT OVMF_BOARD_STATE *State, IN UINT32 I
     LogError(State, "the module made a stand-in call the scenario's run did not make");
     return nullptr;
   }
-  CONST OVMF_BOARD_CALL *Call = reinterpret_cast<CONST OVMF_BOARD_CALL *>(BoardDescription(State) + State->Layout.Calls[Index]);
+  CONST OVMF_BOARD_CALL *Call =
+      reinterpret_cast<CONST OVMF_BOARD_CALL *>(BoardDescription(State) + State->Layout.Calls[Index]);
   if (Call->Kind != Kind) {
     LogError(State, Kind == kCallSendWithAck ? "SendWithAck where the scenario's run called GetVornStatus"
                                              : "GetVornStatus where the scenario's run called SendWithAck");
@@ -78,7 +79,8 @@ EFI_STATUS EFIAPI BoardSendWithAck(IN UINT32 DeviceIndex, IN OUT VOID *Buffer, I
   LogHex32(State, ClientAddress);
   LogText(State, " request ");
   if (Buffer != nullptr) {
-    LogBytes(State, static_cast<CONST UINT8 *>(Buffer), RequestLength < kMaxMessageBytes ? RequestLength : kMaxMessageBytes);
+    LogBytes(State, static_cast<CONST UINT8 *>(Buffer),
+             RequestLength < kMaxMessageBytes ? RequestLength : kMaxMessageBytes);
   }
   LogText(State, " capacity ");
   LogDec(State, ResponseLength != nullptr ? *ResponseLength : 0);
@@ -88,7 +90,8 @@ EFI_STATUS EFIAPI BoardSendWithAck(IN UINT32 DeviceIndex, IN OUT VOID *Buffer, I
   if (Call == nullptr) return EFI_DEVICE_ERROR;
   CONST UINT8 *Request = reinterpret_cast<CONST UINT8 *>(Call + 1);
   BOOLEAN Same = Buffer != nullptr && ResponseLength != nullptr && DeviceIndex == 0 && HostAddress == 0 &&
-                 ClientAddress == Call->Client && RequestLength == Call->RequestLength && *ResponseLength == Call->Capacity;
+                 ClientAddress == Call->Client && RequestLength == Call->RequestLength &&
+                 *ResponseLength == Call->Capacity;
   for (UINT32 Byte = 0; Same && Byte < RequestLength; Byte++) {
     Same = static_cast<CONST UINT8 *>(Buffer)[Byte] == Request[Byte];
   }
@@ -200,7 +203,8 @@ EFI_STATUS EFIAPI BoardGetBootMode(IN CONST EFI_PEI_SERVICES **PeiServices, OUT 
   if (Index + 1 >= Header->BootModeCallCount) Table->GetBootMode = State->OriginalGetBootMode;
   if (Index >= Header->BootModeCallCount) return Table->GetBootMode(PeiServices, BootMode);
   CONST OVMF_BOARD_BOOT_MODE_CALL *Call =
-      reinterpret_cast<CONST OVMF_BOARD_BOOT_MODE_CALL *>(BoardDescription(State) + State->Layout.BootModeCalls) + Index;
+      reinterpret_cast<CONST OVMF_BOARD_BOOT_MODE_CALL *>(BoardDescription(State) + State->Layout.BootModeCalls) +
+      Index;
   if (Call->Written != 0 && BootMode != nullptr) *BootMode = Header->BootMode;
   LogText(State, "board: GetBootMode call ");
   LogDec(State, Index);
@@ -221,12 +225,13 @@ extern "C" __attribute__((used)) VOID EFIAPI OvmfBoardBreakpointSeen() {
 /** The breakpoint handler: counts and returns to the instruction after INT3. */
 extern "C" __attribute__((naked)) VOID OvmfBoardBreakpointHandler() {
   __asm__ __volatile__(
-    "pushal\n\t"
-    "cld\n\t"
-    "call %P0\n\t"
-    "popal\n\t"
-    "iretl\n\t"
-    : : "i"(OvmfBoardBreakpointSeen));
+      "pushal\n\t"
+      "cld\n\t"
+      "call %P0\n\t"
+      "popal\n\t"
+      "iretl\n\t"
+      :
+      : "i"(OvmfBoardBreakpointSeen));
 }
 
 CONST VOID *BoardDruxPpi(IN UINT32 Flags) {
@@ -251,8 +256,13 @@ BOOLEAN BoardCatchBreakpoints() {
   __asm__ __volatile__("movw %%cs, %0" : "=r"(CodeSelector));
   const UINT32 Handler = static_cast<UINT32>(reinterpret_cast<UINTN>(&OvmfBoardBreakpointHandler));
   UINT8 *Gate = reinterpret_cast<UINT8 *>(Idtr.Base) + kBreakpointVector * 8;
-  const UINT8 Bytes[8] = {static_cast<UINT8>(Handler), static_cast<UINT8>(Handler >> 8), static_cast<UINT8>(CodeSelector),
-                          static_cast<UINT8>(CodeSelector >> 8), 0, kInterruptGate, static_cast<UINT8>(Handler >> 16),
+  const UINT8 Bytes[8] = {static_cast<UINT8>(Handler),
+                          static_cast<UINT8>(Handler >> 8),
+                          static_cast<UINT8>(CodeSelector),
+                          static_cast<UINT8>(CodeSelector >> 8),
+                          0,
+                          kInterruptGate,
+                          static_cast<UINT8>(Handler >> 16),
                           static_cast<UINT8>(Handler >> 24)};
   for (UINTN Index = 0; Index < sizeof(Bytes); Index++) Gate[Index] = Bytes[Index];
   return TRUE;

@@ -52,8 +52,7 @@ UINT8 *BoardFindGuidHob(IN CONST EFI_PEI_SERVICES **PeiServices, IN CONST EFI_GU
       return nullptr;
     }
     if (Header->HobType == EFI_HOB_TYPE_GUID_EXTENSION && Header->HobLength >= sizeof(EFI_HOB_GUID_TYPE) &&
-        Header->HobLength >= MinLength &&
-        SameGuid(reinterpret_cast<CONST EFI_HOB_GUID_TYPE *>(Hob)->Name, Name)) {
+        Header->HobLength >= MinLength && SameGuid(reinterpret_cast<CONST EFI_HOB_GUID_TYPE *>(Hob)->Name, Name)) {
       return Hob + sizeof(EFI_HOB_GUID_TYPE);
     }
     Hob += Header->HobLength;

@@ -21,24 +21,24 @@ extern "C" {
 namespace ovmf_board {
 
 inline constexpr UINTN kLogSize = 4096;
-inline constexpr UINTN kPpiCount = 4;   // policy, DRUX_PPI, debug print, progress code
+inline constexpr UINTN kPpiCount = 4;  // policy, DRUX_PPI, debug print, progress code
 
 struct OVMF_BOARD_STATE {
-  UINT32                 StatusCodes;          ///< every status code the board heard
-  UINT32                 ModuleStatusCodes;    ///< those of the module
-  UINT32                 CallsMade;            ///< stand-in calls
-  UINT32                 BootModeCallsMade;    ///< GetBootMode calls the board answered
-  UINT32                 Breakpoints;          ///< breakpoints of the module's assertions
-  UINT32                 DebugMessages;        ///< DEBUG_PRINT_PPI messages
-  UINT32                 DebugHash;            ///< FNV-1a of each message's length (4 bytes) and text
-  UINT32                 Errors;               ///< "board: error" lines in the log
-  EFI_PEI_GET_BOOT_MODE  OriginalGetBootMode;  ///< the PEI core's, while the board answers
-  UINT32                 DescriptionSize;
-  OVMF_BOARD_LAYOUT      Layout;
+  UINT32 StatusCodes;                         ///< every status code the board heard
+  UINT32 ModuleStatusCodes;                   ///< those of the module
+  UINT32 CallsMade;                           ///< stand-in calls
+  UINT32 BootModeCallsMade;                   ///< GetBootMode calls the board answered
+  UINT32 Breakpoints;                         ///< breakpoints of the module's assertions
+  UINT32 DebugMessages;                       ///< DEBUG_PRINT_PPI messages
+  UINT32 DebugHash;                           ///< FNV-1a of each message's length (4 bytes) and text
+  UINT32 Errors;                              ///< "board: error" lines in the log
+  EFI_PEI_GET_BOOT_MODE OriginalGetBootMode;  ///< the PEI core's, while the board answers
+  UINT32 DescriptionSize;
+  OVMF_BOARD_LAYOUT Layout;
   EFI_PEI_PPI_DESCRIPTOR Ppis[kPpiCount];
-  UINT32                 LogLength;
-  UINT32                 LogOverflow;
-  CHAR8                  Log[kLogSize + 4];    ///< NUL-terminated; DescriptionSize bytes follow
+  UINT32 LogLength;
+  UINT32 LogOverflow;
+  CHAR8 Log[kLogSize + 4];  ///< NUL-terminated; DescriptionSize bytes follow
 };
 static_assert(sizeof(OVMF_BOARD_STATE) % 4 == 0, "the description after the state stays aligned");
 

@@ -38,6 +38,7 @@ static_assert(OFFSET_OF(LayoutProbe, Wide) == 8, "compile this file with 64-bit 
 // table and the pointer table. The one of them the module places itself, the pointer
 // table, starts 24 bytes into an 8-byte aligned HOB: aligned under either rule.
 static_assert(alignof(EFI_HOB_HANDOFF_INFO_TABLE) == 8 && alignof(EFI_TABLE_HEADER) == 8 &&
-              alignof(EFI_PEI_SERVICES) == 8 && alignof(STATIC_POINTER_TABLE) == 8, "the 8-byte aligned ones");
+                  alignof(EFI_PEI_SERVICES) == 8 && alignof(STATIC_POINTER_TABLE) == 8,
+              "the 8-byte aligned ones");
 static_assert(sizeof(EFI_HOB_GUID_TYPE) % alignof(STATIC_POINTER_TABLE) == 0, "the table is aligned in its HOB");
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 // q35 host bridge 00:00.0
 constexpr UINT8 kPciExBarLow = 0x60;
 constexpr UINT8 kPciExBarHigh = 0x64;
-constexpr UINT32 kPciExBarEnable = 0x1;       // bits 2:1 = 00: 256 MiB
+constexpr UINT32 kPciExBarEnable = 0x1;  // bits 2:1 = 00: 256 MiB
 // ICH9 LPC bridge 00:1F.0
 constexpr UINT8 kLpcDevice = 31;
 constexpr UINT8 kPmBaseReg = 0x40;
@@ -82,7 +82,8 @@ VOID RomChipsetInit(IN CONST ROM_BOARD_SETTINGS *Settings, OUT ROM_BOARD_FACTS *
   Facts->CmosStatus0E = RomCmosRead(kCmosStatus0E);
   UINT32 Level = 0;
   for (UINT8 Byte = 0; Byte < 4; Byte++) {
-    RomCmosWrite(static_cast<UINT8>(kCmosLevelFirst + Byte), static_cast<UINT8>(Settings->CmosErrorLevel >> (8 * Byte)));
+    RomCmosWrite(static_cast<UINT8>(kCmosLevelFirst + Byte),
+                 static_cast<UINT8>(Settings->CmosErrorLevel >> (8 * Byte)));
     Level |= UINT32(RomCmosRead(static_cast<UINT8>(kCmosLevelFirst + Byte))) << (8 * Byte);
   }
   Facts->CmosLevel = Level;
@@ -114,5 +115,4 @@ VOID RomReadBoardFacts(IN OUT ROM_BOARD_FACTS *Facts) {
   Facts->Uart2Divisor = static_cast<UINT16>(CpuIoRead8(kUart2) | (CpuIoRead8(kUart2 + 1) << 8));
   CpuIoWrite8(kUart2 + kUartLcr, Lcr);
 }
-
 }

@@ -56,10 +56,9 @@ VOID RomPrintDec(IN UINT32 Value) {
   CHAR8 Digits[10];
   UINTN Count = 0;
   do {
-    Digits[Count++] = static_cast<CHAR8>('0' + Value % 10);   // 32-bit division: no libgcc
+    Digits[Count++] = static_cast<CHAR8>('0' + Value % 10);  // 32-bit division: no libgcc
     Value /= 10;
   } while (Value != 0);
   while (Count > 0) PutByte(Digits[--Count]);
 }
-
 }

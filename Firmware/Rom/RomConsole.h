@@ -22,5 +22,4 @@ VOID RomPrintHex8(IN UINT8 Value);
 VOID RomPrintBytes(IN CONST UINT8 *Bytes, IN UINTN Length);
 /** Writes Value in decimal. */
 VOID RomPrintDec(IN UINT32 Value);
-
 }

@@ -19,14 +19,16 @@ extern "C" {
 
 constexpr UINT16 kRomDebugExitPort = 0xF4;
 
-constexpr UINT8 kRomExitSuccess     = 0x10;
+constexpr UINT8 kRomExitSuccess = 0x10;
 constexpr UINT8 kRomExitUnsupported = 0x11;
 constexpr UINT8 kRomExitOtherStatus = 0x12;
-constexpr UINT8 kRomExitException   = 0x13;
+constexpr UINT8 kRomExitException = 0x13;
 
 /** The byte that reports Status. */
 constexpr UINT8 RomExitCode(EFI_STATUS Status) {
-  return Status == EFI_SUCCESS ? kRomExitSuccess : Status == EFI_UNSUPPORTED ? kRomExitUnsupported : kRomExitOtherStatus;
+  return Status == EFI_SUCCESS       ? kRomExitSuccess
+         : Status == EFI_UNSUPPORTED ? kRomExitUnsupported
+                                     : kRomExitOtherStatus;
 }
 
 /** The exit status QEMU gives for a byte written to the device. */

@@ -62,7 +62,7 @@ UINT32 DigitValue(CHAR8 C, UINT32 Base) {
 /** Parses decimal or 0x-hexadecimal text; blanks around it and a final newline are
     allowed. FALSE for anything else or a value beyond 64 bits. */
 bool ParseNumber(CONST CHAR8 *Text, UINTN Length, UINT64 *Value) {
-  constexpr UINT64 kDecimalLimit = ~UINT64(0) / 10;   // evaluated by the compiler
+  constexpr UINT64 kDecimalLimit = ~UINT64(0) / 10;  // evaluated by the compiler
   UINTN Index = 0;
   while (Index < Length && (Text[Index] == ' ' || Text[Index] == '\t')) Index++;
   UINT32 Base = 10;
@@ -80,7 +80,7 @@ bool ParseNumber(CONST CHAR8 *Text, UINTN Length, UINT64 *Value) {
       Result = (Result << 4) | Digit;
     } else {
       if (Result > kDecimalLimit || (Result == kDecimalLimit && Digit > 5)) return false;
-      Result = (Result << 3) + (Result << 1) + Digit;   // times 10 without a library call
+      Result = (Result << 3) + (Result << 1) + Digit;  // times 10 without a library call
     }
   }
   while (Index < Length && (Text[Index] == ' ' || Text[Index] == '\t' || Text[Index] == '\r' || Text[Index] == '\n')) {
@@ -141,5 +141,4 @@ BOOLEAN RomFwCfgFile(IN CONST CHAR8 *Name, OUT VOID *Buffer OPTIONAL, IN UINT32 
   for (UINT32 Index = 0; Index < Found; Index++) Bytes[Index] = CpuIoRead8(kDataPort);
   return TRUE;
 }
-
 }

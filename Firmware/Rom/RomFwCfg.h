@@ -30,5 +30,4 @@ BOOLEAN RomFwCfgNumber(IN CONST CHAR8 *Name, OUT UINT64 *Value);
     such file, or when a Buffer is given and the file is longer than Capacity (nothing
     is read then; *Size still tells the length). */
 BOOLEAN RomFwCfgFile(IN CONST CHAR8 *Name, OUT VOID *Buffer OPTIONAL, IN UINT32 Capacity, OUT UINT32 *Size);
-
 }

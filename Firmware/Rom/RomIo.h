@@ -7,9 +7,9 @@
 #include <Library/CpuIntrinsicsLib.h>
 
 constexpr UINT16 kPciConfigAddressPort = 0xCF8;
-constexpr UINT16 kPciConfigDataPort    = 0xCFC;
-constexpr UINT16 kCmosIndexPort        = 0x70;
-constexpr UINT16 kCmosDataPort         = 0x71;
+constexpr UINT16 kPciConfigDataPort = 0xCFC;
+constexpr UINT16 kCmosIndexPort = 0x70;
+constexpr UINT16 kCmosDataPort = 0x71;
 
 /** The 0xCF8 word that selects dword register Reg of Bus:Dev.Fn. */
 constexpr UINT32 RomPciCf8(UINT8 Bus, UINT8 Dev, UINT8 Fn, UINT8 Reg) {

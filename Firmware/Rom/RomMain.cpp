@@ -197,5 +197,4 @@ constexpr UINT8 kStackPaint = 0xA5;
   RomPrintResult(Status);
   Exit(RomExitCode(Status));
 }
-
 }

@@ -113,7 +113,8 @@ EFI_STATUS EFIAPI RomNotifyPpi(IN CONST EFI_PEI_SERVICES **, IN CONST EFI_PEI_NO
     gRomRam.Notifies[gRomRam.NotifyCount++] = Notify;
     for (UINTN Ppi = 0; Ppi < gRomRam.PpiCount; Ppi++) {
       if (SameGuid(gRomRam.Ppis[Ppi]->Guid, Notify->Guid)) {
-        Notify->Notify(&gRomRam.ServicesPointer, const_cast<EFI_PEI_NOTIFY_DESCRIPTOR *>(Notify), gRomRam.Ppis[Ppi]->Ppi);
+        Notify->Notify(&gRomRam.ServicesPointer, const_cast<EFI_PEI_NOTIFY_DESCRIPTOR *>(Notify),
+                       gRomRam.Ppis[Ppi]->Ppi);
       }
     }
   }
@@ -167,17 +168,16 @@ EFI_STATUS EFIAPI RomAllocatePool(IN CONST EFI_PEI_SERVICES **, IN UINTN Size, O
 }
 
 /** CopyMem service. */
-VOID EFIAPI RomCopyMem(IN VOID *Destination, IN VOID *Source, IN UINTN Length) {
-  Move(Destination, Source, Length);
-}
+VOID EFIAPI RomCopyMem(IN VOID *Destination, IN VOID *Source, IN UINTN Length) { Move(Destination, Source, Length); }
 
 /** SetMem service. */
 VOID EFIAPI RomSetMem(IN VOID *Buffer, IN UINTN Size, IN UINT8 Value) { Fill(Buffer, Size, Value); }
 
 /** ReportStatusCode: the stub's handler counts the records and keeps the entry type
     that follows each extended-data header (0 when the data holds none). */
-EFI_STATUS EFIAPI RomReportStatusCode(IN CONST EFI_PEI_SERVICES **, IN EFI_STATUS_CODE_TYPE, IN EFI_STATUS_CODE_VALUE Value,
-                                      IN UINT32, IN CONST EFI_GUID *, IN CONST EFI_STATUS_CODE_DATA *Data) {
+EFI_STATUS EFIAPI RomReportStatusCode(IN CONST EFI_PEI_SERVICES **, IN EFI_STATUS_CODE_TYPE,
+                                      IN EFI_STATUS_CODE_VALUE Value, IN UINT32, IN CONST EFI_GUID *,
+                                      IN CONST EFI_STATUS_CODE_DATA *Data) {
   UINT32 Kind = 0;
   if (Data != nullptr && Data->HeaderSize == sizeof(EFI_STATUS_CODE_DATA) && Data->Size >= sizeof(UINT32)) {
     CONST auto *Entry = reinterpret_cast<CONST UINT8 *>(Data) + sizeof(EFI_STATUS_CODE_DATA);
@@ -246,5 +246,4 @@ UINTN RomHobCount(VOID) {
   }
   return Count;
 }
-
 }

@@ -19,5 +19,4 @@ CONST EFI_PEI_SERVICES **RomPeiCoreInit(IN EFI_BOOT_MODE BootMode);
 
 /** Number of HOBs in the list, PHIT and end HOB included. */
 UINTN RomHobCount(VOID);
-
 }

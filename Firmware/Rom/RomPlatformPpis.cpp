@@ -34,10 +34,9 @@ EFI_STATUS EFIAPI RomDruxGetVornStatus(OUT UINT32 *Status) {
 constexpr DRUX_PPI kDruxPpi = quarn_board::DruxStandIn(RomDruxSendWithAck, RomDruxGetVornStatus);
 
 constexpr EFI_PEI_PPI_DESCRIPTOR kPlatformPpis[] = {
-  {EFI_PEI_PPI_DESCRIPTOR_PPI, const_cast<EFI_GUID *>(&gVornPolicyPpiGuid),
-   const_cast<UINT8 *>(kPolicyTable.Bytes)},
-  {EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST, const_cast<EFI_GUID *>(&gDruxPpiGuid),
-   const_cast<DRUX_PPI *>(&kDruxPpi)},
+    {EFI_PEI_PPI_DESCRIPTOR_PPI, const_cast<EFI_GUID *>(&gVornPolicyPpiGuid), const_cast<UINT8 *>(kPolicyTable.Bytes)},
+    {EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST, const_cast<EFI_GUID *>(&gDruxPpiGuid),
+     const_cast<DRUX_PPI *>(&kDruxPpi)},
 };
 
 }  // namespace
@@ -50,5 +49,4 @@ EFI_STATUS RomInstallPlatformPpis(IN CONST EFI_PEI_SERVICES **PeiServices) {
 }
 
 UINTN RomDruxCallCount(VOID) { return gRomRam.DruxCallCount; }
-
 }

@@ -18,5 +18,4 @@ EFI_STATUS RomInstallPlatformPpis(IN CONST EFI_PEI_SERVICES **PeiServices);
 
 /** Number of DRUX_PPI calls the stand-in received. */
 UINTN RomDruxCallCount(VOID);
-
 }

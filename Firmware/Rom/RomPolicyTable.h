@@ -66,8 +66,12 @@ inline EFI_STATUS EFIAPI DruxInitializeInterfaceUnused(IN UINT32) { return EFI_U
 
 /** A DRUX_PPI of the two entries the module calls and the unused ones. */
 constexpr DRUX_PPI DruxStandIn(DRUX_SEND_WITH_ACK SendWithAck, DRUX_GET_VORN_STATUS GetVornStatus) {
-  return {SendWithAck, DruxReadMessageUnused, DruxSendMessageUnused, DruxResetInterfaceUnused,
-          DruxInitializeInterfaceUnused, GetVornStatus};
+  return {SendWithAck,
+          DruxReadMessageUnused,
+          DruxSendMessageUnused,
+          DruxResetInterfaceUnused,
+          DruxInitializeInterfaceUnused,
+          GetVornStatus};
 }
 
 }  // namespace quarn_board

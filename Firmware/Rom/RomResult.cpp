@@ -100,7 +100,8 @@ VOID PrintInfoHob() {
 /** The table's slots and the record slot 9 points to; MM7 against the table. */
 VOID PrintPointerTable() {
   CONST UINT8 *Hob = FindGuidHob(gStaticPointerTableHobGuid, STATIC_POINTER_TABLE_HOB_LENGTH);
-  CONST auto *Table = Hob == nullptr ? nullptr : reinterpret_cast<CONST STATIC_POINTER_TABLE *>(Hob + sizeof(EFI_HOB_GUID_TYPE));
+  CONST auto *Table =
+      Hob == nullptr ? nullptr : reinterpret_cast<CONST STATIC_POINTER_TABLE *>(Hob + sizeof(EFI_HOB_GUID_TYPE));
 
   RomPrint("rom: result: filled_slots ");
   if (Table == nullptr) {
@@ -152,5 +153,4 @@ VOID RomPrintResult(IN EFI_STATUS Status) {
   PrintPointerTable();
   PrintRecords();
 }
-
 }

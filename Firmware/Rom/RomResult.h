@@ -15,5 +15,4 @@ extern "C" {
 
 /** Prints the "rom: result: ..." lines for a run that returned Status. */
 VOID RomPrintResult(IN EFI_STATUS Status);
-
 }

@@ -46,8 +46,9 @@ void Write(const fs::path &Path, const std::vector<uint8_t> &Bytes) {
 
 /// Index of Status in the firmware target's status list (its order must match).
 uint8_t StatusIndex(EFI_STATUS Status) {
-  const EFI_STATUS List[] = {EFI_SUCCESS,     EFI_WARN_BUFFER_TOO_SMALL, EFI_WARN_STALE_DATA, EFI_TIMEOUT,
-                             EFI_DEVICE_ERROR, EFI_NOT_FOUND,            EFI_UNSUPPORTED,     EFI_NOT_READY};
+  const EFI_STATUS List[] = {
+      EFI_SUCCESS,   EFI_WARN_BUFFER_TOO_SMALL, EFI_WARN_STALE_DATA, EFI_TIMEOUT, EFI_DEVICE_ERROR,
+      EFI_NOT_FOUND, EFI_UNSUPPORTED,           EFI_NOT_READY};
   for (uint8_t Index = 0; Index < sizeof List / sizeof List[0]; Index++) {
     if (List[Index] == Status) return Index;
   }
@@ -123,7 +124,9 @@ std::vector<uint8_t> FormatSeed(const std::string &Format) {
   return Bytes;
 }
 
-void WriteText(const fs::path &Path, const std::string &Text) { Write(Path, std::vector<uint8_t>(Text.begin(), Text.end())); }
+void WriteText(const fs::path &Path, const std::string &Text) {
+  Write(Path, std::vector<uint8_t>(Text.begin(), Text.end()));
+}
 
 std::string ReadText(const fs::path &Path) {
   std::ifstream File(Path, std::ios::binary);
@@ -190,12 +193,38 @@ int main(int Argc, char **Argv) {
     return 2;
   }
   const fs::path Out = Argv[1];
-  for (const char *Target : {"FuzzFirmware", "FuzzConfigBlock", "FuzzHobList", "FuzzFormat", "FuzzScenario", "FuzzExplain"}) {
+  for (const char *Target :
+       {"FuzzFirmware", "FuzzConfigBlock", "FuzzHobList", "FuzzFormat", "FuzzScenario", "FuzzExplain"}) {
     fs::create_directories(Out / Target);
   }
-  std::set<std::string> Formats = {"%a %a called.\n", "0x%08x", "%x", "%d", "%,d", "%+d", "%5d", "%-5d|", "%05d",
-                                   "%+05d", "%r", "%p", "%.3a", "%c", "%%", "%5%", "%i", "text %", "%g", "%t",
-                                   "%*d", "%.*a", "%ld", "%lx", "% d", "%s", "%S", "%08X-%lu"};
+  std::set<std::string> Formats = {"%a %a called.\n",
+                                   "0x%08x",
+                                   "%x",
+                                   "%d",
+                                   "%,d",
+                                   "%+d",
+                                   "%5d",
+                                   "%-5d|",
+                                   "%05d",
+                                   "%+05d",
+                                   "%r",
+                                   "%p",
+                                   "%.3a",
+                                   "%c",
+                                   "%%",
+                                   "%5%",
+                                   "%i",
+                                   "text %",
+                                   "%g",
+                                   "%t",
+                                   "%*d",
+                                   "%.*a",
+                                   "%ld",
+                                   "%lx",
+                                   "% d",
+                                   "%s",
+                                   "%S",
+                                   "%08X-%lu"};
   unsigned Count = 0;
   for (const auto &Builtin : cli::BuiltinScenarios()) {
     cli::LoadedScenario Loaded = cli::LoadScenarioText(Builtin.Text, "Scenarios/" + Builtin.Name + ".toml");
@@ -214,7 +243,8 @@ int main(int Argc, char **Argv) {
     Count++;
   }
   unsigned Index = 0;
-  for (const std::string &Format : Formats) Write(Out / "FuzzFormat" / ("message-" + std::to_string(Index++)), FormatSeed(Format));
+  for (const std::string &Format : Formats)
+    Write(Out / "FuzzFormat" / ("message-" + std::to_string(Index++)), FormatSeed(Format));
   const unsigned Documents = DocumentSeeds(Out);
   std::printf("seeds from %u built-in scenarios, %zu formats and %u files of the docs and tests in %s\n", Count,
               Formats.size(), Documents, Out.c_str());

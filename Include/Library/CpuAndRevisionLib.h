@@ -20,5 +20,4 @@ RETURN_STATUS EFIAPI CpuAndRevisionLibConstructor(VOID);
 EFI_STATUS CpuAndRevisionInit(VOID);
 /** Classifies the processor and fills the record slot 9 points to. */
 EFI_STATUS CpuAndRevisionFill(VOID);
-
 }

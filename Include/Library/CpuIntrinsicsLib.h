@@ -49,5 +49,4 @@ VOID CpuWriteMm7(IN CONST UINT64 *Value);
 VOID CpuInt3(VOID);
 /** Spin-loop hint (PAUSE). */
 VOID CpuPauseHint(VOID);
-
 }

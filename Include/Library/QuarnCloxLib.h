@@ -25,7 +25,7 @@ constexpr UINT32 QUARN_FEATURE_SET_REQUEST_LENGTH = 1;
 typedef struct {
   UINT8 Command;
   UINT8 Reserved[2];
-  UINT8 FeatureSet[4];    // little-endian, not 4-byte aligned
+  UINT8 FeatureSet[4];  // little-endian, not 4-byte aligned
   UINT8 FeatureSet2[4];
 } QUARN_FEATURE_SET_MESSAGE;
 #pragma pack(pop)
@@ -49,14 +49,14 @@ typedef struct {
 
 typedef struct {
   CLOX_HEADER Header;
-  UINT16      Selector;
-  UINT8       Reserved0[6];
-  UINT32      Frequency;
-  UINT8       Reserved1[9];
-  UINT8       SscPercentage;
-  UINT8       Reserved2[2];
-  UINT16      ClockFlags;
-  UINT8       Reserved3[2];
+  UINT16 Selector;
+  UINT8 Reserved0[6];
+  UINT32 Frequency;
+  UINT8 Reserved1[9];
+  UINT8 SscPercentage;
+  UINT8 Reserved2[2];
+  UINT16 ClockFlags;
+  UINT8 Reserved3[2];
 } CLOX_CLOCK_SETTINGS;
 #pragma pack(pop)
 
@@ -79,5 +79,4 @@ BOOLEAN QuarnIsInRecovery(VOID);
 EFI_STATUS PeiDruxSetSSCAlternate(IN BOOLEAN Enable);
 /** Writes the header of Message, sends it and checks the answer in the same buffer. */
 EFI_STATUS QuarnSetGetCurrenClockingMode(IN OUT CLOX_CLOCK_SETTINGS *Message);
-
 }

@@ -21,7 +21,7 @@ static_assert(sizeof(VOID *) == sizeof(UINT32), "descriptor pointers are 32-bit"
 /** Address of slot Type (0 to 12) of Table. */
 inline UINT64 *StaticPointerSlot(STATIC_POINTER_TABLE *Table, UINTN Type) {
   return reinterpret_cast<UINT64 *>(reinterpret_cast<UINT8 *>(Table) + OFFSET_OF(STATIC_POINTER_TABLE, Pointer) +
-                                    Type * sizeof(UINT64));
+                                                                                 Type * sizeof(UINT64));
 }
 
 /** The 64-bit value of slot Type of Table. */
@@ -38,13 +38,13 @@ inline void WriteStaticPointer(STATIC_POINTER_TABLE *Table, UINTN Type, UINT64 V
 inline EFI_PEI_PPI_DESCRIPTOR *StaticPointerDescriptor(STATIC_POINTER_TABLE *Table, UINTN Type) {
   return reinterpret_cast<EFI_PEI_PPI_DESCRIPTOR *>(reinterpret_cast<UINT8 *>(Table) +
                                                     OFFSET_OF(STATIC_POINTER_TABLE, PpiDescriptor) +
-                                                    Type * sizeof(EFI_PEI_PPI_DESCRIPTOR));
+                                                              Type * sizeof(EFI_PEI_PPI_DESCRIPTOR));
 }
 
 /** The Ppi pointer of the descriptor of slot Type of Table. */
 inline VOID *ReadStaticPointerDescriptorPpi(STATIC_POINTER_TABLE *Table, UINTN Type) {
-  const UINT8 *Field = reinterpret_cast<const UINT8 *>(StaticPointerDescriptor(Table, Type)) +
-                       OFFSET_OF(EFI_PEI_PPI_DESCRIPTOR, Ppi);
+  const UINT8 *Field =
+      reinterpret_cast<const UINT8 *>(StaticPointerDescriptor(Table, Type)) + OFFSET_OF(EFI_PEI_PPI_DESCRIPTOR, Ppi);
   return reinterpret_cast<VOID *>(static_cast<UINTN>(ReadUnaligned32(reinterpret_cast<const UINT32 *>(Field))));
 }
 
@@ -66,12 +66,10 @@ VOID ValidateStaticPointerTable(IN STATIC_POINTER_TABLE *StaticPointerTable);
 VOID SetCpuAndRevisionPointer(IN CPU_AND_REVISION_RECORD *CpuAndRevision);
 /** Notification: permanent memory installed; reloads MM7 and migrates the slots. */
 EFI_STATUS EFIAPI StaticPointerTableOnMemoryDiscovered(IN EFI_PEI_SERVICES **PeiServices,
-                                                       IN EFI_PEI_NOTIFY_DESCRIPTOR *NotifyDescriptor,
-                                                       IN VOID *Ppi);
+                                                       IN EFI_PEI_NOTIFY_DESCRIPTOR *NotifyDescriptor, IN VOID *Ppi);
 /** Notification (or direct call): loads the boot processor's MM7 into every AP's MM7. */
 EFI_STATUS EFIAPI SyncMm7OnAps(IN EFI_PEI_SERVICES **PeiServices, IN EFI_PEI_NOTIFY_DESCRIPTOR *NotifyDescriptor,
                                IN VOID *Ppi);
 /** AP procedure: MM7 = the 64 bits at Buffer. */
 VOID EFIAPI LoadMm7OnAp(IN OUT VOID *Buffer);
-
 }

@@ -18,19 +18,19 @@ typedef struct {
 
 typedef struct {
   VORN_EWL_HEADER Header;
-  UINT32          VornFs1;
-  UINT32          VornFs2;
-  UINT32          Fn1Status;
-  UINT32          Fn4Status;
-  UINT32          Fn6Status;
+  UINT32 VornFs1;
+  UINT32 VornFs2;
+  UINT32 Fn1Status;
+  UINT32 Fn4Status;
+  UINT32 Fn6Status;
 } VORN_EWL_STATE_ENTRY;
 
 typedef struct {
   VORN_EWL_HEADER Header;
-  UINT32          VornFs1;
-  UINT32          VornFs2;
-  UINT32          ResetDetail;
-  UINT8           Reserved[12];
+  UINT32 VornFs1;
+  UINT32 VornFs2;
+  UINT32 ResetDetail;
+  UINT8 Reserved[12];
 } VORN_EWL_RESET_ENTRY;
 #pragma pack(pop)
 
@@ -41,11 +41,11 @@ static_assert(sizeof(VORN_EWL_STATE_ENTRY) == 38, "state record is 38 bytes");
 static_assert(sizeof(VORN_EWL_RESET_ENTRY) == 42, "reset record is 42 bytes");
 static_assert(OFFSET_OF(VORN_EWL_RESET_ENTRY, ResetDetail) == 26, "ResetDetail at 26");
 
-constexpr UINT32 VORN_EWL_TYPE_STATE      = 16;
-constexpr UINT32 VORN_EWL_TYPE_RESET      = 17;
-constexpr UINT32 VORN_EWL_CODE_STATE      = 0x00020101;
-constexpr UINT32 VORN_EWL_CODE_RESET      = 0x02010101;
-constexpr UINT32 VORN_EWL_RESET_DETAIL    = 0x12120000;
+constexpr UINT32 VORN_EWL_TYPE_STATE = 16;
+constexpr UINT32 VORN_EWL_TYPE_RESET = 17;
+constexpr UINT32 VORN_EWL_CODE_STATE = 0x00020101;
+constexpr UINT32 VORN_EWL_CODE_RESET = 0x02010101;
+constexpr UINT32 VORN_EWL_RESET_DETAIL = 0x12120000;
 
 extern "C" {
 
@@ -55,5 +55,4 @@ UINT8 VornEwlMapSeverity(IN UINT32 Severity);
 VOID VornEwlReportStateError(VOID);
 /** Reports the reset record. */
 VOID VornEwlReportResetError(VOID);
-
 }

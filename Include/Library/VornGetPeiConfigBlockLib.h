@@ -19,6 +19,5 @@ QUARN_PREMEM_CONFIG *VornGetPeiConfigBlock(VOID);
   @retval EFI_NOT_FOUND  no such block; *ConfigBlockAddress untouched.
 **/
 EFI_STATUS FindConfigBlock(IN VOID *ConfigBlockTableAddress, IN CONST EFI_GUID *ConfigBlockGuid,
-                                  OUT VOID **ConfigBlockAddress);
-
+                           OUT VOID **ConfigBlockAddress);
 }

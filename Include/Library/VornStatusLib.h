@@ -23,5 +23,4 @@ UINT32 VornReadDwrSts(VOID);
   disabled\n") or when FlowMode is 7.
 **/
 BOOLEAN QuarnIsLumoFlow(VOID);
-
 }

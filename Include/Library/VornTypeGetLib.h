@@ -17,7 +17,7 @@ constexpr UINT32 VORN_TYPE_QUERY_COMMAND = 0x11;
 #pragma pack(push, 1)
 typedef struct {
   UINT32 Header;
-  UINT32 TypeWord;   // bits 2:0 FwType, bits 10:3 FwSubType
+  UINT32 TypeWord;  // bits 2:0 FwType, bits 10:3 FwSubType
 } VORN_TYPE_MESSAGE;
 #pragma pack(pop)
 static_assert(sizeof(VORN_TYPE_MESSAGE) == 8, "type message is 8 bytes");
@@ -43,5 +43,4 @@ UINT32 GetVornTypeFromHob(VOID);
 UINT32 PeiDruxGetVornType(OUT UINT8 *FwType OPTIONAL, OUT UINT8 *FwSubType OPTIONAL);
 /** Prints the type line "[DRUX] [VORN] (VornType is NAME)". */
 VOID PrintVornType(VOID);
-
 }

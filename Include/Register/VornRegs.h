@@ -14,11 +14,11 @@ constexpr UINT32 PciLibAddress(UINT32 Bus, UINT32 Device, UINT32 Function, UINT3
   return (Bus << 20) | (Device << 15) | (Function << 12) | Offset;
 }
 
-constexpr UINT32 VORN_BUS      = 0;
-constexpr UINT32 VORN_DEVICE   = 24;
+constexpr UINT32 VORN_BUS = 0;
+constexpr UINT32 VORN_DEVICE = 24;
 
-constexpr UINT32 VORNFS1_ADDRESS    = PciLibAddress(VORN_BUS, VORN_DEVICE, 0, 0x40);
-constexpr UINT32 VORNFS2_ADDRESS    = PciLibAddress(VORN_BUS, VORN_DEVICE, 0, 0x48);
+constexpr UINT32 VORNFS1_ADDRESS = PciLibAddress(VORN_BUS, VORN_DEVICE, 0, 0x40);
+constexpr UINT32 VORNFS2_ADDRESS = PciLibAddress(VORN_BUS, VORN_DEVICE, 0, 0x48);
 constexpr UINT32 FN1_STATUS_ADDRESS = PciLibAddress(VORN_BUS, VORN_DEVICE, 1, 0x40);
 constexpr UINT32 FN4_STATUS_ADDRESS = PciLibAddress(VORN_BUS, VORN_DEVICE, 4, 0x40);
 constexpr UINT32 FN6_STATUS_ADDRESS = PciLibAddress(VORN_BUS, VORN_DEVICE, 6, 0x40);
@@ -28,13 +28,13 @@ static_assert(FN1_STATUS_ADDRESS == 0xC1040, "function 1 status");
 static_assert(FN4_STATUS_ADDRESS == 0xC4040, "function 4 status");
 static_assert(FN6_STATUS_ADDRESS == 0xC6040, "function 6 status");
 
-constexpr UINT32 DWRSTS_DWR_FLOW  = 0x8000;
+constexpr UINT32 DWRSTS_DWR_FLOW = 0x8000;
 
 constexpr UINT32 VORNFS_NOT_PRESENT = 0xFFFFFFFF;
 
 constexpr UINT32 VORN_STATE_RECOVERY = 2;
 constexpr UINT32 VORN_STATE_DISABLED = 4;
-constexpr UINT32 VORN_STATE_NORMAL   = 5;
+constexpr UINT32 VORN_STATE_NORMAL = 5;
 constexpr UINT32 VORN_FLOW_MODE_LUMO = 7;
 constexpr UINT32 VORN_RECOVERY_CAUSE_PRE_DID = 4;
 

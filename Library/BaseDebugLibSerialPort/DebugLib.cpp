@@ -103,22 +103,15 @@ VOID EFIAPI DebugAssert(IN CONST CHAR8 *FileName, IN UINTN LineNumber, IN CONST 
 }
 
 /** TRUE when PcdDebugPropertyMask enables the ASSERT forms. */
-BOOLEAN EFIAPI DebugAssertEnabled(VOID) {
-  return (kPropertyMask & DEBUG_PROPERTY_DEBUG_ASSERT_ENABLED) != 0;
-}
+BOOLEAN EFIAPI DebugAssertEnabled(VOID) { return (kPropertyMask & DEBUG_PROPERTY_DEBUG_ASSERT_ENABLED) != 0; }
 
 /** TRUE when PcdDebugPropertyMask enables the DEBUG form. */
-BOOLEAN EFIAPI DebugPrintEnabled(VOID) {
-  return (kPropertyMask & DEBUG_PROPERTY_DEBUG_PRINT_ENABLED) != 0;
-}
+BOOLEAN EFIAPI DebugPrintEnabled(VOID) { return (kPropertyMask & DEBUG_PROPERTY_DEBUG_PRINT_ENABLED) != 0; }
 
 /**
   TRUE when ErrorLevel has a bit that PcdFixedDebugPrintErrorLevel lets through. The
   current error level (CMOS) is applied by DebugPrint itself, after the message has been
   offered to DEBUG_PRINT_PPI: the PPI receives a message whatever the current level says.
 **/
-BOOLEAN EFIAPI DebugPrintLevelEnabled(IN CONST UINTN ErrorLevel) {
-  return (ErrorLevel & kPermittedLevels) != 0;
-}
-
+BOOLEAN EFIAPI DebugPrintLevelEnabled(IN CONST UINTN ErrorLevel) { return (ErrorLevel & kPermittedLevels) != 0; }
 }

@@ -45,8 +45,7 @@ constexpr bool IsCacheValid(UINT64 Mm0) {
 
 /** The MM0 image that caches Level, keeping bits 30:16 of Previous. */
 constexpr UINT64 CacheImage(UINT64 Previous, UINT32 Level) {
-  return (static_cast<UINT64>(Level) << kCacheLevelShift) | kCacheValid | (Previous & kCacheKeptBits) |
-         kCacheSignature;
+  return (static_cast<UINT64>(Level) << kCacheLevelShift) | kCacheValid | (Previous & kCacheKeptBits) | kCacheSignature;
 }
 static_assert(CacheImage(0xFFFFFFFFFFFFFFFFull, 0x80000042) == 0x80000042FFFF4424ull, "cache layout");
 static_assert(IsCacheValid(CacheImage(0, 0)), "a cached level of 0 is a valid cache");
@@ -90,5 +89,4 @@ UINT32 EFIAPI GetDebugPrintErrorLevel(VOID) {
   CpuWriteMm0(&Cache);
   return Level;
 }
-
 }

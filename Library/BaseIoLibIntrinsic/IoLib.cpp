@@ -12,16 +12,14 @@ extern "C" {
 namespace {
 
 constexpr CHAR8 kSource[] = "Library/BaseIoLibIntrinsic/IoLib";
-constexpr UINTN kMmioRead32CheckLine  = 240;
+constexpr UINTN kMmioRead32CheckLine = 240;
 constexpr UINTN kMmioWrite32CheckLine = 272;
 
 }  // namespace
 
 extern "C" {
 
-UINT8 EFIAPI MmioRead8(IN UINTN Address) {
-  return CpuMmioRead8(Address);
-}
+UINT8 EFIAPI MmioRead8(IN UINTN Address) { return CpuMmioRead8(Address); }
 
 UINT32 EFIAPI MmioRead32(IN UINTN Address) {
   QuarnAssertAt((Address & 3) == 0, kSource, kMmioRead32CheckLine, "(Address & 3) == 0");
@@ -33,5 +31,4 @@ UINT32 EFIAPI MmioWrite32(IN UINTN Address, IN UINT32 Value) {
   CpuMmioWrite32(Address, Value);
   return Value;
 }
-
 }

@@ -12,16 +12,14 @@ extern "C" {
 namespace {
 
 constexpr CHAR8 kSource[] = "Library/BaseIoLibIntrinsic/IoLibMsc";
-constexpr UINTN kIoRead32CheckLine  = 187;
+constexpr UINTN kIoRead32CheckLine = 187;
 constexpr UINTN kIoWrite32CheckLine = 217;
 
 }  // namespace
 
 extern "C" {
 
-UINT8 EFIAPI IoRead8(IN UINTN Port) {
-  return CpuIoRead8(static_cast<UINT16>(Port));
-}
+UINT8 EFIAPI IoRead8(IN UINTN Port) { return CpuIoRead8(static_cast<UINT16>(Port)); }
 
 UINT8 EFIAPI IoWrite8(IN UINTN Port, IN UINT8 Value) {
   CpuIoWrite8(static_cast<UINT16>(Port), Value);
@@ -38,5 +36,4 @@ UINT32 EFIAPI IoWrite32(IN UINTN Port, IN UINT32 Value) {
   CpuIoWrite32(static_cast<UINT16>(Port), Value);
   return Value;
 }
-
 }

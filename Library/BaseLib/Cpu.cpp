@@ -10,13 +10,13 @@ extern "C" {
 
 namespace {
 
-constexpr UINTN  kPostCodePort      = 0x84;
+constexpr UINTN kPostCodePort = 0x84;
 constexpr UINT32 kDeadLoopPauseReads = 200000;
-constexpr UINTN  kHaltCodePort      = 0xCB0;
-constexpr UINT8  kHaltCode          = 0xD2;
-constexpr UINTN  kBoardHaltPort     = 0xE8;
-constexpr UINT32 kHaltLoop          = 0x4C6F6F70;  // "Loop"
-constexpr UINT32 kHaltEnd           = 0x4C456E64;  // "LEnd"
+constexpr UINTN kHaltCodePort = 0xCB0;
+constexpr UINT8 kHaltCode = 0xD2;
+constexpr UINTN kBoardHaltPort = 0xE8;
+constexpr UINT32 kHaltLoop = 0x4C6F6F70;  // "Loop"
+constexpr UINT32 kHaltEnd = 0x4C456E64;   // "LEnd"
 
 }  // namespace
 
@@ -50,5 +50,4 @@ VOID EFIAPI CpuDeadLoop(VOID) {
   }
   IoWrite32(kBoardHaltPort, kHaltEnd);
 }
-
 }

@@ -35,5 +35,4 @@ UINT64 EFIAPI DivU64x32Remainder(IN UINT64 Dividend, IN UINT32 Divisor, OUT UINT
   }
   return (static_cast<UINT64>(High / Divisor) << 32) | QuotientLow;
 }
-
 }

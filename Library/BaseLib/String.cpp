@@ -41,5 +41,4 @@ UINTN EFIAPI AsciiStrnLenS(IN CONST CHAR8 *String, IN UINTN MaxSize) {
   }
   return Length;
 }
-
 }

@@ -9,9 +9,15 @@ extern "C" {
 
 namespace {
 
-struct __attribute__((packed, may_alias)) UNALIGNED_UINT16 { UINT16 Value; };
-struct __attribute__((packed, may_alias)) UNALIGNED_UINT32 { UINT32 Value; };
-struct __attribute__((packed, may_alias)) UNALIGNED_UINT64 { UINT64 Value; };
+struct __attribute__((packed, may_alias)) UNALIGNED_UINT16 {
+  UINT16 Value;
+};
+struct __attribute__((packed, may_alias)) UNALIGNED_UINT32 {
+  UINT32 Value;
+};
+struct __attribute__((packed, may_alias)) UNALIGNED_UINT64 {
+  UINT64 Value;
+};
 
 }  // namespace
 
@@ -37,5 +43,4 @@ UINT64 EFIAPI WriteUnaligned64(OUT UINT64 *Buffer, IN UINT64 Value) {
   reinterpret_cast<UNALIGNED_UINT64 *>(Buffer)->Value = Value;
   return Value;
 }
-
 }

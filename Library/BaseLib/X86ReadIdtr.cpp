@@ -14,5 +14,4 @@ VOID EFIAPI AsmReadIdtr(OUT IA32_DESCRIPTOR *Idtr) {
   ASSERT (Idtr != NULL);
   CpuSidt(Idtr);
 }
-
 }

@@ -53,5 +53,4 @@ VOID *EFIAPI CopyMem(OUT VOID *DestinationBuffer, IN CONST VOID *SourceBuffer, I
   }
   return DestinationBuffer;
 }
-
 }

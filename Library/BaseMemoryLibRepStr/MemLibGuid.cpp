@@ -29,5 +29,4 @@ BOOLEAN EFIAPI CompareGuid(IN CONST GUID *Guid1, IN CONST GUID *Guid2) {
   const UINT64 UpperHalfOfGuid2 = ReadUnaligned64(HighHalf(Guid2));
   return (LowerHalfOfGuid1 == LowerHalfOfGuid2 && UpperHalfOfGuid1 == UpperHalfOfGuid2) ? TRUE : FALSE;
 }
-
 }

@@ -34,5 +34,4 @@ VOID *EFIAPI ZeroMem(OUT VOID *Buffer, IN UINTN Length) {
   }
   return Buffer;
 }
-
 }

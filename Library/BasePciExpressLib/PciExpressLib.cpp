@@ -34,5 +34,4 @@ UINT8 EFIAPI PciExpressRead8(IN UINTN Address) {
   QuarnAssertAt((Address & ~0xfffffffu) == 0, kSource, kRead8CheckLine, "((Address) & ~0xfffffff) == 0");
   return MmioRead8(WindowAddress(Address));
 }
-
 }

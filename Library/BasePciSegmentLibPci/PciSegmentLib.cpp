@@ -15,5 +15,4 @@ UINT32 EFIAPI PciSegmentRead32(IN UINT64 Address) {
                 "((Address) & (0xfffffffff0000000ULL | (3))) == 0");
   return PciExpressRead32(static_cast<UINTN>(Address & 0xFFFFFFFFu));
 }
-
 }

@@ -52,13 +52,11 @@ UINTN EFIAPI AsciiVSPrint(OUT CHAR8 *StartOfBuffer, IN UINTN BufferSize, IN CONS
 
   @return The characters produced, NUL not counted.
 **/
-UINTN EFIAPI BasePrintLibSPrint(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags, IN CONST CHAR8 *Format,
-                                ...) {
+UINTN EFIAPI BasePrintLibSPrint(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags, IN CONST CHAR8 *Format, ...) {
   VA_LIST Marker;
   VA_START(Marker, Format);
   const UINTN Length = BasePrintLibSPrintMarker(Buffer, BufferSize, Flags, Format, Marker);
   VA_END(Marker);
   return Length;
 }
-
 }

@@ -23,9 +23,9 @@ extern "C" {
 namespace {
 
 constexpr CHAR8 kSource[] = "Library/BasePrintLib/PrintLibInternal";
-constexpr UINTN kNullBufferCheckLine   = 572;
-constexpr UINTN kNullFormatCheckLine   = 580;
-constexpr UINTN kBufferSizeCheckLine   = 594;
+constexpr UINTN kNullBufferCheckLine = 572;
+constexpr UINTN kNullFormatCheckLine = 580;
+constexpr UINTN kBufferSizeCheckLine = 594;
 constexpr UINTN kFormatLengthCheckLine = 611;
 
 /// Longest format and largest buffer the engine takes.
@@ -35,30 +35,30 @@ constexpr CHAR8 kDigits[] = "0123456789ABCDEF";
 static_assert(sizeof(kDigits) == 17, "sixteen digits and a NUL");
 
 // Per-directive flags.
-constexpr UINT32 kLeftJustify     = 1u << 0;
-constexpr UINT32 kPrefixSign      = 1u << 1;
-constexpr UINT32 kPrefixBlank     = 1u << 2;
-constexpr UINT32 kCommaType       = 1u << 3;
-constexpr UINT32 kLongType        = 1u << 4;
-constexpr UINT32 kPrefixZero      = 1u << 5;
-constexpr UINT32 kPadToWidth      = 1u << 6;
-constexpr UINT32 kPrecision       = 1u << 7;
-constexpr UINT32 kUnsignedType    = 1u << 9;
+constexpr UINT32 kLeftJustify = 1u << 0;
+constexpr UINT32 kPrefixSign = 1u << 1;
+constexpr UINT32 kPrefixBlank = 1u << 2;
+constexpr UINT32 kCommaType = 1u << 3;
+constexpr UINT32 kLongType = 1u << 4;
+constexpr UINT32 kPrefixZero = 1u << 5;
+constexpr UINT32 kPadToWidth = 1u << 6;
+constexpr UINT32 kPrecision = 1u << 7;
+constexpr UINT32 kUnsignedType = 1u << 9;
 
 constexpr CHAR8 kNullString[] = "<null string>";
-constexpr CHAR8 kNullGuid[]   = "<null guid>";
-constexpr CHAR8 kNullTime[]   = "<null time>";
-constexpr CHAR8 kCrLf[]       = "\r\n";
-constexpr CHAR8 kCr[]         = "\r";
+constexpr CHAR8 kNullGuid[] = "<null guid>";
+constexpr CHAR8 kNullTime[] = "<null time>";
+constexpr CHAR8 kCrLf[] = "\r\n";
+constexpr CHAR8 kCr[] = "\r";
 constexpr CHAR8 kGuidFormat[] = "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x";
 constexpr CHAR8 kTimeFormat[] = "%02d/%02d/%04d  %02d:%02d";
 constexpr CHAR8 kStatusFormat[] = "%08X";
 
 // Byte offsets of the fields "%t" reads from a time record.
-constexpr UINTN kTimeYear   = 0;
-constexpr UINTN kTimeMonth  = 2;
-constexpr UINTN kTimeDay    = 3;
-constexpr UINTN kTimeHour   = 4;
+constexpr UINTN kTimeYear = 0;
+constexpr UINTN kTimeMonth = 2;
+constexpr UINTN kTimeDay = 3;
+constexpr UINTN kTimeHour = 4;
 constexpr UINTN kTimeMinute = 5;
 
 // Byte offsets of the fields "%g" reads from a GUID.
@@ -213,8 +213,15 @@ const CHAR8 *ReadDirective(const CHAR8 *Format, DIRECTIVE &D, VA_LIST &Marker) {
         }
         break;
       case '0':
-      case '1': case '2': case '3': case '4':
-      case '5': case '6': case '7': case '8': case '9': {
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+      case '7':
+      case '8':
+      case '9': {
         if (*Format == '0' && (D.Flags & kPrecision) == 0) {
           D.Flags |= kPrefixZero;
         }
@@ -231,8 +238,7 @@ const CHAR8 *ReadDirective(const CHAR8 *Format, DIRECTIVE &D, VA_LIST &Marker) {
         }
         continue;  // Format already stands on the next character
       }
-      default:
-        return Format;
+      default: return Format;
     }
     Format++;
   }
@@ -253,15 +259,9 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
   CHAR8 ValueBuffer[kPrintValueBufferSize];
   UINTN Radix = 10;
   switch (Type) {
-    case 'p':
-      D.Flags &= ~(kPrefixBlank | kPrefixSign | kPrefixZero | kLongType);
-      [[fallthrough]];
-    case 'X':
-      D.Flags |= kPrefixZero;
-      [[fallthrough]];
-    case 'x':
-      Radix = 16;
-      [[fallthrough]];
+    case 'p': D.Flags &= ~(kPrefixBlank | kPrefixSign | kPrefixZero | kLongType); [[fallthrough]];
+    case 'X': D.Flags |= kPrefixZero; [[fallthrough]];
+    case 'x': Radix = 16; [[fallthrough]];
     case 'u':
       if (Type == 'u') {
         D.Flags &= ~kPrefixSign;
@@ -280,8 +280,7 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
       Out = PutNumber(Out, End, D, Value, Radix, (D.Flags & kUnsignedType) == 0, ValueBuffer);
       return Format;
     }
-    default:
-      break;
+    default: break;
   }
 
   // Everything else renders a text. String types start from precision 0.
@@ -325,9 +324,9 @@ const CHAR8 *PutDirective(CHAR8 *&Out, CHAR8 *End, const CHAR8 *Format, DIRECTIV
       BasePrintLibSPrint(ValueBuffer, sizeof(ValueBuffer), 0, kGuidFormat,
                          ReadUnaligned32(reinterpret_cast<const UINT32 *>(Guid)),
                          ReadUnaligned16(reinterpret_cast<const UINT16 *>(Guid + kGuidData2)),
-                         ReadUnaligned16(reinterpret_cast<const UINT16 *>(Guid + kGuidData3)),
-                         Guid[kGuidData4 + 0], Guid[kGuidData4 + 1], Guid[kGuidData4 + 2], Guid[kGuidData4 + 3],
-                         Guid[kGuidData4 + 4], Guid[kGuidData4 + 5], Guid[kGuidData4 + 6], Guid[kGuidData4 + 7]);
+                         ReadUnaligned16(reinterpret_cast<const UINT16 *>(Guid + kGuidData3)), Guid[kGuidData4 + 0],
+                         Guid[kGuidData4 + 1], Guid[kGuidData4 + 2], Guid[kGuidData4 + 3], Guid[kGuidData4 + 4],
+                         Guid[kGuidData4 + 5], Guid[kGuidData4 + 6], Guid[kGuidData4 + 7]);
       Text = ValueBuffer;
       break;
     }
@@ -409,8 +408,8 @@ UINTN FormatAscii(CHAR8 *Buffer, UINTN BufferSize, const CHAR8 *Format, VA_LIST 
 extern "C" {
 
 /** Writes Character Length times, never at or beyond EndBuffer; returns the new position. */
-CHAR8 *BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN INTN Length,
-                                     IN UINTN Character, IN INTN Increment) {
+CHAR8 *BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN INTN Length, IN UINTN Character,
+                              IN INTN Increment) {
   if (Increment < 1) {
     return Buffer;
   }
@@ -441,8 +440,8 @@ CHAR8 *BasePrintLibValueToString(IN OUT CHAR8 *Buffer, IN UINT64 Value, IN UINTN
 
   @return The characters produced, NUL not counted.
 **/
-UINTN BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags,
-                               IN CONST CHAR8 *Format, IN VA_LIST Marker) {
+UINTN BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags, IN CONST CHAR8 *Format,
+                               IN VA_LIST Marker) {
   // Only ASCII output from an ASCII format is produced; no other Flags are used here.
   if (BufferSize != 0) {
     if (Buffer == nullptr) {
@@ -470,5 +469,4 @@ UINTN BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN 
   }
   return FormatAscii(Buffer, BufferSize, Format, Marker);
 }
-
 }

@@ -26,8 +26,8 @@ extern "C" {
 
   @return The position after the last character written.
 **/
-CHAR8 *BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN INTN Length,
-                                     IN UINTN Character, IN INTN Increment);
+CHAR8 *BasePrintLibFillBuffer(OUT CHAR8 *Buffer, IN CHAR8 *EndBuffer, IN INTN Length, IN UINTN Character,
+                              IN INTN Increment);
 
 /**
   Converts Value to digits in Radix. Buffer[0] receives a NUL, then the digits follow
@@ -48,11 +48,9 @@ CHAR8 *BasePrintLibValueToString(IN OUT CHAR8 *Buffer, IN UINT64 Value, IN UINTN
 
   @return The characters produced, NUL not counted; 0 after a failed check.
 **/
-UINTN BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags,
-                               IN CONST CHAR8 *Format, IN VA_LIST Marker);
+UINTN BasePrintLibSPrintMarker(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags, IN CONST CHAR8 *Format,
+                               IN VA_LIST Marker);
 
 /** The engine with its own argument list; the nested renderings use it. */
-UINTN EFIAPI BasePrintLibSPrint(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags,
-                                IN CONST CHAR8 *Format, ...);
-
+UINTN EFIAPI BasePrintLibSPrint(OUT CHAR8 *Buffer, IN UINTN BufferSize, IN UINTN Flags, IN CONST CHAR8 *Format, ...);
 }

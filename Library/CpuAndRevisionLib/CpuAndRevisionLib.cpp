@@ -21,14 +21,14 @@ static_assert(kRecordSize == 31, "the record is 31 bytes");
 
 /// One row of the CPU type table: a signature and a range of steppings.
 struct CpuTypeEntry {
-  UINT16 Signature;     // CPUID leaf 1 EAX bits 19:4
-  UINT8  FirstStepping;
-  UINT8  LastStepping;
-  UINT8  CpuType;
+  UINT16 Signature;  // CPUID leaf 1 EAX bits 19:4
+  UINT8 FirstStepping;
+  UINT8 LastStepping;
+  UINT8 CpuType;
 };
 
 constexpr UINT8 kAnyFirst = 0;
-constexpr UINT8 kAnyLast  = 15;
+constexpr UINT8 kAnyLast = 15;
 
 constexpr CpuTypeEntry kCpuTypes[] = {
     {0x5065, 0, 4, 0},
@@ -45,7 +45,7 @@ constexpr CpuTypeEntry kCpuTypes[] = {
 
 /// Result of a lookup: Known is false for a signature the table does not list.
 struct CpuClass {
-  bool  Known;
+  bool Known;
   UINT8 CpuType;
 };
 
@@ -160,8 +160,8 @@ EFI_STATUS CpuAndRevisionFill(VOID) {
     ASSERT (StaticPointerTable != NULL);
     return EFI_NOT_FOUND;
   }
-  auto *CpuAndRevision = reinterpret_cast<CPU_AND_REVISION_RECORD *>(static_cast<UINTN>(
-      static_cast<UINT32>(ReadStaticPointer(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION))));
+  auto *CpuAndRevision = reinterpret_cast<CPU_AND_REVISION_RECORD *>(
+      static_cast<UINTN>(static_cast<UINT32>(ReadStaticPointer(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION))));
   if (CpuAndRevision == nullptr) {
     ASSERT (CpuAndRevision != NULL);
     return EFI_NOT_FOUND;
@@ -179,5 +179,4 @@ EFI_STATUS CpuAndRevisionFill(VOID) {
   CpuAndRevision->FixedTag = CPU_AND_REVISION_FIXED_TAG;
   return EFI_SUCCESS;
 }
-
 }

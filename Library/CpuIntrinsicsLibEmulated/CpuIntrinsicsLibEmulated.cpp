@@ -47,5 +47,4 @@ VOID CpuReadMm7(OUT UINT64 *Value) { *Value = Board().ReadMm(7); }
 VOID CpuWriteMm7(IN CONST UINT64 *Value) { Board().WriteMm(7, *Value); }
 VOID CpuInt3(VOID) { Board().Breakpoint(); }
 VOID CpuPauseHint(VOID) { Board().Pause(); }
-
 }

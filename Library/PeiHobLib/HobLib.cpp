@@ -19,13 +19,13 @@ extern "C" {
 namespace {
 
 UINT16 HobType(const VOID *Hob) {
-  return ReadUnaligned16(reinterpret_cast<const UINT16 *>(static_cast<const UINT8 *>(Hob) +
-                                                           OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobType)));
+  return ReadUnaligned16(
+      reinterpret_cast<const UINT16 *>(static_cast<const UINT8 *>(Hob) + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobType)));
 }
 
 UINT16 HobLength(const VOID *Hob) {
-  return ReadUnaligned16(reinterpret_cast<const UINT16 *>(static_cast<const UINT8 *>(Hob) +
-                                                           OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength)));
+  return ReadUnaligned16(
+      reinterpret_cast<const UINT16 *>(static_cast<const UINT8 *>(Hob) + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength)));
 }
 
 /// TRUE when the walk must stop at Hob: the end HOB, or a length that cannot be stepped over.
@@ -74,9 +74,7 @@ VOID *EFIAPI GetNextGuidHob(IN CONST EFI_GUID *Guid, IN CONST VOID *HobStart) {
   return nullptr;
 }
 
-VOID *EFIAPI GetFirstGuidHob(IN CONST EFI_GUID *Guid) {
-  return GetNextGuidHob(Guid, GetHobList());
-}
+VOID *EFIAPI GetFirstGuidHob(IN CONST EFI_GUID *Guid) { return GetNextGuidHob(Guid, GetHobList()); }
 
 VOID *EFIAPI BuildGuidHob(IN CONST EFI_GUID *Guid, IN UINTN DataLength) {
   ASSERT (Guid != NULL);
@@ -89,8 +87,9 @@ VOID *EFIAPI BuildGuidHob(IN CONST EFI_GUID *Guid, IN UINTN DataLength) {
 
   CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
   VOID *Hob = nullptr;
-  const EFI_STATUS Status = (*PeiServices)->CreateHob(
-      PeiServices, EFI_HOB_TYPE_GUID_EXTENSION, static_cast<UINT16>(sizeof(EFI_HOB_GUID_TYPE) + DataLength), &Hob);
+  const EFI_STATUS Status = (*PeiServices)
+                                ->CreateHob(PeiServices, EFI_HOB_TYPE_GUID_EXTENSION,
+                                            static_cast<UINT16>(sizeof(EFI_HOB_GUID_TYPE) + DataLength), &Hob);
   if (EFI_ERROR(Status)) {
     Hob = nullptr;
   }
@@ -101,5 +100,4 @@ VOID *EFIAPI BuildGuidHob(IN CONST EFI_GUID *Guid, IN UINTN DataLength) {
   CopyGuid(const_cast<EFI_GUID *>(HobName(Hob)), Guid);
   return static_cast<UINT8 *>(Hob) + sizeof(EFI_HOB_GUID_TYPE);
 }
-
 }

@@ -20,5 +20,4 @@ VOID *EFIAPI AllocateZeroPool(IN UINTN AllocationSize) {
   ZeroMem(Buffer, AllocationSize);
   return Buffer;
 }
-
 }

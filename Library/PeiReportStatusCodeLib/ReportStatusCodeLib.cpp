@@ -20,7 +20,7 @@ constexpr UINTN kMaxExtendedDataSize = 512 - sizeof(EFI_STATUS_CODE_DATA);
 /// The wrapper as the service receives it: header, then the data.
 typedef struct {
   EFI_STATUS_CODE_DATA Header;
-  UINT8                Data[kMaxExtendedDataSize];
+  UINT8 Data[kMaxExtendedDataSize];
 } STATUS_CODE_WRAPPER;
 static_assert(sizeof(STATUS_CODE_WRAPPER) == 512, "the wrapper buffer is 512 bytes");
 static_assert(OFFSET_OF(STATUS_CODE_WRAPPER, Data) == 20, "the data follows the 20-byte header");
@@ -32,8 +32,8 @@ static_assert(kMaxExtendedDataSize == 492, "at most 492 data bytes");
   not under the message printed for data that is too large.
 **/
 __attribute__((noinline)) EFI_STATUS ReportWrapped(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value,
-                                                   UINT32 Instance, const EFI_GUID *CallerId,
-                                                   const EFI_GUID *DataGuid, const VOID *Data, UINTN DataSize) {
+                                                   UINT32 Instance, const EFI_GUID *CallerId, const EFI_GUID *DataGuid,
+                                                   const VOID *Data, UINTN DataSize) {
   STATUS_CODE_WRAPPER Wrapper;
   Wrapper.Header.HeaderSize = sizeof(EFI_STATUS_CODE_DATA);
   Wrapper.Header.Size = static_cast<UINT16>(DataSize);
@@ -66,9 +66,8 @@ extern "C" {
                                 data is too large to be reported!\n" and reports nothing.
   @return the service's status, with EFI_NOT_AVAILABLE_YET (no handler yet) as EFI_SUCCESS.
 **/
-EFI_STATUS EFIAPI ReportStatusCodeEx(IN EFI_STATUS_CODE_TYPE Type, IN EFI_STATUS_CODE_VALUE Value,
-                                     IN UINT32 Instance, IN CONST EFI_GUID *CallerId OPTIONAL,
-                                     IN CONST EFI_GUID *ExtendedDataGuid OPTIONAL,
+EFI_STATUS EFIAPI ReportStatusCodeEx(IN EFI_STATUS_CODE_TYPE Type, IN EFI_STATUS_CODE_VALUE Value, IN UINT32 Instance,
+                                     IN CONST EFI_GUID *CallerId OPTIONAL, IN CONST EFI_GUID *ExtendedDataGuid OPTIONAL,
                                      IN CONST VOID *ExtendedData OPTIONAL, IN UINTN ExtendedDataSize) {
   ASSERT (!((ExtendedData == NULL) && (ExtendedDataSize != 0)));
   ASSERT (!((ExtendedData != NULL) && (ExtendedDataSize == 0)));
@@ -79,10 +78,9 @@ EFI_STATUS EFIAPI ReportStatusCodeEx(IN EFI_STATUS_CODE_TYPE Type, IN EFI_STATUS
   }
 
   const UINTN DataSize = (ExtendedData == nullptr) ? 0 : ExtendedDataSize;
-  const EFI_STATUS Status = ReportWrapped(Type, Value, Instance, CallerId != nullptr ? CallerId : &gEfiCallerIdGuid,
-                                          ExtendedDataGuid != nullptr ? ExtendedDataGuid : &gEfiStatusCodeSpecificDataGuid,
-                                          ExtendedData, DataSize);
+  const EFI_STATUS Status = ReportWrapped(
+      Type, Value, Instance, CallerId != nullptr ? CallerId : &gEfiCallerIdGuid,
+      ExtendedDataGuid != nullptr ? ExtendedDataGuid : &gEfiStatusCodeSpecificDataGuid, ExtendedData, DataSize);
   return Status == EFI_NOT_AVAILABLE_YET ? EFI_SUCCESS : Status;
 }
-
 }

@@ -14,5 +14,4 @@ EFI_STATUS EFIAPI PeiServicesLocatePpi(IN CONST EFI_GUID *Guid, IN UINTN Instanc
   CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
   return (*PeiServices)->LocatePpi(PeiServices, Guid, Instance, PpiDescriptor, Ppi);
 }
-
 }

@@ -15,10 +15,9 @@ CONST EFI_PEI_SERVICES **EFIAPI GetPeiServicesTablePointer(VOID) {
   IA32_DESCRIPTOR Idtr;
   AsmReadIdtr(&Idtr);
   const UINTN WordAddress = static_cast<UINTN>(Idtr.Base) - sizeof(UINT32);
-  auto *PeiServices = reinterpret_cast<CONST EFI_PEI_SERVICES **>(
-      ReadUnaligned32(reinterpret_cast<const UINT32 *>(WordAddress)));
+  auto *PeiServices =
+      reinterpret_cast<CONST EFI_PEI_SERVICES **>(ReadUnaligned32(reinterpret_cast<const UINT32 *>(WordAddress)));
   ASSERT (PeiServices != NULL);
   return PeiServices;
 }
-
 }

@@ -21,5 +21,4 @@ EFI_STATUS EFIAPI _ModuleEntryPoint(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST 
   ProcessLibraryConstructorList(FileHandle, PeiServices);
   return ProcessModuleEntryPointList(FileHandle, PeiServices);
 }
-
 }

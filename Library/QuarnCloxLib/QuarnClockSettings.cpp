@@ -74,8 +74,8 @@ EFI_STATUS QuarnSetGetCurrenClockingMode(IN OUT CLOX_CLOCK_SETTINGS *Message) {
     Status = EFI_UNSUPPORTED;
   } else if (Message == nullptr) {
     Status = EFI_INVALID_PARAMETER;
-  } else if (EFI_ERROR(PeiServicesLocatePpi(&gDruxPpiGuid, 0, nullptr, reinterpret_cast<VOID **>(&Drux))) || Drux == nullptr ||
-             Drux->SendWithAck == nullptr) {
+  } else if (EFI_ERROR(PeiServicesLocatePpi(&gDruxPpiGuid, 0, nullptr, reinterpret_cast<VOID **>(&Drux))) ||
+             Drux == nullptr || Drux->SendWithAck == nullptr) {
     Status = EFI_DEVICE_ERROR;
   } else {
     Message->Header.HeaderWord0 = kHeaderWord0;
@@ -98,5 +98,4 @@ EFI_STATUS QuarnSetGetCurrenClockingMode(IN OUT CLOX_CLOCK_SETTINGS *Message) {
   DEBUG ((DEBUG_INFO, "[CLOX] QuarnSetGetCurrenClockingMode exit status = %r \n", Status));
   return Status;
 }
-
 }

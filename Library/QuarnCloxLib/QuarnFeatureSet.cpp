@@ -98,5 +98,4 @@ BOOLEAN QuarnIsInRecovery(VOID) {
   const UINT32 Fs1 = VornReadFs1();
   return (Fs1 == VORNFS_NOT_PRESENT || VornCurrentState(Fs1) == VORN_STATE_RECOVERY) ? TRUE : FALSE;
 }
-
 }

@@ -21,7 +21,7 @@ constexpr UINT32 kSidebandBaseRegister = 0x8000F910;  // 00:1F.1 offset 0x10
 constexpr UINT32 kLpcDecodeRegister = 0x8000F880;     // 00:1F.0 offset 0x80
 constexpr UINT32 kLpcDecodeValue = 0x340B1010;        // enables 0x340B, ranges 0x1010
 constexpr UINT32 kSidebandBaseMask = 0xFFFFFF00;
-constexpr UINT32 kSidebandAbsent = 0xFFFFFF00;        // the function reads all ones
+constexpr UINT32 kSidebandAbsent = 0xFFFFFF00;  // the function reads all ones
 
 // Sideband registers, as offsets from the sideband base, with the values written.
 struct SIDEBAND_WRITE {
@@ -29,8 +29,8 @@ struct SIDEBAND_WRITE {
   UINT32 Value;
 };
 constexpr SIDEBAND_WRITE kSidebandWrites[] = {
-  {0xEF2770, 0x00001010},
-  {0xEF2774, 0x0000000B},
+    {0xEF2770, 0x00001010},
+    {0xEF2774, 0x0000000B},
 };
 
 // Super I/O configuration ports and registers.
@@ -56,16 +56,16 @@ static_assert(sizeof(SIO_REGISTER_WRITE) == 2, "one index/value pair");
 /// The serial logical devices as this board wants them, written in this order: for each
 /// UART its device, I/O base (high byte, low byte), interrupt, then activate.
 constexpr SIO_REGISTER_WRITE kSioTable[] = {
-  {kSioLogicalDevice, kSioUartA},
-  {kSioBaseHigh, static_cast<UINT8>(kUartABase >> 8)},
-  {kSioBaseLow, static_cast<UINT8>(kUartABase & 0xFF)},
-  {kSioInterrupt, FixedPcdGet8(PcdQuarnUart1Irq)},
-  {kSioActivate, kSioActive},
-  {kSioLogicalDevice, kSioUartB},
-  {kSioBaseHigh, static_cast<UINT8>(kUartBBase >> 8)},
-  {kSioBaseLow, static_cast<UINT8>(kUartBBase & 0xFF)},
-  {kSioInterrupt, FixedPcdGet8(PcdQuarnUart2Irq)},
-  {kSioActivate, kSioActive},
+    {kSioLogicalDevice, kSioUartA},
+    {kSioBaseHigh, static_cast<UINT8>(kUartABase >> 8)},
+    {kSioBaseLow, static_cast<UINT8>(kUartABase & 0xFF)},
+    {kSioInterrupt, FixedPcdGet8(PcdQuarnUart1Irq)},
+    {kSioActivate, kSioActive},
+    {kSioLogicalDevice, kSioUartB},
+    {kSioBaseHigh, static_cast<UINT8>(kUartBBase >> 8)},
+    {kSioBaseLow, static_cast<UINT8>(kUartBBase & 0xFF)},
+    {kSioInterrupt, FixedPcdGet8(PcdQuarnUart2Irq)},
+    {kSioActivate, kSioActive},
 };
 static_assert(sizeof(kSioTable) / sizeof(kSioTable[0]) == 10, "ten index/value pairs");
 
@@ -117,5 +117,4 @@ RETURN_STATUS EFIAPI PlatformHookSerialPortInitialize(VOID) {
   }
   return RETURN_SUCCESS;
 }
-
 }

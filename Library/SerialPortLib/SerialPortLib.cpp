@@ -157,5 +157,4 @@ UINTN EFIAPI SerialPortWrite(IN UINT8 *Buffer, IN UINTN NumberOfBytes) {
   }
   return Result;
 }
-
 }

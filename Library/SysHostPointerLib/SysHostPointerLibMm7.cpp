@@ -31,7 +31,7 @@ namespace {
 
 
 constexpr UINTN kNotifyFlags = EFI_PEI_PPI_DESCRIPTOR_NOTIFY_CALLBACK | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;
-constexpr UINTN kPpiFlags    = EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;
+constexpr UINTN kPpiFlags = EFI_PEI_PPI_DESCRIPTOR_PPI | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;
 static_assert(kNotifyFlags == 0x80000020, "notify descriptor flags");
 static_assert(kPpiFlags == 0x80000010, "PPI descriptor flags");
 
@@ -40,8 +40,8 @@ constexpr UINTN kHobHeaderLength = sizeof(EFI_HOB_GUID_TYPE);
 static_assert(kHobHeaderLength == 24, "the table starts 24 bytes into its HOB");
 
 /// Runs the slot migration once permanent memory is installed.
-constexpr EFI_PEI_NOTIFY_DESCRIPTOR kMemoryDiscoveredNotify = {
-    kNotifyFlags, &gEfiPeiMemoryDiscoveredPpiGuid, StaticPointerTableOnMemoryDiscovered};
+constexpr EFI_PEI_NOTIFY_DESCRIPTOR kMemoryDiscoveredNotify = {kNotifyFlags, &gEfiPeiMemoryDiscoveredPpiGuid,
+                                                               StaticPointerTableOnMemoryDiscovered};
 
 /// Loads MM7 on the application processors once MP services are available.
 constexpr EFI_PEI_NOTIFY_DESCRIPTOR kMpServicesNotify = {kNotifyFlags, &gEfiPeiMpServicesPpiGuid, SyncMm7OnAps};
@@ -144,8 +144,10 @@ VOID ValidateStaticPointerTable(IN STATIC_POINTER_TABLE *StaticPointerTable) {
   }
 
   const UINT8 *Hob = StaticPointerTableHob;  // at any alignment
-  const UINT16 HobLength = ReadUnaligned16(reinterpret_cast<const UINT16 *>(Hob + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength)));
-  const bool DoesGuidMatch = CompareGuid(reinterpret_cast<const EFI_GUID *>(Hob + OFFSET_OF(EFI_HOB_GUID_TYPE, Name)), &gStaticPointerTableHobGuid) != FALSE;
+  const UINT16 HobLength =
+      ReadUnaligned16(reinterpret_cast<const UINT16 *>(Hob + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength)));
+  const bool DoesGuidMatch = CompareGuid(reinterpret_cast<const EFI_GUID *>(Hob + OFFSET_OF(EFI_HOB_GUID_TYPE, Name)),
+                                                                            &gStaticPointerTableHobGuid) != FALSE;
   const bool DoesSizeMatch = HobLength == STATIC_POINTER_TABLE_HOB_LENGTH;
   const bool TableFits = HobLength >= STATIC_POINTER_TABLE_HOB_LENGTH;
 
@@ -181,8 +183,7 @@ VOID SetCpuAndRevisionPointer(IN CPU_AND_REVISION_RECORD *CpuAndRevision) {
   ValidateStaticPointerTable(StaticPointerTable);
 
   EFI_PEI_PPI_DESCRIPTOR *Descriptor = StaticPointerDescriptor(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION);
-  const EFI_PEI_PPI_DESCRIPTOR Published = {kPpiFlags, const_cast<EFI_GUID *>(&gCpuAndRevisionPpiGuid),
-                                            CpuAndRevision};
+  const EFI_PEI_PPI_DESCRIPTOR Published = {kPpiFlags, const_cast<EFI_GUID *>(&gCpuAndRevisionPpiGuid), CpuAndRevision};
   WriteStaticPointerDescriptor(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION, Published);
 
   if (ReadStaticPointer(StaticPointerTable, POINTER_TYPE_CPU_AND_REVISION) == 0) {
@@ -201,8 +202,7 @@ VOID SetCpuAndRevisionPointer(IN CPU_AND_REVISION_RECORD *CpuAndRevision) {
   @retval EFI_INVALID_PARAMETER  No table HOB (asserted); MM7 is left alone.
 **/
 EFI_STATUS EFIAPI StaticPointerTableOnMemoryDiscovered(IN EFI_PEI_SERVICES **PeiServices,
-                                                       IN EFI_PEI_NOTIFY_DESCRIPTOR *NotifyDescriptor,
-                                                       IN VOID *Ppi) {
+                                                       IN EFI_PEI_NOTIFY_DESCRIPTOR *NotifyDescriptor, IN VOID *Ppi) {
   VOID *GuidHob = GetFirstGuidHob(&gStaticPointerTableHobGuid);
   if (GuidHob == nullptr) {
     ASSERT (GuidHob != NULL);
@@ -268,5 +268,4 @@ VOID EFIAPI LoadMm7OnAp(IN OUT VOID *Buffer) {
     CpuWriteMm7(static_cast<const UINT64 *>(Buffer));
   }
 }
-
 }

@@ -14,10 +14,10 @@ extern "C" {
 
 namespace {
 
-constexpr UINT32 kCounterMask   = 0x00FFFFFF;
-constexpr UINT32 kCounterBit23  = 0x00800000;
-constexpr UINT32 kChunkShift    = 22;
-constexpr UINT32 kChunkTicks    = 1u << kChunkShift;
+constexpr UINT32 kCounterMask = 0x00FFFFFF;
+constexpr UINT32 kCounterBit23 = 0x00800000;
+constexpr UINT32 kChunkShift = 22;
+constexpr UINT32 kChunkTicks = 1u << kChunkShift;
 constexpr UINT32 kMicroSecondsPerSecond = 1000000;
 
 }  // namespace
@@ -41,5 +41,4 @@ UINTN EFIAPI MicroSecondDelay(IN UINTN MicroSeconds) {
   AcpiTimerDelay(static_cast<UINT32>(DivU64x32Remainder(Product, kMicroSecondsPerSecond, nullptr)));
   return MicroSeconds;
 }
-
 }

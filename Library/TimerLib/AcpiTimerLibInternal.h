@@ -16,5 +16,4 @@ extern "C" {
 
 /** Waits until the timer has advanced past Ticks, in chunks of at most 2^22 ticks. */
 VOID AcpiTimerDelay(IN UINT32 Ticks);
-
 }

@@ -92,5 +92,4 @@ VOID VornEwlReportResetError(VOID) {
   ZeroMem(Entry.Reserved, sizeof(Entry.Reserved));
   Report(&Entry, sizeof(Entry));
 }
-
 }

@@ -48,7 +48,7 @@ extern "C" {
                          "Could not find the config block.\n"); *ConfigBlockAddress untouched.
 **/
 EFI_STATUS FindConfigBlock(IN VOID *ConfigBlockTableAddress, IN CONST EFI_GUID *ConfigBlockGuid,
-                                  OUT VOID **ConfigBlockAddress) {
+                           OUT VOID **ConfigBlockAddress) {
   const UINT16 TotalSize = Field16(ConfigBlockTableAddress, OFFSET_OF(CONFIG_BLOCK_TABLE_HEADER, TotalSize));
   const UINT16 BlockCount = Field16(ConfigBlockTableAddress, OFFSET_OF(CONFIG_BLOCK_TABLE_HEADER, BlockCount));
   UINT32 Offset = 0;
@@ -60,7 +60,7 @@ EFI_STATUS FindConfigBlock(IN VOID *ConfigBlockTableAddress, IN CONST EFI_GUID *
     }
     UINT8 *Block = static_cast<UINT8 *>(ConfigBlockTableAddress) + BlockStart;
     if (CompareGuid(reinterpret_cast<const EFI_GUID *>(Block + OFFSET_OF(CONFIG_BLOCK_HEADER, BlockGuid)),
-                    ConfigBlockGuid)) {
+                                                       ConfigBlockGuid)) {
       *ConfigBlockAddress = Block;
       return EFI_SUCCESS;
     }
@@ -109,5 +109,4 @@ QUARN_PREMEM_CONFIG *VornGetPeiConfigBlock(VOID) {
   }
   return static_cast<QUARN_PREMEM_CONFIG *>(Block);
 }
-
 }

@@ -20,9 +20,7 @@ constexpr UINTN kDwrStsAddress = FixedPcdGet32(PcdQuarnDwrStsAddress);
 
 extern "C" {
 
-UINT32 VornReadRegister(IN UINT32 ConfigAddress) {
-  return PciSegmentRead32(ConfigAddress);
-}
+UINT32 VornReadRegister(IN UINT32 ConfigAddress) { return PciSegmentRead32(ConfigAddress); }
 
 UINT32 VornReadFs1(VOID) { return VornReadRegister(VORNFS1_ADDRESS); }
 
@@ -38,5 +36,4 @@ BOOLEAN QuarnIsLumoFlow(VOID) {
   }
   return VornFlowMode(Fs1) == VORN_FLOW_MODE_LUMO ? TRUE : FALSE;
 }
-
 }

@@ -32,11 +32,8 @@ struct VornTypeNameEntry {
 };
 
 constexpr VornTypeNameEntry kVornTypeNames[] = {
-  {VORN_TYPE_QUARN,    "VORN_TYPE_QUARN"},
-  {VORN_TYPE_CLIENT,   "VORN_TYPE_CLIENT"},
-  {VORN_TYPE_DFX,      "VORN_TYPE_DFX"},
-  {VORN_TYPE_UNDEF,    "VORN_TYPE_UNDEF"},
-  {VORN_TYPE_DISABLED, "VORN_TYPE_DISABLED"},
+    {VORN_TYPE_QUARN, "VORN_TYPE_QUARN"}, {VORN_TYPE_CLIENT, "VORN_TYPE_CLIENT"},     {VORN_TYPE_DFX, "VORN_TYPE_DFX"},
+    {VORN_TYPE_UNDEF, "VORN_TYPE_UNDEF"}, {VORN_TYPE_DISABLED, "VORN_TYPE_DISABLED"},
 };
 
 constexpr CHAR8 kUnknownTypeName[] = "UNKNOWN";
@@ -84,8 +81,9 @@ VORN_TYPE_HOB *FindVornTypeHob() {
 BOOLEAN CreateVornTypeHob(UINT32 Type, UINT8 FwType, UINT8 FwSubType) {
   CONST EFI_PEI_SERVICES **PeiServices = GetPeiServicesTablePointer();
   VOID *Created = nullptr;
-  const EFI_STATUS Status = (*PeiServices)->CreateHob(PeiServices, EFI_HOB_TYPE_GUID_EXTENSION,
-                                                      static_cast<UINT16>(sizeof(VORN_TYPE_HOB)), &Created);
+  const EFI_STATUS Status =
+      (*PeiServices)
+          ->CreateHob(PeiServices, EFI_HOB_TYPE_GUID_EXTENSION, static_cast<UINT16>(sizeof(VORN_TYPE_HOB)), &Created);
   if (EFI_ERROR(Status) || Created == nullptr) {
     return FALSE;
   }
@@ -184,5 +182,4 @@ VOID PrintVornType(VOID) {
   DEBUG ((DEBUG_ERROR, VornTypeName(Type)));
   DEBUG ((DEBUG_ERROR, ")\n"));
 }
-
 }

@@ -117,9 +117,7 @@ UINT32 PeiDruxGetVornType(OUT UINT8 *FwType OPTIONAL, OUT UINT8 *FwSubType OPTIO
           DEBUG ((DEBUG_INFO, "DRUX: %a Use VornType QUARN for QUARN-TAV\n", kFunction));
           Result = VORN_TYPE_QUARN;
           break;
-        case kFwTypeClient:
-          Result = VORN_TYPE_CLIENT;
-          break;
+        case kFwTypeClient: Result = VORN_TYPE_CLIENT; break;
         default:
           DEBUG ((DEBUG_ERROR, "DRUX: %a() Unknown VORN Type reported by VORN\n", kFunction));
           Result = VORN_TYPE_UNDEF;
@@ -131,5 +129,4 @@ UINT32 PeiDruxGetVornType(OUT UINT8 *FwType OPTIONAL, OUT UINT8 *FwSubType OPTIO
   DEBUG ((DEBUG_INFO, "DRUX: %a Status is %r, returns %d\n", kFunction, Status, Result));
   return Result;
 }
-
 }

@@ -74,5 +74,4 @@ EFI_STATUS QuarnSetNonFunctional(VOID) {
   DEBUG ((DEBUG_ERROR, "%a ERROR: QUARN info HOB has not been registered\n", kQuarnPreMemTag));
   return EFI_OUT_OF_RESOURCES;
 }
-
 }

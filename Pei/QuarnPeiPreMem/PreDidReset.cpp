@@ -30,8 +30,9 @@ constexpr bool IsMeaningfulState(UINT32 Fs1) {
 
 /// TRUE when the answer accepts the reset: GroupId 5, Command 0, IsResponse set, byte 4 zero.
 constexpr bool IsAccepted(const PRE_DID_RESET_REQUEST &Answer) {
-  return DruxHeaderCommand(Answer.Header) == kPreDidResetCommand && DruxHeaderGroupId(Answer.Header) == kPreDidResetGroupId &&
-         DruxHeaderIsResponse(Answer.Header) && Answer.Parameters[0] == 0;
+  return DruxHeaderCommand(Answer.Header) == kPreDidResetCommand &&
+         DruxHeaderGroupId(Answer.Header) == kPreDidResetGroupId && DruxHeaderIsResponse(Answer.Header) &&
+         Answer.Parameters[0] == 0;
 }
 
 }  // namespace
@@ -144,5 +145,4 @@ EFI_STATUS QuarnPreDidReset(VOID) {
   DEBUG ((DEBUG_INFO, "%a Pre-DID reset has been executed successfully\n", kQuarnPreMemTag));
   return EFI_SUCCESS;
 }
-
 }

@@ -184,5 +184,4 @@ extern "C" {
 EFI_STATUS EFIAPI QuarnPeiPreMemEntryPoint(IN EFI_PEI_FILE_HANDLE FileHandle, IN CONST EFI_PEI_SERVICES **PeiServices) {
   return PreMemFlow(PeiServices);
 }
-
 }

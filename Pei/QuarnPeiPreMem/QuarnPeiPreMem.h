@@ -26,7 +26,7 @@ constexpr UINT32 PRE_DID_RESET_COMMAND = 0;
 /// The pre-DID reset request as sent; the answer comes back in the same bytes.
 typedef struct {
   UINT32 Header;
-  UINT8  Parameters[8];
+  UINT8 Parameters[8];
 } PRE_DID_RESET_REQUEST;
 #pragma pack(pop)
 static_assert(sizeof(PRE_DID_RESET_REQUEST) == 12, "pre-DID reset request is 12 bytes");
@@ -77,5 +77,4 @@ EFI_STATUS QuarnSendBiosUpdateWatchdogControl(IN DRUX_PPI *Drux);
 
 /** Writes the product info HOB with the non-functional flow. */
 EFI_STATUS QuarnSetNonFunctional(VOID);
-
 }

@@ -43,8 +43,7 @@ EFI_STATUS QuarnSendBiosUpdateWatchdogControl(IN DRUX_PPI *Drux) {
   Message.Request.Parameter = kWatchdogParameter;
   UINT32 ResponseLength = kResponseCapacity;
 
-  const EFI_STATUS Status =
-      Drux->SendWithAck(0, &Message, sizeof(Message), &ResponseLength, 0, DRUX_CLIENT_QUARN);
+  const EFI_STATUS Status = Drux->SendWithAck(0, &Message, sizeof(Message), &ResponseLength, 0, DRUX_CLIENT_QUARN);
   if (EFI_ERROR(Status)) {
     DEBUG ((DEBUG_ERROR, "%a ERROR: Cannot send QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ (%r)\n",
             kQuarnPreMemTag, Status));
@@ -62,5 +61,4 @@ EFI_STATUS QuarnSendBiosUpdateWatchdogControl(IN DRUX_PPI *Drux) {
   DEBUG ((DEBUG_INFO, "%a BIOS_UPDATE_WATCHDOG_CONTROL reports success\n", kQuarnPreMemTag));
   return Status;
 }
-
 }

@@ -55,7 +55,7 @@ TEST(BoardLayout, AMovedDeviceAnswersAtItsNewPlaceOnlyAndIsWarnedAbout) {
     const char *Key;
     uint32_t Place;
     uint32_t (*Probe)(Board &, uint32_t);
-    uint32_t There, Gone;   // what the probe gets at the new place, and at the module's
+    uint32_t There, Gone;  // what the probe gets at the new place, and at the module's
     const char *Warning;
   } kRows[] = {
       {"uart1_base", 0x3E8, UartScratch, 0x5A, 0xFF,

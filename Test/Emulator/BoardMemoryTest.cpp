@@ -81,8 +81,8 @@ TEST(BoardMemory, OneBoardAtATimeAndEachStartsClean) {
     First.Run();
   }
   Emulator Next{Scenario{}};
-  EXPECT_EQ(Next.Core().MemoryBase() + 0x10200, Pool);  // the same place...
-  for (int Byte = 0; Byte < 64; Byte++) ASSERT_EQ(Pool[Byte], 0) << Byte;   // ...zeroed
+  EXPECT_EQ(Next.Core().MemoryBase() + 0x10200, Pool);                     // the same place...
+  for (int Byte = 0; Byte < 64; Byte++) ASSERT_EQ(Pool[Byte], 0) << Byte;  // ...zeroed
   const RunReport R = Next.Run();
   ASSERT_TRUE(R.StaticPointerTable.has_value());
   EXPECT_EQ(R.StaticPointerTable->Address, 0x7C040250u);  // the table's HOB, after the move
@@ -109,21 +109,25 @@ TEST(BoardMemory, MapsABoardCannotHaveAreRefused) {
   };
   const Row Rows[] = {
       {{0x00800800, 0, 0x7C000000, 0x04000000}, "memory.temporary_ram_base", "0x00800800 is not a multiple of 4 KiB"},
-      {{0x00800000, 0x00100800, 0x7C000000, 0x04000000}, "memory.temporary_ram_size",
+      {{0x00800000, 0x00100800, 0x7C000000, 0x04000000},
+       "memory.temporary_ram_size",
        "0x00100800 is not a multiple of 4 KiB"},
-      {{0x00800000, 0x00040000, 0x7C000000, 0x04000000}, "memory.temporary_ram_size",
+      {{0x00800000, 0x00040000, 0x7C000000, 0x04000000},
+       "memory.temporary_ram_size",
        "0x00040000 bytes cannot hold the stack, the HOB list and the pool (0x00052200 bytes with pei.hob_space and "
        "pei.pool_space)"},
-      {{0x07F00000, 0x00200000, 0x7C000000, 0x04000000}, "memory.temporary_ram_base",
+      {{0x07F00000, 0x00200000, 0x7C000000, 0x04000000},
+       "memory.temporary_ram_base",
        "0x07F00000 to 0x080FFFFF is not in the RAM the emulator can back (0x00100000 to 0x07FFFFFF, 0x60000000 to "
        "0x7FFFFFFF)"},
       {{0x00000000, 0, 0x7C000000, 0x04000000}, "memory.temporary_ram_base", nullptr},
-      {{0x00800000, 0, 0x7C000000, 0x04001000}, "memory.permanent_memory_base", nullptr},   // into the PCIe window
-      {{0x00800000, 0, 0xC0000000, 0x00100000}, "memory.permanent_memory_base", nullptr},   // the host's
-      {{0x00800000, 0, 0x30000000, 0x00100000}, "memory.permanent_memory_base", nullptr},   // ASan's shadow
-      {{0x00800000, 0, 0x00800000, 0x04000000}, "memory.permanent_memory_base",
+      {{0x00800000, 0, 0x7C000000, 0x04001000}, "memory.permanent_memory_base", nullptr},  // into the PCIe window
+      {{0x00800000, 0, 0xC0000000, 0x00100000}, "memory.permanent_memory_base", nullptr},  // the host's
+      {{0x00800000, 0, 0x30000000, 0x00100000}, "memory.permanent_memory_base", nullptr},  // ASan's shadow
+      {{0x00800000, 0, 0x00800000, 0x04000000},
+       "memory.permanent_memory_base",
        "0x00800000 to 0x047FFFFF overlaps temporary RAM (0x00800000 to 0x008FFFFF)"},
-      {{0x00800000, 0, 0x00400000, 0x00401000}, "memory.permanent_memory_base", nullptr},   // overlaps from below
+      {{0x00800000, 0, 0x00400000, 0x00401000}, "memory.permanent_memory_base", nullptr},  // overlaps from below
   };
   for (const Row &R : Rows) {
     const auto Problem = CheckMemoryMap(R.Map, Needed);
@@ -158,27 +162,29 @@ TEST(BoardMemory, EveryEdgeOfTheRangeIsTheSameOnEveryPathAndBuild) {
     bool Accepted;
   };
   const Row Rows[] = {
-      {{0x00100000, kMiB, 0x7C000000, 0x04000000}, true},     // the low range's first MiB
+      {{0x00100000, kMiB, 0x7C000000, 0x04000000}, true},  // the low range's first MiB
       {{0x000FF000, kMiB, 0x7C000000, 0x04000000}, false},
-      {{0x07F00000, kMiB, 0x7C000000, 0x04000000}, true},     // ... and its last
+      {{0x07F00000, kMiB, 0x7C000000, 0x04000000}, true},  // ... and its last
       {{0x07F01000, kMiB, 0x7C000000, 0x04000000}, false},
-      {{0x00800000, 0, 0x60000000, kMiB}, true},              // the high range's first MiB
+      {{0x00800000, 0, 0x60000000, kMiB}, true},  // the high range's first MiB
       {{0x00800000, 0, 0x5FFFF000, kMiB}, false},
-      {{0x00800000, 0, 0x7FF00000, kMiB}, true},              // ... and its last
+      {{0x00800000, 0, 0x7FF00000, kMiB}, true},  // ... and its last
       {{0x00800000, 0, 0x7FF01000, kMiB}, false},
-      {{0x60000000, kMiB, 0x00100000, 0x07F00000}, true},     // the windows the other way round, each range whole
+      {{0x60000000, kMiB, 0x00100000, 0x07F00000}, true},  // the windows the other way round, each range whole
   };
   const std::optional<EFI_STATUS> Baseline = Emulator{Scenario{}}.Run().Status;
   ASSERT_TRUE(Baseline.has_value());
   for (const Row &R : Rows) {
     const auto Problem = CheckMemoryMap(R.Map, Needed);
-    EXPECT_EQ(!Problem.has_value(), R.Accepted) << std::hex << R.Map.TemporaryRamBase << " " << R.Map.PermanentMemoryBase;
+    EXPECT_EQ(!Problem.has_value(), R.Accepted)
+        << std::hex << R.Map.TemporaryRamBase << " " << R.Map.PermanentMemoryBase;
     if (!R.Accepted) continue;
     Scenario S;
     S.Memory = R.Map;
     Emulator E{S};
     const RunReport Run = E.Run();
-    EXPECT_EQ(Run.Status.value_or(~Baseline.value()), Baseline.value()) << std::hex << R.Map.TemporaryRamBase << " " << R.Map.PermanentMemoryBase;
+    EXPECT_EQ(Run.Status.value_or(~Baseline.value()), Baseline.value())
+        << std::hex << R.Map.TemporaryRamBase << " " << R.Map.PermanentMemoryBase;
     EXPECT_EQ(Address(E.Core().Services()) & 0xFFF00000u, R.Map.PermanentMemoryBase & 0xFFF00000u)
         << "the services moved into permanent memory";
   }

@@ -71,11 +71,11 @@ TEST(FaultSweep, CoversEveryKindOfFailableCall) {
   // Each point names its call by the count of its name (every point swept, so each name
   // counts up by one), in the order of the run, with the status that call answers.
   const std::map<std::string, std::string> Answers = {
-      {"LocatePpi", "EFI_NOT_FOUND"},       {"NotifyPpi", "EFI_OUT_OF_RESOURCES"},
-      {"GetBootMode", "EFI_DEVICE_ERROR"},  {"GetHobList", "EFI_NOT_AVAILABLE_YET"},
-      {"CreateHob", "EFI_OUT_OF_RESOURCES"}, {"AllocatePool", "EFI_OUT_OF_RESOURCES"},
-      {"InstallPpi", "EFI_OUT_OF_RESOURCES"}, {"SendWithAck", "EFI_DEVICE_ERROR"},
-      {"GetVornStatus", "EFI_DEVICE_ERROR"}, {"StartupAllAPs", "EFI_DEVICE_ERROR"},
+      {"LocatePpi", "EFI_NOT_FOUND"},          {"NotifyPpi", "EFI_OUT_OF_RESOURCES"},
+      {"GetBootMode", "EFI_DEVICE_ERROR"},     {"GetHobList", "EFI_NOT_AVAILABLE_YET"},
+      {"CreateHob", "EFI_OUT_OF_RESOURCES"},   {"AllocatePool", "EFI_OUT_OF_RESOURCES"},
+      {"InstallPpi", "EFI_OUT_OF_RESOURCES"},  {"SendWithAck", "EFI_DEVICE_ERROR"},
+      {"GetVornStatus", "EFI_DEVICE_ERROR"},   {"StartupAllAPs", "EFI_DEVICE_ERROR"},
       {"ReportStatusCode", "EFI_DEVICE_ERROR"}};
   std::map<std::string, uint64_t> Counted;
   uint64_t Before = 0;

@@ -207,11 +207,12 @@ VOID EFIAPI StopTheRun(VOID *) { throw RunStopped("dead-loop", "procedure on an 
 
 class MpServicesPpi : public ::testing::Test {
  protected:
-  explicit MpServicesPpi(unsigned Processors = 4) : E([&] {
-    Scenario S;
-    S.Processors = Processors;
-    return S;
-  }()) {
+  explicit MpServicesPpi(unsigned Processors = 4)
+      : E([&] {
+          Scenario S;
+          S.Processors = Processors;
+          return S;
+        }()) {
     E.Activate();
   }
   EFI_STATUS StartupAllAps(EFI_AP_PROCEDURE Procedure, void *Argument) {

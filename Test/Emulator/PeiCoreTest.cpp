@@ -63,8 +63,9 @@ TEST(PeiCore, LocatePpiFindsInstancesAndReportsAbsence) {
 
 TEST(PeiCore, NotificationRunsOnInstallAndAtOnceForAnInstalledPpi) {
   Seen::Calls = 0;
-  const EFI_PEI_NOTIFY_DESCRIPTOR Notify = {EFI_PEI_PPI_DESCRIPTOR_NOTIFY_CALLBACK | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST,
-                                            const_cast<EFI_GUID *>(&kGuid), Seen::Callback};
+  const EFI_PEI_NOTIFY_DESCRIPTOR Notify = {
+      EFI_PEI_PPI_DESCRIPTOR_NOTIFY_CALLBACK | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST, const_cast<EFI_GUID *>(&kGuid),
+      Seen::Callback};
   int Value = 7;
   {
     Emulator E{Scenario{}};

@@ -92,8 +92,7 @@ TEST(QuarnFirmwareModel, FeatureSetWatchdogAndClockAnswers) {
 
   Sent R = Send(V, 0x20, {0x01}, 11);
   EXPECT_EQ(R.Length, 11u);
-  EXPECT_EQ(Prefix(R.Response, 11),
-            (std::vector<uint8_t>{0x81, 0, 0, 0x44, 0x33, 0x22, 0x11, 0x88, 0x77, 0x66, 0x55}));
+  EXPECT_EQ(Prefix(R.Response, 11), (std::vector<uint8_t>{0x81, 0, 0, 0x44, 0x33, 0x22, 0x11, 0x88, 0x77, 0x66, 0x55}));
 
   R = Send(V, 0x20, kWatchdogRequest, 2);
   EXPECT_EQ(R.Length, 2u);
@@ -103,7 +102,7 @@ TEST(QuarnFirmwareModel, FeatureSetWatchdogAndClockAnswers) {
   R = Send(V, 8, Clock, 48);
   EXPECT_EQ(R.Length, 48u);
   std::vector<uint8_t> Expected = Clock;
-  Expected[8] = 9;   // CloxResponse
+  Expected[8] = 9;  // CloxResponse
   EXPECT_EQ(Prefix(R.Response, 48), Expected);
 
   std::vector<std::string> Kinds;
@@ -135,18 +134,18 @@ TEST(QuarnFirmwareModel, PreDidResetAcceptedOrEchoed) {
 TEST(QuarnFirmwareModel, UnknownClientOrCommandIsUnsupportedWithoutAResponse) {
   VornBoard V;
   const std::vector<std::pair<uint8_t, std::vector<uint8_t>>> Unknown = {
-      {7, Words({0x000012F0})},            // type group, other command
-      {7, Words({0x00000105})},            // reset group, command 1
-      {7, {0xF0, 0x11}},                   // too short for a header
-      {0x20, {0x02}},                      // unknown QUARN command
-      {0x20, {}},                          // no command at all
-      {8, Words({0x00050000, 26})},        // other clock command
-      {0x30, {0x01}},                      // no such client
+      {7, Words({0x000012F0})},      // type group, other command
+      {7, Words({0x00000105})},      // reset group, command 1
+      {7, {0xF0, 0x11}},             // too short for a header
+      {0x20, {0x02}},                // unknown QUARN command
+      {0x20, {}},                    // no command at all
+      {8, Words({0x00050000, 26})},  // other clock command
+      {0x30, {0x01}},                // no such client
   };
   for (const auto &[Client, Request] : Unknown) {
     const Sent R = Send(V, Client, Request, 16);
     EXPECT_EQ(R.Status, EFI_UNSUPPORTED);
-    EXPECT_EQ(R.Length, 16u);   // the length is not written either
+    EXPECT_EQ(R.Length, 16u);  // the length is not written either
     EXPECT_EQ(Prefix(R.Response, Request.size()), Request);
   }
   for (const auto &X : V.Exchanges()) {
@@ -163,7 +162,7 @@ TEST(QuarnFirmwareCapacity, LongerResponseIsCutToTheCapacity) {
   VornBoard V{S};
   const Sent R = Send(V, 7, kTypeRequest, 6);
   EXPECT_EQ(R.Status, EFI_SUCCESS);
-  EXPECT_EQ(R.Length, 6u);   // the reported length follows what was written
+  EXPECT_EQ(R.Length, 6u);  // the reported length follows what was written
   EXPECT_EQ(Prefix(R.Response, 6), std::vector<uint8_t>(6, 0x33));
   EXPECT_EQ(V.Exchanges().back().Response.size(), 6u);
 }
@@ -301,7 +300,7 @@ TEST(QuarnFirmwareStatus, UnusedEntriesAnswerUnsupported) {
 
 TEST(QuarnFirmwareReset, CounterStepsThenStateArrivesAtTheScriptedTimes) {
   emu::Scenario S;
-  S.Fs1 = 0x00F00002 | 0x00000400;   // counter 15, recovery, other bits set
+  S.Fs1 = 0x00F00002 | 0x00000400;  // counter 15, recovery, other bits set
   S.CounterAfterMs = 20;
   S.StateAfterMs = 100;
   S.PreDidResetState = 5;
@@ -313,7 +312,7 @@ TEST(QuarnFirmwareReset, CounterStepsThenStateArrivesAtTheScriptedTimes) {
   AdvanceTo(V, T0 + 20 * emu::kNsPerMs - 1);
   EXPECT_EQ(Fs1(V), 0x00F00402u);
   AdvanceTo(V, T0 + 20 * emu::kNsPerMs);
-  EXPECT_EQ(Fs1(V), 0x00000400u);   // counter 15 -> 0, state 0; other bits kept
+  EXPECT_EQ(Fs1(V), 0x00000400u);  // counter 15 -> 0, state 0; other bits kept
   AdvanceTo(V, T0 + 100 * emu::kNsPerMs - 1);
   EXPECT_EQ(Fs1(V), 0x00000400u);
   AdvanceTo(V, T0 + 100 * emu::kNsPerMs);
@@ -323,7 +322,7 @@ TEST(QuarnFirmwareReset, CounterStepsThenStateArrivesAtTheScriptedTimes) {
 TEST(QuarnFirmwareReset, BothChangesDueAtOneReadApplyInTheirOrder) {
   emu::Scenario S;
   S.Fs1 = 0x00300002;
-  VornBoard V{S};   // counter after 20 ms, state 5 after 100 ms
+  VornBoard V{S};  // counter after 20 ms, state 5 after 100 ms
   const uint64_t T0 = V.E.GetBoard().NowNs();
   Send(V, 7, kResetRequest, 12);
   AdvanceTo(V, T0 + 500 * emu::kNsPerMs);
@@ -352,7 +351,7 @@ TEST(QuarnFirmwareReset, OmittedTimesMeanNever) {
     const uint64_t T0 = V.E.GetBoard().NowNs();
     Send(V, 7, kResetRequest, 12);
     AdvanceTo(V, T0 + 10000 * emu::kNsPerMs);
-    EXPECT_EQ(Fs1(V), 0x00100002u);   // counter never moves
+    EXPECT_EQ(Fs1(V), 0x00100002u);  // counter never moves
   }
 
   S.CounterAfterMs = 30;
@@ -361,7 +360,7 @@ TEST(QuarnFirmwareReset, OmittedTimesMeanNever) {
   const uint64_t T1 = W.E.GetBoard().NowNs();
   Send(W, 7, kResetRequest, 12);
   AdvanceTo(W, T1 + 10000 * emu::kNsPerMs);
-  EXPECT_EQ(Fs1(W), 0x00200000u);   // restarted, never reaches a state again
+  EXPECT_EQ(Fs1(W), 0x00200000u);  // restarted, never reaches a state again
 }
 
 TEST(QuarnFirmwareReset, RefusedOrFailedRequestStartsNoReset) {

@@ -12,8 +12,17 @@ using namespace quarn::emu;
 namespace {
 
 constexpr uint16_t kBase = 0x3F8;
-enum : uint16_t { THR = kBase, IER = kBase + 1, IIR = kBase + 2, FCR = kBase + 2, LCR = kBase + 3, MCR = kBase + 4,
-                  LSR = kBase + 5, MSR = kBase + 6, SCR = kBase + 7 };
+enum : uint16_t {
+  THR = kBase,
+  IER = kBase + 1,
+  IIR = kBase + 2,
+  FCR = kBase + 2,
+  LCR = kBase + 3,
+  MCR = kBase + 4,
+  LSR = kBase + 5,
+  MSR = kBase + 6,
+  SCR = kBase + 7
+};
 
 struct Bench {
   explicit Bench(UartPowerOn PowerOn = {}) : U(B, kBase, "UART 0x3F8", PowerOn) {
@@ -67,13 +76,13 @@ TEST(Uart16550, DivisorLatchSitsBehindDlab) {
 
   T.B.IoWrite8(LCR, 0x03);
   T.B.IoWrite8(IER, 0xFF);
-  EXPECT_EQ(T.B.IoRead8(IER), 0x0F);   // four interrupt enables
-  EXPECT_EQ(T.B.IoRead8(THR), 0x00);   // RBR: nothing received
+  EXPECT_EQ(T.B.IoRead8(IER), 0x0F);  // four interrupt enables
+  EXPECT_EQ(T.B.IoRead8(THR), 0x00);  // RBR: nothing received
   T.B.IoWrite8(MCR, 0xFF);
   EXPECT_EQ(T.B.IoRead8(MCR), 0x1F);
   T.B.IoWrite8(SCR, 0xA5);
   EXPECT_EQ(T.B.IoRead8(SCR), 0xA5);
-  T.B.IoWrite8(LSR, 0x00);             // read-only
+  T.B.IoWrite8(LSR, 0x00);  // read-only
   EXPECT_EQ(T.B.IoRead8(LSR), 0x60);
 }
 
@@ -82,10 +91,10 @@ TEST(Uart16550, FifoControlIsWriteOnlyAndShowsInIir) {
   T.Program(1, true);
   EXPECT_EQ(T.B.IoRead8(IIR), 0xC1);
   EXPECT_EQ(T.U.Fcr(), 0x01);
-  T.B.IoWrite8(FCR, 0x07);              // resets self-clear
+  T.B.IoWrite8(FCR, 0x07);  // resets self-clear
   EXPECT_EQ(T.U.Fcr(), 0x01);
   EXPECT_EQ(T.B.IoRead8(IIR), 0xC1);
-  T.B.IoWrite8(IER, 0x02);              // THRE interrupt enabled, THR empty
+  T.B.IoWrite8(IER, 0x02);  // THRE interrupt enabled, THR empty
   EXPECT_EQ(T.B.IoRead8(IIR), 0xC2);
   T.B.IoWrite8(FCR, 0x00);
   EXPECT_EQ(T.B.IoRead8(IIR), 0x02);
@@ -98,16 +107,16 @@ TEST(Uart16550, LineStatusFollowsTheTransmissionOnVirtualTime) {
   Bench T;
   T.Program(1, true);
   const uint64_t Byte = T.U.ByteTimeNs();
-  T.B.IoWrite8(THR, 'a');               // straight into the shift register
+  T.B.IoWrite8(THR, 'a');  // straight into the shift register
   EXPECT_EQ(T.U.PeekLsr(), 0x20);
   T.B.Clock().Advance(Byte);
   EXPECT_EQ(T.U.PeekLsr(), 0x60);
   EXPECT_EQ(T.U.SentCount(), 1u);
 
-  T.Send(std::string(17, 'b'));         // one shifting, sixteen waiting
+  T.Send(std::string(17, 'b'));  // one shifting, sixteen waiting
   EXPECT_EQ(T.U.PeekLsr(), 0x00);
   EXPECT_EQ(T.U.Overruns(), 0u);
-  T.B.Clock().Advance(16 * Byte);       // the last one has left the FIFO
+  T.B.Clock().Advance(16 * Byte);  // the last one has left the FIFO
   EXPECT_EQ(T.U.PeekLsr(), 0x20);
   T.B.Clock().Advance(Byte);
   EXPECT_EQ(T.U.PeekLsr(), 0x60);
@@ -121,7 +130,7 @@ TEST(Uart16550, APolledWaitIsFastForwardedToTheNextChange) {
   T.Send(std::string(16, 'x'));
   const uint64_t Start = T.B.NowNs();
   const uint64_t SerialBefore = T.B.TimeSpentNs(TimeCategory::Serial);
-  EXPECT_LE(T.WaitLsr(0x40), 3u);       // first read, THRE, then TEMT
+  EXPECT_LE(T.WaitLsr(0x40), 3u);  // first read, THRE, then TEMT
   const uint64_t Waited = T.B.NowNs() - Start;
   EXPECT_GE(Waited, 15 * T.U.ByteTimeNs());
   EXPECT_LE(Waited, 16 * T.U.ByteTimeNs() + 10 * Board::kIoAccessNs);
@@ -132,13 +141,13 @@ TEST(Uart16550, APolledWaitIsFastForwardedToTheNextChange) {
 TEST(Uart16550, AWriteToAFullFifoIsLostAndCounted) {
   Bench T;
   T.Program(1, true);
-  T.Send(std::string(19, 'o'));         // 1 shifting + 16 waiting; two lost
+  T.Send(std::string(19, 'o'));  // 1 shifting + 16 waiting; two lost
   EXPECT_EQ(T.U.Overruns(), 2u);
   EXPECT_EQ(T.U.Transmitted().size(), 17u);
 
   Bench NoFifo;
   NoFifo.Program(1, false);
-  NoFifo.Send("abc");                   // 1 shifting + 1 holding; one lost
+  NoFifo.Send("abc");  // 1 shifting + 1 holding; one lost
   EXPECT_EQ(NoFifo.U.Overruns(), 1u);
   EXPECT_EQ(NoFifo.U.Transmitted(), "ab");
 }
@@ -146,25 +155,25 @@ TEST(Uart16550, AWriteToAFullFifoIsLostAndCounted) {
 TEST(Uart16550, ATransmitFifoResetDiscardsWhatWaits) {
   Bench T;
   T.Program(1, true);
-  T.Send("0123456789");                 // '0' shifting, nine waiting
+  T.Send("0123456789");  // '0' shifting, nine waiting
   T.B.IoWrite8(FCR, 0x07);
   EXPECT_EQ(T.U.Discarded(), 9u);
   EXPECT_EQ(T.U.Transmitted(), "0");
-  EXPECT_EQ(T.U.PeekLsr(), 0x20);       // the shift register finishes its byte
-  T.Send("ab");                         // both wait behind the busy shift register
-  T.B.IoWrite8(FCR, 0x00);              // turning the FIFOs off clears them as well
+  EXPECT_EQ(T.U.PeekLsr(), 0x20);  // the shift register finishes its byte
+  T.Send("ab");                    // both wait behind the busy shift register
+  T.B.IoWrite8(FCR, 0x00);         // turning the FIFOs off clears them as well
   EXPECT_EQ(T.U.Transmitted(), "0");
   EXPECT_EQ(T.U.Discarded(), 11u);
   T.B.IoWrite8(FCR, 0x03);
   T.Send("c");
-  T.B.IoWrite8(FCR, 0x03);              // a receive reset leaves the transmitter alone
+  T.B.IoWrite8(FCR, 0x03);  // a receive reset leaves the transmitter alone
   EXPECT_EQ(T.U.Transmitted(), "0c");
   EXPECT_EQ(T.U.Discarded(), 11u);
 }
 
 TEST(Uart16550, WithoutClockNothingLeavesAndAWaitIsAHang) {
   Bench T;
-  T.B.IoWrite8(FCR, 0x01);              // FIFOs on, divisor still 0
+  T.B.IoWrite8(FCR, 0x01);  // FIFOs on, divisor still 0
   T.Send("stuck");
   T.B.Clock().Advance(1000 * kNsPerMs);
   EXPECT_EQ(T.U.PeekLsr(), 0x00);
@@ -192,7 +201,7 @@ TEST(Uart16550, AnIdleLineStatusPolledForeverIsAHangToo) {
   Bench T;
   T.Program(1, true);
   try {
-    T.WaitLsr(0x01);                    // data ready never comes
+    T.WaitLsr(0x01);  // data ready never comes
     FAIL() << "the wait should be stopped";
   } catch (const RunStopped &Stop) {
     EXPECT_EQ(Stop.Outcome, "hang");

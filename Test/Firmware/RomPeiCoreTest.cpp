@@ -56,7 +56,7 @@ struct StubCore {
   ActiveBoard Board;
   CONST EFI_PEI_SERVICES **Services;
   explicit StubCore(EFI_BOOT_MODE Mode = BOOT_WITH_FULL_CONFIGURATION) {
-    std::memset(&gRomRam, 0xA5, sizeof gRomRam);   // the core must not rely on cleared RAM
+    std::memset(&gRomRam, 0xA5, sizeof gRomRam);  // the core must not rely on cleared RAM
     Services = RomPeiCoreInit(Mode);
     Board.B.Processors()[0].IdtBase = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(gRomRam.Idt));
     Board.B.Processors()[0].IdtLimit = sizeof(gRomRam.Idt) - 1;
@@ -211,7 +211,7 @@ TEST(RomPeiCore, BadOrOversizedListsInstallNothing) {
   StubCore Core;
   int Interface = 0;
   EFI_PEI_PPI_DESCRIPTOR Bad[] = {Ppi(kGuidA, &Interface, false), Ppi(kGuidB, &Interface)};
-  Bad[1].Flags = EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;   // no PPI flag
+  Bad[1].Flags = EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST;  // no PPI flag
   EXPECT_EQ(Core.Table().InstallPpi(Core.Services, Bad), EFI_INVALID_PARAMETER);
   EXPECT_EQ(Core.Table().InstallPpi(Core.Services, nullptr), EFI_INVALID_PARAMETER);
   EXPECT_EQ(gRomRam.PpiCount, 0u);
@@ -240,7 +240,7 @@ TEST(RomPeiCore, NotificationsRunOnInstallAndForPpisAlreadyThere) {
 
   const EFI_PEI_PPI_DESCRIPTOR B = Ppi(kGuidB, &Late);
   ASSERT_EQ(Core.Table().InstallPpi(Core.Services, &B), EFI_SUCCESS);
-  EXPECT_EQ(gNotified, 1);   // not its name
+  EXPECT_EQ(gNotified, 1);  // not its name
   const EFI_PEI_NOTIFY_DESCRIPTOR OnB = {EFI_PEI_PPI_DESCRIPTOR_NOTIFY_CALLBACK | EFI_PEI_PPI_DESCRIPTOR_TERMINATE_LIST,
                                          const_cast<EFI_GUID *>(&kGuidB), CountingNotify};
   ASSERT_EQ(Core.Table().NotifyPpi(Core.Services, &OnB), EFI_SUCCESS);
@@ -277,7 +277,7 @@ TEST(RomPeiCore, PoolHandsOutAlignedBuffersUntilItIsUsedUp) {
 TEST(RomPeiCore, MemoryServicesAndStatusCodesWithTheirKinds) {
   StubCore Core;
   uint8_t Bytes[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-  Core.Table().CopyMem(Bytes + 2, Bytes, 8);   // overlapping, destination above
+  Core.Table().CopyMem(Bytes + 2, Bytes, 8);  // overlapping, destination above
   const uint8_t Moved[12] = {1, 2, 1, 2, 3, 4, 5, 6, 7, 8, 11, 12};
   EXPECT_EQ(std::memcmp(Bytes, Moved, sizeof Bytes), 0);
   Core.Table().SetMem(Bytes + 1, 10, 0);
@@ -290,7 +290,7 @@ TEST(RomPeiCore, MemoryServicesAndStatusCodesWithTheirKinds) {
             EFI_SUCCESS);
   EXPECT_EQ(gRomRam.StatusCodeCount, 1u);
   EXPECT_EQ(gRomRam.LastStatusCodeValue, EFI_COMPUTING_UNIT_FIRMWARE_PROCESSOR);
-  EXPECT_EQ(gRomRam.RecordKinds[0], 0u);   // no data: no kind
+  EXPECT_EQ(gRomRam.RecordKinds[0], 0u);  // no data: no kind
 
   // The entry type right after the extended-data header is kept; a header of the wrong
   // size or data too short for it yields no kind.
@@ -326,7 +326,7 @@ TEST(RomPlatformPpis, ModuleFindsThePolicyBlockWithEverySwitchClear) {
   std::memcpy(&Watchdog, Block + OFFSET_OF(QUARN_PREMEM_CONFIG, WatchdogConfig), 4);
   EXPECT_EQ(Clock, 0u);
   EXPECT_EQ(Watchdog, 0u);
-  EXPECT_EQ(Core.Board.Breakpoints(), 0u);   // no assertion on the way
+  EXPECT_EQ(Core.Board.Breakpoints(), 0u);  // no assertion on the way
 }
 
 TEST(RomPlatformPpis, DruxStandInReportsNoVornBehindIt) {
@@ -388,7 +388,7 @@ TEST(RomResult, BrokenHobListOrStrayMm7ReadAsNothingLeft) {
   Type[1] = Type[2] = Type[3] = 0;
   Type[4] = 1;
   Type[5] = 0;
-  Core.Board.B.Processors()[0].Mm[7] = 0x12345678;   // MM7 no longer holds the table
+  Core.Board.B.Processors()[0].Mm[7] = 0x12345678;  // MM7 no longer holds the table
 
   RomPrintResult(EFI_SUCCESS);
   std::string Text = DiagnosticText(Core.Board.B);
@@ -426,7 +426,7 @@ TEST(RomFwCfg, NumbersInDecimalOrHexWithBlanksAndAFinalNewline) {
   Value = 7;
   for (const char *Bad : {"", "0x", "18446744073709551616", "0x10000000000000000", "12ab", "0x12g", "- 1", "1 2"}) {
     EXPECT_FALSE(Parse(Bad, Value)) << Bad;
-    EXPECT_EQ(Value, 7u) << Bad;   // untouched on failure
+    EXPECT_EQ(Value, 7u) << Bad;  // untouched on failure
   }
 }
 

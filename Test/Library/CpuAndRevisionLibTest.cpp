@@ -24,11 +24,12 @@ namespace {
 
 class CpuAndRevision : public ::testing::Test {
  protected:
-  explicit CpuAndRevision(uint32_t Signature = 0x00050654) : E([&] {
-    Scenario S;
-    S.CpuSignature = Signature;
-    return S;
-  }()) {
+  explicit CpuAndRevision(uint32_t Signature = 0x00050654)
+      : E([&] {
+          Scenario S;
+          S.CpuSignature = Signature;
+          return S;
+        }()) {
     E.Activate();
     SerialPortInitialize();  // as the constructor list does first: assertion lines reach the console
   }
@@ -47,8 +48,10 @@ class CpuAndRevision : public ::testing::Test {
     void *Ppi = nullptr;
     return E.Core().LocatePpi(gCpuAndRevisionPpiGuid, 0, nullptr, &Ppi) == EFI_SUCCESS ? Ppi : nullptr;
   }
-  uint64_t PoolAllocations() { return E.GetBoard().Faults().PerName().count("AllocatePool")
-                                          ? E.GetBoard().Faults().PerName().at("AllocatePool") : 0; }
+  uint64_t PoolAllocations() {
+    return E.GetBoard().Faults().PerName().count("AllocatePool") ? E.GetBoard().Faults().PerName().at("AllocatePool")
+                                                                 : 0;
+  }
   size_t Breakpoints() { return E.GetBoard().Processors()[0].Breakpoints; }
   /// TRUE when an assertion line of this library reports Description.
   bool Asserted(const std::string &Description) {
@@ -87,23 +90,23 @@ TEST_P(CpuClassification, RecordIsPublishedAndFilled) {
   std::vector<uint8_t> Want(16);
   std::memcpy(Want.data(), &gCpuAndRevisionRecordGuid, 16);
   const uint8_t Stepping = GetParam().Eax & 0xF;
-  for (uint8_t B : {0x1F, 0x00, 0x00, 0x00, int(GetParam().CpuType), 0, 0, 0, int(Stepping), 0, 0, 0x25, 0x38, 0x9A, 0xFA})
+  for (uint8_t B :
+       {0x1F, 0x00, 0x00, 0x00, int(GetParam().CpuType), 0, 0, 0, int(Stepping), 0, 0, 0x25, 0x38, 0x9A, 0xFA})
     Want.push_back(B);
   EXPECT_EQ(Got, Want);
   EXPECT_EQ(Breakpoints(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    KnownSignatures, CpuClassification,
-    ::testing::Values(Signature{0x00050654, 0}, Signature{0x00050650, 0}, Signature{0x00050655, 1},
-                      Signature{0x00050657, 1}, Signature{0x00050659, 1}, Signature{0x0005065A, 2},
-                      Signature{0x0005065F, 2}, Signature{0x00080660, 3}, Signature{0x00080665, 3},
-                      Signature{0x00080669, 3}, Signature{0x0008066A, 7}, Signature{0x0008066F, 7},
-                      Signature{0x000606A0, 4}, Signature{0x000606A6, 4}, Signature{0x000606CF, 5},
-                      Signature{0x000806F8, 6}, Signature{0x000A06D1, 8}, Signature{0x000A06F0, 9},
-                      Signature{0x000A06FF, 9},
-                      // Extended family bits play no part.
-                      Signature{0x0FF50654, 0}, Signature{0xF0F806F8, 6}));
+INSTANTIATE_TEST_SUITE_P(KnownSignatures, CpuClassification,
+                         ::testing::Values(Signature{0x00050654, 0}, Signature{0x00050650, 0}, Signature{0x00050655, 1},
+                                           Signature{0x00050657, 1}, Signature{0x00050659, 1}, Signature{0x0005065A, 2},
+                                           Signature{0x0005065F, 2}, Signature{0x00080660, 3}, Signature{0x00080665, 3},
+                                           Signature{0x00080669, 3}, Signature{0x0008066A, 7}, Signature{0x0008066F, 7},
+                                           Signature{0x000606A0, 4}, Signature{0x000606A6, 4}, Signature{0x000606CF, 5},
+                                           Signature{0x000806F8, 6}, Signature{0x000A06D1, 8}, Signature{0x000A06F0, 9},
+                                           Signature{0x000A06FF, 9},
+                                           // Extended family bits play no part.
+                                           Signature{0x0FF50654, 0}, Signature{0xF0F806F8, 6}));
 
 class UnknownCpu : public CpuAndRevision {
  protected:

@@ -180,9 +180,9 @@ TEST(DebugPrint, ThePpiIsLookedUpOnEveryCall) {
 TEST(DebugPrint, ANullFormatAssertsAndIsDropped) {
   Console C(Board());
   DebugPrint(DEBUG_ERROR, nullptr);
-  EXPECT_EQ(C.Asserts(), std::vector<std::string>{
-                             "ASSERT [QuarnPeiPreMem] Library/BaseDebugLibSerialPort/DebugLib(114): "
-                             "Format != ((void *) 0)"});
+  EXPECT_EQ(C.Asserts(),
+            std::vector<std::string>{"ASSERT [QuarnPeiPreMem] Library/BaseDebugLibSerialPort/DebugLib(114): "
+                                     "Format != ((void *) 0)"});
   EXPECT_EQ(C.Serial(),
             "ASSERT [QuarnPeiPreMem] Library/BaseDebugLibSerialPort/DebugLib(114): Format != ((void *) 0)\r\n");
   EXPECT_TRUE(C.Ppi().empty());
@@ -222,7 +222,8 @@ TEST(DebugErrorLevel, InvalidCmosGivesLevelZeroWhichIsCachedToo) {
   EXPECT_EQ(GetDebugPrintErrorLevel(), 0u);
   using test::R;
   using test::W;
-  EXPECT_EQ(test::PortAccesses(C.E.GetBoard(), 0x70, 0x71), (std::vector<test::PortAccess>{W(0x70, 0x8E), R(0x71, 0x80)}));
+  EXPECT_EQ(test::PortAccesses(C.E.GetBoard(), 0x70, 0x71),
+            (std::vector<test::PortAccess>{W(0x70, 0x8E), R(0x71, 0x80)}));
   EXPECT_EQ(C.Mm0(), 0x00000000FFFF4424ull);
   EXPECT_EQ(GetDebugPrintErrorLevel(), 0u);
   EXPECT_EQ(test::PortAccesses(C.E.GetBoard(), 0x70, 0x71).size(), 2u);

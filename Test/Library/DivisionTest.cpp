@@ -12,8 +12,15 @@ using quarn::test::ActiveBoard;
 
 TEST(DivU64x32Remainder, AgreesWithHostDivisionAcrossTheRange) {
   ActiveBoard Board;
-  const UINT64 Dividends[] = {0, 1, 999, 0xFFFFFFFFull, 0x100000000ull, 0x123456789ABCDEF0ull, 0xFFFFFFFFFFFFFFFFull,
-                              1000ull * 3579545ull, 0x8000000000000000ull};
+  const UINT64 Dividends[] = {0,
+                              1,
+                              999,
+                              0xFFFFFFFFull,
+                              0x100000000ull,
+                              0x123456789ABCDEF0ull,
+                              0xFFFFFFFFFFFFFFFFull,
+                              1000ull * 3579545ull,
+                              0x8000000000000000ull};
   const UINT32 Divisors[] = {1, 2, 10, 16, 1000000, 0x7FFFFFFF, 0x80000000u, 0x80000001u, 0xFFFFFFFFu};
   for (UINT64 Dividend : Dividends) {
     for (UINT32 Divisor : Divisors) {

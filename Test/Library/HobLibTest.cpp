@@ -66,7 +66,7 @@ TEST(HobWalk, ZeroOrShortLengthEndsTheWalkLikeTheEndOfTheList) {
   for (uint16_t Length : {0, 1, 7}) {
     RawHobList List;
     List.Add(EFI_HOB_TYPE_HANDOFF, 56);
-    List.Add(0x0003, Length);                          // malformed: cannot be stepped over
+    List.Add(0x0003, Length);  // malformed: cannot be stepped over
     List.Add(EFI_HOB_TYPE_GUID_EXTENSION, 32, &kWanted);
     List.End();
     uint8_t *Data = List.Data();
@@ -182,12 +182,13 @@ TEST(PeiServicesPointer, FollowsTheIdtBaseOnEveryCall) {
 
 /// A core that does not round HOB lengths: after a 9-byte HOB every later one is odd.
 struct OddHobList {
-  OddHobList() : E([] {
-    emu::Scenario S;
-    S.RoundHobLengths = false;
-    S.Fs1 = 0x00000004;  // CurrentState 4: a stored QUARN type is downgraded in place
-    return S;
-  }()) {
+  OddHobList()
+      : E([] {
+          emu::Scenario S;
+          S.RoundHobLengths = false;
+          S.Fs1 = 0x00000004;  // CurrentState 4: a stored QUARN type is downgraded in place
+          return S;
+        }()) {
     E.Activate();
     EXPECT_NE(E.Core().AppendHob(EFI_HOB_TYPE_UNUSED, 9), nullptr);
   }
@@ -232,9 +233,9 @@ TEST(OddHobStarts, TypeInfoAndTableHobsAreReadAndWrittenWhereTheyLie) {
   // The table: validated without a report, reused, and its filled slot migrated.
   EXPECT_EQ(StaticPointerTableInit(), EFI_SUCCESS);
   EXPECT_EQ(GetStaticPointerTable(), reinterpret_cast<STATIC_POINTER_TABLE *>(Table + 24));
-  EXPECT_EQ(StaticPointerTableOnMemoryDiscovered(const_cast<EFI_PEI_SERVICES **>(List.E.Core().Services()), nullptr,
-                                                 nullptr),
-            EFI_SUCCESS);
+  EXPECT_EQ(
+      StaticPointerTableOnMemoryDiscovered(const_cast<EFI_PEI_SERVICES **>(List.E.Core().Services()), nullptr, nullptr),
+      EFI_SUCCESS);
   uint64_t Slot = 0;
   std::memcpy(&Slot, Table + 24 + 3 * 8, 8);
   EXPECT_EQ(Slot, 0x0ABCDEF0u);

@@ -108,9 +108,9 @@ TEST(PciAccess, MalformedAddressesAssert) {
   ActiveBoard Board;
   PciSegmentRead32(0x0000000100000000ull | 0xC0040);  // segment 1
   EXPECT_EQ(Board.Breakpoints(), 1u);
-  PciSegmentRead32(0x10000040);                        // bits 31:28
+  PciSegmentRead32(0x10000040);  // bits 31:28
   EXPECT_EQ(Board.Breakpoints(), 3u) << "the segment check and the window check both fail";
-  PciSegmentRead32(0xC0042);                           // misaligned
+  PciSegmentRead32(0xC0042);  // misaligned
   EXPECT_GE(Board.Breakpoints(), 4u);
   PciExpressRead8(0x10000000);
   EXPECT_GE(Board.Breakpoints(), 5u);
@@ -120,7 +120,9 @@ TEST(PciAccess, ConfigurationPortsReachTheSameFunctions) {
   ActiveBoard Board;
   struct Function : emu::PciFunction {
     std::string Name() const override { return "f"; }
-    uint32_t ConfigRead(uint16_t Offset, unsigned Width) override { return emu::ExtractBytes(0xA1B2C3D4, Offset & 3, Width); }
+    uint32_t ConfigRead(uint16_t Offset, unsigned Width) override {
+      return emu::ExtractBytes(0xA1B2C3D4, Offset & 3, Width);
+    }
     void ConfigWrite(uint16_t, unsigned, uint32_t) override {}
   };
   Function F;

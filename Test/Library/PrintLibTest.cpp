@@ -81,14 +81,14 @@ TEST_F(PrintLibTest, DecimalNumbers) {
   EXPECT_EQ(Print("%d", 0), "0");
   EXPECT_EQ(Print("%d", INT32_MIN), "-2147483648");
   EXPECT_EQ(Print("%u", -1), "4294967295");
-  EXPECT_EQ(Print("%+u", 7), "7");                 // the sign prefix is dropped for u
+  EXPECT_EQ(Print("%+u", 7), "7");  // the sign prefix is dropped for u
   EXPECT_EQ(Print("% d", 5), " 5");
   EXPECT_EQ(Print("% d", 1234567), " 1234567");  // the blank does not group
   EXPECT_EQ(Print("%-d|", 1234567), "1234567|");
-  EXPECT_EQ(Print("%+ d", 5), "+5");               // the sign prefix wins over the blank
+  EXPECT_EQ(Print("%+ d", 5), "+5");  // the sign prefix wins over the blank
   EXPECT_EQ(Print("% d", -5), "-5");
   EXPECT_EQ(Print("%05d", -42), "-0042");
-  EXPECT_EQ(Print("%-05d|", 42), "42   |");        // left-justified numbers are not zero-filled
+  EXPECT_EQ(Print("%-05d|", 42), "42   |");  // left-justified numbers are not zero-filled
   EXPECT_EQ(Print("%ld", -1234567890123ll), "-1234567890123");
   EXPECT_EQ(Print("%Ld", INT64_MIN), "-9223372036854775808");
   EXPECT_EQ(Print("%lu", UINT64_MAX), "18446744073709551615");
@@ -103,15 +103,15 @@ TEST_F(PrintLibTest, CommaGrouping) {
   EXPECT_EQ(Print("%,ld", 1234567890123ll), "1,234,567,890,123");
   EXPECT_EQ(Print("%,lu", UINT64_MAX), "18,446,744,073,709,551,615");
   EXPECT_EQ(Print("%,10d|", 12345), "    12,345|");
-  EXPECT_EQ(Print("%,010d", 12345), "    12,345");   // grouping drops the zero prefix
-  EXPECT_EQ(Print("%,.8d", 12345), "12,345");        // and sets the precision to 1
-  EXPECT_EQ(Print("%,x", 0x123456), "123456");       // no grouping in hexadecimal
+  EXPECT_EQ(Print("%,010d", 12345), "    12,345");  // grouping drops the zero prefix
+  EXPECT_EQ(Print("%,.8d", 12345), "12,345");       // and sets the precision to 1
+  EXPECT_EQ(Print("%,x", 0x123456), "123456");      // no grouping in hexadecimal
 }
 
 TEST_F(PrintLibTest, HexadecimalIsUpperCase) {
   EXPECT_EQ(Print("%x", 0xabcdef), "ABCDEF");
   EXPECT_EQ(Print("%X", 0x1a), "1A");
-  EXPECT_EQ(Print("%8X", 0x1a), "0000001A");        // X zero-fills to the width
+  EXPECT_EQ(Print("%8X", 0x1a), "0000001A");  // X zero-fills to the width
   EXPECT_EQ(Print("%8x", 0x1a), "      1A");
   EXPECT_EQ(Print("%-8X|", 0x1a), "1A      |");
   EXPECT_EQ(Print("%lx", 0x123456789ABCDEF0ull), "123456789ABCDEF0");
@@ -135,9 +135,9 @@ TEST_F(PrintLibTest, WidthsPrecisionsAndStar) {
   EXPECT_EQ(Print("%.*a", 2, "abc"), "ab");
   EXPECT_EQ(Print("%5a|", "ab"), "   ab|");
   EXPECT_EQ(Print("%-5a|", "ab"), "ab   |");
-  EXPECT_EQ(Print("%.5a|", "ab"), "   ab|");           // a precision above the text pads with blanks
+  EXPECT_EQ(Print("%.5a|", "ab"), "   ab|");  // a precision above the text pads with blanks
   EXPECT_EQ(Print("%8.2a|", "abcdef"), "      ab|");
-  EXPECT_EQ(Print("%3r|", 0u), "Success|");          // a width below the text changes nothing
+  EXPECT_EQ(Print("%3r|", 0u), "Success|");  // a width below the text changes nothing
   EXPECT_EQ(Print("%10r|", 0x80000003u), "Unsupported|");
   EXPECT_EQ(Print("%12r|", 0x80000003u), " Unsupported|");
 }
@@ -147,30 +147,54 @@ TEST_F(PrintLibTest, StringsAndCharacters) {
   EXPECT_EQ(Print("%S", u"Wide"), "Wide");
   EXPECT_EQ(Print("%.2s", u"wide"), "wi");
   EXPECT_EQ(Print("%s", static_cast<const char16_t *>(nullptr)), "<null string>");
-  EXPECT_EQ(Print("%s", u"\u0141x"), "Ax");            // one byte per character: the low byte
+  EXPECT_EQ(Print("%s", u"\u0141x"), "Ax");  // one byte per character: the low byte
   EXPECT_EQ(Print("%c", 0x141), "A");
-  EXPECT_EQ(Print("%c", 0x1C1), "\xC1");                // all eight bits of the low byte
+  EXPECT_EQ(Print("%c", 0x1C1), "\xC1");  // all eight bits of the low byte
   EXPECT_EQ(Print("%3c|", 'z'), "  z|");
   EXPECT_EQ(Print("%a", ""), "");
   EXPECT_EQ(Print("[%5a]", ""), "[     ]");
 }
 
 TEST_F(PrintLibTest, EveryNamedStatusAndTheRest) {
-  const std::vector<std::pair<uint32_t, std::string>> Names = {
-      {0x00000000, "Success"}, {0x00000001, "Warning Unknown Glyph"}, {0x00000002, "Warning Delete Failure"},
-      {0x00000003, "Warning Write Failure"}, {0x00000004, "Warning Buffer Too Small"},
-      {0x00000005, "Warning Stale Data"}, {0x80000001, "Load Error"}, {0x80000002, "Invalid Parameter"},
-      {0x80000003, "Unsupported"}, {0x80000004, "Bad Buffer Size"}, {0x80000005, "Buffer Too Small"},
-      {0x80000006, "Not Ready"}, {0x80000007, "Device Error"}, {0x80000008, "Write Protected"},
-      {0x80000009, "Out of Resources"}, {0x8000000A, "Volume Corrupt"}, {0x8000000B, "Volume Full"},
-      {0x8000000C, "No Media"}, {0x8000000D, "Media changed"}, {0x8000000E, "Not Found"},
-      {0x8000000F, "Access Denied"}, {0x80000010, "No Response"}, {0x80000011, "No mapping"},
-      {0x80000012, "Time out"}, {0x80000013, "Not started"}, {0x80000014, "Already started"},
-      {0x80000015, "Aborted"}, {0x80000016, "ICMP Error"}, {0x80000017, "TFTP Error"},
-      {0x80000018, "Protocol Error"}, {0x80000019, "Incompatible Version"}, {0x8000001A, "Security Violation"},
-      {0x8000001B, "CRC Error"}, {0x8000001C, "End of Media"}, {0x8000001D, "Reserved (29)"},
-      {0x8000001E, "Reserved (30)"}, {0x8000001F, "End of File"}, {0x80000020, "Invalid Language"},
-      {0x80000021, "Compromised Data"}};
+  const std::vector<std::pair<uint32_t, std::string>> Names = {{0x00000000, "Success"},
+                                                               {0x00000001, "Warning Unknown Glyph"},
+                                                               {0x00000002, "Warning Delete Failure"},
+                                                               {0x00000003, "Warning Write Failure"},
+                                                               {0x00000004, "Warning Buffer Too Small"},
+                                                               {0x00000005, "Warning Stale Data"},
+                                                               {0x80000001, "Load Error"},
+                                                               {0x80000002, "Invalid Parameter"},
+                                                               {0x80000003, "Unsupported"},
+                                                               {0x80000004, "Bad Buffer Size"},
+                                                               {0x80000005, "Buffer Too Small"},
+                                                               {0x80000006, "Not Ready"},
+                                                               {0x80000007, "Device Error"},
+                                                               {0x80000008, "Write Protected"},
+                                                               {0x80000009, "Out of Resources"},
+                                                               {0x8000000A, "Volume Corrupt"},
+                                                               {0x8000000B, "Volume Full"},
+                                                               {0x8000000C, "No Media"},
+                                                               {0x8000000D, "Media changed"},
+                                                               {0x8000000E, "Not Found"},
+                                                               {0x8000000F, "Access Denied"},
+                                                               {0x80000010, "No Response"},
+                                                               {0x80000011, "No mapping"},
+                                                               {0x80000012, "Time out"},
+                                                               {0x80000013, "Not started"},
+                                                               {0x80000014, "Already started"},
+                                                               {0x80000015, "Aborted"},
+                                                               {0x80000016, "ICMP Error"},
+                                                               {0x80000017, "TFTP Error"},
+                                                               {0x80000018, "Protocol Error"},
+                                                               {0x80000019, "Incompatible Version"},
+                                                               {0x8000001A, "Security Violation"},
+                                                               {0x8000001B, "CRC Error"},
+                                                               {0x8000001C, "End of Media"},
+                                                               {0x8000001D, "Reserved (29)"},
+                                                               {0x8000001E, "Reserved (30)"},
+                                                               {0x8000001F, "End of File"},
+                                                               {0x80000020, "Invalid Language"},
+                                                               {0x80000021, "Compromised Data"}};
   ASSERT_EQ(Names.size(), 39u);
   for (const auto &[Status, Name] : Names) {
     EXPECT_EQ(Print("%r", Status), Name) << std::hex << Status;

@@ -57,7 +57,7 @@ TEST(QuarnFeatureSet, CorrectAnswerFillsBothWordsFromTheUnalignedOffsets) {
 
 TEST(QuarnFeatureSet, ClockControlSupportedOnlyWithBit2) {
   {
-    VornBoard V;   // feature set 0x00000004
+    VornBoard V;  // feature set 0x00000004
     EXPECT_TRUE(QuarnIsCloxSupported());
     EXPECT_EQ(V.Printed(),
               "[QUARN] QuarnIsCloxSupported \n"
@@ -158,12 +158,12 @@ TEST(QuarnRecovery, OnlyQuarnFirmwareInState2IsInRecovery) {
   }
   {
     emu::Scenario S;
-    S.Fs1 = 0x00F00002;   // ResetCounter 15 does not change the state
+    S.Fs1 = 0x00F00002;  // ResetCounter 15 does not change the state
     VornBoard V{S};
     EXPECT_TRUE(QuarnIsInRecovery());
   }
   {
-    VornBoard V;   // state 5
+    VornBoard V;  // state 5
     EXPECT_FALSE(QuarnIsInRecovery());
   }
   for (uint32_t Fs1 : {0x00000002u, 0x00000005u}) {
@@ -187,16 +187,15 @@ TEST(QuarnClockSettings, RequestBytesWithSscOnAndOff) {
     EXPECT_EQ(X->RequestLength, 48u);
     EXPECT_EQ(X->Capacity, 48u);
     EXPECT_EQ(X->Request, ClockRequest(Enable ? 50 : 0)) << int(Enable);
-    EXPECT_EQ(V.Exchanges().size(), 1u);   // the type came from the HOB
+    EXPECT_EQ(V.Exchanges().size(), 1u);  // the type came from the HOB
     const int On = Enable ? 1 : 0;
-    EXPECT_EQ(V.Printed(),
-              "[VORN] PeiDruxSetSSCAlternate(" + std::to_string(On) + ")\n" +
-                  "[VORN] PeiDruxSetSSCAlternate sets SSC percentage to " + (Enable ? "50" : "0") + "\n" +
-                  "[CLOX] QuarnSetGetCurrenClockingMode\n"
-                  "DRUX: GetVornTypeFromHob returns 1\n"
-                  "DRUX: GetVornTypeFromHob returns 1\n"
-                  "[CLOX] QuarnSetGetCurrenClockingMode exit status = Success \n"
-                  "[VORN] PeiDruxSetSSCAlternate exit status = Success \n");
+    EXPECT_EQ(V.Printed(), "[VORN] PeiDruxSetSSCAlternate(" + std::to_string(On) + ")\n" +
+                               "[VORN] PeiDruxSetSSCAlternate sets SSC percentage to " + (Enable ? "50" : "0") + "\n" +
+                               "[CLOX] QuarnSetGetCurrenClockingMode\n"
+                               "DRUX: GetVornTypeFromHob returns 1\n"
+                               "DRUX: GetVornTypeFromHob returns 1\n"
+                               "[CLOX] QuarnSetGetCurrenClockingMode exit status = Success \n"
+                               "[VORN] PeiDruxSetSSCAlternate exit status = Success \n");
   }
 }
 
@@ -214,17 +213,17 @@ TEST(QuarnClockSettings, HeaderIsWrittenOverWhateverTheCallerLeftThere) {
   EXPECT_EQ(QuarnSetGetCurrenClockingMode(&Message), EFI_SUCCESS);
   std::vector<uint8_t> Expected = Words({0x00050000, 27, 0, 28, 0});
   Expected.insert(Expected.end(), {0x02, 0x00});
-  Expected.resize(48, 0xEE);   // the body is the caller's
+  Expected.resize(48, 0xEE);  // the body is the caller's
   EXPECT_EQ(Find(V, "clock")->Request, Expected);
 }
 
 TEST(QuarnClockSettings, RefusedForClientDfxDisabledAndRecovery) {
   std::vector<emu::Scenario> Cases(5);
-  Cases[0].FwType = 3;                  // CLIENT
-  Cases[1].FwSubType = 3;               // DFX
-  Cases[2].Fs1 = 0x00000004;            // DISABLED by state
-  Cases[3].DwrSts = 0x00008000;         // DISABLED by the DWR flow
-  Cases[4].Fs1 = 0x00000002;            // QUARN in recovery
+  Cases[0].FwType = 3;           // CLIENT
+  Cases[1].FwSubType = 3;        // DFX
+  Cases[2].Fs1 = 0x00000004;     // DISABLED by state
+  Cases[3].DwrSts = 0x00008000;  // DISABLED by the DWR flow
+  Cases[4].Fs1 = 0x00000002;     // QUARN in recovery
   for (size_t I = 0; I < Cases.size(); I++) {
     VornBoard V{Cases[I]};
     EXPECT_EQ(PeiDruxSetSSCAlternate(TRUE), EFI_UNSUPPORTED) << I;
@@ -250,7 +249,7 @@ TEST(QuarnClockSettings, WrongAnswersAreDeviceErrors) {
   {
     emu::Scenario S;
     std::vector<uint8_t> Answer = ClockRequest(50);
-    Answer[4] = 28;   // CloxCommand 28
+    Answer[4] = 28;  // CloxCommand 28
     S.ClockOverride.Response = Answer;
     QuarnBoard V{S};
     EXPECT_EQ(PeiDruxSetSSCAlternate(TRUE), EFI_DEVICE_ERROR);
@@ -283,7 +282,7 @@ TEST(QuarnClockSettings, NullMessageAndMissingPpi) {
   }
   for (UnusableDrux How : {UnusableDrux::NotInstalled, UnusableDrux::NullPpi, UnusableDrux::NullSendWithAck}) {
     SCOPED_TRACE(Describe(How));
-    QuarnBoard V{WithUnusableDrux(How)};   // the stored type lets the request get as far as the lookup
+    QuarnBoard V{WithUnusableDrux(How)};  // the stored type lets the request get as far as the lookup
     EXPECT_EQ(PeiDruxSetSSCAlternate(TRUE), EFI_DEVICE_ERROR);
     EXPECT_NE(V.Printed().find("[CLOX] QuarnSetGetCurrenClockingMode exit status = Device Error \n"),
               std::string::npos);

@@ -47,12 +47,19 @@ struct Console {
 /// The accesses that program an unprogrammed UART at Base (power-on LCR 0, divisor Divisor).
 std::vector<PortAccess> ProgrammingSequence(uint16_t Base, uint8_t Lcr, uint16_t Divisor) {
   return {R(Base + 3, Lcr),
-          R(Base + 3, Lcr), W(Base + 3, Lcr | 0x80),
-          R(Base + 1, Divisor >> 8), R(Base + 0, Divisor & 0xFF),
-          R(Base + 3, Lcr | 0x80), W(Base + 3, Lcr & 0x7F),
+          R(Base + 3, Lcr),
+          W(Base + 3, Lcr | 0x80),
+          R(Base + 1, Divisor >> 8),
+          R(Base + 0, Divisor & 0xFF),
+          R(Base + 3, Lcr | 0x80),
+          W(Base + 3, Lcr & 0x7F),
           R(Base + 5, 0x60),
-          W(Base + 3, 0x80), W(Base + 1, 0x00), W(Base + 0, 0x01), W(Base + 3, 0x03),
-          W(Base + 2, 0x00), W(Base + 2, 0x01),
+          W(Base + 3, 0x80),
+          W(Base + 1, 0x00),
+          W(Base + 0, 0x01),
+          W(Base + 3, 0x03),
+          W(Base + 2, 0x00),
+          W(Base + 2, 0x01),
           W(Base + 1, 0x00),
           W(Base + 4, 0x00)};
 }
@@ -126,7 +133,7 @@ TEST(SerialPortInitialize, WaitsForABusyTransmitterBeforeReprogramming) {
   const uint64_t SlowByte = C.E.Uart1().ByteTimeNs();
   SerialPortInitialize();
   EXPECT_EQ(C.E.Uart1().Transmitted(), "busy");
-  EXPECT_EQ(C.E.Uart1().SentCount(), 4u);           // nothing cut off by the reprogramming
+  EXPECT_EQ(C.E.Uart1().SentCount(), 4u);  // nothing cut off by the reprogramming
   EXPECT_GE(B.NowNs() - Start, 3 * SlowByte);
   EXPECT_EQ(C.E.Uart1().Divisor(), 1);
 }
@@ -150,24 +157,22 @@ TEST(PlatformHook, OpensTheDecodeAndAssignsBothSerialDevices) {
       Chipset.push_back(Text);
     }
   }
-  EXPECT_EQ(Chipset, (std::vector<std::string>{
-                         "io-write32 CF8=8000F910", "io-read32 CFC=FD000004",
-                         "mmio-read32 FDEF2770=0", "mmio-write32 FDEF2770=1010",
-                         "mmio-read32 FDEF2774=0", "mmio-write32 FDEF2774=B",
-                         "io-write32 CF8=8000F880", "io-write32 CFC=340B1010"}));
+  EXPECT_EQ(Chipset,
+            (std::vector<std::string>{"io-write32 CF8=8000F910", "io-read32 CFC=FD000004", "mmio-read32 FDEF2770=0",
+                                      "mmio-write32 FDEF2770=1010", "mmio-read32 FDEF2774=0", "mmio-write32 FDEF2774=B",
+                                      "io-write32 CF8=8000F880", "io-write32 CFC=340B1010"}));
   EXPECT_EQ(C.Chipset().LpcDecode(), 0x340B1010u);
   EXPECT_EQ(C.Chipset().Sideband(0xEF2770), 0x1010u);
   EXPECT_EQ(C.Chipset().Sideband(0xEF2774), 0x0Bu);
 
   // The Super I/O: the probe of both devices, then the ten pairs.
-  EXPECT_EQ(PortAccesses(B, 0x4E, 0x4F),
-            (std::vector<PortAccess>{W(0x4E, 0x07), W(0x4F, 0x03), W(0x4E, 0x30), R(0x4F, 0x00),
-                                     W(0x4E, 0x07), W(0x4F, 0x02), W(0x4E, 0x30), R(0x4F, 0x00),
-                                     W(0x4E, 0x07), W(0x4F, 0x03), W(0x4E, 0x60), W(0x4F, 0x03),
-                                     W(0x4E, 0x61), W(0x4F, 0xF8), W(0x4E, 0x70), W(0x4F, 0x04),
-                                     W(0x4E, 0x30), W(0x4F, 0x01), W(0x4E, 0x07), W(0x4F, 0x02),
-                                     W(0x4E, 0x60), W(0x4F, 0x02), W(0x4E, 0x61), W(0x4F, 0xF8),
-                                     W(0x4E, 0x70), W(0x4F, 0x03), W(0x4E, 0x30), W(0x4F, 0x01)}));
+  EXPECT_EQ(
+      PortAccesses(B, 0x4E, 0x4F),
+      (std::vector<PortAccess>{W(0x4E, 0x07), W(0x4F, 0x03), W(0x4E, 0x30), R(0x4F, 0x00), W(0x4E, 0x07), W(0x4F, 0x02),
+                               W(0x4E, 0x30), R(0x4F, 0x00), W(0x4E, 0x07), W(0x4F, 0x03), W(0x4E, 0x60), W(0x4F, 0x03),
+                               W(0x4E, 0x61), W(0x4F, 0xF8), W(0x4E, 0x70), W(0x4F, 0x04), W(0x4E, 0x30), W(0x4F, 0x01),
+                               W(0x4E, 0x07), W(0x4F, 0x02), W(0x4E, 0x60), W(0x4F, 0x02), W(0x4E, 0x61), W(0x4F, 0xF8),
+                               W(0x4E, 0x70), W(0x4F, 0x03), W(0x4E, 0x30), W(0x4F, 0x01)}));
   emu::SuperIo &Sio = C.E.GetSuperIo();
   EXPECT_TRUE(Sio.Active(3));
   EXPECT_EQ(Sio.IoBase(3), 0x3F8);

@@ -72,7 +72,8 @@ class StaticPointerTable : public ::testing::Test {
   /// The messages that contain Text.
   size_t MessagesWith(const std::string &Text) {
     auto All = Messages();
-    return std::count_if(All.begin(), All.end(), [&](const std::string &M) { return M.find(Text) != std::string::npos; });
+    return std::count_if(All.begin(), All.end(),
+                         [&](const std::string &M) { return M.find(Text) != std::string::npos; });
   }
   bool DeadLoopSignalled() {
     for (const HaltCode &H : E.GetBoard().HaltCodes()) {
@@ -363,8 +364,7 @@ TEST_F(StaticPointerTable, MoveReloadsMm7AndFollowsEveryFilledSlot) {
   EXPECT_EQ(Ppi, Moved);
 
   char Reload[80];
-  std::snprintf(Reload, sizeof Reload, "Reload MM7 with new pointer: %X => %X\r\n", Address(OldTable),
-                Address(Table));
+  std::snprintf(Reload, sizeof Reload, "Reload MM7 with new pointer: %X => %X\r\n", Address(OldTable), Address(Table));
   EXPECT_EQ(MessagesWith(Reload), 1u);
   EXPECT_EQ(MessagesWith("Migration pointer type 2: "), 1u);
   EXPECT_EQ(MessagesWith("Migration pointer type 9: "), 1u);
@@ -441,8 +441,8 @@ TEST_F(StaticPointerTable, SlotTakesItsDescriptorValueEvenWhenUnmoved) {
 
 TEST_F(StaticPointerTable, MissingHobAtMemoryDiscoveryChangesNothing) {
   SetMm7(0x1234);
-  EFI_STATUS Status = StaticPointerTableOnMemoryDiscovered(const_cast<EFI_PEI_SERVICES **>(E.Core().Services()),
-                                                          nullptr, nullptr);
+  EFI_STATUS Status =
+      StaticPointerTableOnMemoryDiscovered(const_cast<EFI_PEI_SERVICES **>(E.Core().Services()), nullptr, nullptr);
   EXPECT_EQ(Status, EFI_INVALID_PARAMETER);
   EXPECT_EQ(Mm7(), 0x1234u);
   EXPECT_EQ(Breakpoints(), 1u);

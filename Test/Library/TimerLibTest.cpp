@@ -19,8 +19,8 @@ using test::ScriptedPort;
 TEST(AcpiTimerDelay, WaitsAcrossTheCounterWrap) {
   ActiveBoard Board;
   // Target = 0xFFFFF0 + 3579 = 0x1000DEB; readings past the wrap end the wait only at 0xDEC.
-  auto &Timer = Board.B.Add<ScriptedPort>(std::deque<uint32_t>{0xFFFFF0, 0xFFFFF8, 0x000002, 0x000DEA, 0x000DEB,
-                                                               0x000DEC, 0x000DED});
+  auto &Timer = Board.B.Add<ScriptedPort>(
+      std::deque<uint32_t>{0xFFFFF0, 0xFFFFF8, 0x000002, 0x000DEA, 0x000DEB, 0x000DEC, 0x000DED});
   Board.B.MapIo(kAcpiTimerPort, 4, Timer);
   AcpiTimerDelay(3579);
   EXPECT_EQ(Timer.Reads, 6u) << "the reading 0x000DEB must not end the wait, 0x000DEC must";
@@ -38,10 +38,10 @@ TEST(AcpiTimerDelay, EndsAtOnceWhenTheFirstReadingIsPastTheTarget) {
 TEST(AcpiTimerDelay, CutsLongDelaysIntoChunksOfTwoToTheTwentySecond) {
   ActiveBoard Board;
   // 0x400001 ticks: a first chunk of 1 tick, then one of 0x400000 from a fresh reading.
-  auto &Timer = Board.B.Add<ScriptedPort>(std::deque<uint32_t>{
-      0x000000, 0x000002,                       // chunk 1: target 1, passed at 2
-      0x000010, 0x400005, 0x400010, 0x400011,   // chunk 2: target 0x400010, passed at 0x400011
-      0xDEAD});
+  auto &Timer = Board.B.Add<ScriptedPort>(
+      std::deque<uint32_t>{0x000000, 0x000002,                      // chunk 1: target 1, passed at 2
+                           0x000010, 0x400005, 0x400010, 0x400011,  // chunk 2: target 0x400010, passed at 0x400011
+                           0xDEAD});
   Board.B.MapIo(kAcpiTimerPort, 4, Timer);
   AcpiTimerDelay(0x400001);
   EXPECT_EQ(Timer.Reads, 6u);
@@ -51,11 +51,11 @@ TEST(AcpiTimerDelay, OnlyBit23OfTheDistanceEndsAWait) {
   ActiveBoard Board;
   // 0x400000 ticks: a chunk of 0, then one of 0x400000. Its first poll is 0x400000 before
   // the target (bit 22 set, bit 23 clear): the wait goes on; one tick past it, it ends.
-  auto &Timer = Board.B.Add<ScriptedPort>(std::deque<uint32_t>{
-      0x000010, 0x000010, 0x000011,             // chunk 1: target 0x10, passed at 0x11
-      0x000020, 0x000020, 0x200020, 0x400020,   // chunk 2: target 0x400020, not yet passed
-      0x400021,                                 // passed
-      0xDEAD});
+  auto &Timer = Board.B.Add<ScriptedPort>(
+      std::deque<uint32_t>{0x000010, 0x000010, 0x000011,            // chunk 1: target 0x10, passed at 0x11
+                           0x000020, 0x000020, 0x200020, 0x400020,  // chunk 2: target 0x400020, not yet passed
+                           0x400021,                                // passed
+                           0xDEAD});
   Board.B.MapIo(kAcpiTimerPort, 4, Timer);
   AcpiTimerDelay(0x400000);
   EXPECT_EQ(Timer.Reads, 8u);

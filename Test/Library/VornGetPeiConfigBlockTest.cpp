@@ -52,16 +52,16 @@ TEST(FindConfigBlock, FindsTheFirstBlockRightAfterTheHeader) {
 }
 
 TEST(FindConfigBlock, StepsOverEarlierBlocksByTheirSizes) {
-  Emulator E{WithTable(PolicyPpi::BuildTable({PolicyPpi::BuildBlock(kBlockB, 40), PolicyPpi::BuildBlock(kBlockB, 28),
-                                              PolicyPpi::BuildBlock(kBlockA, 64)}))};
+  Emulator E{WithTable(PolicyPpi::BuildTable(
+      {PolicyPpi::BuildBlock(kBlockB, 40), PolicyPpi::BuildBlock(kBlockB, 28), PolicyPpi::BuildBlock(kBlockA, 64)}))};
   ptrdiff_t Offset;
   EXPECT_EQ(Find(E, kBlockA, &Offset), EFI_SUCCESS);
   EXPECT_EQ(Offset, 36 + 40 + 28);
 }
 
 TEST(FindConfigBlock, TheEarlierOfTwoMatchingBlocksWins) {
-  Emulator E{WithTable(PolicyPpi::BuildTable({PolicyPpi::BuildBlock(kBlockB, 32), PolicyPpi::BuildBlock(kBlockA, 48),
-                                              PolicyPpi::BuildBlock(kBlockA, 64)}))};
+  Emulator E{WithTable(PolicyPpi::BuildTable(
+      {PolicyPpi::BuildBlock(kBlockB, 32), PolicyPpi::BuildBlock(kBlockA, 48), PolicyPpi::BuildBlock(kBlockA, 64)}))};
   ptrdiff_t Offset;
   EXPECT_EQ(Find(E, kBlockA, &Offset), EFI_SUCCESS);
   EXPECT_EQ(Offset, 36 + 32);
@@ -198,8 +198,8 @@ TEST(VornGetPeiConfigBlock, BlockReachingPastTheTableCountsAsAbsent) {
 TEST(VornGetPeiConfigBlock, TableAtAnOddAddressIsReadUnaligned) {
   // The table is the PPI pointer itself; another module may place it anywhere.
   std::vector<uint8_t> Storage(1 + 36 + 40 + 64 + 8, 0);
-  auto Table = PolicyPpi::BuildTable(
-      {PolicyPpi::BuildBlock(kBlockB, 40), PolicyPpi::BuildPreMemBlock(true, false, true)});
+  auto Table =
+      PolicyPpi::BuildTable({PolicyPpi::BuildBlock(kBlockB, 40), PolicyPpi::BuildPreMemBlock(true, false, true)});
   std::memcpy(Storage.data() + 1, Table.data(), Table.size());
   Scenario S;
   S.PolicyInstalled = false;

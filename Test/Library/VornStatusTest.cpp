@@ -21,11 +21,10 @@ struct Lumo {
 
 TEST(QuarnIsLumoFlow, DecidesFromVornFs1Alone) {
   const Lumo Cases[] = {
-      {0x00070005, true, TRUE},    // normal state, flow mode 7
-      {0x00060005, true, FALSE},   // flow mode 6
-      {0x00F70005, true, TRUE},    // reset counter bits do not matter
-      {0x00000005, true, FALSE},
-      {0x00000000, false, TRUE},   // interface absent: all ones
+      {0x00070005, true, TRUE},                              // normal state, flow mode 7
+      {0x00060005, true, FALSE},                             // flow mode 6
+      {0x00F70005, true, TRUE},                              // reset counter bits do not matter
+      {0x00000005, true, FALSE}, {0x00000000, false, TRUE},  // interface absent: all ones
   };
   for (const Lumo &Case : Cases) {
     Scenario S;
@@ -67,7 +66,7 @@ TEST(VornRegisters, OtherFunctionsAndDwrSts) {
 TEST(VornRegisters, FieldsComeFromTheirOwnBits) {
   EXPECT_EQ(VornCurrentState(0x00F00002), 2u);  // state 2 with reset counter 15
   EXPECT_EQ(VornResetCounter(0x00F00002), 15u);
-  EXPECT_EQ(VornRecoveryCause(0x00000C00), 4u); // bit 11 does not change the cause
+  EXPECT_EQ(VornRecoveryCause(0x00000C00), 4u);  // bit 11 does not change the cause
   EXPECT_EQ(VornFlowMode(0x00070005), 7u);
 }
 

@@ -38,7 +38,7 @@ TEST(VornTypeQuery, FirstQueryOnQuarnAsksOncePrintsInOrderAndStoresTheHob) {
   V.StartConsole();
   EXPECT_EQ(GetVornType(), VORN_TYPE_QUARN);
   EXPECT_EQ(V.Printed(), kFirstQuarnQuery);
-  EXPECT_EQ(V.Console(), kFirstQuarnQuery);   // the default level shows info and error lines
+  EXPECT_EQ(V.Console(), kFirstQuarnQuery);  // the default level shows info and error lines
 
   ASSERT_EQ(V.Exchanges().size(), 1u);
   const emu::MessageExchange &X = V.Exchanges()[0];
@@ -77,7 +77,7 @@ TEST(VornTypeQuery, TypeLineIsThreeErrorPrintsWithTheNameAsFormat) {
   V.PlantTypeHob(VORN_TYPE_DFX, 1, 3);
   PrintVornType();
   const auto Messages = V.Messages();
-  ASSERT_EQ(Messages.size(), 4u);   // the returns line of the nested query, then the three prints
+  ASSERT_EQ(Messages.size(), 4u);  // the returns line of the nested query, then the three prints
   EXPECT_EQ(Messages[0], "DRUX: GetVornTypeFromHob returns 15\n");
   EXPECT_EQ(Messages[1], "[DRUX] [VORN] (VornType is ");
   EXPECT_EQ(Messages[2], "VORN_TYPE_DFX");
@@ -159,9 +159,8 @@ TEST(VornTypeAnswers, UnknownFwTypeIsUndeterminedNeverStoredAndAskedAgain) {
     EXPECT_EQ(GetVornType(), VORN_TYPE_UNDEF);
     EXPECT_EQ(V.ExchangeCount("type"), 3u);
     EXPECT_TRUE(V.TypeHobs().empty());
-    EXPECT_NE(V.PrintedSinceMark().find(
-                  "DRUX: GetVornTypeFromHob returns 238\n"
-                  "DRUX: VORN type not recognized (VORNFS1: 0x00000005, VORNFS2: 0x00000400)\n"),
+    EXPECT_NE(V.PrintedSinceMark().find("DRUX: GetVornTypeFromHob returns 238\n"
+                                        "DRUX: VORN type not recognized (VORNFS1: 0x00000005, VORNFS2: 0x00000400)\n"),
               std::string::npos);
   }
 }
@@ -197,7 +196,7 @@ TEST(VornTypeDisabled, CurrentState4DowngradesStoredQuarnOrDfxInPlace) {
     V.SetFs1(0x00000004);
     EXPECT_EQ(GetVornType(), VORN_TYPE_DISABLED) << Stored;
     EXPECT_EQ(Hob->VornType, VORN_TYPE_DISABLED);
-    EXPECT_EQ(Hob->FwType, 1);   // FwType and FwSubType stay
+    EXPECT_EQ(Hob->FwType, 1);  // FwType and FwSubType stay
     EXPECT_EQ(Hob->FwSubType, Stored == VORN_TYPE_DFX ? 3 : 0);
     EXPECT_TRUE(V.Exchanges().empty());
     EXPECT_EQ(V.Printed(), "DRUX: GetVornTypeFromHob returns 255\n");
@@ -229,9 +228,10 @@ TEST(VornTypeDisabled, DwrFlowAnswersDisabledOnEveryCallWithoutHobOrMessage) {
   for (int Call = 0; Call < 3; Call++) EXPECT_EQ(GetVornType(), VORN_TYPE_DISABLED);
   EXPECT_TRUE(V.TypeHobs().empty());
   EXPECT_TRUE(V.Exchanges().empty());
-  EXPECT_EQ(V.Printed(), "DRUX: DWR flow return Disabled type\n"
-                        "DRUX: DWR flow return Disabled type\n"
-                        "DRUX: DWR flow return Disabled type\n");
+  EXPECT_EQ(V.Printed(),
+            "DRUX: DWR flow return Disabled type\n"
+            "DRUX: DWR flow return Disabled type\n"
+            "DRUX: DWR flow return Disabled type\n");
 }
 
 TEST(VornTypeDisabled, DwrStsOtherBitsDoNotCount) {
@@ -313,7 +313,7 @@ TEST(VornTypeFailures, HeaderWithoutResponseBitOrWithOtherGroup) {
 
 TEST(VornTypeFailures, HighHeaderBitsAreNotLookedAt) {
   emu::Scenario S;
-  S.TypeOverride.Response = Words({0xABCD91F0, 0xFFFFF801});   // FwType 1, FwSubType 0
+  S.TypeOverride.Response = Words({0xABCD91F0, 0xFFFFF801});  // FwType 1, FwSubType 0
   VornBoard V{S};
   UINT8 Type = 0, SubType = 0xAA;
   EXPECT_EQ(PeiDruxGetVornType(&Type, &SubType), VORN_TYPE_QUARN);
@@ -346,7 +346,7 @@ TEST(VornTypeFailures, FailedSendOrRefusedStatusEndsUndetermined) {
     VornBoard V{S};
     EXPECT_EQ(PeiDruxGetVornType(nullptr, nullptr), VORN_TYPE_UNDEF);
     EXPECT_TRUE(V.Exchanges().empty());
-    EXPECT_EQ(V.Printed(), "DRUX: PeiDruxGetVornType start\n");   // no message of its own
+    EXPECT_EQ(V.Printed(), "DRUX: PeiDruxGetVornType start\n");  // no message of its own
   }
   {
     emu::Scenario S;

@@ -54,14 +54,12 @@ TEST(ProcessLibraryConstructorList, SerialPortsThenTableThenRecordThenTheFlow) {
   Emulator E{S};
   const RunReport R = E.Run();
   ASSERT_TRUE(R.Status.has_value());
-  const size_t Uart = FirstIndex(R, [](const TraceEntry &T) {
-    return T.Kind == "io-write8" && T.Address >= 0x3F8 && T.Address <= 0x3FF;
-  });
+  const size_t Uart = FirstIndex(
+      R, [](const TraceEntry &T) { return T.Kind == "io-write8" && T.Address >= 0x3F8 && T.Address <= 0x3FF; });
   const size_t Table = FirstIndex(R, [](const TraceEntry &T) { return T.Kind == "call" && T.Device == "CreateHob"; });
   const size_t Pool = FirstIndex(R, [](const TraceEntry &T) { return T.Kind == "call" && T.Device == "AllocatePool"; });
-  const size_t Vorn = FirstIndex(R, [](const TraceEntry &T) {
-    return T.Kind == "mmio-read32" && T.Address == 0x80000000u + VORNFS1_ADDRESS;
-  });
+  const size_t Vorn = FirstIndex(
+      R, [](const TraceEntry &T) { return T.Kind == "mmio-read32" && T.Address == 0x80000000u + VORNFS1_ADDRESS; });
   ASSERT_LT(Vorn, R.Trace.size());
   EXPECT_LT(Uart, Table);
   EXPECT_LT(Table, Pool);
@@ -105,15 +103,16 @@ TEST(ProcessLibraryConstructorList, NoTableMeansNoRecordAndTheFlowStillRuns) {
   EXPECT_TRUE(Prints(R, "\nASSERT_RETURN_ERROR (Status = Out of Resources)\n"));
   EXPECT_TRUE(Prints(R, "[QUARN][PreMem] QuarnPeiPreMemEntryPoint called.\n"));
   bool ConstructorAssert = false;
-  for (const std::string &Line : R.Asserts) ConstructorAssert |= Line.find("!RETURN_ERROR (Status)") != std::string::npos;
+  for (const std::string &Line : R.Asserts)
+    ConstructorAssert |= Line.find("!RETURN_ERROR (Status)") != std::string::npos;
   EXPECT_TRUE(ConstructorAssert);
   // The missing table itself is reported by the CPU record's constructor, which reads no slot.
   EXPECT_NE(std::find_if(R.Asserts.begin(), R.Asserts.end(),
                          [](const std::string &Line) {
                            return Line == "ASSERT [QuarnPeiPreMem] " +
                                               CheckLine("Library/CpuAndRevisionLib/CpuAndRevisionLib.cpp",
-                                                              "ASSERT (StaticPointerTable != NULL);",
-                                                              "StaticPointerTable != ((void *) 0)");
+                                                        "ASSERT (StaticPointerTable != NULL);",
+                                                        "StaticPointerTable != ((void *) 0)");
                          }),
             R.Asserts.end());
 }

@@ -66,9 +66,9 @@ TEST(QuarnSetNonFunctional, OverwritesTheFirstExistingHobAndCreatesNone) {
   Emulator E{Scenario{}};
   E.Activate();
   uint8_t *First = AddInfoHob(E, 16, 0);
-  First[0] = 0x04;  // FeatureSet 4
-  First[8] = 1;     // Flow 1
-  First[12] = 0x5A; // a byte past the named fields
+  First[0] = 0x04;   // FeatureSet 4
+  First[8] = 1;      // Flow 1
+  First[12] = 0x5A;  // a byte past the named fields
   uint8_t *Second = AddInfoHob(E, 16, 0x77);
   EXPECT_EQ(QuarnSetNonFunctional(), EFI_SUCCESS);
 
@@ -113,9 +113,9 @@ TEST(QuarnSetNonFunctional, CreationFailingGivesOutOfResources) {
   E.GetBoard().Faults().FailCall("CreateHob", 1);
   EXPECT_EQ(QuarnSetNonFunctional(), EFI_OUT_OF_RESOURCES);
   EXPECT_TRUE(FindGuidHobs(E.Core(), gQuarnInfoHobGuid).empty());
-  EXPECT_TRUE(PrintsInOrder(E.Snapshot(), {"[QUARN][PreMem] HOB: flow 2",
-                                           "[QUARN][PreMem] ERROR: VORN is non functional (flow 2)\n",
-                                           "[QUARN][PreMem] ERROR: QUARN info HOB has not been registered\n"}));
+  EXPECT_TRUE(PrintsInOrder(E.Snapshot(),
+                            {"[QUARN][PreMem] HOB: flow 2", "[QUARN][PreMem] ERROR: VORN is non functional (flow 2)\n",
+                             "[QUARN][PreMem] ERROR: QUARN info HOB has not been registered\n"}));
   EXPECT_EQ(E.Snapshot().Asserts.size(), 1u) << "BuildGuidHob reports the failed creation";
 }
 

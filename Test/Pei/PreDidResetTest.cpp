@@ -148,8 +148,7 @@ TEST(QuarnWaitResetCounterChange, LoneWaitGivesUpAfter2000StepsWithAResetRecord)
 TEST(SharedBudget, TheStateWaitGetsWhatTheCounterWaitLeft) {
   Board_ B{InState(0x00300002)};
   // The counter steps after about 4800 ms and the firmware never reaches a state again.
-  B.E.Vorn().Schedule(B.E.GetBoard().NowNs() + 4800 * kNsPerMs,
-                      [](VornDevice &V) { V.Write(Reg::Fs1, 0x00400000); });
+  B.E.Vorn().Schedule(B.E.GetBoard().NowNs() + 4800 * kNsPerMs, [](VornDevice &V) { V.Write(Reg::Fs1, 0x00400000); });
   UINT32 Budget = kPreDidResetBudget;
   EXPECT_EQ(QuarnWaitResetCounterChange(3, &Budget), EFI_SUCCESS);
   const UINT32 Left = Budget;
@@ -273,13 +272,14 @@ TEST_P(PreDidResetAnswer, AcceptanceFollowsTheFourConditions) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, PreDidResetAnswer,
-    ::testing::Values(
-        AnswerCase{"Accepting", {0x05, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
-        AnswerCase{"AcceptingWithOtherBytesSet", {0x05, 0x80, 0xAB, 0xCD, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77}, true},
-        AnswerCase{"ByteFourSet", {0x05, 0x80, 0, 0, 0x01, 0, 0, 0, 0, 0, 0, 0}, false},
-        AnswerCase{"EchoOfTheRequest", {0x05, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},
-        AnswerCase{"CommandOne", {0x05, 0x81, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},
-        AnswerCase{"OtherGroup", {0x06, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false}),
+    ::testing::Values(AnswerCase{"Accepting", {0x05, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, true},
+                      AnswerCase{"AcceptingWithOtherBytesSet",
+                                 {0x05, 0x80, 0xAB, 0xCD, 0x00, 0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77},
+                                 true},
+                      AnswerCase{"ByteFourSet", {0x05, 0x80, 0, 0, 0x01, 0, 0, 0, 0, 0, 0, 0}, false},
+                      AnswerCase{"EchoOfTheRequest", {0x05, 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},
+                      AnswerCase{"CommandOne", {0x05, 0x81, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false},
+                      AnswerCase{"OtherGroup", {0x06, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, false}),
     [](const ::testing::TestParamInfo<AnswerCase> &Info) { return std::string(Info.param.Name); });
 
 TEST(QuarnPreDidReset, RefusalWithAWarningReturnsTheWarning) {
@@ -315,8 +315,9 @@ TEST(QuarnPreDidReset, MissingMessagePpiIsADeviceError) {
     const RunReport R = E.Snapshot();
     EXPECT_TRUE(R.Messages.empty());
     EXPECT_TRUE(R.StatusCodes.empty());
-    EXPECT_EQ(R.Asserts, std::vector<std::string>{
-                             "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/PreDidReset.cpp", "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)")});
+    EXPECT_EQ(R.Asserts, std::vector<std::string>{"ASSERT [QuarnPeiPreMem] " +
+                                                  CheckLine("Pei/QuarnPeiPreMem/PreDidReset.cpp",
+                                                            "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)")});
     EXPECT_TRUE(PrintsInOrder(R, {"[QUARN][PreMem] ERROR: Cannot locate DRUX PPI (Not Found)\n",
                                   "\nASSERT_EFI_ERROR (Status = Not Found)\n"}));
   }

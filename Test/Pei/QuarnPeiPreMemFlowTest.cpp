@@ -30,7 +30,8 @@ namespace {
 using Records = std::vector<std::string>;
 using Bytes = std::vector<uint8_t>;
 
-constexpr char kNonFunctionalLine[] = "[QUARN][PreMem] ERROR: Non QUARN firmware running in VORN\n             (VORNFS1: ";
+constexpr char kNonFunctionalLine[] =
+    "[QUARN][PreMem] ERROR: Non QUARN firmware running in VORN\n             (VORNFS1: ";
 
 /// The road of one boot: QUARN firmware in recovery with cause 4, the pre-DID reset and
 /// the watchdog enabled, spread-spectrum clocking on.
@@ -101,19 +102,18 @@ TEST(QuarnPeiPreMemFlow, RoadOfOneBootResetsTheFirmwareAndSendsEverything) {
   EXPECT_TRUE(R.Asserts.empty());
   EXPECT_EQ(Kinds(R), (std::vector<std::string>{"type", "pre-did-reset", "watchdog", "feature-set", "clock"}));
   EXPECT_EQ(SscPercentage(R), 50);
-  EXPECT_TRUE(PrintsInOrder(R, {
-      "[QUARN][PreMem] QuarnPeiPreMemEntryPoint called.\n",
-      "[QUARN][PreMem] Pre-DID reset execution\n",
-      "[QUARN][PreMem] Wait for VORN Normal or Recovery state\n",
-      "[QUARN][PreMem] Wait for VORN state reaches VORN State = 2\n",
-      "[QUARN][PreMem] WARNING: VORN is in recovery mode (cause: 4)\n",
-      "[QUARN][PreMem] WARNING: Execute VORN pre-DID reset\n",
-      "[QUARN][PreMem] Pre-DID reset has been executed successfully\n",
-      "[QUARN][PreMem] Pre-DID reset finished successfully, VORN in Normal state\n",
-      "[QUARN][PreMem] Sending QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ\n",
-      "[QUARN][PreMem] BIOS_UPDATE_WATCHDOG_CONTROL reports success\n",
-      "[QUARN][PreMem][CLOX] Sending CloxSetClockSettings request\n",
-      "[QUARN][PreMem][CLOX] CloxSetClockSettings: status: Success\n"}));
+  EXPECT_TRUE(PrintsInOrder(
+      R, {"[QUARN][PreMem] QuarnPeiPreMemEntryPoint called.\n", "[QUARN][PreMem] Pre-DID reset execution\n",
+          "[QUARN][PreMem] Wait for VORN Normal or Recovery state\n",
+          "[QUARN][PreMem] Wait for VORN state reaches VORN State = 2\n",
+          "[QUARN][PreMem] WARNING: VORN is in recovery mode (cause: 4)\n",
+          "[QUARN][PreMem] WARNING: Execute VORN pre-DID reset\n",
+          "[QUARN][PreMem] Pre-DID reset has been executed successfully\n",
+          "[QUARN][PreMem] Pre-DID reset finished successfully, VORN in Normal state\n",
+          "[QUARN][PreMem] Sending QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ\n",
+          "[QUARN][PreMem] BIOS_UPDATE_WATCHDOG_CONTROL reports success\n",
+          "[QUARN][PreMem][CLOX] Sending CloxSetClockSettings request\n",
+          "[QUARN][PreMem][CLOX] CloxSetClockSettings: status: Success\n"}));
   EXPECT_TRUE(DoesNotPrint(R, "ERROR"));
 }
 
@@ -146,8 +146,8 @@ TEST(QuarnPeiPreMemFlow, FirstStateWaitTimingOutWritesTwoStateRecords) {
   EXPECT_EQ(R.Records, (Records{"state", "state"}));
   EXPECT_GE(R.ElapsedNs, 2000 * kNsPerMs);
   EXPECT_LT(R.ElapsedNs, 2100 * kNsPerMs);
-  Bytes Expected{0x10, 0, 0, 0, 38, 0, 2, 0, 0, 0, 0x01, 0x01, 0x02, 0x00, 0, 0, 0, 0,
-                 0x03, 0, 0, 0, 0x00, 0x04, 0, 0, 0x11, 0x11, 0x11, 0x11, 0, 0, 0, 0, 0, 0, 0, 0};
+  Bytes Expected{0x10, 0, 0, 0,    38,   0, 2, 0,    0,    0,    0x01, 0x01, 0x02, 0x00, 0, 0, 0, 0, 0x03,
+                 0,    0, 0, 0x00, 0x04, 0, 0, 0x11, 0x11, 0x11, 0x11, 0,    0,    0,    0, 0, 0, 0, 0};
   EXPECT_EQ(RecordOf(R.StatusCodes.at(1)), Expected);
   EXPECT_TRUE(Prints(R, "[QUARN][PreMem] ERROR: Timeout when waiting for VORN meaningful state\n"));
   EXPECT_EQ(Kinds(R), (std::vector<std::string>{"type"}));
@@ -177,8 +177,9 @@ TEST(QuarnPeiPreMemFlow, NonFunctionalPathReportsTheStateRecordBeforeItWritesThe
   ASSERT_GE(LastRecord, 0);
   ASSERT_GE(InfoHob, 0);
   EXPECT_LT(LastRecord, InfoHob);
-  EXPECT_TRUE(PrintsInOrder(R, {kNonFunctionalLine, "[QUARN][PreMem] HOB: flow 2, feature set 0x00000000, "
-                                                    "features 2 0x00000000, pwr opt boot 0, cores2disable 0\n",
+  EXPECT_TRUE(PrintsInOrder(R, {kNonFunctionalLine,
+                                "[QUARN][PreMem] HOB: flow 2, feature set 0x00000000, "
+                                "features 2 0x00000000, pwr opt boot 0, cores2disable 0\n",
                                 "[QUARN][PreMem] ERROR: VORN is non functional (flow 2)\n"}));
 }
 
@@ -189,14 +190,15 @@ TEST(QuarnPeiPreMemFlow, ResetCounterNeverChangingWritesThreeResetRecordsAndASta
   const RunReport R = Boot(S);
   EXPECT_TRUE(NonFunctional(R));
   EXPECT_EQ(R.Records, (Records{"reset", "reset", "reset", "state"}));
-  Bytes Expected{0x11, 0, 0, 0, 42, 0, 1, 0, 0, 0, 0x01, 0x01, 0x01, 0x02, 0, 0, 0, 0,
-                 0x02, 0, 0, 0, 0x00, 0x04, 0, 0, 0x00, 0x00, 0x12, 0x12};
+  Bytes Expected{0x11, 0, 0, 0,    42, 0, 1, 0,    0,    0, 0x01, 0x01, 0x01, 0x02, 0,
+                 0,    0, 0, 0x02, 0,  0, 0, 0x00, 0x04, 0, 0,    0x00, 0x00, 0x12, 0x12};
   Expected.insert(Expected.end(), 12, 0);
   EXPECT_EQ(RecordOf(R.StatusCodes.at(2)), Expected);
-  EXPECT_TRUE(PrintsInOrder(R, {"[QUARN][PreMem] ERROR: Timeout when waiting for VORN Reset Counter Change\n",
-                                "[QUARN][PreMem] ERROR: Pre-DID reset, VORN Reset Counter not changed (Time out)\n",
-                                "[QUARN][PreMem] ERROR: Pre-DID reset timeout failure causes VORN non-functional flow\n",
-                                kNonFunctionalLine}));
+  EXPECT_TRUE(PrintsInOrder(
+      R,
+      {"[QUARN][PreMem] ERROR: Timeout when waiting for VORN Reset Counter Change\n",
+       "[QUARN][PreMem] ERROR: Pre-DID reset, VORN Reset Counter not changed (Time out)\n",
+       "[QUARN][PreMem] ERROR: Pre-DID reset timeout failure causes VORN non-functional flow\n", kNonFunctionalLine}));
   EXPECT_EQ(Kinds(R), (std::vector<std::string>{"type", "pre-did-reset"}));
 }
 
@@ -506,8 +508,8 @@ struct WatchdogCase {
   const char *Name;
   MessageOverride Override;
   uint8_t Status;
-  std::string Line;     // the watchdog routine's error line
-  std::string Result;   // the status the flow's assertion report shows
+  std::string Line;    // the watchdog routine's error line
+  std::string Result;  // the status the flow's assertion report shows
 };
 
 class WatchdogAnswer : public ::testing::TestWithParam<WatchdogCase> {};
@@ -527,16 +529,27 @@ TEST_P(WatchdogAnswer, FailureIsAnAssertionReportAndTheBootGoesOn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, WatchdogAnswer,
-    ::testing::Values(
-        WatchdogCase{"RefusedWithStatus3", {}, 3,
-                     "[QUARN][PreMem] ERROR: BIOS_UPDATE_WATCHDOG_CONTROL failed (status: 3)\n", "Unsupported"},
-        WatchdogCase{"AnswerWithoutTheResponseBit", {std::nullopt, Bytes{0x05, 0x00}, std::nullopt}, 0,
-                     "[QUARN][PreMem] ERROR: QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL response failed\n", "Unsupported"},
-        WatchdogCase{"OtherCommandAnswered", {std::nullopt, Bytes{0x81, 0x07}, std::nullopt}, 0,
-                     "[QUARN][PreMem] ERROR: QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL response failed\n", "Unsupported"},
-        WatchdogCase{"SendTimesOut", {EFI_TIMEOUT, std::nullopt, std::nullopt}, 0,
-                     "[QUARN][PreMem] ERROR: Cannot send QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ (Time out)\n",
-                     "Time out"}),
+    ::testing::Values(WatchdogCase{"RefusedWithStatus3",
+                                   {},
+                                   3,
+                                   "[QUARN][PreMem] ERROR: BIOS_UPDATE_WATCHDOG_CONTROL failed (status: 3)\n",
+                                   "Unsupported"},
+                      WatchdogCase{"AnswerWithoutTheResponseBit",
+                                   {std::nullopt, Bytes{0x05, 0x00}, std::nullopt},
+                                   0,
+                                   "[QUARN][PreMem] ERROR: QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL response failed\n",
+                                   "Unsupported"},
+                      WatchdogCase{"OtherCommandAnswered",
+                                   {std::nullopt, Bytes{0x81, 0x07}, std::nullopt},
+                                   0,
+                                   "[QUARN][PreMem] ERROR: QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL response failed\n",
+                                   "Unsupported"},
+                      WatchdogCase{
+                          "SendTimesOut",
+                          {EFI_TIMEOUT, std::nullopt, std::nullopt},
+                          0,
+                          "[QUARN][PreMem] ERROR: Cannot send QUARN_CMD_BIOS_UPDATE_WATCHDOG_CONTROL_REQ (Time out)\n",
+                          "Time out"}),
     [](const ::testing::TestParamInfo<WatchdogCase> &Info) { return std::string(Info.param.Name); });
 
 /// Which LocatePpi call of a run of S (type HOB seeded) is the first one for DRUX_PPI.
@@ -563,7 +576,7 @@ TEST(QuarnPeiPreMemFlow, WatchdogIsNotAskedForWithoutAMessagePpi) {
   for (bool Fault : {false, true}) {
     SCOPED_TRACE(Fault ? "LocatePpi fails" : "no PPI installed");
     Scenario S = Road();
-    S.Fs1 = 0x00000005;  // normal: no reset, so the watchdog's lookup is the first
+    S.Fs1 = 0x00000005;       // normal: no reset, so the watchdog's lookup is the first
     S.DruxInstalled = Fault;  // the fault makes the lookup fail although the PPI is there
     S.Trace = true;
     const uint64_t Lookup = Fault ? FirstDruxLookup(S) : 0;  // a probe run first: one board at a time
@@ -577,7 +590,9 @@ TEST(QuarnPeiPreMemFlow, WatchdogIsNotAskedForWithoutAMessagePpi) {
     EXPECT_TRUE(Prints(R, "\nASSERT_EFI_ERROR (Status = Not Found)\n"));
     EXPECT_EQ(Find(R, "watchdog"), nullptr);
     ASSERT_FALSE(R.Asserts.empty());
-    EXPECT_EQ(R.Asserts[0], "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/QuarnPeiPreMem.cpp", "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)"));
+    EXPECT_EQ(R.Asserts[0],
+              "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/QuarnPeiPreMem.cpp",
+                                                     "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)"));
     EXPECT_EQ(std::count_if(R.Asserts.begin(), R.Asserts.end(),
                             [](const std::string &A) { return A.find("Watchdog") != std::string::npos; }),
               0);
@@ -600,11 +615,15 @@ TEST(QuarnPeiPreMemFlow, MessagePpiThatCannotBeCalledIsNeverCalled) {
                                   "[QUARN][PreMem] ERROR: Pre-DID reset failure. Continue according to VORN state\n",
                                   "[QUARN] QuarnGetFeatureSet: Cannot locate DRUX PPI\n",
                                   "[QUARN][PreMem][CLOX] CloxSetClockSettings request wasn't sent\n"}));
-    EXPECT_EQ(R.Asserts, (std::vector<std::string>{
-                             "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/PreDidReset.cpp", "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)"),
-                             "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/Watchdog.cpp", "ASSERT_EFI_ERROR (EFI_INVALID_PARAMETER);",
-                                                                "!EFI_ERROR (((RETURN_STATUS)(0x80000000 | (2))))"),
-                             "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/QuarnPeiPreMem.cpp", "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)")}));
+    EXPECT_EQ(R.Asserts,
+              (std::vector<std::string>{
+                  "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/PreDidReset.cpp",
+                                                         "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)"),
+                  "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/Watchdog.cpp",
+                                                         "ASSERT_EFI_ERROR (EFI_INVALID_PARAMETER);",
+                                                         "!EFI_ERROR (((RETURN_STATUS)(0x80000000 | (2))))"),
+                  "ASSERT [QuarnPeiPreMem] " + CheckLine("Pei/QuarnPeiPreMem/QuarnPeiPreMem.cpp",
+                                                         "ASSERT_EFI_ERROR (Status);", "!EFI_ERROR (Status)")}));
   }
 }
 

@@ -51,9 +51,9 @@ TEST(BreakOn, EachKindStopsAtItsEvent) {
   struct Row {
     const char *Scenario;
     const char *Spec;
-    const char *Kind;     // of the trace entry that stops the run
+    const char *Kind;  // of the trace entry that stops the run
     uint64_t Address;
-    const char *Device;   // a part of its description
+    const char *Device;  // a part of its description
   } const Rows[] = {
       {"pre-did-counter-immediate", "message:pre-did-reset", "call", 0, "SendWithAck client 0x07 pre-did-reset"},
       {"pre-did-counter-immediate", "message:0x07", "call", 0, "SendWithAck client 0x07 type"},
@@ -169,8 +169,9 @@ TEST(BreakOn, RefusesWhatIsNoEvent) {
     const char *Spec;
     const char *Error;
   } Rows[] = {
-      {"reset", "no event kind \"reset\" (kinds: message, io-read, io-write, mmio-read, mmio-write, pci-read, "
-                "pci-write, console, record, call)"},
+      {"reset",
+       "no event kind \"reset\" (kinds: message, io-read, io-write, mmio-read, mmio-write, pci-read, "
+       "pci-write, console, record, call)"},
       {"io-write", "io-write needs an argument after the colon"},
       {"io-write:0x10000", "a port from 0 to 0xFFFF"},
       {"io-write:3F8", "a port from 0 to 0xFFFF"},
@@ -193,6 +194,7 @@ TEST(BreakOn, RefusesWhatIsNoEvent) {
   std::ostringstream Out, Err;
   EXPECT_EQ(RunOne(Options, Out, Err), kExitBadInput);
   EXPECT_EQ(Out.str(), "");
-  EXPECT_EQ(Err.str(), "quarn-emu: --break-on nothing: no event kind \"nothing\" (kinds: message, io-read, io-write, "
-                       "mmio-read, mmio-write, pci-read, pci-write, console, record, call)\n");
+  EXPECT_EQ(Err.str(),
+            "quarn-emu: --break-on nothing: no event kind \"nothing\" (kinds: message, io-read, io-write, "
+            "mmio-read, mmio-write, pci-read, pci-write, console, record, call)\n");
 }

@@ -72,7 +72,8 @@ TEST(CheckForms, ValuesObjectsAndListsDifferWhereTheyDiffer) {
       {"info_hob = { flow = 0, feature_set = 5 }\n", {"t.toml:2: info_hob.data: not expected, got \"00\""}},
       {"info_hob = { flow = 0, feature_set = 5, data = \"00\", flw = 1 }\n",
        {"t.toml:2: info_hob.flw: expected 1, got no such field"}},
-      {"info_hob = \"null\"\n", {"t.toml:2: info_hob: expected null, got {\"data\":\"00\",\"feature_set\":5,\"flow\":0}"}},
+      {"info_hob = \"null\"\n",
+       {"t.toml:2: info_hob: expected null, got {\"data\":\"00\",\"feature_set\":5,\"flow\":0}"}},
       // A partial object compares the fields given, also inside a list's entries.
       {"info_hob = { partial = true, flow = 0 }\n", {}},
       {"info_hob = { partial = true, flow = 1 }\n", {"t.toml:2: info_hob.flow: expected 1, got 0"}},
@@ -84,7 +85,8 @@ TEST(CheckForms, ValuesObjectsAndListsDifferWhereTheyDiffer) {
       {"exchange = [\"type EFI_SUCCESS\", \"watchdog EFI_SUCCESS\", \"clock EFI_SUCCESS\"]\n",
        {"t.toml:2: exchange[1]: expected \"watchdog EFI_SUCCESS\", got \"pre-did-reset EFI_TIMEOUT\""}},
       {"exchange = [\"type EFI_SUCCESS\", \"pre-did-reset EFI_TIMEOUT\"]\n",
-       {"t.toml:2: exchange: expected 2 entries, got 3; first difference at [2]: expected nothing, got \"clock EFI_SUCCESS\""}},
+       {"t.toml:2: exchange: expected 2 entries, got 3; first difference at [2]: expected nothing, got \"clock "
+        "EFI_SUCCESS\""}},
       {"records = [\"state\"]\n",
        {"t.toml:2: records: expected 1 entry, got 2", "t.toml:2: records[0]: expected \"state\", got \"reset\""}},
   });
@@ -108,9 +110,11 @@ TEST(CheckForms, BoundsAndToleranceForTimes) {
       {"elapsed_ms = { min = 200.0, max = 250.0 }\n", {}},
       {"elapsed_ms = { min = 227.163 }\n", {}},
       {"elapsed_ms = { max = 227 }\n", {"t.toml:2: elapsed_ms: expected at most 227, got 227.163"}},
-      {"elapsed_ms = { min = 230.0, max = 250.0 }\n", {"t.toml:2: elapsed_ms: expected from 230.0 to 250.0, got 227.163"}},
+      {"elapsed_ms = { min = 230.0, max = 250.0 }\n",
+       {"t.toml:2: elapsed_ms: expected from 230.0 to 250.0, got 227.163"}},
       {"elapsed_ms = { approx = 227.173, tolerance = 0.01 }\n", {}},  // inclusive, despite 0.010000000000005
-      {"elapsed_ms = { approx = 227.2, tolerance = 0.01 }\n", {"t.toml:2: elapsed_ms: expected 227.2 ± 0.01, got 227.163"}},
+      {"elapsed_ms = { approx = 227.2, tolerance = 0.01 }\n",
+       {"t.toml:2: elapsed_ms: expected 227.2 ± 0.01, got 227.163"}},
       // The room for rounding is a billionth of the value: 1e-7 off is within, 5e-7 is not.
       {"elapsed_ms = { approx = 227.1630001, tolerance = 0 }\n", {}},
       {"elapsed_ms = { approx = 227.1630005, tolerance = 0 }\n",
@@ -118,7 +122,8 @@ TEST(CheckForms, BoundsAndToleranceForTimes) {
       // Both ends are inclusive, also when they are the same.
       {"elapsed_ms = { min = 227.163, max = 227.163 }\n", {}},
       {"time = { partial = true, wait_ms = { approx = 95.0, tolerance = 0.5 } }\n", {}},
-      {"time = { wait_ms = { max = 90 }, serial_ms = 137.5 }\n", {"t.toml:2: time.wait_ms: expected at most 90, got 95.3"}},
+      {"time = { wait_ms = { max = 90 }, serial_ms = 137.5 }\n",
+       {"t.toml:2: time.wait_ms: expected at most 90, got 95.3"}},
   });
 }
 
@@ -128,11 +133,14 @@ TEST(CheckForms, WholeLinesInOrderWithEitherLineEnding) {
       {"console_lines = [\"[QUARN][PreMem] QuarnPeiPreMemEntryPoint called.\\n\", \"VORN State = 5\"]\n", {}},
       {"debug_ppi_lines = [\"one\", \"two\"]\n", {}},
       {"console_lines = [\"VORN State = 5\", \"VORN State = 2\"]\n",
-       {"t.toml:2: console_lines: \"VORN State = 2\" is line 2 of console, not after line 4 where the line before it is"}},
+       {"t.toml:2: console_lines: \"VORN State = 2\" is line 2 of console, not after line 4 where the line before it "
+        "is"}},
       {"console_lines = [\"VORN State\"]\n",
-       {"t.toml:2: console_lines: \"VORN State\" is no line of console; nearest line 2 of console: \"VORN State = 2\""}},
+       {"t.toml:2: console_lines: \"VORN State\" is no line of console; nearest line 2 of console: \"VORN State = "
+        "2\""}},
       {"console_lines = [\"VORN State = 3\"]\n",
-       {"t.toml:2: console_lines: \"VORN State = 3\" is no line of console; nearest line 2 of console: \"VORN State = 2\""}},
+       {"t.toml:2: console_lines: \"VORN State = 3\" is no line of console; nearest line 2 of console: \"VORN State = "
+        "2\""}},
   });
 }
 
@@ -140,7 +148,8 @@ TEST(CheckForms, RegularExpressionsMatchSomeLine) {
   RunCases({
       {"console_matches = 'VORN State = [0-9]$'\n", {}},
       {"console_matches = ['^VORN State = 5$', 'Entry[A-Za-z]*\\s+called']\n", {}},
-      {"console_matches = 'State = [6-9]'\n", {"t.toml:2: console_matches: \"State = [6-9]\" matches no line of console"}},
+      {"console_matches = 'State = [6-9]'\n",
+       {"t.toml:2: console_matches: \"State = [6-9]\" matches no line of console"}},
       {"console_matches = '^State'\n", {"t.toml:2: console_matches: \"^State\" matches no line of console"}},
   });
   // A pattern that backtracking takes 2^60 steps over answers at once.
@@ -162,7 +171,8 @@ TEST(CheckForms, TheOrderOfMessagesAndRecords) {
        {"t.toml:2: exchange_sequence: \"pre-did\" is not in exchange: "
         "[\"type EFI_SUCCESS\",\"pre-did-reset EFI_TIMEOUT\",\"clock EFI_SUCCESS\"]"}},
       {"records_sequence = [\"state\", \"state\"]\n",
-       {"t.toml:2: records_sequence: \"state\" is records[1], not after records[1] \"state\"; records: [\"reset\",\"state\"]"}},
+       {"t.toml:2: records_sequence: \"state\" is records[1], not after records[1] \"state\"; records: "
+        "[\"reset\",\"state\"]"}},
   });
 }
 
@@ -175,7 +185,8 @@ TEST(CheckForms, AMissingTextNamesTheNearestLineOrTheLineEndings) {
        {"t.toml:2: debug_ppi_contains: \"one\\r\\n\" not found in debug_ppi; only the line endings differ: "
         "the expected text ends lines in CR LF, debug_ppi in LF"}},
       {"console_contains = \"Wait for VORN state reaches VORN State = 6\"\n",
-       {"t.toml:2: console_contains: \"Wait for VORN state reaches VORN State = 6\" not found in console; nearest line 3 "
+       {"t.toml:2: console_contains: \"Wait for VORN state reaches VORN State = 6\" not found in console; nearest line "
+        "3 "
         "of console: \"Wait for VORN state reaches VORN State = 5\""}},
       {"console_sequence = [\"VORN State = 5\", \"Wait for VORN\\nstate\"]\n",
        {"t.toml:2: console_sequence: \"Wait for VORN\\nstate\" not found in console; nearest line 3 of console: "
@@ -188,10 +199,11 @@ TEST(CheckForms, AMissingTextNamesTheNearestLineOrTheLineEndings) {
   EXPECT_EQ(Check("console = \"a\\nb\\n\"\n", Report),
             Lines{"t.toml:2: console: only the line endings differ: console ends lines in CR LF (\\r\\n), the expected "
                   "text in LF (\\n)"});
-  EXPECT_EQ(Check("console = \"a\\r\\nc\\r\\nd\\r\\n\"\n", Report),
-            Lines{"t.toml:2: console: first difference at line 2: expected \"c\", got \"b\" (3 lines expected, 2 got)"});
-  EXPECT_EQ(Check("console = \"a\\r\\n\"\n", Report),
-            Lines{"t.toml:2: console: first difference at line 2: expected no more lines, got \"b\" (1 lines expected, 2 got)"});
+  EXPECT_EQ(
+      Check("console = \"a\\r\\nc\\r\\nd\\r\\n\"\n", Report),
+      Lines{"t.toml:2: console: first difference at line 2: expected \"c\", got \"b\" (3 lines expected, 2 got)"});
+  EXPECT_EQ(Check("console = \"a\\r\\n\"\n", Report), Lines{"t.toml:2: console: first difference at line 2: expected "
+                                                            "no more lines, got \"b\" (1 lines expected, 2 got)"});
   Report["console"] = "";
   EXPECT_EQ(Check("console_lines = [\"a\"]\n", Report),
             Lines{"t.toml:2: console_lines: \"a\" is no line of console; console is empty"});
@@ -202,24 +214,30 @@ TEST(CheckForms, RefusedWhenTheScenarioLoads) {
       {"elapsed_ms = { min = 250.0, max = 200.0 }\n", "t.toml:2: expect.elapsed_ms: min lies above max"},
       {"elapsed_ms = { approx = 227.0 }\n", "t.toml:2: expect.elapsed_ms: approx needs a tolerance"},
       {"elapsed_ms = { tolerance = 1.0 }\n", "t.toml:2: expect.elapsed_ms: tolerance needs approx"},
-      {"elapsed_ms = { approx = 227.0, tolerance = -1.0 }\n", "t.toml:2: expect.elapsed_ms: the tolerance is below zero"},
+      {"elapsed_ms = { approx = 227.0, tolerance = -1.0 }\n",
+       "t.toml:2: expect.elapsed_ms: the tolerance is below zero"},
       {"elapsed_ms = { min = 1.0, approx = 2.0, tolerance = 1.0 }\n",
        "t.toml:2: expect.elapsed_ms: either min and max or approx and tolerance, not both"},
       {"elapsed_ms = { min = \"1\" }\n", "t.toml:2: expect.elapsed_ms.min: expected a number, found a string"},
       {"elapsed_ms = { min = nan }\n", "t.toml:2: expect.elapsed_ms.min: expected a finite number"},
       {"elapsed_ms = { mn = 1.0, max = 2.0 }\n",
-       "t.toml:2: expect.elapsed_ms.mn: unknown key in a bounds table; it takes min, max, approx, tolerance; did you mean min?"},
+       "t.toml:2: expect.elapsed_ms.mn: unknown key in a bounds table; it takes min, max, approx, tolerance; did you "
+       "mean min?"},
       {"elapsed_ms = { partial = true }\n", "t.toml:2: expect.elapsed_ms: the report never holds a table here"},
       {"status = { min = 1 }\n", "t.toml:2: expect.status: the report never holds a number here"},
       {"info_hob = { min = 1 }\n", "t.toml:2: expect.info_hob: the report never holds a number here"},
-      {"info_hob = { partial = 1, flow = 0 }\n", "t.toml:2: expect.info_hob.partial: expected a boolean, found an integer"},
+      {"info_hob = { partial = 1, flow = 0 }\n",
+       "t.toml:2: expect.info_hob.partial: expected a boolean, found an integer"},
       {"\ntime = { partial = true, wait_ms = { max = \"x\" } }\n",
        "t.toml:3: expect.time.wait_ms.max: expected a number, found a string"},
       {"console_matches = '(unclosed'\n",
-       "t.toml:2: expect.console_matches: not a regular expression: \"(unclosed\": Mismatched '(' and ')' in regular expression"},
+       "t.toml:2: expect.console_matches: not a regular expression: \"(unclosed\": Mismatched '(' and ')' in regular "
+       "expression"},
       {"console_matches = '(a)\\1'\n",
-       "t.toml:2: expect.console_matches: not a regular expression: \"(a)\\\\1\": Unexpected back-reference in polynomial mode."},
-      {"console_lines = [\"a\\nb\"]\n", "t.toml:2: expect.console_lines: a line holds no line break but at its end: \"a\\nb\""},
+       "t.toml:2: expect.console_matches: not a regular expression: \"(a)\\\\1\": Unexpected back-reference in "
+       "polynomial mode."},
+      {"console_lines = [\"a\\nb\"]\n",
+       "t.toml:2: expect.console_lines: a line holds no line break but at its end: \"a\\nb\""},
       {"console_lines = \"a\"\n", "t.toml:2: expect.console_lines: the report never holds a string here"},
       {"exchange_sequence = [1]\n", "t.toml:2: expect.exchange_sequence: expected strings"},
       {"messages_sequence = [\"type\"]\n", "t.toml:2: expect.messages_sequence: unknown key"},
@@ -271,7 +289,8 @@ struct Files {
   TempDir Dir;
   std::string Good = Dir.File("good.toml", "[expect]\nexchange_sequence = [\"type\", \"clock\"]\n").string();
   std::string Bad =
-      Dir.File("bad.toml", "[expect]\ncpu_and_revision = { partial = true, stepping = 5 }\nrecords = [\"state\"]\n").string();
+      Dir.File("bad.toml", "[expect]\ncpu_and_revision = { partial = true, stepping = 5 }\nrecords = [\"state\"]\n")
+          .string();
   std::string None = Dir.File("none.toml", "description = \"nothing expected\"\n").string();
   std::string Broken = Dir.File("broken.toml", "[vorn]\nfs3 = 1\n").string();
 };
@@ -283,15 +302,22 @@ TEST(CheckCommandOptions, NoExpectationsIsNotAMatchAndABrokenFileDoesNotStopTheO
   const Checked C = RunCheck({.Scenarios = {F.Good, F.Broken, F.Bad, F.None}});
   EXPECT_EQ(C.Status, kExitBadInput) << "an error outweighs a mismatch";
   const size_t Width = F.Broken.size() + 2;
-  EXPECT_EQ(C.Out, Padded("scenario", Width) + "outcome    status                  virtual ms  result\n" +
-                       Padded("good", Width) + "returned   EFI_SUCCESS                 77.980  ok\n" +
-                       Padded(F.Broken, Width) + "-          -                                -  ERROR\n"
-                       "    " + F.Broken + ":2: vorn.fs3: unknown key; did you mean fs1?\n" +
-                       Padded("bad", Width) + "returned   EFI_SUCCESS                 77.980  MISMATCH\n"
-                       "    " + F.Bad + ":2: cpu_and_revision.stepping: expected 5, got 4\n"
-                       "    " + F.Bad + ":3: records: expected 1 entry, got 0; first difference at [0]: expected \"state\", got nothing\n" +
-                       Padded("none", Width) + "returned   EFI_SUCCESS                 77.980  no expectations\n"
-                       "4 scenarios: 1 match, 1 mismatch, 1 no expectations, 1 error (233.941 ms of virtual time)\n");
+  EXPECT_EQ(
+      C.Out,
+      Padded("scenario", Width) + "outcome    status                  virtual ms  result\n" + Padded("good", Width) +
+          "returned   EFI_SUCCESS                 77.980  ok\n" + Padded(F.Broken, Width) +
+          "-          -                                -  ERROR\n"
+          "    " +
+          F.Broken + ":2: vorn.fs3: unknown key; did you mean fs1?\n" + Padded("bad", Width) +
+          "returned   EFI_SUCCESS                 77.980  MISMATCH\n"
+          "    " +
+          F.Bad +
+          ":2: cpu_and_revision.stepping: expected 5, got 4\n"
+          "    " +
+          F.Bad + ":3: records: expected 1 entry, got 0; first difference at [0]: expected \"state\", got nothing\n" +
+          Padded("none", Width) +
+          "returned   EFI_SUCCESS                 77.980  no expectations\n"
+          "4 scenarios: 1 match, 1 mismatch, 1 no expectations, 1 error (233.941 ms of virtual time)\n");
   EXPECT_EQ(C.Err, "quarn-emu: " + F.Broken + ":2: vorn.fs3: unknown key; did you mean fs1?\n");
 
   // Nothing expected and nothing wrong: 0, yet not counted as a match.
@@ -302,7 +328,8 @@ TEST(CheckCommandOptions, NoExpectationsIsNotAMatchAndABrokenFileDoesNotStopTheO
   // --strict: a file that asks nothing fails (1), so a CI job cannot pass on it.
   const Checked Strict = RunCheck({.Scenarios = {F.None, F.Good}, .Strict = true});
   EXPECT_EQ(Strict.Status, kExitMismatch);
-  EXPECT_NE(Strict.Out.find("\n" + Padded("none", 10) + "returned   EFI_SUCCESS                 77.980  NO EXPECTATIONS "
+  EXPECT_NE(Strict.Out.find("\n" + Padded("none", 10) +
+                            "returned   EFI_SUCCESS                 77.980  NO EXPECTATIONS "
                             "(--strict)\n"),
             std::string::npos)
       << Strict.Out;
@@ -332,14 +359,16 @@ TEST(CheckCommandOptions, SelectStopAndTheSameBytesEveryRun) {
 
   C = RunCheck({.Select = "defualt"});
   EXPECT_EQ(C.Status, kExitBadInput);
-  EXPECT_EQ(C.Err, "quarn-emu: -k defualt: no built-in scenario matches; did you mean default? (quarn-emu list shows them)\n");
+  EXPECT_EQ(C.Err,
+            "quarn-emu: -k defualt: no built-in scenario matches; did you mean default? (quarn-emu list shows them)\n");
   EXPECT_EQ(C.Out, "");
   // Any case; and among the scenarios named, a file by its scenario's name.
   EXPECT_EQ(RunCheck({.Select = "NOT-Quarn"}).Out, RunCheck({.Select = "not-quarn"}).Out);
   const Files Named;
   C = RunCheck({.Scenarios = {"default", Named.Good, Named.Broken}, .Select = "GOO"});
   EXPECT_EQ(C.Status, kExitOk);
-  EXPECT_EQ(C.Out, Padded("scenario", 10) + "outcome    status                  virtual ms  result\n" + Padded("good", 10) +
+  EXPECT_EQ(C.Out, Padded("scenario", 10) + "outcome    status                  virtual ms  result\n" +
+                       Padded("good", 10) +
                        "returned   EFI_SUCCESS                 77.980  ok\n1 scenario: 1 match, 0 mismatch, 0 no "
                        "expectations, 0 errors (77.980 ms of virtual time)\n");
   EXPECT_EQ(C.Err, "") << "the broken file, left out by -k, says nothing";
@@ -386,13 +415,22 @@ TEST(CheckCommandOptions, JsonResultsOnStandardOutput) {
                                        "module": "unknown"})"))
       << "what made the results (main fills it in)";
   ASSERT_EQ(J["scenarios"].size(), 4u);
-  EXPECT_EQ(J["scenarios"][0], json({{"name", "good"}, {"source", F.Good}, {"result", "match"}, {"outcome", "returned"},
-                                     {"status", "EFI_SUCCESS"}, {"elapsed_ms", 77.980444}, {"mismatches", json::array()}}));
+  EXPECT_EQ(J["scenarios"][0], json({{"name", "good"},
+                                     {"source", F.Good},
+                                     {"result", "match"},
+                                     {"outcome", "returned"},
+                                     {"status", "EFI_SUCCESS"},
+                                     {"elapsed_ms", 77.980444},
+                                     {"mismatches", json::array()}}));
   EXPECT_EQ(J["scenarios"][1]["result"], "mismatch");
   EXPECT_EQ(J["scenarios"][1]["mismatches"][0], F.Bad + ":2: cpu_and_revision.stepping: expected 5, got 4");
   EXPECT_EQ(J["scenarios"][2]["result"], "no expectations");
-  EXPECT_EQ(J["scenarios"][3], json({{"name", F.Broken}, {"source", F.Broken}, {"result", "error"},
-                                     {"outcome", nullptr}, {"status", nullptr}, {"elapsed_ms", nullptr},
+  EXPECT_EQ(J["scenarios"][3], json({{"name", F.Broken},
+                                     {"source", F.Broken},
+                                     {"result", "error"},
+                                     {"outcome", nullptr},
+                                     {"status", nullptr},
+                                     {"elapsed_ms", nullptr},
                                      {"error", {F.Broken + ":2: vorn.fs3: unknown key; did you mean fs1?"}}}));
 }
 
@@ -422,18 +460,20 @@ TEST(CheckCommandOptions, JunitOneCasePerScenarioWithEveryTextEscaped) {
                        "    <testcase name=\"good\""),
             std::string::npos)
       << Junit;
-  EXPECT_NE(Junit.find("<testcase name=\"good\" classname=\"quarn-emu.check\" file=\"" + F.Good +
-                       "\" time=\"0.077980\"/>\n"),
-            std::string::npos);
+  EXPECT_NE(
+      Junit.find("<testcase name=\"good\" classname=\"quarn-emu.check\" file=\"" + F.Good + "\" time=\"0.077980\"/>\n"),
+      std::string::npos);
   EXPECT_NE(Junit.find("<failure message=\"2 mismatches\" type=\"mismatch\">" + F.Bad +
                        ":2: cpu_and_revision.stepping: expected 5, got 4\n"),
             std::string::npos)
       << Junit;
   EXPECT_NE(Junit.find("<skipped message=\"no expectations\"/>"), std::string::npos);
-  EXPECT_NE(Junit.find("<error message=\"" + F.Broken + ":2: vorn.fs3: unknown key; did you mean fs1?\" type=\"scenario\">"),
-            std::string::npos);
+  EXPECT_NE(
+      Junit.find("<error message=\"" + F.Broken + ":2: vorn.fs3: unknown key; did you mean fs1?\" type=\"scenario\">"),
+      std::string::npos);
   EXPECT_NE(Junit.find("<testcase name=\"a&lt;b&gt;&amp;&quot;c&quot;\""), std::string::npos) << Junit;
-  EXPECT_NE(Junit.find("console_contains: &quot;&lt;tag&gt; &amp; \\u0001&quot; not found"), std::string::npos) << Junit;
+  EXPECT_NE(Junit.find("console_contains: &quot;&lt;tag&gt; &amp; \\u0001&quot; not found"), std::string::npos)
+      << Junit;
 
   // "-": standard output, in place of the table; not beside --json.
   const Checked ToOut = RunCheck({.Scenarios = {F.Good}, .JunitFile = "-"});

@@ -155,8 +155,9 @@ TEST(ShowCommand, PrintsTheBuiltInSourceOrSuggestsAName) {
   Out.str("");
   EXPECT_EQ(ShowScenario("s3-resum", Out, Err), kExitBadInput);
   EXPECT_EQ(Out.str(), "");
-  EXPECT_EQ(Err.str(), "quarn-emu: s3-resum: no built-in scenario of that name; did you mean s3-resume? "
-                       "(quarn-emu list shows them)\n");
+  EXPECT_EQ(Err.str(),
+            "quarn-emu: s3-resum: no built-in scenario of that name; did you mean s3-resume? "
+            "(quarn-emu list shows them)\n");
 }
 
 TEST(FaultsCommand, AProgressBarOnATerminalOnly) {
@@ -200,8 +201,9 @@ TEST(RunCommand, AStoppedModuleAnswersThree) {
   EXPECT_EQ(J["outcome"], "hang");
   EXPECT_TRUE(J["status"].is_null());
   // The limit is on the whole run; the last access is decoded to the device register.
-  EXPECT_EQ(J["stopped_at"], "the total time limit of 1 ms of virtual time ([run] time_limit_ms) ran out; last "
-                             "access io-read8 0x03FD (UART 0x3F8 LSR)");
+  EXPECT_EQ(J["stopped_at"],
+            "the total time limit of 1 ms of virtual time ([run] time_limit_ms) ran out; last "
+            "access io-read8 0x03FD (UART 0x3F8 LSR)");
 }
 
 TEST(CheckCommand, TableOfResultsAndEachMismatch) {
@@ -213,8 +215,10 @@ TEST(CheckCommand, TableOfResultsAndEachMismatch) {
             "scenario  outcome    status                  virtual ms  result\n"
             "default   returned   EFI_SUCCESS                227.163  ok\n"
             "wrong     returned   EFI_SUCCESS                 77.980  MISMATCH\n"
-            "    " + Wrong.string() + ":3: records: expected 1 entry, got 0; first difference at [0]: expected \"state\", got nothing\n"
-            "2 scenarios: 1 match, 1 mismatch, 0 no expectations, 0 errors (305.143 ms of virtual time)\n");
+            "    " +
+                Wrong.string() +
+                ":3: records: expected 1 entry, got 0; first difference at [0]: expected \"state\", got nothing\n"
+                "2 scenarios: 1 match, 1 mismatch, 0 no expectations, 0 errors (305.143 ms of virtual time)\n");
   EXPECT_EQ(Err.str(), "");
 }
 

@@ -36,32 +36,33 @@ std::string ConsoleOf(const std::string &ScenarioText, const std::string &Source
   return RunScenario(LoadScenarioText(ScenarioText, Source), false).Console;
 }
 
-std::string BuiltinConsole(const std::string &Name) {
-  return RunScenario(ResolveScenario(Name), false).Console;
-}
+std::string BuiltinConsole(const std::string &Name) { return RunScenario(ResolveScenario(Name), false).Console; }
 
 /// Runs the emitted scenario and checks that it prints the log's module lines, in order,
 /// from its first line (or, for a log cut at its start, from where the log begins).
 ::testing::AssertionResult ReproducesLog(const Explanation &E) {
   if (!E.Search.Reproduced) {
     const LogLine &Bad = E.Log.Module[E.Search.Matched];
-    return ::testing::AssertionFailure() << "refused at line " << Bad.FileLine << " \"" << Bad.Text << "\": " << E.Search.Reason
-                                         << "\n" << E.ScenarioToml;
+    return ::testing::AssertionFailure() << "refused at line " << Bad.FileLine << " \"" << Bad.Text
+                                         << "\": " << E.Search.Reason << "\n"
+                                         << E.ScenarioToml;
   }
   LoadedScenario Loaded;
   try {
     Loaded = LoadScenarioText(E.ScenarioToml, "emitted.toml");
   } catch (const ScenarioError &Error) {
-    return ::testing::AssertionFailure() << "the emitted scenario does not load: " << Error.what() << "\n" << E.ScenarioToml;
+    return ::testing::AssertionFailure() << "the emitted scenario does not load: " << Error.what() << "\n"
+                                         << E.ScenarioToml;
   }
   const RunReport Report = RunScenario(Loaded, false);
   const std::vector<std::string> Lines = ConsoleLines(Report.Console);
   for (size_t I = 0; I < E.Log.Module.size(); I++) {
     const size_t At = E.Search.Offset + I;
     if (At >= Lines.size() || !LinesAgree(E.Log.Module[I], Lines[At])) {
-      return ::testing::AssertionFailure() << "line " << I << " of the module: the log has \"" << E.Log.Module[I].Text
-                                           << "\", the emitted scenario prints \"" << (At < Lines.size() ? Lines[At] : "")
-                                           << "\"\n" << E.ScenarioToml;
+      return ::testing::AssertionFailure()
+             << "line " << I << " of the module: the log has \"" << E.Log.Module[I].Text
+             << "\", the emitted scenario prints \"" << (At < Lines.size() ? Lines[At] : "") << "\"\n"
+             << E.ScenarioToml;
     }
   }
   if (E.Search.Exact && Lines.size() != E.Search.Offset + E.Log.Module.size()) {
@@ -99,9 +100,9 @@ std::string Join(const std::vector<std::string> &Lines, const char *Ending) {
 std::string Captured(const std::string &Console, int Variant, std::mt19937 &Random) {
   const std::vector<std::string> Lines = SplitCrLf(Console);
   switch (Variant) {
-    case 0: return Console;                       // as the UART received it
-    case 1: return Join(Lines, "\n");             // LF line endings
-    case 2: {                                     // a timestamp column
+    case 0: return Console;            // as the UART received it
+    case 1: return Join(Lines, "\n");  // LF line endings
+    case 2: {                          // a timestamp column
       std::vector<std::string> Stamped;
       for (size_t I = 0; I < Lines.size(); I++) {
         char Stamp[32];
@@ -110,9 +111,12 @@ std::string Captured(const std::string &Console, int Variant, std::mt19937 &Rand
       }
       return Join(Stamped, "\r\n");
     }
-    case 3: {                                     // other modules' lines in between
-      static const char *kOthers[] = {"PROGRESS CODE: V03020003 I0", "Loading PEIM at 0x000FFD23000 EntryPoint=0x000FFD23264",
-                                      "Install PPI: 8C8CE578-8A3D-4F1C-9935-896185C32DD3", "", "PlatformInit: memory test done",
+    case 3: {  // other modules' lines in between
+      static const char *kOthers[] = {"PROGRESS CODE: V03020003 I0",
+                                      "Loading PEIM at 0x000FFD23000 EntryPoint=0x000FFD23264",
+                                      "Install PPI: 8C8CE578-8A3D-4F1C-9935-896185C32DD3",
+                                      "",
+                                      "PlatformInit: memory test done",
                                       "Temp RAM: 0xFEF00000 size 0x00080000"};
       std::vector<std::string> Mixed;
       for (const std::string &Line : Lines) {
@@ -122,7 +126,7 @@ std::string Captured(const std::string &Console, int Variant, std::mt19937 &Rand
       Mixed.push_back(kOthers[0]);
       return Join(Mixed, "\r\n");
     }
-    default: {                                    // cut after an arbitrary line
+    default: {  // cut after an arbitrary line
       const size_t Keep = 1 + Random() % std::max<size_t>(Lines.size(), 1);
       return Join(std::vector<std::string>(Lines.begin(), Lines.begin() + std::min(Keep, Lines.size())), "\r\n");
     }
@@ -162,7 +166,8 @@ TEST(ExplainCatalogue, HoldsExactlyTheModulesFormatStrings) {
     return Out;
   };
   for (const char *Folder : {"Pei", "Library", "Include", "MdeSubset"}) {
-    for (const auto &Entry : std::filesystem::recursive_directory_iterator(std::string(QUARN_SOURCE_DIR) + "/" + Folder)) {
+    for (const auto &Entry :
+         std::filesystem::recursive_directory_iterator(std::string(QUARN_SOURCE_DIR) + "/" + Folder)) {
       const std::string Extension = Entry.path().extension().string();
       if (Extension != ".cpp" && Extension != ".h") continue;
       std::ifstream In(Entry.path());
@@ -172,7 +177,8 @@ TEST(ExplainCatalogue, HoldsExactlyTheModulesFormatStrings) {
       for (std::sregex_iterator It(Source.begin(), Source.end(), Call), End; It != End; ++It) {
         std::string Format;
         const std::string Literals = (*It)[1];
-        for (std::sregex_iterator L(Literals.begin(), Literals.end(), Literal); L != End; ++L) Format += Unescape((*L)[1]);
+        for (std::sregex_iterator L(Literals.begin(), Literals.end(), Literal); L != End; ++L)
+          Format += Unescape((*L)[1]);
         InSources.insert(Format);
       }
     }
@@ -187,8 +193,10 @@ TEST(ExplainCatalogue, HoldsExactlyTheModulesFormatStrings) {
       if (std::string(Format) != "%a" && std::string(M.Id) != "assert") InCatalogue.insert(Format);
     }
   }
-  for (const std::string &Format : InSources) EXPECT_TRUE(InCatalogue.count(Format)) << "not in the catalogue: " << Format;
-  for (const std::string &Format : InCatalogue) EXPECT_TRUE(InSources.count(Format)) << "no longer in the sources: " << Format;
+  for (const std::string &Format : InSources)
+    EXPECT_TRUE(InCatalogue.count(Format)) << "not in the catalogue: " << Format;
+  for (const std::string &Format : InCatalogue)
+    EXPECT_TRUE(InSources.count(Format)) << "no longer in the sources: " << Format;
 
   std::ifstream DebugLib(std::string(QUARN_SOURCE_DIR) + "/Library/BaseDebugLibSerialPort/DebugLib.cpp");
   std::stringstream Text;
@@ -228,7 +236,8 @@ TEST(ExplainCatalogue, RecognisesLinesBehindAPrefixAndReadsTheirValues) {
   EXPECT_FALSE(MatchLine(std::string("\0\xff\x80 DRUX", 9)));
 
   EXPECT_FALSE(MatchLine("PROGRESS CODE: V03020003 I0"));
-  EXPECT_FALSE(MatchLine("[QUARN][PreMem] Wait for VORN Nromal or Recovery state")) << "a text this version never prints";
+  EXPECT_FALSE(MatchLine("[QUARN][PreMem] Wait for VORN Nromal or Recovery state"))
+      << "a text this version never prints";
   EXPECT_FALSE(MatchLine("[QUARN][PreMem] Wait for VORN state reaches VORN State = ")) << "a field without a value";
 }
 
@@ -307,31 +316,37 @@ std::string RandomScenario(std::mt19937 &R, int Index) {
   std::string S = "name = \"random-" + std::to_string(Index) + "\"\n";
   S += "[boot]\nmode = " + std::string(Chance(15) ? "0x11" : "0") + "\n";
   if (Chance(10)) S += "get_boot_mode_status = \"EFI_DEVICE_ERROR\"\n";
-  S += "[cpu]\nsignature = " + std::string(Chance(10) ? "0x000906EA" : "0x00050654") + "\nprocessors = " +
-       std::to_string(1 + Pick(8)) + "\n";
+  S += "[cpu]\nsignature = " + std::string(Chance(10) ? "0x000906EA" : "0x00050654") +
+       "\nprocessors = " + std::to_string(1 + Pick(8)) + "\n";
   static const uint32_t kLevels[] = {0x80000042, 0x80000042, 0x80000042, 0x80000000, 0x80000040, 0x80000002, 0x40, 0};
   S += "[cmos]\nerror_level = " + Hex(kLevels[Pick(8)]) + "\nvalid = " + (Chance(90) ? "true" : "false") + "\n";
-  S += "[policy]\ninstalled = " + std::string(Chance(92) ? "true" : "false") + "\nblock = " + (Chance(92) ? "true" : "false") +
-       "\npre_did_reset = " + (Chance(60) ? "true" : "false") + "\nssc_alternate = " + (Chance(50) ? "true" : "false") +
+  S += "[policy]\ninstalled = " + std::string(Chance(92) ? "true" : "false") +
+       "\nblock = " + (Chance(92) ? "true" : "false") + "\npre_did_reset = " + (Chance(60) ? "true" : "false") +
+       "\nssc_alternate = " + (Chance(50) ? "true" : "false") +
        "\nbios_update_watchdog = " + (Chance(50) ? "true" : "false") + "\n";
   static const uint32_t kStates[] = {5, 5, 2, 2, 1, 0, 3, 4};
   const uint32_t Flow = Chance(8) ? 7 : Pick(3);
   const uint32_t Fs1 = kStates[Pick(8)] | (Flow << 16) | (uint32_t(Pick(16)) << 20);
   const uint32_t Fs2 = (Chance(50) ? 4u : uint32_t(Pick(8))) << 8;
-  S += "[vorn]\npresent = " + std::string(Chance(95) ? "true" : "false") + "\nfs1 = " + Hex(Fs1) + "\nfs2 = " + Hex(Fs2) +
-       "\nfn1 = " + Hex(R()) + "\ndwrsts = " + Hex(Chance(8) ? 0x8000 : 0) + "\n";
+  S += "[vorn]\npresent = " + std::string(Chance(95) ? "true" : "false") + "\nfs1 = " + Hex(Fs1) +
+       "\nfs2 = " + Hex(Fs2) + "\nfn1 = " + Hex(R()) + "\ndwrsts = " + Hex(Chance(8) ? 0x8000 : 0) + "\n";
   if (Chance(25)) {
     static const uint32_t kTimes[] = {30, 600, 1500};
-    S += "[[vorn.at]]\nms = " + std::to_string(kTimes[Pick(3)]) + "\nfs1 = " + Hex((Fs1 & ~0xFu) | (Chance(50) ? 5 : 2)) + "\n";
+    S += "[[vorn.at]]\nms = " + std::to_string(kTimes[Pick(3)]) +
+         "\nfs1 = " + Hex((Fs1 & ~0xFu) | (Chance(50) ? 5 : 2)) + "\n";
   }
   S += "[drux]\ninstalled = " + std::string(Chance(95) ? "true" : "false") + "\n";
   if (Chance(8)) S += "vorn_status = 1\n";
   if (Chance(8)) S += "vorn_status_result = \"EFI_DEVICE_ERROR\"\n";
   S += "[drux.type]\nfw_type = " + std::to_string(Chance(70) ? 1 : Pick(8)) + "\nfw_sub_type = " +
-       std::to_string(Chance(80) ? 0 : Chance(50) ? 3 : Pick(256)) + "\n" + (Chance(40) ? Answer(8) : "");
+       std::to_string(Chance(80)   ? 0
+                      : Chance(50) ? 3
+                                   : Pick(256)) +
+       "\n" + (Chance(40) ? Answer(8) : "");
   S += "[drux.feature_set]\nfeature_set = " + Hex(Chance(70) ? 4 : R()) + "\n" + (Chance(40) ? Answer(11) : "");
   S += "[drux.watchdog]\nstatus = " + std::to_string(Chance(70) ? 0 : Pick(256)) + "\n" + (Chance(40) ? Answer(2) : "");
-  S += "[drux.clock]\nclox_response = " + std::to_string(Chance(70) ? 0 : Pick(1000)) + "\n" + (Chance(40) ? Answer(48) : "");
+  S += "[drux.clock]\nclox_response = " + std::to_string(Chance(70) ? 0 : Pick(1000)) + "\n" +
+       (Chance(40) ? Answer(48) : "");
   if (Chance(60)) {
     S += "[drux.pre_did_reset]\naccept = " + std::string(Chance(75) ? "true" : "false") + "\n";
     if (Chance(75)) S += "counter_after_ms = " + std::to_string(10 + Pick(200)) + "\n";
@@ -377,8 +392,9 @@ TEST(Explain, RandomBoardsAreReproducedEveryOne) {
     TotalMs += E.Search.HostMs;
     MaxMs = std::max(MaxMs, E.Search.HostMs);
   }
-  std::printf("explain: %d of %d random boards reproduced; %.1f runs a log (at most %zu), %.1f ms a log (at most %.0f)\n",
-              Reproduced, kBoards, double(Runs) / kBoards, MaxRuns, TotalMs / kBoards, MaxMs);
+  std::printf(
+      "explain: %d of %d random boards reproduced; %.1f runs a log (at most %zu), %.1f ms a log (at most %.0f)\n",
+      Reproduced, kBoards, double(Runs) / kBoards, MaxRuns, TotalMs / kBoards, MaxMs);
 }
 
 // --- logs that cannot have come from the module -------------------------------------
@@ -423,8 +439,8 @@ TEST(Explain, AlteredLogsAreRefusedAtTheLineNoScenarioCanPrint) {
     Lines[At] = "[QUARN][PreMem] Wait for VORN state reaches VORN State = 3";
     EXPECT_EQ(RefusedAt(Lines), At + 1);
   }
-  if (kSanitized) return;   // a refusal tries every change: the sanitizer build checks the first three kinds
-  {  // a register value changed: only recovery cause 4 is ever printed
+  if (kSanitized) return;  // a refusal tries every change: the sanitizer build checks the first three kinds
+  {                        // a register value changed: only recovery cause 4 is ever printed
     std::vector<std::string> Lines = Default;
     const size_t At = IndexOf(Lines, "[QUARN][PreMem] WARNING: VORN is in recovery mode (cause: 4)");
     Lines[At] = "[QUARN][PreMem] WARNING: VORN is in recovery mode (cause: 3)";
@@ -444,7 +460,8 @@ TEST(Explain, AlteredLogsAreRefusedAtTheLineNoScenarioCanPrint) {
   }
   {  // the same on a non-functional boot: a line removed between the two register lines' halves
     std::vector<std::string> Lines = SplitCrLf(BuiltinConsole("pre-did-counter-timeout"));
-    const size_t At = IndexOf(Lines, "[QUARN][PreMem] ERROR: Pre-DID reset timeout failure causes VORN non-functional flow");
+    const size_t At =
+        IndexOf(Lines, "[QUARN][PreMem] ERROR: Pre-DID reset timeout failure causes VORN non-functional flow");
     Lines.erase(Lines.begin() + At);
     EXPECT_EQ(RefusedAt(Lines), At + 1);
   }
@@ -469,9 +486,9 @@ namespace {
   const std::vector<std::string> Want = SplitLf(Golden.str()), Got = SplitLf(Text);
   size_t Line = 0;
   while (Line < Want.size() && Line < Got.size() && Want[Line] == Got[Line]) Line++;
-  return ::testing::AssertionFailure() << Path.string() << ": differs at line " << Line + 1 << ":\n  golden: "
-                                       << (Line < Want.size() ? Want[Line] : "(end)") << "\n  now:    "
-                                       << (Line < Got.size() ? Got[Line] : "(end)")
+  return ::testing::AssertionFailure() << Path.string() << ": differs at line " << Line + 1
+                                       << ":\n  golden: " << (Line < Want.size() ? Want[Line] : "(end)")
+                                       << "\n  now:    " << (Line < Got.size() ? Got[Line] : "(end)")
                                        << "\n(QUARN_UPDATE_GOLDEN=1 rewrites the golden files)";
 }
 #endif
@@ -526,12 +543,13 @@ TEST(ExplainCommand, StoryScenarioFileAndExitStatus) {
 
   Options.Json = false;
   Options.Emit.clear();
-  const std::string Refused = Dir.File("refused.log", "[QUARN][PreMem] QuarnPeiPreMemEntryPoint called.\r\n"
-                                                      "[QUARN][PreMem] Pre-DID reset has been executed successfully\r\n")
+  const std::string Refused = Dir.File("refused.log",
+                                       "[QUARN][PreMem] QuarnPeiPreMemEntryPoint called.\r\n"
+                                       "[QUARN][PreMem] Pre-DID reset has been executed successfully\r\n")
                                   .string();
   Options.Log = Refused;
 #ifdef QUARN_SOURCE_DIR
-  if (!kSanitized) {   // a refusal tries every change: once is enough there
+  if (!kSanitized) {  // a refusal tries every change: once is enough there
     std::ostringstream RefusedText;
     EXPECT_EQ(ExplainLog(Options, RefusedText, Err), kExitMismatch);
     EXPECT_TRUE(SameAsGolden("refused.story.txt", Replaced(RefusedText.str(), Here, "DIR/")));
@@ -599,9 +617,11 @@ TEST(Explain, ALineTheLogLacksIsNamed) {
   EXPECT_EQ(Assert.rfind("ASSERT [QuarnPeiPreMem] Library/CpuAndRevisionLib/CpuAndRevisionLib(", 0), 0u) << Assert;
   EXPECT_NE(Assert.find("): CpuAndRevision != ((void *) 0)"), std::string::npos) << Assert;
   const std::string Story = StoryText(E, "altered.log");
-  EXPECT_NE(Story.find("\n  - the beginning: the scenario prints 1 line before the log's first module line, which the log "
-                       "does not have (cut at its start?): \"" + Assert + "\"\n"),
-            std::string::npos)
+  EXPECT_NE(
+      Story.find("\n  - the beginning: the scenario prints 1 line before the log's first module line, which the log "
+                 "does not have (cut at its start?): \"" +
+                 Assert + "\"\n"),
+      std::string::npos)
       << Story;
   // The search's effort is part of the story, the same on every machine.
   EXPECT_EQ(E.Search.Runs, 7u);
@@ -624,10 +644,12 @@ TEST(Explain, ALineTheLogLacksIsNamed) {
   const std::string CutStory = StoryText(Cut, "cut.log");
   const size_t More = Cut.Search.RunLines.size() - 5;
   EXPECT_NE(CutStory.find("\n  - the rest of the boot: the log ends after its last line of the module (cut?), the run "
-                          "goes on with " + std::to_string(More) + " lines, from \"" + Cut.Search.RunLines[5] + "\"\n"),
+                          "goes on with " +
+                          std::to_string(More) + " lines, from \"" + Cut.Search.RunLines[5] + "\"\n"),
             std::string::npos)
       << CutStory;
-  EXPECT_NE(CutStory.find("the scenario prints all 5 module lines of the log, then " + std::to_string(More) + " lines more\n"),
+  EXPECT_NE(CutStory.find("the scenario prints all 5 module lines of the log, then " + std::to_string(More) +
+                          " lines more\n"),
             std::string::npos)
       << CutStory;
   EXPECT_EQ(StoryJson(Cut, "cut.log")["lines_after"].size(), More);
@@ -636,7 +658,8 @@ TEST(Explain, ALineTheLogLacksIsNamed) {
   Explanation One = Cut;
   One.Search.RunLines.resize(6);
   const std::string OneStory = StoryText(One, "cut.log");
-  EXPECT_NE(OneStory.find("goes on with 1 line, from \"" + Cut.Search.RunLines[5] + "\"\n"), std::string::npos) << OneStory;
+  EXPECT_NE(OneStory.find("goes on with 1 line, from \"" + Cut.Search.RunLines[5] + "\"\n"), std::string::npos)
+      << OneStory;
   EXPECT_NE(OneStory.find("the scenario prints all 5 module lines of the log, then 1 line more\n"), std::string::npos)
       << OneStory;
 }
@@ -680,7 +703,8 @@ TEST(ExplainSearch, TheChangesThatCanAlterEachMessagesLine) {
       {{"entry", "reload-mm7", "migration", "sync-mm7"}, {"cpu", "level", "pei"}},
       {{""}, {"level", "pei"}},
       {{"info-hob", "non-functional", "info-hob-missing"}, {"level", "pei", "vorn"}},
-      {{"wd-sending", "wd-cannot-send", "wd-response-failed", "wd-failed", "wd-success"}, {"level", "policy", "watchdog"}},
+      {{"wd-sending", "wd-cannot-send", "wd-response-failed", "wd-failed", "wd-success"},
+       {"level", "policy", "watchdog"}},
       {{"status-code-too-large"}, {"pei"}},
   };
   size_t Ids = 0;
@@ -693,7 +717,8 @@ TEST(ExplainSearch, TheChangesThatCanAlterEachMessagesLine) {
   // Every line of the catalogue is in the table.
   for (const LinePattern &P : LinePatterns()) {
     bool Listed = false;
-    for (const auto &[Messages, Expected] : kLevers) Listed = Listed || std::count(Messages.begin(), Messages.end(), P.Id);
+    for (const auto &[Messages, Expected] : kLevers)
+      Listed = Listed || std::count(Messages.begin(), Messages.end(), P.Id);
     EXPECT_TRUE(Listed) << P.Id;
   }
   EXPECT_GT(Ids, 60u);
@@ -753,17 +778,19 @@ TEST(ExplainSearch, TheChangesOfferedFromTheDefaults) {
   EXPECT_FALSE(Offers(Moves, "vorn", {{"vorn.fs1", "0x00000006"}}));
   for (uint64_t State = 0; State < 6; State++) EXPECT_TRUE(Offers(Moves, "vorn", {{"vorn.fs1", search::Hex8(State)}}));
   // From the Lumo flow: FlowMode cleared, CurrentState kept.
-  const std::vector<search::Move> FromLumo = search::MovesFor(Candidate{{{"vorn.fs1", "0x00070005"}}}, search::Harvest{});
+  const std::vector<search::Move> FromLumo =
+      search::MovesFor(Candidate{{{"vorn.fs1", "0x00070005"}}}, search::Harvest{});
   EXPECT_TRUE(Offers(FromLumo, "vorn", {{"vorn.fs1", "0x00000005"}}));
   EXPECT_FALSE(Offers(FromLumo, "vorn", {{"vorn.fs1", "0x00000004"}}));
   // A pre-DID reset the firmware refuses with a warning (EFI_WARN_STALE_DATA, the one the
   // search offers of itself) or answers with an error.
-  EXPECT_TRUE(Offers(Moves, "pre_did", {{"drux.pre_did_reset.accept", "false"},
-                                         {"drux.pre_did_reset.result", "\"EFI_WARN_STALE_DATA\""}}));
-  EXPECT_TRUE(Offers(Moves, "pre_did", {{"drux.pre_did_reset.accept", "true"},
-                                         {"drux.pre_did_reset.result", "\"EFI_DEVICE_ERROR\""}}));
-  EXPECT_FALSE(Offers(Moves, "pre_did", {{"drux.pre_did_reset.accept", "false"},
-                                          {"drux.pre_did_reset.result", "\"EFI_DEVICE_ERROR\""}}));
+  EXPECT_TRUE(
+      Offers(Moves, "pre_did",
+             {{"drux.pre_did_reset.accept", "false"}, {"drux.pre_did_reset.result", "\"EFI_WARN_STALE_DATA\""}}));
+  EXPECT_TRUE(Offers(Moves, "pre_did",
+                     {{"drux.pre_did_reset.accept", "true"}, {"drux.pre_did_reset.result", "\"EFI_DEVICE_ERROR\""}}));
+  EXPECT_FALSE(Offers(Moves, "pre_did",
+                      {{"drux.pre_did_reset.accept", "false"}, {"drux.pre_did_reset.result", "\"EFI_DEVICE_ERROR\""}}));
 
   // A status the log prints: an error is offered as one, a warning (any value, odd or
   // even) only where any status may stand.
@@ -773,10 +800,12 @@ TEST(ExplainSearch, TheChangesOfferedFromTheDefaults) {
   EXPECT_TRUE(Offers(WithLog, "boot", {{"boot.get_boot_mode_status", "\"EFI_UNSUPPORTED\""}}));
   EXPECT_FALSE(Offers(WithLog, "boot", {{"boot.get_boot_mode_status", "\"EFI_WARN_WRITE_FAILURE\""}}));
   EXPECT_TRUE(Offers(WithLog, "type", {{"drux.type.result", "\"EFI_WARN_WRITE_FAILURE\""}}));
-  EXPECT_TRUE(Offers(WithLog, "pre_did", {{"drux.pre_did_reset.accept", "false"},
-                                           {"drux.pre_did_reset.result", "\"EFI_WARN_WRITE_FAILURE\""}}));
-  EXPECT_FALSE(Offers(WithLog, "pre_did", {{"drux.pre_did_reset.accept", "true"},
-                                            {"drux.pre_did_reset.result", "\"EFI_WARN_WRITE_FAILURE\""}}));
+  EXPECT_TRUE(
+      Offers(WithLog, "pre_did",
+             {{"drux.pre_did_reset.accept", "false"}, {"drux.pre_did_reset.result", "\"EFI_WARN_WRITE_FAILURE\""}}));
+  EXPECT_FALSE(
+      Offers(WithLog, "pre_did",
+             {{"drux.pre_did_reset.accept", "true"}, {"drux.pre_did_reset.result", "\"EFI_WARN_WRITE_FAILURE\""}}));
 }
 
 // --- whatever the log: bounded ------------------------------------------------------
@@ -811,7 +840,8 @@ namespace {
 /// length past what a scenario file holds) whose type-answer lines print Values distinct
 /// lengths: every change the search tries fails to load, so it costs no emulator run.
 std::string LogOfManyValues(size_t Values) {
-  std::string Log = "Unknown CPU family 0xFFFFFFFFFFF\r\nDRUX: PeiDruxGetVornType() - OK: FwType = 99999999999, FwSubType = 0\r\n";
+  std::string Log =
+      "Unknown CPU family 0xFFFFFFFFFFF\r\nDRUX: PeiDruxGetVornType() - OK: FwType = 99999999999, FwSubType = 0\r\n";
   for (size_t I = 0; I < Values; I++) {
     Log += "DRUX: PeiDruxGetVornType - Response: wrong length = " + std::to_string(10000000000ull + I) + "\r\n";
   }

@@ -35,7 +35,8 @@ TEST(Junit, EveryTextIsXmlCharacterDataAtEachBoundaryOfUtf8) {
     std::string Body;       // as the error's character data
   };
   const Row Rows[] = {
-      {"markup", "<a href='x'>&\"", "&lt;a href=&apos;x&apos;&gt;&amp;&quot;", "&lt;a href=&apos;x&apos;&gt;&amp;&quot;"},
+      {"markup", "<a href='x'>&\"", "&lt;a href=&apos;x&apos;&gt;&amp;&quot;",
+       "&lt;a href=&apos;x&apos;&gt;&amp;&quot;"},
       {"line feed and tab", "a\tb\nc", "a&#9;b&#10;c", "a\tb\nc"},
       {"carriage return", "a\r", "a&#13;", "a&#13;"},
       {"controls", std::string("\x01\x1F \x7F", 4), R + R + " \x7F", R + R + " \x7F"},
@@ -65,9 +66,10 @@ TEST(Junit, EveryTextIsXmlCharacterDataAtEachBoundaryOfUtf8) {
   for (const Row &Case : Rows) {
     SCOPED_TRACE(Case.Name);
     const std::string Xml = ErrorXml(Case.Text);
-    const std::string Want = "    <testcase name=\"n\" classname=\"quarn-emu.check\" file=\"n.toml\" time=\"0.000000\">\n"
-                             "      <error message=\"" +
-                             Case.Attribute + "\" type=\"scenario\">" + Case.Body + "\n</error>\n    </testcase>\n";
+    const std::string Want =
+        "    <testcase name=\"n\" classname=\"quarn-emu.check\" file=\"n.toml\" time=\"0.000000\">\n"
+        "      <error message=\"" +
+        Case.Attribute + "\" type=\"scenario\">" + Case.Body + "\n</error>\n    </testcase>\n";
     EXPECT_NE(Xml.find(Want), std::string::npos) << Xml;
   }
 }

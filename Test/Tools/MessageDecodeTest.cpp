@@ -17,7 +17,9 @@ using nlohmann::json;
 
 namespace {
 
-RunReport RunBuiltin(const std::string &Argument, bool Trace = false) { return RunScenario(ResolveScenario(Argument), Trace); }
+RunReport RunBuiltin(const std::string &Argument, bool Trace = false) {
+  return RunScenario(ResolveScenario(Argument), Trace);
+}
 
 /// The road of one boot (QUARN in recovery with cause 4, every message enabled) with
 /// Overrides added to its firmware tables.
@@ -46,18 +48,27 @@ TEST(MessageDecode, TheRoadOfOneBootFieldByFieldBothWays) {
     json Request, Response;
   };
   const json Header11F0 = {{"Header", 0x11F0}, {"GroupId", 0xF0}, {"Command", 0x11}, {"IsResponse", 0}};
-  const json Clock = {{"HeaderWord0", 0x00050000}, {"CloxCommand", 27}, {"CloxResponse", 0}, {"BufferLength", 28},
-                      {"Reserved", 0},           {"Selector", 2},     {"Frequency", 100000000}, {"SscPercentage", 50},
-                      {"ClockFlags", 0x10}};
+  const json Clock = {{"HeaderWord0", 0x00050000}, {"CloxCommand", 27},   {"CloxResponse", 0},
+                      {"BufferLength", 28},        {"Reserved", 0},       {"Selector", 2},
+                      {"Frequency", 100000000},    {"SscPercentage", 50}, {"ClockFlags", 0x10}};
   const Row Rows[] = {
-      {"type", Header11F0,
-       {{"Header", 0x91F0}, {"GroupId", 0xF0}, {"Command", 0x11}, {"IsResponse", 1}, {"TypeWord", 1}, {"FwType", 1},
+      {"type",
+       Header11F0,
+       {{"Header", 0x91F0},
+        {"GroupId", 0xF0},
+        {"Command", 0x11},
+        {"IsResponse", 1},
+        {"TypeWord", 1},
+        {"FwType", 1},
         {"FwSubType", 0}}},
       {"pre-did-reset",
        {{"Header", 5}, {"GroupId", 5}, {"Command", 0}, {"IsResponse", 0}, {"Parameters", "0000000000000000"}},
        {{"Header", 0x8005}, {"GroupId", 5}, {"Command", 0}, {"IsResponse", 1}, {"Parameters", "0000000000000000"}}},
-      {"watchdog", {{"Command", 5}, {"Reserved", "0000000000000000"}, {"Parameter", 4}}, {{"Command", 0x85}, {"Status", 0}}},
-      {"feature-set", {{"Command", 1}},
+      {"watchdog",
+       {{"Command", 5}, {"Reserved", "0000000000000000"}, {"Parameter", 4}},
+       {{"Command", 0x85}, {"Status", 0}}},
+      {"feature-set",
+       {{"Command", 1}},
        {{"Command", 0x81}, {"Reserved", "0000"}, {"FeatureSet", 4}, {"CloxSupported", 1}, {"FeatureSet2", 0}}},
       {"clock", Clock, Clock},
   };
@@ -103,8 +114,10 @@ TEST(MessageDecode, GarbledAnswersDecodeAsFarAsTheirBytesGo) {
   const Row Rows[] = {
       {"pre-did-reset", json::object(), "2 bytes; the layout has 12", "8503"},
       {"watchdog", {{"Command", 5}}, "1 byte; the layout has 2", ""},
-      {"feature-set", {{"Command", 0x81}, {"Reserved", "0000"}, {"FeatureSet", 4}, {"CloxSupported", 1}, {"FeatureSet2", 0}},
-       "reported length 20, 11 bytes in the buffer", ""},
+      {"feature-set",
+       {{"Command", 0x81}, {"Reserved", "0000"}, {"FeatureSet", 4}, {"CloxSupported", 1}, {"FeatureSet2", 0}},
+       "reported length 20, 11 bytes in the buffer",
+       ""},
   };
   for (const Row &Expected : Rows) {
     SCOPED_TRACE(Expected.Kind);
@@ -184,15 +197,17 @@ TEST(MessageDecode, StatusCodeTypesAndValuesByNameEachPartItsOwn) {
 TEST(Summary, RecordsShowTimeTypeAndValueBesideTheDecodedBody) {
   const RunReport R = RunBuiltin("state-wait-timeout");
   const std::string Text = Summary(R, false);
-  EXPECT_NE(Text.find("records\n"
-                      "  1.  2051.339 ms  type EFI_ERROR_CODE | EFI_ERROR_MINOR (0x40000002)\n"
-                      "                 value EFI_COMPUTING_UNIT_FIRMWARE_PROCESSOR | EFI_CU_EC_NON_SPECIFIC "
-                      "(0x00020000), instance 0 -> EFI_SUCCESS\n"
-                      "                 state record: HeaderSize 20, Size 38, EntryType 16, EntrySize 38, Severity 2,\n"
-                      "                 EntryCode 0x00020101, EntryContext 0x00000000, VornFs1 0x00000001, VornFs2 0x00000000,\n"
-                      "                 Fn1Status 0x00000000, Fn4Status 0x00000000, Fn6Status 0x00000000\n"
-                      "  2.  2064.555 ms  "),
-            std::string::npos)
+  EXPECT_NE(
+      Text.find(
+          "records\n"
+          "  1.  2051.339 ms  type EFI_ERROR_CODE | EFI_ERROR_MINOR (0x40000002)\n"
+          "                 value EFI_COMPUTING_UNIT_FIRMWARE_PROCESSOR | EFI_CU_EC_NON_SPECIFIC "
+          "(0x00020000), instance 0 -> EFI_SUCCESS\n"
+          "                 state record: HeaderSize 20, Size 38, EntryType 16, EntrySize 38, Severity 2,\n"
+          "                 EntryCode 0x00020101, EntryContext 0x00000000, VornFs1 0x00000001, VornFs2 0x00000000,\n"
+          "                 Fn1Status 0x00000000, Fn4Status 0x00000000, Fn6Status 0x00000000\n"
+          "  2.  2064.555 ms  "),
+      std::string::npos)
       << Text;
   const json J = ReportToJson(R, false)["status_codes"][0];
   EXPECT_DOUBLE_EQ(J["time_ms"].get<double>(), 2051.338976);
@@ -208,28 +223,35 @@ TEST(Summary, TheExchangeShowsEveryByteOnlyWhenWide) {
   const std::string Narrow = Summary(R, false);
   const std::string Wide = Summary(R, true);
   // Frequency 100 MHz at 28, SscPercentage 50 at 41, ClockFlags bit 4 at 44.
-  const std::string Clock = "000005001b000000000000001c00000000000000020000000000000000e1f505000000000000000000320000100000"
-                            "00";
+  const std::string Clock =
+      "000005001b000000000000001c00000000000000020000000000000000e1f505000000000000000000320000100000"
+      "00";
   EXPECT_NE(Narrow.find("firmware exchange (run --wide shows every byte)\n"
                         "  1.     5.860 ms  type, client 0x07, 4 bytes -> EFI_SUCCESS, 8 bytes back (room for 8)\n"
                         "      request    f0110000\n"
                         "                 Header 0x000011F0, GroupId 0xF0, Command 0x11, IsResponse 0\n"
                         "      response   f091000001000000\n"
-                        "                 Header 0x000091F0, GroupId 0xF0, Command 0x11, IsResponse 1, TypeWord 0x00000001, FwType 1,\n"
+                        "                 Header 0x000091F0, GroupId 0xF0, Command 0x11, IsResponse 1, TypeWord "
+                        "0x00000001, FwType 1,\n"
                         "                 FwSubType 0\n"),
             std::string::npos)
       << Narrow;
-  EXPECT_NE(Narrow.find("      request    " + Clock.substr(0, 48) + ".. (48 bytes)\n"
-                        "                 HeaderWord0 0x00050000, CloxCommand 27, CloxResponse 0, BufferLength 28, Reserved 0,\n"
-                        "                 Selector 2, Frequency 100000000, SscPercentage 50, ClockFlags 0x0010\n"),
-            std::string::npos)
+  EXPECT_NE(
+      Narrow.find(
+          "      request    " + Clock.substr(0, 48) +
+          ".. (48 bytes)\n"
+          "                 HeaderWord0 0x00050000, CloxCommand 27, CloxResponse 0, BufferLength 28, Reserved 0,\n"
+          "                 Selector 2, Frequency 100000000, SscPercentage 50, ClockFlags 0x0010\n"),
+      std::string::npos)
       << Narrow;
   EXPECT_EQ(Narrow.find(Clock), std::string::npos);
   EXPECT_NE(Wide.find("firmware exchange\n"), std::string::npos);
-  EXPECT_NE(Wide.find("      request    " + Clock + "\n"
-                      "                 HeaderWord0 0x00050000, CloxCommand 27, CloxResponse 0, BufferLength 28, Reserved 0, "
-                      "Selector 2, Frequency 100000000, SscPercentage 50, ClockFlags 0x0010\n"),
-            std::string::npos)
+  EXPECT_NE(
+      Wide.find("      request    " + Clock +
+                "\n"
+                "                 HeaderWord0 0x00050000, CloxCommand 27, CloxResponse 0, BufferLength 28, Reserved 0, "
+                "Selector 2, Frequency 100000000, SscPercentage 50, ClockFlags 0x0010\n"),
+      std::string::npos)
       << Wide;
 }
 
@@ -244,8 +266,8 @@ TEST(ReportJson, FormatTwoCarriesSixtyFourBitValuesAsHexStrings) {
   EXPECT_EQ(J["static_pointer_table"]["address"], 0x7C040250u) << "a 32-bit address stays a number";
 
   // The error level cached in MM0 has its top bit set: far above 2^53, kept whole.
-  const auto Mm0 = std::find_if(J["trace"].begin(), J["trace"].end(),
-                                [](const json &T) { return T["kind"] == "write-mm0"; });
+  const auto Mm0 =
+      std::find_if(J["trace"].begin(), J["trace"].end(), [](const json &T) { return T["kind"] == "write-mm0"; });
   ASSERT_NE(Mm0, J["trace"].end());
   EXPECT_EQ((*Mm0)["value"], "0x8000004280004424");
   EXPECT_EQ((*Mm0)["address"], "0x0");

@@ -57,10 +57,11 @@ std::vector<Expectation> Expect(const std::string &Toml) {
 
 TEST(ReportJson, CarriesTheContractKeysWithNumbersHexAndTextsAsReceived) {
   const json J = ReportToJson(ReturnedReport(), false);
-  for (const char *Key : {"format", "scenario", "outcome", "status", "status_value", "elapsed_ms", "console", "console2",
-                          "debug_ppi", "asserts", "halt_codes", "messages", "records", "status_codes",
-                          "vorn_type_hob", "info_hob", "static_pointer_table", "cpu_and_revision", "mm7", "time",
-                          "board", "debug_error_level"}) {
+  for (const char *Key :
+       {"format",  "scenario",     "outcome",       "status",           "status_value",         "elapsed_ms",
+        "console", "console2",     "debug_ppi",     "asserts",          "halt_codes",           "messages",
+        "records", "status_codes", "vorn_type_hob", "info_hob",         "static_pointer_table", "cpu_and_revision",
+        "mm7",     "time",         "board",         "debug_error_level"}) {
     EXPECT_TRUE(J.contains(Key)) << Key;
   }
   EXPECT_FALSE(J.contains("trace")) << "only with --trace";
@@ -75,11 +76,12 @@ TEST(ReportJson, CarriesTheContractKeysWithNumbersHexAndTextsAsReceived) {
   EXPECT_DOUBLE_EQ(J["messages"][0]["time_ms"].get<double>(), 0.001);
   EXPECT_TRUE(J["messages"][0]["response"].is_null()) << "an error status writes no response";
   EXPECT_EQ(J["messages"][0]["decoded"],
-            (json{{"request", {{"layout", "pre-did-reset-request"},
-                               {"title", "pre-DID reset request"},
-                               {"fields", {{"Header", 5}, {"GroupId", 5}, {"Command", 0}, {"IsResponse", 0}}},
-                               {"problem", "5 bytes; the layout has 12"},
-                               {"rest", "ab"}}},
+            (json{{"request",
+                   {{"layout", "pre-did-reset-request"},
+                    {"title", "pre-DID reset request"},
+                    {"fields", {{"Header", 5}, {"GroupId", 5}, {"Command", 0}, {"IsResponse", 0}}},
+                    {"problem", "5 bytes; the layout has 12"},
+                    {"rest", "ab"}}},
                   {"response", nullptr}}));
   EXPECT_EQ(J["mm7"], (json{"0x1000", "0x2000"}));
   EXPECT_EQ(J["exchange"], (json{"pre-did-reset EFI_TIMEOUT"}));
@@ -113,23 +115,26 @@ using Texts = std::vector<std::string>;
 
 TEST(Check, ExactEqualityPerKeyWithEachMismatchNamed) {
   const json Report = ReportToJson(ReturnedReport(), false);
-  EXPECT_TRUE(CheckReport(Expect("status = \"EFI_UNSUPPORTED\"\nrecords = [\"state\"]\nvorn_type_hob = \"null\"\n"),
-                          Report)
-                  .empty());
-  EXPECT_EQ(Lines(CheckReport(Expect("status = \"EFI_SUCCESS\"\nrecords = []\nelapsed_ms = 2.5\n"), Report)),
-            (Texts{"t.toml:2: status: expected \"EFI_SUCCESS\", got \"EFI_UNSUPPORTED\"",
-                   "t.toml:3: records: expected 0 entries, got 1; first difference at [0]: expected nothing, got \"state\""}));
+  EXPECT_TRUE(
+      CheckReport(Expect("status = \"EFI_UNSUPPORTED\"\nrecords = [\"state\"]\nvorn_type_hob = \"null\"\n"), Report)
+          .empty());
+  EXPECT_EQ(
+      Lines(CheckReport(Expect("status = \"EFI_SUCCESS\"\nrecords = []\nelapsed_ms = 2.5\n"), Report)),
+      (Texts{
+          "t.toml:2: status: expected \"EFI_SUCCESS\", got \"EFI_UNSUPPORTED\"",
+          "t.toml:3: records: expected 0 entries, got 1; first difference at [0]: expected nothing, got \"state\""}));
 }
 
 TEST(Check, SubstringTestsOnTheConsoles) {
   const json Report = ReportToJson(ReturnedReport(), false);
-  EXPECT_TRUE(CheckReport(Expect("console_contains = [\"A\\r\\n\", \"B\"]\nconsole_excludes = \"ERROR\"\n"), Report)
-                  .empty());
-  EXPECT_EQ(Lines(CheckReport(
-                Expect("console_contains = [\"C\"]\nconsole_excludes = [\"B\"]\ndebug_ppi_contains = \"x\"\n"), Report)),
-            (Texts{"t.toml:2: console_contains: \"C\" not found in console; nearest line 1 of console: \"A\"",
-                   "t.toml:3: console_excludes: \"B\" found at offset 3 of console",
-                   "t.toml:4: debug_ppi_contains: \"x\" not found in debug_ppi; debug_ppi is empty"}));
+  EXPECT_TRUE(
+      CheckReport(Expect("console_contains = [\"A\\r\\n\", \"B\"]\nconsole_excludes = \"ERROR\"\n"), Report).empty());
+  EXPECT_EQ(
+      Lines(CheckReport(Expect("console_contains = [\"C\"]\nconsole_excludes = [\"B\"]\ndebug_ppi_contains = \"x\"\n"),
+                        Report)),
+      (Texts{"t.toml:2: console_contains: \"C\" not found in console; nearest line 1 of console: \"A\"",
+             "t.toml:3: console_excludes: \"B\" found at offset 3 of console",
+             "t.toml:4: debug_ppi_contains: \"x\" not found in debug_ppi; debug_ppi is empty"}));
 }
 
 TEST(Check, ASequenceHoldsOnlyInItsOrder) {
@@ -158,8 +163,9 @@ TEST(Check, AStoppedRunNeverPassesUnlessItsOutcomeIsExpected) {
   R.Status.reset();
   const json Report = ReportToJson(R, false);
   const LoadedScenario L = LoadScenarioText("\n[expect]\nrecords = [\"state\"]\n", "t.toml");
-  EXPECT_EQ(Lines(CheckReport(L.Expect, Report, L.ExpectLine)),
-            Texts{"t.toml:2: outcome: expected \"returned\" (no outcome expected), got \"dead-loop\" at \"CpuDeadLoop\""})
+  EXPECT_EQ(
+      Lines(CheckReport(L.Expect, Report, L.ExpectLine)),
+      Texts{"t.toml:2: outcome: expected \"returned\" (no outcome expected), got \"dead-loop\" at \"CpuDeadLoop\""})
       << "named at the [expect] header";
   EXPECT_TRUE(CheckReport(Expect("outcome = \"dead-loop\"\nstatus = \"null\"\n"), Report).empty());
 }
@@ -180,8 +186,9 @@ TEST(Summary, DecodesErrorLogRecords) {
   EXPECT_EQ(DescribeStatusCode(Code),
             "reset record: HeaderSize 0, Size 0, EntryType 17, EntrySize 0, Severity 0, (30 bytes; the layout has 62)");
   Code.Data[20] = 18;  // no record of this module: every byte kept
-  EXPECT_EQ(DescribeStatusCode(Code), "undecodable: (no error-log record of this module in 30 bytes of extended data), "
-                                      "rest 000000000000000000000000000000000000000012000000.. (30 bytes)");
+  EXPECT_EQ(DescribeStatusCode(Code),
+            "undecodable: (no error-log record of this module in 30 bytes of extended data), "
+            "rest 000000000000000000000000000000000000000012000000.. (30 bytes)");
   const std::string Wide = DescribeStatusCode(Code, true);
   EXPECT_EQ(Wide.substr(Wide.find("rest ")), "rest 000000000000000000000000000000000000000012000000000000000000");
 }
@@ -281,7 +288,8 @@ TEST(Sequence, EveryKindOfStepExactly) {
   }
   R.Fault.reset();
   EXPECT_NE(SequenceDiagram(R).find("\n    Note over Module,Core: injected fault: SendWithAck  2\n"), std::string::npos)
-      << "without the fault's record, the trace's text (# spelt as a blank)\n" << SequenceDiagram(R);
+      << "without the fault's record, the trace's text (# spelt as a blank)\n"
+      << SequenceDiagram(R);
 }
 
 TEST(Sequence, MessagesTakeThePlaceTheFirmwareModelTracedThemAt) {

@@ -154,8 +154,9 @@ TEST(ScenarioLoader, StricterCoreAndPpiKeys) {
   Scenario S = Load("").Settings;
   EXPECT_FALSE(S.BootModeWrittenOnError);
   EXPECT_FALSE(S.DruxNullPpi || S.DruxNullSendWithAck || S.DruxNullGetVornStatus);
-  S = Load("[boot]\nmode_written_on_error = true\n[drux]\nnull_ppi = true\nnull_send_with_ack = true\n"
-           "null_get_vorn_status = true\n")
+  S = Load(
+          "[boot]\nmode_written_on_error = true\n[drux]\nnull_ppi = true\nnull_send_with_ack = true\n"
+          "null_get_vorn_status = true\n")
           .Settings;
   EXPECT_TRUE(S.BootModeWrittenOnError);
   EXPECT_TRUE(S.DruxNullPpi && S.DruxNullSendWithAck && S.DruxNullGetVornStatus);
@@ -229,9 +230,27 @@ TEST(ScenarioLoaderRefuses, UnknownKeysAtEveryDepth) {
   E = Refusal("[memory_map]\nbase = 1\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:1: memory_map: unknown key");
   // Every table refuses a key it does not have.
-  for (const char *Table : {"boot", "cpu", "cmos", "policy", "vorn", "drux", "drux.type", "drux.feature_set",
-                            "drux.watchdog", "drux.clock", "drux.pre_did_reset", "pei", "pei.vorn_type_hob", "memory",
-                            "board", "uart1", "uart2", "superio", "chipset", "run", "expect"}) {
+  for (const char *Table : {"boot",
+                            "cpu",
+                            "cmos",
+                            "policy",
+                            "vorn",
+                            "drux",
+                            "drux.type",
+                            "drux.feature_set",
+                            "drux.watchdog",
+                            "drux.clock",
+                            "drux.pre_did_reset",
+                            "pei",
+                            "pei.vorn_type_hob",
+                            "memory",
+                            "board",
+                            "uart1",
+                            "uart2",
+                            "superio",
+                            "chipset",
+                            "run",
+                            "expect"}) {
     E = Refusal(std::string("[") + Table + "]\nzzz = 1\n");
     EXPECT_EQ(E.what(), std::string("Scenarios/test.toml:2: ") + Table + ".zzz: unknown key") << Table;
   }
@@ -401,32 +420,39 @@ TEST(ScenarioLoaderRefuses, EveryRangeAtBothOfItsEnds) {
 
 TEST(ScenarioLoaderRefuses, UnknownStatusNamesAndChoices) {
   ScenarioError E = Refusal("[drux.pre_did_reset]\nresult = \"EFI_TIMEOUTT\"\n");
-  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: drux.pre_did_reset.result: unknown status name \"EFI_TIMEOUTT\"; "
-                         "did you mean EFI_TIMEOUT?");
+  EXPECT_STREQ(E.what(),
+               "Scenarios/test.toml:2: drux.pre_did_reset.result: unknown status name \"EFI_TIMEOUTT\"; "
+               "did you mean EFI_TIMEOUT?");
   // Names are case-sensitive: the message names the one that was meant.
   E = Refusal("[drux.watchdog]\nresult = \"efi_timeout\"\n");
-  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: drux.watchdog.result: unknown status name \"efi_timeout\"; "
-                         "did you mean EFI_TIMEOUT?");
+  EXPECT_STREQ(E.what(),
+               "Scenarios/test.toml:2: drux.watchdog.result: unknown status name \"efi_timeout\"; "
+               "did you mean EFI_TIMEOUT?");
   E = Refusal("[boot]\nget_boot_mode_status = \"Success\"\n");
   EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: boot.get_boot_mode_status: unknown status name \"Success\"");
   E = Refusal("[expect]\nstatus = \"EFI_SUCESS\"\n");
-  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: expect.status: unknown status name \"EFI_SUCESS\"; "
-                         "did you mean EFI_SUCCESS?");
-  E = Refusal("[expect]\noutcome = \"crashed\"\n");
-  EXPECT_STREQ(E.what(), "Scenarios/test.toml:2: expect.outcome: \"crashed\" is none of \"returned\", \"dead-loop\", \"hang\"");
-  E = Refusal("[pei]\nmp_services = \"later\"\n");
   EXPECT_STREQ(E.what(),
-               "Scenarios/test.toml:2: pei.mp_services: \"later\" is none of \"before-entry\", \"after-memory\", \"never\"");
+               "Scenarios/test.toml:2: expect.status: unknown status name \"EFI_SUCESS\"; "
+               "did you mean EFI_SUCCESS?");
+  E = Refusal("[expect]\noutcome = \"crashed\"\n");
+  EXPECT_STREQ(E.what(),
+               "Scenarios/test.toml:2: expect.outcome: \"crashed\" is none of \"returned\", \"dead-loop\", \"hang\"");
+  E = Refusal("[pei]\nmp_services = \"later\"\n");
+  EXPECT_STREQ(
+      E.what(),
+      "Scenarios/test.toml:2: pei.mp_services: \"later\" is none of \"before-entry\", \"after-memory\", \"never\"");
 }
 
 TEST(ScenarioLoaderRefuses, BadHexStrings) {
   ScenarioError E = Refusal("[drux.watchdog]\nresponse = \"85 0\"\n");
   EXPECT_EQ(E.Key(), "drux.watchdog.response");
-  EXPECT_STREQ(E.what(),
-               "Scenarios/test.toml:2: drux.watchdog.response: bad hex string \"85 0\": odd number of hexadecimal digits");
+  EXPECT_STREQ(
+      E.what(),
+      "Scenarios/test.toml:2: drux.watchdog.response: bad hex string \"85 0\": odd number of hexadecimal digits");
   E = Refusal("[drux.watchdog]\nresponse = \"8 503\"\n");
-  EXPECT_STREQ(E.what(),
-               "Scenarios/test.toml:2: drux.watchdog.response: bad hex string \"8 503\": a byte is two hexadecimal digits");
+  EXPECT_STREQ(
+      E.what(),
+      "Scenarios/test.toml:2: drux.watchdog.response: bad hex string \"8 503\": a byte is two hexadecimal digits");
   E = Refusal("[drux.watchdog]\nresponse = \"8\\t5\"\n");
   EXPECT_EQ(E.Text(), "bad hex string \"8\t5\": a byte is two hexadecimal digits");
   E = Refusal("[drux.watchdog]\nresponse = \"0x85\"\n");
@@ -480,15 +506,15 @@ TEST(ScenarioLoaderRefuses, ArgumentsThatAreNeitherFileNorBuiltin) {
     ResolveScenario("no-such-scenario");
     FAIL() << "accepted";
   } catch (const ScenarioError &Error) {
-    EXPECT_STREQ(Error.what(),
-                 "no-such-scenario: no built-in scenario of that name (quarn-emu list shows them)");
+    EXPECT_STREQ(Error.what(), "no-such-scenario: no built-in scenario of that name (quarn-emu list shows them)");
   }
   try {
     ResolveScenario("defualt");
     FAIL() << "accepted";
   } catch (const ScenarioError &Error) {
-    EXPECT_STREQ(Error.what(), "defualt: no built-in scenario of that name; did you mean default? "
-                               "(quarn-emu list shows them)");
+    EXPECT_STREQ(Error.what(),
+                 "defualt: no built-in scenario of that name; did you mean default? "
+                 "(quarn-emu list shows them)");
   }
   const auto Directory = std::filesystem::temp_directory_path() / "quarn-emu-a-directory";
   std::filesystem::create_directories(Directory);
@@ -526,14 +552,15 @@ TEST(ScenarioLoader, ABareNameIsTheBuiltInAndAFileNeedsAPathOrSuffix) {
   std::filesystem::current_path(Directory);
   struct Row {
     const char *Argument;
-    const char *Name;    // the scenario that loads, or nullptr
-    const char *Error;   // else the refusal
+    const char *Name;   // the scenario that loads, or nullptr
+    const char *Error;  // else the refusal
   };
   const Row Rows[] = {
       {"s3-resume", "s3-resume", nullptr},
       {"./s3-resume", "mine", nullptr},
-      {"only-here", nullptr, "only-here: no built-in scenario of that name (a file needs a path or the .toml suffix: "
-                             "./only-here)"},
+      {"only-here", nullptr,
+       "only-here: no built-in scenario of that name (a file needs a path or the .toml suffix: "
+       "./only-here)"},
       {"./only-here", "here", nullptr},
       {"suffixed.toml", "suffixed", nullptr},
       {"missing.toml", nullptr, "missing.toml: no such file"},
@@ -586,8 +613,9 @@ TEST(BuiltinScenarios, DefaultIsTheRoadOfOneBoot) {
 // --- the board's memory map --------------------------------------------------------------
 
 TEST(ScenarioLoader, MemoryMapKeysMoveTheWindows) {
-  const Scenario S = Load("[memory]\ntemporary_ram_base = 0x01000000\ntemporary_ram_size = 0x200000\n"
-                          "permanent_memory_base = 0x60000000\npermanent_memory_size = 0x100000\n")
+  const Scenario S = Load(
+                         "[memory]\ntemporary_ram_base = 0x01000000\ntemporary_ram_size = 0x200000\n"
+                         "permanent_memory_base = 0x60000000\npermanent_memory_size = 0x100000\n")
                          .Settings;
   EXPECT_EQ(S.Memory.TemporaryRamBase, 0x01000000u);
   EXPECT_EQ(S.Memory.TemporaryRamSize, 0x00200000u);
@@ -595,14 +623,15 @@ TEST(ScenarioLoader, MemoryMapKeysMoveTheWindows) {
   EXPECT_EQ(S.Memory.PermanentMemorySize, 0x00100000u);
   const Scenario Default = Load("").Settings;
   EXPECT_EQ(Default.Memory.TemporaryRamBase, 0x00800000u);
-  EXPECT_EQ(Default.Memory.TemporaryRamSize, 0u);   // sized for the [pei] spaces when the run starts
+  EXPECT_EQ(Default.Memory.TemporaryRamSize, 0u);  // sized for the [pei] spaces when the run starts
   EXPECT_EQ(Default.Memory.PermanentMemoryBase, 0x7C000000u);
   EXPECT_EQ(Default.Memory.PermanentMemorySize, 0x04000000u);
 }
 
 TEST(ScenarioLoader, BoardKeysMoveTheDevicesAndTheDumpKeepsThePlaces) {
-  const LoadedScenario L = Load("[memory]\npermanent_memory_base = 0x60000000\n"
-                                "[board]\nuart1_base = 0x3E8\ncmos_level_index = 0x40\npcie_base = 0xC0000000\n");
+  const LoadedScenario L = Load(
+      "[memory]\npermanent_memory_base = 0x60000000\n"
+      "[board]\nuart1_base = 0x3E8\ncmos_level_index = 0x40\npcie_base = 0xC0000000\n");
   BoardLayout Want;
   Want.Uart1Base = 0x3E8;
   Want.CmosLevelIndex = 0x40;
@@ -697,9 +726,9 @@ TEST(ScenarioLoaderRefuses, ANonAsciiCharacterWhereABlankMayStand) {
   // behaviour (found by Fuzz/FuzzScenario, kept as Fuzz/Corpus/FuzzScenario/
   // regression-non-ascii-blank). Each is a parse error with its line now.
   for (const char *Character : {"\u00E9", "\u0347", "\u0499", "\u2C5E", "\u3001", "\u3057", "\uFB26", "\uFEFE"}) {
-    for (const std::string &Text : {"[vorn]\nfs1 = " + std::string(Character) + "5\n",
-                                    "[vorn]\nfs1 = 5" + std::string(Character) + "\n",
-                                    "[vorn]\n" + std::string(Character) + "fs1 = 5\n"}) {
+    for (const std::string &Text :
+         {"[vorn]\nfs1 = " + std::string(Character) + "5\n", "[vorn]\nfs1 = 5" + std::string(Character) + "\n",
+          "[vorn]\n" + std::string(Character) + "fs1 = 5\n"}) {
       const ScenarioError E = Refusal(Text);
       EXPECT_EQ(E.Line(), 2u) << Text;
       EXPECT_NE(E.Text().find("not TOML"), std::string::npos) << E.what();

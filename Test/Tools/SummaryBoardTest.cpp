@@ -60,20 +60,21 @@ std::string Line(const std::string &Summary, const std::string &Label) {
 
 TEST(SummaryBoard, DefaultRunShowsThePreDidResetAsTheRegistersWent) {
   const Seen R = RunBuiltin("default");
-  EXPECT_EQ(Block(R.Summary, "VORN at entry", "VORN type HOB"),
-            "VORN at entry  state 2 (recovery), recovery cause 4, flow mode 0, reset counter 0, DWR flow off (0.000 ms)\n"
-            "               VORNFS1 0x00000002  VORNFS2 0x00000400  fn1 0x00000000  fn4 0x00000000  fn6 0x00000000  "
-            "DWRSTS 0x00000000\n"
-            "VORN at exit   state 5 (normal), recovery cause 4, flow mode 0, reset counter 1, DWR flow off "
-            "(227.163 ms, the entry point returned)\n"
-            "               VORNFS1 0x00100005  VORNFS2 0x00000400  fn1 0x00000000  fn4 0x00000000  fn6 0x00000000  "
-            "DWRSTS 0x00000000\n"
-            "VORN changes\n"
-            "    70.607 ms  VORNFS1    0x00000002 -> 0x00100000  firmware: pre-DID reset: ResetCounter steps, "
-            "CurrentState 0 (the firmware restarts)\n"
-            "   150.607 ms  VORNFS1    0x00100000 -> 0x00100005  firmware: pre-DID reset: CurrentState 5\n"
-            "halt codes     none\n"
-            "error level    0x80000042 (error, warn, info) from CMOS 0x7A..0x7D, cached in MM0 at 0.075 ms\n");
+  EXPECT_EQ(
+      Block(R.Summary, "VORN at entry", "VORN type HOB"),
+      "VORN at entry  state 2 (recovery), recovery cause 4, flow mode 0, reset counter 0, DWR flow off (0.000 ms)\n"
+      "               VORNFS1 0x00000002  VORNFS2 0x00000400  fn1 0x00000000  fn4 0x00000000  fn6 0x00000000  "
+      "DWRSTS 0x00000000\n"
+      "VORN at exit   state 5 (normal), recovery cause 4, flow mode 0, reset counter 1, DWR flow off "
+      "(227.163 ms, the entry point returned)\n"
+      "               VORNFS1 0x00100005  VORNFS2 0x00000400  fn1 0x00000000  fn4 0x00000000  fn6 0x00000000  "
+      "DWRSTS 0x00000000\n"
+      "VORN changes\n"
+      "    70.607 ms  VORNFS1    0x00000002 -> 0x00100000  firmware: pre-DID reset: ResetCounter steps, "
+      "CurrentState 0 (the firmware restarts)\n"
+      "   150.607 ms  VORNFS1    0x00100000 -> 0x00100005  firmware: pre-DID reset: CurrentState 5\n"
+      "halt codes     none\n"
+      "error level    0x80000042 (error, warn, info) from CMOS 0x7A..0x7D, cached in MM0 at 0.075 ms\n");
   EXPECT_EQ(Line(R.Summary, "debug PPI"), "debug PPI      36 messages, the console's text");
   EXPECT_EQ(Line(R.Summary, "console 2"), "console 2      the same as the first UART");
   EXPECT_EQ(R.Summary.find("(console empty)"), std::string::npos);
@@ -133,8 +134,9 @@ TEST(SummaryBoard, ADeviceTheBoardMovesIsWarnedAboutFirst) {
   EXPECT_EQ(Line(R.Summary, "console  "), "console        (console empty)");
 
   // The board's warnings first, then the scripted change that never took effect.
-  const Seen Both = RunText("[board]\ncmos_level_index = 0x40\nhalt_code_port = 0xCA0\n"
-                            "[[vorn.at]]\nms = 5000\nfs2 = 0x00000400\n");
+  const Seen Both = RunText(
+      "[board]\ncmos_level_index = 0x40\nhalt_code_port = 0xCA0\n"
+      "[[vorn.at]]\nms = 5000\nfs2 = 0x00000400\n");
   EXPECT_EQ(Both.Json["board"]["warnings"],
             (json{"board: halt-code port at 0xCA0, but the module was built for 0xCB0 (PcdQuarnHaltCodePort)",
                   "board: debug error level at CMOS 0x40, but the module was built for CMOS 0x7A "
@@ -161,18 +163,23 @@ TEST(SummaryBoard, EntryStateDecodesEachFieldTheModuleLooksAt) {
     const char *Scenario;
     const char *Entry;
   } kRows[] = {
-      {"not-quarn-lumo", "VORN at entry  state 5 (normal), recovery cause 0, flow mode 7 (Lumo), reset counter 0, "
-                         "DWR flow off (0.000 ms)"},
-      {"not-quarn-dwr", "VORN at entry  state 5 (normal), recovery cause 0, flow mode 0, reset counter 0, "
-                        "DWR flow on (0.000 ms)"},
-      {"not-quarn-disabled", "VORN at entry  state 4 (disabled), recovery cause 0, flow mode 0, reset counter 0, "
-                             "DWR flow off (0.000 ms)"},
-      {"not-quarn-absent", "VORN at entry  VORNFS1 reads all ones: the VORN does not answer (a disabled interface), "
-                           "DWR flow off (0.000 ms)"},
+      {"not-quarn-lumo",
+       "VORN at entry  state 5 (normal), recovery cause 0, flow mode 7 (Lumo), reset counter 0, "
+       "DWR flow off (0.000 ms)"},
+      {"not-quarn-dwr",
+       "VORN at entry  state 5 (normal), recovery cause 0, flow mode 0, reset counter 0, "
+       "DWR flow on (0.000 ms)"},
+      {"not-quarn-disabled",
+       "VORN at entry  state 4 (disabled), recovery cause 0, flow mode 0, reset counter 0, "
+       "DWR flow off (0.000 ms)"},
+      {"not-quarn-absent",
+       "VORN at entry  VORNFS1 reads all ones: the VORN does not answer (a disabled interface), "
+       "DWR flow off (0.000 ms)"},
       // What the module reads where it was built to look: nothing, when the board keeps
       // its window or DWRSTS elsewhere.
       {"[board]\npcie_base = 0xC0000000\n",
-       "VORN at entry  VORNFS1 reads all ones: the VORN does not answer (a disabled interface), DWR flow off (0.000 ms)"},
+       "VORN at entry  VORNFS1 reads all ones: the VORN does not answer (a disabled interface), DWR flow off (0.000 "
+       "ms)"},
       {"[board]\ndwrsts_address = 0xFE001930\n",
        "VORN at entry  state 5 (normal), recovery cause 0, flow mode 0, reset counter 0, DWR flow on (0.000 ms)"},
   };
@@ -208,7 +215,7 @@ TEST(SummaryBoard, HaltCodesInHexWithTheirTime) {
 
 TEST(SummaryBoard, ErrorLevelFromTheCacheOrFromCmosAsTheModuleTookIt) {
   const struct {
-    const char *Scenario;   // a built-in name, or else an inline scenario's text
+    const char *Scenario;  // a built-in name, or else an inline scenario's text
     const char *Text;
     const char *Json;
   } kRows[] = {
@@ -223,7 +230,8 @@ TEST(SummaryBoard, ErrorLevelFromTheCacheOrFromCmosAsTheModuleTookIt) {
       // The board keeps the level where the module does not look: it reads zeros.
       {"board-cmos-level-moved", "error level    0x00000000 (none) from CMOS 0x7A..0x7D, cached in MM0 at 0.075 ms",
        R"j({"value": 0, "source": "cmos", "cmos_valid": true, "time_ms": 0.07516, "mm0_at_first_read": "0x0"})j"},
-      {"qemu-q35-mm0-cache", "error level    0x00000040 (info) from the MM0 cache (MM0 0x0000004080004424); CMOS not read",
+      {"qemu-q35-mm0-cache",
+       "error level    0x00000040 (info) from the MM0 cache (MM0 0x0000004080004424); CMOS not read",
        R"j({"value": 64, "source": "mm0-cache", "cmos_valid": null, "time_ms": 0.06415,
            "mm0_at_first_read": "0x4080004424"})j"},
       // The signature without the valid bit, and the valid bit without the signature: no cache.
@@ -280,10 +288,11 @@ TEST(SummaryBoard, AStoppedRunShowsTheRegistersWhereItStopped) {
       "[run]\ntime_limit_ms = 50\n[policy]\npre_did_reset = true\n[vorn]\nfs1 = 0x00000001\n"
       "[[vorn.at]]\nms = 40\nfs2 = 0x00000400\n");
   ASSERT_EQ(R.Report.Outcome, "hang");
-  EXPECT_EQ(Block(R.Summary, "VORN at exit", "halt codes"),
-            "VORN at exit   state 1, recovery cause 4, flow mode 0, reset counter 0, DWR flow off (50.293 ms, stopped)\n"
-            "               VORNFS1 0x00000001  VORNFS2 0x00000400  fn1 0x00000000  fn4 0x00000000  fn6 0x00000000  "
-            "DWRSTS 0x00000000\n"
-            "VORN changes\n"
-            "    40.000 ms  VORNFS2    0x00000000 -> 0x00000400  vorn.at[0]: fs2 = 0x00000400\n");
+  EXPECT_EQ(
+      Block(R.Summary, "VORN at exit", "halt codes"),
+      "VORN at exit   state 1, recovery cause 4, flow mode 0, reset counter 0, DWR flow off (50.293 ms, stopped)\n"
+      "               VORNFS1 0x00000001  VORNFS2 0x00000400  fn1 0x00000000  fn4 0x00000000  fn6 0x00000000  "
+      "DWRSTS 0x00000000\n"
+      "VORN changes\n"
+      "    40.000 ms  VORNFS2    0x00000000 -> 0x00000400  vorn.at[0]: fs2 = 0x00000400\n");
 }

@@ -76,29 +76,61 @@ TEST(TraceFilters, EachFilterLeavesExactlyItsEntriesOfTheDefaultScenario) {
   };
   const std::vector<Case> Cases = {
       {{"call"}, "", "", "---- trace: 109 of 4905 entries and 0 console lines (kind call)", {"call"}},
-      {{"io"}, "", "", "---- trace: 4310 of 4905 entries and 0 console lines (kind io)",
+      {{"io"},
+       "",
+       "",
+       "---- trace: 4310 of 4905 entries and 0 console lines (kind io)",
        {"io-read8", "io-write8", "io-read32", "io-write32"}},
-      {{"mmio"}, "", "", "---- trace: 158 of 4905 entries and 0 console lines (kind mmio)",
+      {{"mmio"},
+       "",
+       "",
+       "---- trace: 158 of 4905 entries and 0 console lines (kind mmio)",
        {"mmio-read8", "mmio-read32", "mmio-write32"}},
-      {{"pci"}, "", "", "---- trace: 153 of 4905 entries and 0 console lines (kind pci)",
+      {{"pci"},
+       "",
+       "",
+       "---- trace: 153 of 4905 entries and 0 console lines (kind pci)",
        {"io-read32", "io-write32", "mmio-read8", "mmio-read32", "mmio-write32"}},
-      {{"mm"}, "", "", "---- trace: 48 of 4905 entries and 0 console lines (kind mm)",
+      {{"mm"},
+       "",
+       "",
+       "---- trace: 48 of 4905 entries and 0 console lines (kind mm)",
        {"read-mm0", "read-mm7", "write-mm0", "write-mm7"}},
       {{"pause"}, "", "", "---- trace: 214 of 4905 entries and 0 console lines (kind pause)", {"pause-poll"}},
-      {{"call,mm"}, "", "", "---- trace: 157 of 4905 entries and 0 console lines (kind call,mm)",
+      {{"call,mm"},
+       "",
+       "",
+       "---- trace: 157 of 4905 entries and 0 console lines (kind call,mm)",
        {"call", "read-mm0", "read-mm7", "write-mm0", "write-mm7"}},
-      {{"call", "mm", "call"}, "", "", "---- trace: 157 of 4905 entries and 0 console lines (kind call,mm)",
+      {{"call", "mm", "call"},
+       "",
+       "",
+       "---- trace: 157 of 4905 entries and 0 console lines (kind call,mm)",
        {"call", "read-mm0", "read-mm7", "write-mm0", "write-mm7"}},
-      {{}, "0x3F8-0x3FF", "", "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
+      {{},
+       "0x3F8-0x3FF",
+       "",
+       "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
        {"io-read8", "io-write8", "console"}},
-      {{}, "0x3F8+8", "", "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
+      {{},
+       "0x3F8+8",
+       "",
+       "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
        {"io-read8", "io-write8", "console"}},
-      {{}, "0X3F8+0X8", "", "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
+      {{},
+       "0X3F8+0X8",
+       "",
+       "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
        {"io-read8", "io-write8", "console"}},
-      {{}, "1016+8", "", "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
+      {{},
+       "1016+8",
+       "",
+       "---- trace: 2102 of 4905 entries and 338 console lines (address 0x3F8-0x3FF)",
        {"io-read8", "io-write8", "console"}},
       {{}, "", "0-1", "---- trace: 141 of 4905 entries and 20 console lines (time 0-1 ms)", {}},
-      {{"io"}, "0x70-0x71", "0-0.07",
+      {{"io"},
+       "0x70-0x71",
+       "0-0.07",
        "---- trace: 4 of 4905 entries and 0 console lines (kind io; address 0x70-0x71; time 0-0.07 ms)",
        {"io-read8", "io-write8"}},
       {{"console"}, "", "", "---- trace: 0 of 4905 entries and 33 console lines (kind console)", {"console"}},
@@ -156,7 +188,10 @@ TEST(TraceFilters, BadArgumentsAreRefusedBeforeAnythingRuns) {
     const char *Message;
   };
   const std::vector<Case> Cases = {
-      {{"ioo"}, "", "", "quarn-emu: --trace-kind: \"ioo\" is no trace kind; did you mean io? (kinds: io, mmio, pci, mm, "},
+      {{"ioo"},
+       "",
+       "",
+       "quarn-emu: --trace-kind: \"ioo\" is no trace kind; did you mean io? (kinds: io, mmio, pci, mm, "},
       {{"call,"}, "", "", "quarn-emu: --trace-kind: \"\" is no trace kind (kinds: "},
       {{}, "0x3F8", "", "quarn-emu: --trace-address: \"0x3F8\" is no address range (LO-HI or LO+LEN"},
       {{}, "0x3FF-0x3F8", "", "quarn-emu: --trace-address: \"0x3FF-0x3F8\" ends before it starts"},
@@ -235,8 +270,8 @@ TEST(TraceConsole, LinesOfTheConsoleAtTheTimeTheirFirstByteLeftTheUart) {
   const std::vector<std::string> Around = TraceLines(RunTool(Options).Out);
   ASSERT_GE(Around.size(), 4u);
   EXPECT_EQ(Around[2], "      0.079410 ms  io-write8    0x000003F8  0x0000005B  UART 0x3F8 THR");
-  const auto Console = std::find_if(Around.begin(), Around.end(),
-                                    [](const std::string &Line) { return KindOf(Line) == "console"; });
+  const auto Console =
+      std::find_if(Around.begin(), Around.end(), [](const std::string &Line) { return KindOf(Line) == "console"; });
   ASSERT_NE(Console, Around.end());
   EXPECT_EQ(*Console, "      0.166216 ms  console      0x000003F8  0x00000001  \"[\"");
   EXPECT_EQ(KindOf(*(Console - 1)), "io-write8") << "bytes written before it left come before it";
@@ -251,14 +286,13 @@ TEST(TraceConsole, BytesGatherUntilALineFeedOrAnEntryAndShowEscaped) {
   R.Trace = {{8500, "call", 0, 0, "GetHobList"}};
   std::ostringstream Out;
   WriteTrace(Out, R);
-  EXPECT_EQ(Out.str(),
-            "---- trace: 1 entry and 4 console lines\n" + std::string(kColumns) +
-                "\n"
-                "      0.001000 ms  console      0x000003F8  0x00000003  \"ab\\x01\"\n"
-                "      0.003500 ms  console2     0x000002F8  0x00000001  \"Z\"\n"
-                "      0.004000 ms  console      0x000003F8  0x00000005  \"\\xFF\\\"\\\\\\r\\n\"\n"
-                "      0.008500 ms  call         0x00000000  0x00000000  GetHobList\n"
-                "      0.009000 ms  console      0x000003F8  0x00000002  \"cd\"\n");
+  EXPECT_EQ(Out.str(), "---- trace: 1 entry and 4 console lines\n" + std::string(kColumns) +
+                           "\n"
+                           "      0.001000 ms  console      0x000003F8  0x00000003  \"ab\\x01\"\n"
+                           "      0.003500 ms  console2     0x000002F8  0x00000001  \"Z\"\n"
+                           "      0.004000 ms  console      0x000003F8  0x00000005  \"\\xFF\\\"\\\\\\r\\n\"\n"
+                           "      0.008500 ms  call         0x00000000  0x00000000  GetHobList\n"
+                           "      0.009000 ms  console      0x000003F8  0x00000002  \"cd\"\n");
 }
 
 // A board that moves its devices: the group pci is its configuration window, the console
@@ -314,9 +348,9 @@ TEST(FaultsList, EachPointNamesTheFaultTableThatFailsTheSameCall) {
     char Call[32] = {};
     unsigned long long Nth = 0;
     ASSERT_EQ(std::sscanf(Row.c_str() + Table, "[fault] call = \"%31[A-Za-z]\", nth = %llu", Call, &Nth), 2) << Row;
-    const LoadedScenario WithTable = LoadScenarioText(
-        FindBuiltinScenario("default")->Text + "\n[fault]\ncall = \"" + Call + "\"\nnth = " + std::to_string(Nth) + "\n",
-        "default-with-fault.toml");
+    const LoadedScenario WithTable = LoadScenarioText(FindBuiltinScenario("default")->Text + "\n[fault]\ncall = \"" +
+                                                          Call + "\"\nnth = " + std::to_string(Nth) + "\n",
+                                                      "default-with-fault.toml");
     const RunReport Reproduced = RunScenario(WithTable, false);
 
     Emulator Swept{Loaded.Settings};
@@ -353,8 +387,9 @@ TEST(FaultsList, AScenarioThatFailsWithoutAFaultIsReportedAsSuchNotBlamedOnTheFa
   Out.str("");
   EXPECT_EQ(SweepScenarioFaults({Hangs}, 64, false, Out, Err, true), kExitOk);
   EXPECT_NE(Out.str().find("\nhangs     fails without a fault: the run hung: "), std::string::npos) << Out.str();
-  EXPECT_NE(Out.str().find("  hang       -                        not counted  [fault] call = \"GetHobList\", nth = 1\n"),
-            std::string::npos)
+  EXPECT_NE(
+      Out.str().find("  hang       -                        not counted  [fault] call = \"GetHobList\", nth = 1\n"),
+      std::string::npos)
       << Out.str();
 }
 
@@ -375,7 +410,8 @@ TEST(InjectedFault, NamedInTheSummaryTheDiagramAndTheReport) {
   Options.Sequence = false;
   Options.Json = true;
   EXPECT_EQ(nlohmann::json::parse(RunTool(Options).Out)["fault"],
-            nlohmann::json::parse(R"({"call": "GetVornStatus", "nth": 1, "time_ms": 5.859866, "status": "EFI_DEVICE_ERROR"})"));
+            nlohmann::json::parse(
+                R"({"call": "GetVornStatus", "nth": 1, "time_ms": 5.859866, "status": "EFI_DEVICE_ERROR"})"));
 
   // No fault: null, and no line; a fault asked for that never comes to pass says so.
   Options.Scenario = "default";
@@ -387,8 +423,9 @@ TEST(InjectedFault, NamedInTheSummaryTheDiagramAndTheReport) {
   EXPECT_NE(RunTool(Options).Out.find("\nfault          StartupAllAPs #3 never failed: the run made 1 such calls\n"),
             std::string::npos);
   Options.Scenario = Dir.File("later.toml", "[fault]\ncall = \"*\"\nnth = 100\n").string();
-  EXPECT_NE(RunTool(Options).Out.find("\nfault          failable call #100 never failed: the run made 53 failable calls\n"),
-            std::string::npos);
+  EXPECT_NE(
+      RunTool(Options).Out.find("\nfault          failable call #100 never failed: the run made 53 failable calls\n"),
+      std::string::npos);
   Options.Scenario = Dir.File("any.toml", "[fault]\ncall = \"*\"\nnth = 2\n").string();
   EXPECT_NE(RunTool(Options).Out.find("\nfault          CreateHob #1 failed with EFI_OUT_OF_RESOURCES at 0.065 ms\n"),
             std::string::npos);
@@ -400,8 +437,9 @@ TEST(InjectedFault, TheTraceShowsTheFailedCallWithItsAnswer) {
   Options.TraceKinds = {"fault"};
   const std::vector<std::string> Lines = TraceLines(RunTool(Options).Out);
   ASSERT_EQ(Lines.size(), 3u);
-  EXPECT_EQ(Lines[2], "      5.859866 ms  fault        0x00000000  0x80000007  GetVornStatus #1 made to fail with "
-                      "EFI_DEVICE_ERROR");
+  EXPECT_EQ(Lines[2],
+            "      5.859866 ms  fault        0x00000000  0x80000007  GetVornStatus #1 made to fail with "
+            "EFI_DEVICE_ERROR");
 }
 
 TEST(FaultsList, ABrokenInvariantIsMarkedWithWhatBroke) {

@@ -42,8 +42,8 @@ struct RunOptions {
   std::string TraceTime;                // --trace-time FROM-TO (virtual ms)
   std::string TraceFile;                // --trace-file: the text trace goes there
   bool Sequence = false;
-  bool Wide = false;          // the summary shows every byte of each message and record
-  bool DumpScenario = false;  // print the effective scenario as TOML instead of running it
+  bool Wide = false;                 // the summary shows every byte of each message and record
+  bool DumpScenario = false;         // print the effective scenario as TOML instead of running it
   std::vector<std::string> BreakOn;  // --break-on EVENT: stop the program there (BreakOn.h)
 };
 
@@ -71,8 +71,8 @@ struct CheckOptions {
   bool StopAtFirstFailure = false;     // -x
   bool Strict = false;                 // --strict: a scenario without [expect] fails
   ToolIdentity Tool;
-  bool Json = false;                   // the results as JSON on Out instead of the table
-  std::string JunitFile;               // also write JUnit XML there
+  bool Json = false;      // the results as JSON on Out instead of the table
+  std::string JunitFile;  // also write JUnit XML there
 };
 
 /// quarn-emu check: runs each scenario and compares it with its [expect] table; prints a

@@ -45,11 +45,10 @@ class DeclaredOrderFormatter : public CLI::Formatter {
     const std::string Label = " " + get_label("Excludes") + ":";
     const size_t At = Text.find(Label);
     if (At == std::string::npos || !Opt->get_option_text().empty()) return Text;
-    const auto Excludes = Opt->get_excludes();   // a copy: CLI11 returns the set by value
+    const auto Excludes = Opt->get_excludes();  // a copy: CLI11 returns the set by value
     std::vector<const CLI::Option *> Excluded(Excludes.begin(), Excludes.end());
-    std::sort(Excluded.begin(), Excluded.end(), [this](const CLI::Option *A, const CLI::Option *B) {
-      return RankOf(A) < RankOf(B);
-    });
+    std::sort(Excluded.begin(), Excluded.end(),
+              [this](const CLI::Option *A, const CLI::Option *B) { return RankOf(A) < RankOf(B); });
     Text.resize(At + Label.size());
     for (const CLI::Option *Other : Excluded) Text += " " + Other->get_name();
     return Text;
@@ -158,10 +157,12 @@ struct CommandLine {
 void DescribeTool(CLI::App &App) {
   App.require_subcommand(0, 1);
   App.failure_message(FailureMessage);
-  App.set_version_flag("--version", std::string(kToolName) + " " + QuarnEmuVersion() + " (module " + kModuleFlavour + ")",
+  App.set_version_flag("--version",
+                       std::string(kToolName) + " " + QuarnEmuVersion() + " (module " + kModuleFlavour + ")",
                        "print the version and the module's flavour (DEBUG or RELEASE), and exit");
-  App.footer("Without a command, quarn-emu runs the built-in default scenario. quarn-emu help COMMAND shows "
-             "a command's options.");
+  App.footer(
+      "Without a command, quarn-emu runs the built-in default scenario. quarn-emu help COMMAND shows "
+      "a command's options.");
 }
 
 /// Adds run's --trace-kind, --trace-address, --trace-time and --trace-file to RunCommand,
@@ -195,15 +196,17 @@ constexpr const char *kScenariosFooter =
 /// Adds the run command and its options to App, into Run.
 void AddRunCommand(CLI::App &App, RunOptions &Run) {
   CLI::App *RunCommand = App.add_subcommand("run", "run one scenario and show the console and a summary");
-  RunCommand->add_option("scenario", Run.Scenario,
-                         "a built-in scenario's name, a file (by its path or .toml suffix), or - for standard input")
+  RunCommand
+      ->add_option("scenario", Run.Scenario,
+                   "a built-in scenario's name, a file (by its path or .toml suffix), or - for standard input")
       ->default_val("default");
   RunCommand->footer(kScenarioFooter);
   CLI::Option *Json = RunCommand->add_flag("--json", Run.Json, "print the report as one JSON object, nothing else");
-  CLI::Option *Report =
-      RunCommand->add_option("--report", Run.ReportFile, "also write the JSON report to FILE (-: standard output, "
-                                                         "in place of the console and summary)")
-          ->check(CLI::Validator(CheckNotEmpty, "FILE"));
+  CLI::Option *Report = RunCommand
+                            ->add_option("--report", Run.ReportFile,
+                                         "also write the JSON report to FILE (-: standard output, "
+                                         "in place of the console and summary)")
+                            ->check(CLI::Validator(CheckNotEmpty, "FILE"));
   CLI::Option *Trace =
       RunCommand->add_flag("--trace", Run.Trace, "add every hardware access, PEI service call and PPI call");
   const std::vector<CLI::Option *> TraceParts = AddTraceParts(RunCommand, Run);
@@ -219,13 +222,14 @@ void AddRunCommand(CLI::App &App, RunOptions &Run) {
                  "the summary shows every byte of each firmware message and status code, decoded lines unbroken")
       ->excludes(Json)
       ->excludes(Sequence);
-  CLI::Option *DumpScenario = RunCommand
-      ->add_flag("--dump-scenario", Run.DumpScenario,
-                 "print the scenario with every default filled in, as TOML that loads again; nothing runs")
-      ->excludes(Json)
-      ->excludes(Report)
-      ->excludes(Trace)
-      ->excludes(Sequence);
+  CLI::Option *DumpScenario =
+      RunCommand
+          ->add_flag("--dump-scenario", Run.DumpScenario,
+                     "print the scenario with every default filled in, as TOML that loads again; nothing runs")
+          ->excludes(Json)
+          ->excludes(Report)
+          ->excludes(Trace)
+          ->excludes(Sequence);
   for (CLI::Option *Part : TraceParts) DumpScenario->excludes(Part);
   RunCommand
       ->add_option("--break-on", Run.BreakOn,
@@ -238,8 +242,8 @@ void AddRunCommand(CLI::App &App, RunOptions &Run) {
 /// Adds the check command and its options to App, into Line.
 void AddCheckCommand(CLI::App &App, CommandLine &Line) {
   CheckOptions &Check = Line.Check;
-  CLI::App *CheckCommand =
-      App.add_subcommand("check", "run scenarios and compare each with its [expect] table (no argument: all built-ins)");
+  CLI::App *CheckCommand = App.add_subcommand(
+      "check", "run scenarios and compare each with its [expect] table (no argument: all built-ins)");
   CheckCommand->add_option("scenarios", Check.Scenarios, "scenario files or names of built-in scenarios");
   CheckCommand->footer(kScenariosFooter);
   CheckCommand
@@ -262,8 +266,9 @@ void AddCheckCommand(CLI::App &App, CommandLine &Line) {
 
 /// Adds the faults command and its options to App, into Line.
 void AddFaultsCommand(CLI::App &App, CommandLine &Line) {
-  CLI::App *FaultsCommand = App.add_subcommand(
-      "faults", "run scenarios again with each failable call failing in turn and check the invariants (no argument: all built-ins)");
+  CLI::App *FaultsCommand = App.add_subcommand("faults",
+                                               "run scenarios again with each failable call failing in turn and check "
+                                               "the invariants (no argument: all built-ins)");
   FaultsCommand->add_option("scenarios", Line.FaultArguments, "scenario files or names of built-in scenarios");
   FaultsCommand->footer(kScenariosFooter);
   FaultsCommand->add_option("--stride", Line.StrideText, "sweep every N-th fault point only (default 1: every one)")
@@ -286,7 +291,8 @@ void AddCommands(CLI::App &App, CommandLine &Line) {
   AddFaultsCommand(App, Line);
 
   ExplainOptions &Explain = Line.Explain;
-  CLI::App *ExplainCommand = App.add_subcommand("explain", "from a serial log to the story of the boot and a scenario that prints its lines");
+  CLI::App *ExplainCommand =
+      App.add_subcommand("explain", "from a serial log to the story of the boot and a scenario that prints its lines");
   ExplainCommand->add_option("log", Explain.Log, "the log file (- for standard input)")->required();
   ExplainCommand->add_option("--emit", Explain.Emit, "write the scenario to FILE.toml");
   ExplainCommand->add_flag("--json", Explain.Json, "print the story as one JSON object");
@@ -295,7 +301,8 @@ void AddCommands(CLI::App &App, CommandLine &Line) {
   // quarn-emu debug is the launcher script's (build/bin/quarn-emu): it starts this program's
   // run command under gdb. Listed here so that help names it.
   Line.DebugCommand = App.add_subcommand(
-      "debug", "run one scenario under gdb: quarn-emu debug [--batch] SCENARIO --break-on EVENT ... (the options of run)");
+      "debug",
+      "run one scenario under gdb: quarn-emu debug [--batch] SCENARIO --break-on EVENT ... (the options of run)");
   Line.DebugCommand->allow_extras();
   Line.DebugCommand->footer(kScenarioFooter);
 
@@ -327,8 +334,9 @@ int Dispatch(const CLI::App &App, const CommandLine &Line) {
   }
 
   if (App.got_subcommand(Line.DebugCommand)) {
-    std::cerr << kToolName << ": debug is started by the launcher beside the program (build/bin/quarn-emu debug ...), "
-                              "which starts gdb; run this program's run command under a debugger yourself otherwise\n";
+    std::cerr << kToolName
+              << ": debug is started by the launcher beside the program (build/bin/quarn-emu debug ...), "
+                 "which starts gdb; run this program's run command under a debugger yourself otherwise\n";
     return Finish(kExitBadInput);
   }
   if (App.got_subcommand("list")) return Finish(ListScenarios(std::cout, std::cerr));
@@ -350,7 +358,7 @@ int main(int Argc, char **Argv) {  // NOLINT(bugprone-exception-escape): a fault
   // (under user-mode emulation argv[0] is the IA32 binary behind the launcher).
   CLI::App App{"runs QuarnPeiPreMem on an emulated board described by a scenario", kToolName};
   auto Formatter = std::make_shared<DeclaredOrderFormatter>();
-  App.formatter(Formatter);   // before the commands: each takes its parent's
+  App.formatter(Formatter);  // before the commands: each takes its parent's
   DescribeTool(App);
   CommandLine Line;
   Line.Run.Tool = Line.Check.Tool = Identity();

@@ -35,5 +35,4 @@ __asm__(".text\n.globl SampleAsm\nSampleAsm:\n" SAMPLE_ASM_BODY ".byte 0xD9, 0xE
 UINTN SampleAsm(UINTN Value);
 
 UINTN EFIAPI SampleEntry(UINTN Index) { return gSampleTable[SampleAsm(Index) & 0](Index, 7); }
-
 }

@@ -61,7 +61,8 @@ std::string WithoutCr(const std::string &Text) {
 std::string LineEndingsOnly(const std::string &Expected, const std::string &Subject) {
   return Expected.find("\r\n") != std::string::npos
              ? "only the line endings differ: the expected text ends lines in CR LF, " + Subject + " in LF"
-             : "only the line endings differ: " + Subject + " ends lines in CR LF (\\r\\n), the expected text in LF (\\n)";
+             : "only the line endings differ: " + Subject +
+                   " ends lines in CR LF (\\r\\n), the expected text in LF (\\n)";
 }
 
 /// "nearest line N of SUBJECT: "...."": the line most like the first line of Wanted.
@@ -349,8 +350,9 @@ std::vector<Mismatch> CheckReport(const std::vector<Expectation> &Expect, const 
   const json Outcome = Report.contains("outcome") ? Report.at("outcome") : json(nullptr);
   if (!OutcomeNamed && Outcome != "returned") {
     const json Where = Report.contains("stopped_at") ? Report.at("stopped_at") : json(nullptr);
-    Out.push_back({"outcome", ExpectLine,
-                   "expected \"returned\" (no outcome expected), got " + ShowValue(Outcome) + " at " + ShowValue(Where)});
+    Out.push_back(
+        {"outcome", ExpectLine,
+         "expected \"returned\" (no outcome expected), got " + ShowValue(Outcome) + " at " + ShowValue(Where)});
   }
   return Out;
 }

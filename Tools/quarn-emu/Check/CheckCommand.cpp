@@ -88,8 +88,7 @@ std::optional<CheckResult> CheckOne(const Candidate &Item, const std::string &Se
     Row.Status = Report.Status ? StatusName(*Report.Status) : "-";
     Row.ElapsedMs = Milliseconds(Report.ElapsedNs);
     // Without [expect] only a stopped run can fail: nothing else was asked.
-    const std::vector<Mismatch> Mismatches =
-        CheckReport(Loaded.Expect, ReportToJson(Report, false), Loaded.ExpectLine);
+    const std::vector<Mismatch> Mismatches = CheckReport(Loaded.Expect, ReportToJson(Report, false), Loaded.ExpectLine);
     for (const Mismatch &M : Mismatches) Row.Lines.push_back(MismatchLine(Loaded.Source, M));
     Row.Result = !Mismatches.empty() ? Verdict::Mismatch : Loaded.HasExpect ? Verdict::Match : Verdict::NoExpectations;
   } catch (const ScenarioError &Error) {
@@ -126,9 +125,9 @@ void WriteTable(std::ostream &Out, const std::vector<CheckResult> &Results, cons
         << Time << "  " << (Fails ? "NO EXPECTATIONS (--strict)" : kShown[static_cast<int>(Row.Result)]) << "\n";
     for (const std::string &Line : Row.Lines) Out << "    " << Line << "\n";
   }
-  Out << Counted(Results.size() + T.NotRun, "scenario", "scenarios") << ": " << T[Verdict::Match] << " match, " << T[Verdict::Mismatch]
-      << " mismatch, " << T[Verdict::NoExpectations] << " no expectations, " << T[Verdict::Error] << " error"
-      << (T[Verdict::Error] == 1 ? "" : "s");
+  Out << Counted(Results.size() + T.NotRun, "scenario", "scenarios") << ": " << T[Verdict::Match] << " match, "
+      << T[Verdict::Mismatch] << " mismatch, " << T[Verdict::NoExpectations] << " no expectations, "
+      << T[Verdict::Error] << " error" << (T[Verdict::Error] == 1 ? "" : "s");
   if (T.NotRun != 0) Out << ", " << T.NotRun << " not run (-x: stopped at the first failure)";
   Out << " (" << Fixed(T.ElapsedMs, 3) << " ms of virtual time)\n";
 }

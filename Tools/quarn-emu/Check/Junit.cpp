@@ -66,9 +66,10 @@ std::string TestCase(const CheckResult &Row, bool Strict) {
                     : ">\n      <skipped" + Attribute("message", "no expectations") + "/>\n";
       break;
     case Verdict::Mismatch:
-      Xml += ">\n      <failure" + Attribute("message", std::to_string(Row.Lines.size()) + " mismatch" +
-                                                            (Row.Lines.size() == 1 ? "" : "es")) +
-             Attribute("type", "mismatch") + ">" + Body + "</failure>\n";
+      Xml +=
+          ">\n      <failure" +
+          Attribute("message", std::to_string(Row.Lines.size()) + " mismatch" + (Row.Lines.size() == 1 ? "" : "es")) +
+          Attribute("type", "mismatch") + ">" + Body + "</failure>\n";
       break;
     case Verdict::Error:
       Xml += ">\n      <error" + Attribute("message", Row.Lines.front()) + Attribute("type", "scenario") + ">" + Body +
@@ -82,17 +83,16 @@ std::string TestCase(const CheckResult &Row, bool Strict) {
 
 std::string JunitXml(const std::vector<CheckResult> &Results, const Totals &T, const CheckIdentity &Tool) {
   const size_t Skipped = (T.Strict ? 0 : T[Verdict::NoExpectations]) + T.NotRunScenarios.size();
-  const std::string Counts = Attribute("tests", std::to_string(Results.size() + T.NotRunScenarios.size())) +
-                             Attribute("failures", std::to_string(T.Failed())) +
-                             Attribute("errors", std::to_string(T[Verdict::Error])) +
-                             Attribute("skipped", std::to_string(Skipped)) +
-                             Attribute("time", Fixed(T.ElapsedMs / 1000, 6));
+  const std::string Counts =
+      Attribute("tests", std::to_string(Results.size() + T.NotRunScenarios.size())) +
+      Attribute("failures", std::to_string(T.Failed())) + Attribute("errors", std::to_string(T[Verdict::Error])) +
+      Attribute("skipped", std::to_string(Skipped)) + Attribute("time", Fixed(T.ElapsedMs / 1000, 6));
   std::string Xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites" + Attribute("name", "quarn-emu check") +
                     Counts + ">\n  <testsuite" + Attribute("name", "quarn-emu check") + Counts + ">\n";
   Xml += "    <properties>\n";
   for (const auto &[Name, Value] : {std::pair<const char *, const std::string &>{"quarn-emu.version", Tool.Version},
-                                   {"quarn-emu.build", Tool.Build},
-                                   {"quarn-emu.module", Tool.ModuleFlavour}}) {
+                                    {"quarn-emu.build", Tool.Build},
+                                    {"quarn-emu.module", Tool.ModuleFlavour}}) {
     Xml += "      <property" + Attribute("name", Name) + Attribute("value", Value) + "/>\n";
   }
   Xml += "    </properties>\n";

@@ -10,9 +10,21 @@ namespace quarn::emu::cli::explain {
 namespace {
 
 /// The tables of a scenario file in the order they are written.
-constexpr const char *kTables[] = {"",      "boot",       "cpu",           "cmos",          "policy",
-                                   "vorn",  "drux",       "drux.type",     "drux.feature_set", "drux.watchdog",
-                                   "drux.clock", "drux.pre_did_reset", "pei", "pei.vorn_type_hob", "fault"};
+constexpr const char *kTables[] = {"",
+                                   "boot",
+                                   "cpu",
+                                   "cmos",
+                                   "policy",
+                                   "vorn",
+                                   "drux",
+                                   "drux.type",
+                                   "drux.feature_set",
+                                   "drux.watchdog",
+                                   "drux.clock",
+                                   "drux.pre_did_reset",
+                                   "pei",
+                                   "pei.vorn_type_hob",
+                                   "fault"};
 
 /// The table a dotted key belongs to ("drux.type" for "drux.type.result"; "" for none).
 std::string TableOf(const std::string &Key) {

@@ -54,11 +54,13 @@ std::string RoadOf(const ParsedLog &Log) {
   else if (Has(Log, "lumo")) Why = "Lumo flow (FlowMode 7)";
   else if (Has(Log, "type-not-recognized")) Why = "firmware type not determined";
   else if (const LogLine *Type = First(Log, "type-line")) Why = "firmware type " + Type->Match->Fields[0].Text;
-  if (Has(Log, "other-fw") || (Has(Log, "non-quarn") && !Has(Log, "pre-did-timeout") && !Has(Log, "wait-state-timeout"))) {
+  if (Has(Log, "other-fw") ||
+      (Has(Log, "non-quarn") && !Has(Log, "pre-did-timeout") && !Has(Log, "wait-state-timeout"))) {
     return "not QUARN firmware" + (Why.empty() ? std::string() : " (" + Why + ")") +
            ": non-functional path, the entry point returns EFI_UNSUPPORTED";
   }
-  if (Has(Log, "pre-did-timeout")) return "QUARN firmware, pre-DID reset timed out: non-functional path, EFI_UNSUPPORTED";
+  if (Has(Log, "pre-did-timeout"))
+    return "QUARN firmware, pre-DID reset timed out: non-functional path, EFI_UNSUPPORTED";
   if (Has(Log, "non-quarn") || Has(Log, "non-functional")) {
     return "QUARN firmware that never reached a meaningful state: non-functional path, EFI_UNSUPPORTED";
   }
@@ -101,7 +103,8 @@ std::vector<VornPoint> VornStates(const ParsedLog &Log) {
     const auto &F = L.Match->Fields;
     if (Id == "type-not-recognized" || Id == "non-quarn#2") {
       Points.push_back({L.FileLine, "VORNFS1 " + Hex8(*F[0].Number) + ": " + DecodeFs1(*F[0].Number) + "; VORNFS2 " +
-                                        Hex8(*F[1].Number) + ": RecoveryCause " + std::to_string((*F[1].Number >> 8) & 7)});
+                                        Hex8(*F[1].Number) + ": RecoveryCause " +
+                                        std::to_string((*F[1].Number >> 8) & 7)});
     } else if (Id == "wait-state-reached") {
       Points.push_back({L.FileLine, "CurrentState " + F[0].Text});
     } else if (Id == "recovery") {
@@ -115,7 +118,8 @@ std::vector<VornPoint> VornStates(const ParsedLog &Log) {
     } else if (Id == "lumo") {
       Points.push_back({L.FileLine, "FlowMode 7 (Lumo)"});
     } else if (Id == "clox-supported") {
-      Points.push_back({L.FileLine, "feature set bit 2 (clock control) " + std::string(F[0].Text == "1" ? "set" : "clear or unread")});
+      Points.push_back({L.FileLine, "feature set bit 2 (clock control) " +
+                                        std::string(F[0].Text == "1" ? "set" : "clear or unread")});
     }
   }
   return Points;
@@ -153,14 +157,18 @@ std::vector<std::string> Unknowns(const Explanation &E) {
     Addresses = Addresses || L.Match->Pattern->Of->AddressFields != 0;
   }
   if (Addresses && !kAddressesAreEvidence) {
-    U.push_back("the addresses in the MM7 lines: they come from the board's memory map, which a log does not state "
-                "(the emulator's is the scenario's [memory] table); those lines are matched by their shape only");
+    U.push_back(
+        "the addresses in the MM7 lines: they come from the board's memory map, which a log does not state "
+        "(the emulator's is the scenario's [memory] table); those lines are matched by their shape only");
   }
-  if (!(Levels & static_cast<uint32_t>(Level::Info))) U.push_back("everything printed at INFO: the console level leaves those lines out");
-  if (!(Levels & static_cast<uint32_t>(Level::Warn))) U.push_back("warnings, if the level leaves them out (none is in the log)");
+  if (!(Levels & static_cast<uint32_t>(Level::Info)))
+    U.push_back("everything printed at INFO: the console level leaves those lines out");
+  if (!(Levels & static_cast<uint32_t>(Level::Warn)))
+    U.push_back("warnings, if the level leaves them out (none is in the log)");
   if (E.Search.Best.Keys.count("vorn.at")) {
-    U.push_back("when exactly the registers changed: the log has no times; the scenario places the change where the "
-                "waits' budgets allow it");
+    U.push_back(
+        "when exactly the registers changed: the log has no times; the scenario places the change where the "
+        "waits' budgets allow it");
   }
   // The fields of registers and answers the log leaves free, by register or answer.
   for (size_t I = 0; I < E.Search.Fields.size();) {
@@ -168,7 +176,8 @@ std::vector<std::string> Unknowns(const Explanation &E) {
     std::string Free, Untried;
     for (; I < E.Search.Fields.size() && E.Search.Fields[I].Of == Of; I++) {
       const FieldFreedom &F = E.Search.Fields[I];
-      if (!F.Pinned && F.Tried) Free += (Free.empty() ? "with " : ", with ") + F.Field + " " + F.Free + " (the scenario: " + F.Value + ")";
+      if (!F.Pinned && F.Tried)
+        Free += (Free.empty() ? "with " : ", with ") + F.Field + " " + F.Free + " (the scenario: " + F.Value + ")";
       if (!F.Tried) Untried += (Untried.empty() ? "" : ", ") + F.Field;
     }
     if (!Free.empty()) U.push_back(Of + ": the same lines " + Free + ", each field alone");
@@ -260,7 +269,10 @@ void WriteFields(std::ostream &S, const Explanation &E, const std::string &Of) {
   for (const FieldFreedom &F : E.Search.Fields) {
     if (F.Of != Of) continue;
     S << "       " << F.Field << " " << F.Value << ": "
-      << (!F.Tried ? "not tried (the search's runs were spent)" : F.Pinned ? "pinned" : "free, " + F.Free) << "\n";
+      << (!F.Tried   ? "not tried (the search's runs were spent)"
+          : F.Pinned ? "pinned"
+                     : "free, " + F.Free)
+      << "\n";
   }
 }
 
@@ -349,8 +361,8 @@ std::string StoryText(const Explanation &E, const std::string &LogName, const st
   } else {
     const LogLine &Bad = Log.Module[E.Search.Matched];
     S << "IMPOSSIBLE at line " << Bad.FileLine << ": " << Bad.Text << "\n  " << E.Search.Reason << "\n";
-    S << "  (the " << E.Search.Matched << (E.Search.Matched == 1 ? " module line before it fits" : " module lines before it fit")
-      << " the scenario "
+    S << "  (the " << E.Search.Matched
+      << (E.Search.Matched == 1 ? " module line before it fits" : " module lines before it fit") << " the scenario "
       << (Emitted.empty() ? std::string("below") : "written to " + Emitted) << ")\n\n";
   }
 
@@ -453,8 +465,7 @@ int ExplainLog(const ExplainOptions &Options, std::ostream &Out, std::ostream &E
     Buffer << In.rdbuf();
     Text = Buffer.str();
   }
-  const std::string Name =
-      Options.Emit.empty() ? "explained" : std::filesystem::path(Options.Emit).stem().string();
+  const std::string Name = Options.Emit.empty() ? "explained" : std::filesystem::path(Options.Emit).stem().string();
   const explain::Explanation E = explain::Explain(Text, Name);
   if (!Options.Emit.empty()) {
     std::ofstream File(Options.Emit, std::ios::binary | std::ios::trunc);
@@ -464,7 +475,8 @@ int ExplainLog(const ExplainOptions &Options, std::ostream &Out, std::ostream &E
     }
   }
   if (Options.Json) {
-    Out << explain::StoryJson(E, Options.Log, Options.Emit).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+    Out << explain::StoryJson(E, Options.Log, Options.Emit)
+               .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
         << "\n";
   } else {
     Out << explain::StoryText(E, Options.Log, Options.Emit);

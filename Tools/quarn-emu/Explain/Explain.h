@@ -12,9 +12,9 @@
 namespace quarn::emu::cli {
 
 struct ExplainOptions {
-  std::string Log;        // the log file ("-": standard input)
-  std::string Emit;       // write the scenario here ("": do not)
-  bool Json = false;      // the story as one JSON object
+  std::string Log;    // the log file ("-": standard input)
+  std::string Emit;   // write the scenario here ("": do not)
+  bool Json = false;  // the story as one JSON object
 };
 
 /// quarn-emu explain: 0 the log's module lines are reproduced; 1 the log cannot have come
@@ -28,8 +28,8 @@ namespace explain {
 struct Explanation {
   ParsedLog Log;
   SearchResult Search;
-  std::string Road;                 // the row of the outcome table the boot took
-  std::string ScenarioToml;         // the scenario with [expect] filled from the log
+  std::string Road;          // the row of the outcome table the boot took
+  std::string ScenarioToml;  // the scenario with [expect] filled from the log
 };
 
 /// Reads the log text, searches and writes the scenario (named Name).

@@ -19,13 +19,13 @@ enum class Level : uint32_t { Error = 0x80000000u, Warn = 0x2, Info = 0x40, Asse
 
 /// One message of the module: one print call, or the few calls that make one line.
 struct Message {
-  const char *Id;                          // short stable name ("type-ok")
+  const char *Id;  // short stable name ("type-ok")
   Level Severity;
-  std::vector<const char *> Formats;       // the format literals, as written in the source, in call order
-  std::vector<const char *> Arguments;     // for each %a / %s in order: the constant passed, or nullptr (varies)
-  const char *Source;                      // the file that prints it
-  const char *Meaning;                     // what the line tells, for the story
-  uint32_t AddressFields = 0;              // bit N: field N holds a memory address
+  std::vector<const char *> Formats;    // the format literals, as written in the source, in call order
+  std::vector<const char *> Arguments;  // for each %a / %s in order: the constant passed, or nullptr (varies)
+  const char *Source;                   // the file that prints it
+  const char *Meaning;                  // what the line tells, for the story
+  uint32_t AddressFields = 0;           // bit N: field N holds a memory address
 };
 
 /// The kind of a field a line pattern leaves open.
@@ -41,8 +41,8 @@ struct Piece {
 /// One line a message prints (a message with a line feed inside prints two).
 struct LinePattern {
   const Message *Of = nullptr;
-  unsigned LineOfMessage = 0;              // 0 for the first line of the message
-  std::string Id;                          // Message::Id, with "#2" for a second line
+  unsigned LineOfMessage = 0;  // 0 for the first line of the message
+  std::string Id;              // Message::Id, with "#2" for a second line
   std::vector<Piece> Pieces;
   unsigned FieldCount = 0;
 };
@@ -50,13 +50,13 @@ struct LinePattern {
 /// A field's value as printed, and as a number where it is one.
 struct FieldValue {
   std::string Text;
-  std::optional<uint64_t> Number;          // decimal/hex fields; for %r the status value
+  std::optional<uint64_t> Number;  // decimal/hex fields; for %r the status value
 };
 
 /// A line of text recognised as a module line.
 struct LineMatch {
   const LinePattern *Pattern = nullptr;
-  size_t Start = 0;                        // offset of the module's text in the line (after any prefix)
+  size_t Start = 0;  // offset of the module's text in the line (after any prefix)
   std::vector<FieldValue> Fields;
 };
 

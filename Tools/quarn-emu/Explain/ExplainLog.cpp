@@ -6,13 +6,21 @@ namespace {
 
 /// Words only the module's lines carry: a line with one of them that is none of the
 /// module's messages is a text this version does not print.
-constexpr std::string_view kModuleWords[] = {"[QUARN]",   "DRUX:",      "[DRUX]",           "[VORN]",
-                                             "[CLOX]",    "(CLOX)",     "Sync MM7",         "Reload MM7",
-                                             "Migration pointer",       "ASSERT [QuarnPeiPreMem]", "ASSERT_EFI_ERROR",
+constexpr std::string_view kModuleWords[] = {"[QUARN]",
+                                             "DRUX:",
+                                             "[DRUX]",
+                                             "[VORN]",
+                                             "[CLOX]",
+                                             "(CLOX)",
+                                             "Sync MM7",
+                                             "Reload MM7",
+                                             "Migration pointer",
+                                             "ASSERT [QuarnPeiPreMem]",
+                                             "ASSERT_EFI_ERROR",
                                              "ASSERT_RETURN_ERROR"};
 
 bool HasModuleWord(std::string_view Line) {
-  if (Line.size() > 4096) return false;   // no line of the module is that long
+  if (Line.size() > 4096) return false;  // no line of the module is that long
   for (std::string_view Word : kModuleWords) {
     if (Line.find(Word) != std::string_view::npos) return true;
   }
@@ -23,7 +31,7 @@ bool HasModuleWord(std::string_view Line) {
 /// of the words, from the start of the bracketed tag or word it stands in.
 size_t SuspectStart(std::string_view Line) {
   size_t Start = Line.size();
-  if (Line.size() > 4096) return Start;   // no line of the module is that long
+  if (Line.size() > 4096) return Start;  // no line of the module is that long
   for (std::string_view Word : kModuleWords) Start = std::min(Start, Line.find(Word));
   while (Start > 0 && Line[Start - 1] != ' ' && Line[Start - 1] != ']') Start--;
   return Start;
@@ -58,8 +66,8 @@ ParsedLog ReadLog(std::string_view Text) {
       Log.Module.push_back(std::move(L));
     } else if (HasModuleWord(Line)) {
       const size_t Start = SuspectStart(Line);
-      Log.Module.push_back(LogLine{Log.TotalLines, std::string(Line.substr(0, Start)), std::string(Line.substr(Start)),
-                                   std::nullopt});
+      Log.Module.push_back(
+          LogLine{Log.TotalLines, std::string(Line.substr(0, Start)), std::string(Line.substr(Start)), std::nullopt});
     } else {
       Log.OtherLines++;
     }

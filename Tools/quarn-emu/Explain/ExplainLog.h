@@ -18,17 +18,17 @@ inline constexpr bool kAddressesAreEvidence = false;
 
 /// One line of the log that is the module's, or looks like it.
 struct LogLine {
-  size_t FileLine = 0;              // 1-based line number in the log
-  std::string Prefix;               // what a capture tool put before the module's text
-  std::string Text;                 // the module's text, without the line ending
-  std::optional<LineMatch> Match;   // empty: the module's words, but no message of this version
+  size_t FileLine = 0;             // 1-based line number in the log
+  std::string Prefix;              // what a capture tool put before the module's text
+  std::string Text;                // the module's text, without the line ending
+  std::optional<LineMatch> Match;  // empty: the module's words, but no message of this version
 };
 
 struct ParsedLog {
-  std::vector<LogLine> Module;      // the module's lines, in order
+  std::vector<LogLine> Module;  // the module's lines, in order
   size_t TotalLines = 0;
-  size_t OtherLines = 0;            // lines of other modules
-  bool CrLf = false;                // lines end in CR LF
+  size_t OtherLines = 0;  // lines of other modules
+  bool CrLf = false;      // lines end in CR LF
 };
 
 /// Picks the module's lines out of Text: CR LF, LF or CR line endings; a line is the

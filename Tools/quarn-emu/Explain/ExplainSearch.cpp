@@ -15,7 +15,7 @@ using namespace search;
 namespace {
 
 constexpr size_t kMaxRuns = kMaxSearchRuns;  // runs a whole search may take
-constexpr size_t kMaxPairRuns = 150;   // runs one round may spend on two changes at once
+constexpr size_t kMaxPairRuns = 150;         // runs one round may spend on two changes at once
 
 /// What tells two boots that printed the same lines apart in their reports.
 std::string Differences(const RunReport &A, const RunReport &B) {
@@ -202,9 +202,9 @@ std::string WhyNotReproduced(const ParsedLog &Log, const SearchResult &Result) {
   bool Later = false;
   for (size_t I = RunAt + 1; I < Result.RunLines.size(); I++) Later = Later || LinesAgree(Line, Result.RunLines[I]);
   return Later ? "a line is missing before it or lines are out of order: after the lines before it the module "
-                 "prints " + Printed + " first"
-               : "no scenario makes the module print it after the lines before it (it prints " + Printed +
-                     " there)";
+                 "prints " +
+                     Printed + " first"
+               : "no scenario makes the module print it after the lines before it (it prints " + Printed + " there)";
 }
 
 }  // namespace
@@ -234,7 +234,7 @@ SearchResult SearchScenario(const ParsedLog &Log, bool WithAlternatives) {
     Result.RunLines = Final.Lines;
     Result.Report = *Final.Report;
   }
-  if (Result.Reproduced && WithAlternatives && Total > 0) {   // a log without module lines tells nothing
+  if (Result.Reproduced && WithAlternatives && Total > 0) {  // a log without module lines tells nothing
     Result.Alternatives = AlternativesOf(Best, BestScore, H, R, *Final.Report);
     Result.Fields = FieldsOf(R, Total, Best, BestScore, *Final.Report);
   }

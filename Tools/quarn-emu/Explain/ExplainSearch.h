@@ -30,8 +30,8 @@ std::string ScenarioText(const Candidate &C, const std::string &Name, const std:
 /// Another scenario that prints the same lines: a key of the one emitted set otherwise.
 struct Alternative {
   std::string Key;
-  std::string Value;     // the other value ("" : the default)
-  std::string Differs;   // what tells the two boots apart outside the console ("" : nothing the report shows)
+  std::string Value;    // the other value ("" : the default)
+  std::string Differs;  // what tells the two boots apart outside the console ("" : nothing the report shows)
 };
 
 /// One field of a register or of a firmware answer in the scenario found, tried alone with
@@ -39,26 +39,26 @@ struct Alternative {
 /// other lines, free when others print the same lines; Free then names exactly the values
 /// that do (the field's value among them).
 struct FieldFreedom {
-  std::string Of;        // "VORNFS1 at entry", "the feature-set answer"
-  std::string Field;     // "CurrentState (bits 3:0)", "result", "reported length"
-  std::string Key;       // the scenario key that holds it ("vorn.fs1", "drux.feature_set.response")
-  std::string Value;     // its value in the scenario, as the story writes it
+  std::string Of;     // "VORNFS1 at entry", "the feature-set answer"
+  std::string Field;  // "CurrentState (bits 3:0)", "result", "reported length"
+  std::string Key;    // the scenario key that holds it ("vorn.fs1", "drux.feature_set.response")
+  std::string Value;  // its value in the scenario, as the story writes it
   bool Pinned = true;
-  std::string Free;      // when free: every value that prints the same lines ("0 to 6 or 8 to 15")
-  bool Tried = true;     // false: the search's runs (kMaxSearchRuns) were spent before it was tried
+  std::string Free;   // when free: every value that prints the same lines ("0 to 6 or 8 to 15")
+  bool Tried = true;  // false: the search's runs (kMaxSearchRuns) were spent before it was tried
 };
 
 struct SearchResult {
-  bool Reproduced = false;           // every module line of the log agrees with the run's
-  bool Exact = false;                // ... and the run prints no line more
+  bool Reproduced = false;  // every module line of the log agrees with the run's
+  bool Exact = false;       // ... and the run prints no line more
   Candidate Best;
-  size_t Matched = 0;                // leading module lines of the log the best run agrees with
-  size_t Offset = 0;                 // run lines before the log's first (a log cut at its start)
-  std::vector<std::string> RunLines; // the best run's console lines
-  RunReport Report;                  // the best run's report
-  size_t Runs = 0;                   // emulator runs the search took
+  size_t Matched = 0;                 // leading module lines of the log the best run agrees with
+  size_t Offset = 0;                  // run lines before the log's first (a log cut at its start)
+  std::vector<std::string> RunLines;  // the best run's console lines
+  RunReport Report;                   // the best run's report
+  size_t Runs = 0;                    // emulator runs the search took
   double HostMs = 0;
-  std::string Reason;                // when not reproduced: why the line Matched cannot come next
+  std::string Reason;  // when not reproduced: why the line Matched cannot come next
   std::vector<Alternative> Alternatives;
   std::vector<FieldFreedom> Fields;  // with Alternatives: each register and answer field, pinned or free
 };

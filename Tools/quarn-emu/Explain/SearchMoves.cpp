@@ -7,9 +7,9 @@ namespace quarn::emu::cli::explain::search {
 
 namespace {
 
-constexpr const char *kFailableCalls[] = {"InstallPpi",   "LocatePpi",        "NotifyPpi",   "GetBootMode",
-                                          "GetHobList",   "CreateHob",        "AllocatePool", "ReportStatusCode",
-                                          "SendWithAck",  "GetVornStatus",    "StartupAllAPs"};
+constexpr const char *kFailableCalls[] = {"InstallPpi",  "LocatePpi",     "NotifyPpi",    "GetBootMode",
+                                          "GetHobList",  "CreateHob",     "AllocatePool", "ReportStatusCode",
+                                          "SendWithAck", "GetVornStatus", "StartupAllAPs"};
 
 /// The changes offered for one candidate, in the order they are added; a change of one
 /// key to one value is offered once only, and not when the key has that value already.
@@ -17,7 +17,9 @@ class MoveList {
  public:
   /// The changes of Of, values taken from Values as well.
   MoveList(const Candidate &Of, const Harvest &Values)
-      : C(Of), H(Values), Fs1(Of.Keys.count("vorn.fs1") ? Number(Of.Keys.at("vorn.fs1")).value_or(kDefaultFs1) : kDefaultFs1) {
+      : C(Of),
+        H(Values),
+        Fs1(Of.Keys.count("vorn.fs1") ? Number(Of.Keys.at("vorn.fs1")).value_or(kDefaultFs1) : kDefaultFs1) {
     for (uint64_t S : H.Statuses) {
       Results.insert(S);
       if (S & 0x80000000) Errors.insert(S);
@@ -46,9 +48,9 @@ class MoveList {
 
   const Candidate &C;
   const Harvest &H;
-  std::set<uint64_t> Errors = {0x80000007, 0x80000012};          // error statuses to answer with
-  std::set<uint64_t> Results = {0x80000007, 0x80000012, 0x5};    // statuses of any kind to answer with
-  const uint64_t Fs1;                                            // the candidate's VORNFS1
+  std::set<uint64_t> Errors = {0x80000007, 0x80000012};        // error statuses to answer with
+  std::set<uint64_t> Results = {0x80000007, 0x80000012, 0x5};  // statuses of any kind to answer with
+  const uint64_t Fs1;                                          // the candidate's VORNFS1
   std::vector<Move> Moves;
 
  private:
@@ -65,7 +67,7 @@ void LevelMoves(MoveList &L) {
 /// The processor.
 void CpuMoves(MoveList &L) {
   L.One("cpu", "cpu.signature", "");
-  L.One("cpu", "cpu.signature", "0x000906EA");   // a processor the CPU table does not know
+  L.One("cpu", "cpu.signature", "0x000906EA");  // a processor the CPU table does not know
   for (uint64_t V : L.H.Hex) {
     if (V <= 0xFFFF) {
       L.One("cpu", "cpu.signature", Hex8(V << 4));
@@ -110,7 +112,8 @@ void RegisterChangeMoves(MoveList &L) {
   // The log has no times: a change may have to fall between two reads a few lines apart.
   for (uint64_t Ms : {5u, 10u, 20u, 30u, 50u, 100u, 200u, 500u, 1000u, 2000u, 3000u, 5000u}) {
     for (uint64_t State : {2u, 5u}) {
-      L.One("at", "vorn.at", "[[vorn.at]]\nms = " + std::to_string(Ms) + "\nfs1 = " + Hex8((Fs1 & ~0xFull) | State) + "\n");
+      L.One("at", "vorn.at",
+            "[[vorn.at]]\nms = " + std::to_string(Ms) + "\nfs1 = " + Hex8((Fs1 & ~0xFull) | State) + "\n");
     }
     for (uint64_t V : L.H.Hex) {
       L.One("at", "vorn.at", "[[vorn.at]]\nms = " + std::to_string(Ms) + "\nfs1 = " + Hex8(V) + "\n");
@@ -174,9 +177,9 @@ void PreDidResetMoves(MoveList &L) {
     R.Set.push_back({"vorn.fs2", "0x00000400"});
     L.Moves.push_back(R);
   };
-  Reset({"", "", "", "", ""});                         // the model's answer: counter at 20 ms, state 5 at 100 ms
-  Reset({"true", "", "", "", ""});                     // the counter never steps
-  Reset({"true", "20", "", "", ""});                   // the counter steps, no meaningful state follows
+  Reset({"", "", "", "", ""});        // the model's answer: counter at 20 ms, state 5 at 100 ms
+  Reset({"true", "", "", "", ""});    // the counter never steps
+  Reset({"true", "20", "", "", ""});  // the counter steps, no meaningful state follows
   for (uint64_t State : L.H.Decimals) {
     if (State <= 15) Reset({"true", "20", "100", std::to_string(State), ""});
   }

@@ -39,14 +39,14 @@ inline constexpr uint64_t kDefaultFs1 = 0x00000005;
 
 /// One run of a candidate.
 struct Outcome {
-  bool Usable = false;                // the scenario loaded and ran
+  bool Usable = false;  // the scenario loaded and ran
   std::vector<std::string> Lines;
   std::shared_ptr<RunReport> Report;
 };
 
 /// How far a run agrees with the log.
 struct Score {
-  long Matched = -1;                  // -1: the scenario could not be run
+  long Matched = -1;  // -1: the scenario could not be run
   bool Exact = false;
   size_t Offset = 0;
   bool operator>(const Score &O) const { return Matched > O.Matched || (Matched == O.Matched && Exact && !O.Exact); }
@@ -86,7 +86,7 @@ Candidate Seed(const ParsedLog &Log);
 /// One change: keys set together, under the group of changes it belongs to.
 struct Move {
   std::string Group;
-  std::vector<std::pair<std::string, std::string>> Set;   // value "": back to the default
+  std::vector<std::pair<std::string, std::string>> Set;  // value "": back to the default
 };
 
 /// C with the keys of M set (or, for "", taken back to their defaults).

@@ -35,7 +35,9 @@ Score Runner::ScoreOf(const Candidate &C) {
   const auto &Lines = Log_.Module;
   auto Count = [&](size_t Offset) {
     long N = 0;
-    while (static_cast<size_t>(N) < Lines.size() && Offset + N < O.Lines.size() && LinesAgree(Lines[N], O.Lines[Offset + N])) N++;
+    while (static_cast<size_t>(N) < Lines.size() && Offset + N < O.Lines.size() &&
+           LinesAgree(Lines[N], O.Lines[Offset + N]))
+      N++;
     return N;
   };
   S.Matched = Count(0);

@@ -24,7 +24,7 @@ struct SeedState {
   uint32_t Levels = 0;
   bool SeenFs = false, SeenWait = false, PreDid = false, TypeAsked = false, SeenReload = false, SeenSync = false;
   bool SeenMigration = false;
-  std::vector<bool> Queries;   // each type query: did its status line follow
+  std::vector<bool> Queries;  // each type query: did its status line follow
 
   /// Sets the VORN's current state (the low four bits of FS1) to S, keeping the rest of FS1.
   void SetState(uint64_t S) {
@@ -182,9 +182,9 @@ void SeedAfterTheLines(SeedState &St) {
   auto &K = St.C.Keys;
   // Keys at their default values are left out: the simplest scenario names only what differs.
   static const std::map<std::string, std::string> kDefaults = {
-      {"vorn.fs1", "0x00000005"},         {"vorn.fs2", "0x00000000"},      {"drux.type.fw_type", "1"},
-      {"drux.type.fw_sub_type", "0"},     {"drux.watchdog.status", "0"},   {"drux.clock.clox_response", "0x00000000"},
-      {"policy.pre_did_reset", "false"},  {"policy.ssc_alternate", "false"}, {"drux.type.result", "\"EFI_SUCCESS\""}};
+      {"vorn.fs1", "0x00000005"},        {"vorn.fs2", "0x00000000"},        {"drux.type.fw_type", "1"},
+      {"drux.type.fw_sub_type", "0"},    {"drux.watchdog.status", "0"},     {"drux.clock.clox_response", "0x00000000"},
+      {"policy.pre_did_reset", "false"}, {"policy.ssc_alternate", "false"}, {"drux.type.result", "\"EFI_SUCCESS\""}};
   for (const auto &[Key, Value] : kDefaults) {
     if (K.count(Key) && K[Key] == Value) K.erase(Key);
   }

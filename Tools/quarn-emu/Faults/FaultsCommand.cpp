@@ -36,9 +36,7 @@ void WriteList(std::ostream &Out, const std::vector<FaultSweepResult> &Results, 
     if (Result.FailsWithoutFault()) Out << Padded(Result.Scenario, Width + 2) << FailsWithoutFault(Result) << "\n";
     for (const FaultOutcome &Run : Result.Runs) {
       const std::string Call = Run.Call.empty() ? "(none)" : Run.Call + " #" + std::to_string(Run.Nth);
-      const char *Verdict = Result.FailsWithoutFault() ? "not counted"
-                            : Run.Violations.empty()   ? "ok"
-                                                       : "BROKEN";
+      const char *Verdict = Result.FailsWithoutFault() ? "not counted" : Run.Violations.empty() ? "ok" : "BROKEN";
       char Row[160];
       std::snprintf(Row, sizeof Row, "%5llu  %-22s  %-22s %10.3f  %-9s  %-23s  %-11s  ",
                     static_cast<unsigned long long>(Run.Point), Call.c_str(),
@@ -73,7 +71,8 @@ void WriteTable(std::ostream &Out, const std::vector<FaultSweepResult> &Results,
     Out << Padded(Result.Scenario, Width + 2) << Row << "\n";
     if (Result.FailsWithoutFault()) {
       // What the faults do on top of a failing run is not theirs to answer for.
-      for (const std::string &Violation : Result.CleanViolations) Out << "    fails without a fault: " << Violation << "\n";
+      for (const std::string &Violation : Result.CleanViolations)
+        Out << "    fails without a fault: " << Violation << "\n";
       continue;
     }
     for (const FaultOutcome &Run : Result.Runs) {
@@ -97,15 +96,15 @@ int SweepScenarioFaults(const std::vector<std::string> &Arguments, uint64_t Stri
       const std::string &Name = Loaded.Settings.Name;
       std::function<void(uint64_t, uint64_t)> Progress;
       if (Terminal) Progress = [&](uint64_t Done, uint64_t Total) { DrawProgress(Err, Name, Done, Total); };
-      Results.push_back(SweepFaults(Loaded.Settings, Stride, Progress, [&](Emulator &E) { PrepareEmulator(E, Loaded); }));
+      Results.push_back(
+          SweepFaults(Loaded.Settings, Stride, Progress, [&](Emulator &E) { PrepareEmulator(E, Loaded); }));
       const FaultSweepResult &Result = Results.back();
       if (Terminal) {
         DrawProgress(Err, Name, Result.Points, Result.Points);
         Err << "\n";
       } else {
         Err << Name << ": " << Result.Runs.size() << " of " << Counted(Result.Points, "fault point", "fault points")
-            << " swept, "
-            << Result.Failures() << " with an invariant broken"
+            << " swept, " << Result.Failures() << " with an invariant broken"
             << (Result.FailsWithoutFault() ? " (" + FailsWithoutFault(Result) + ")" : "") << "\n";
       }
     }

@@ -36,7 +36,7 @@ bool DwrFlow(const VornRegisterValues &V) { return (V.DwrSts & DWRSTS_DWR_FLOW) 
 /// The six registers raw, one line.
 std::string Registers(const VornRegisterValues &V) {
   return Format("VORNFS1 0x%08X  VORNFS2 0x%08X  fn1 0x%08X  fn4 0x%08X  fn6 0x%08X  DWRSTS 0x%08X", V.Fs1, V.Fs2,
-              V.Fn1, V.Fn4, V.Fn6, V.DwrSts);
+                V.Fn1, V.Fn4, V.Fn6, V.DwrSts);
 }
 
 /// The levels a mask holds, by name: "error, warn, info"; "none" for 0.
@@ -45,8 +45,8 @@ std::string LevelNames(uint32_t Level) {
     uint32_t Bit;
     const char *Name;
   };
-  static constexpr Named kNames[] = {{uint32_t(DEBUG_ERROR), "error"}, {uint32_t(DEBUG_WARN), "warn"},
-                                     {uint32_t(DEBUG_INFO), "info"}};
+  static constexpr Named kNames[] = {
+      {uint32_t(DEBUG_ERROR), "error"}, {uint32_t(DEBUG_WARN), "warn"}, {uint32_t(DEBUG_INFO), "info"}};
   std::string Names;
   uint32_t Rest = Level;
   for (const Named &N : kNames) {
@@ -85,8 +85,7 @@ void WriteVorn(std::ostream &Out, const RunReport &R) {
   const VornView &V = R.Vorn;
   if (!V.Present) Out << "VORN           absent: every register of bus 0 device 24 reads 0xFFFFFFFF\n";
   WriteState(Out, "VORN at entry", V.EntryNs, "", V.AtEntry);
-  WriteState(Out, "VORN at exit", V.ExitNs, R.Status ? ", the entry point returned" : ", stopped",
-             V.AtExit);
+  WriteState(Out, "VORN at exit", V.ExitNs, R.Status ? ", the entry point returned" : ", stopped", V.AtExit);
   if (V.Timeline.empty()) {
     Out << "VORN changes   none\n";
   } else {
@@ -251,8 +250,7 @@ void AddBoardJson(json &J, const RunReport &R) {
                                  {"detail", E.Detail}});
   }
   for (const VornRegisterEvent &E : V.NeverApplied) {
-    Board["never_applied"].push_back(
-        {{"time_ms", Milliseconds(E.TimeNs)}, {"source", E.Source}, {"detail", E.Detail}});
+    Board["never_applied"].push_back({{"time_ms", Milliseconds(E.TimeNs)}, {"source", E.Source}, {"detail", E.Detail}});
   }
   for (const std::string &Warning : Warnings(R)) Board["warnings"].push_back(Warning);
   J["board"] = Board;

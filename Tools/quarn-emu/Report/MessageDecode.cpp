@@ -63,11 +63,11 @@ class LayoutReader {
   void Finish() {
     const size_t Size = Bytes_.size();
     if (Size < LayoutLength_) {
-      Out_.Problem = std::to_string(Size) + (Size == 1 ? " byte" : " bytes") + "; the layout has " +
-                     std::to_string(LayoutLength_);
+      Out_.Problem =
+          std::to_string(Size) + (Size == 1 ? " byte" : " bytes") + "; the layout has " + std::to_string(LayoutLength_);
     } else if (Size > LayoutLength_) {
-      Out_.Problem = std::to_string(Size) + " bytes; the layout has " + std::to_string(LayoutLength_) +
-                     ", the rest is kept";
+      Out_.Problem =
+          std::to_string(Size) + " bytes; the layout has " + std::to_string(LayoutLength_) + ", the rest is kept";
     }
     const size_t From = std::min(Cut_, std::min(LayoutLength_, Size));
     Out_.Rest.assign(Bytes_.begin() + From, Bytes_.end());
@@ -235,8 +235,8 @@ Decoded DecodeStatusCode(const StatusCodeRecord &Code) {
   if (Data.size() >= kWrapper + sizeof(EntryType)) std::memcpy(&EntryType, Data.data() + kWrapper, sizeof(EntryType));
   const bool State = EntryType == VORN_EWL_TYPE_STATE;
   if (Data.size() < kWrapper + sizeof(EntryType) || (!State && EntryType != VORN_EWL_TYPE_RESET)) {
-    return Undecodable(Data, "no error-log record of this module in " + std::to_string(Data.size()) +
-                                 " bytes of extended data");
+    return Undecodable(
+        Data, "no error-log record of this module in " + std::to_string(Data.size()) + " bytes of extended data");
   }
   Decoded D;
   D.Layout = State ? "state-record" : "reset-record";

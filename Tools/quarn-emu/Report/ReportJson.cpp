@@ -42,8 +42,9 @@ json MessagesJson(const RunReport &R) {
                     {"result_value", M.Result},
                     {"response", EFI_ERROR(M.Result) ? json(nullptr) : json(HexString(M.Response))},
                     {"response_length", M.ResponseLength},
-                    {"decoded", {{"request", DecodedJson(DecodeRequest(M))},
-                                 {"response", EFI_ERROR(M.Result) ? json(nullptr) : DecodedJson(Response)}}}});
+                    {"decoded",
+                     {{"request", DecodedJson(DecodeRequest(M))},
+                      {"response", EFI_ERROR(M.Result) ? json(nullptr) : DecodedJson(Response)}}}});
   }
   return List;
 }
@@ -91,15 +92,18 @@ void AddRecordsJson(json &J, const RunReport &R) {
   }
   J["info_hob"] = nullptr;
   if (R.InfoHob) {
-    J["info_hob"] = {{"feature_set", R.InfoHob->FeatureSet},   {"feature_set2", R.InfoHob->FeatureSet2},
-                     {"flow", R.InfoHob->Flow},                {"pwr_opt_boot", R.InfoHob->PwrOptBoot},
-                     {"cores2disable", R.InfoHob->Cores2Disable}, {"data", HexString(R.InfoHob->Data)}};
+    J["info_hob"] = {{"feature_set", R.InfoHob->FeatureSet},
+                     {"feature_set2", R.InfoHob->FeatureSet2},
+                     {"flow", R.InfoHob->Flow},
+                     {"pwr_opt_boot", R.InfoHob->PwrOptBoot},
+                     {"cores2disable", R.InfoHob->Cores2Disable},
+                     {"data", HexString(R.InfoHob->Data)}};
   }
   J["static_pointer_table"] = nullptr;
   if (R.StaticPointerTable) {
-    J["static_pointer_table"] = {{"address", R.StaticPointerTable->Address},
-                                 {"slots", HexNumbers({R.StaticPointerTable->Slots.begin(),
-                                                       R.StaticPointerTable->Slots.end()})}};
+    J["static_pointer_table"] = {
+        {"address", R.StaticPointerTable->Address},
+        {"slots", HexNumbers({R.StaticPointerTable->Slots.begin(), R.StaticPointerTable->Slots.end()})}};
   }
   J["cpu_and_revision"] = nullptr;
   if (R.CpuAndRevision) {

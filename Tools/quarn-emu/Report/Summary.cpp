@@ -76,7 +76,8 @@ void WriteHobs(std::ostream &Out, const RunReport &R) {
     bool Any = false;
     for (size_t Slot = 0; Slot < R.StaticPointerTable->Slots.size(); Slot++) {
       if (R.StaticPointerTable->Slots[Slot] == 0) continue;
-      Out << (Any ? ", " : "; ") << Format("slot %zu = 0x%llX", Slot, (unsigned long long)R.StaticPointerTable->Slots[Slot]);
+      Out << (Any ? ", " : "; ")
+          << Format("slot %zu = 0x%llX", Slot, (unsigned long long)R.StaticPointerTable->Slots[Slot]);
       Any = true;
     }
     Out << (Any ? "\n" : "; every slot empty\n");
@@ -165,7 +166,8 @@ void WriteSummary(std::ostream &Out, const RunReport &R, const std::string &Desc
   } else if (R.FaultAsked) {
     const bool Any = R.FaultAsked->Call == "*";
     Out << Format("fault          %s #%llu never failed: the run made %llu %s\n",
-                  Any ? "failable call" : R.FaultAsked->Call.c_str(), static_cast<unsigned long long>(R.FaultAsked->Nth),
+                  Any ? "failable call" : R.FaultAsked->Call.c_str(),
+                  static_cast<unsigned long long>(R.FaultAsked->Nth),
                   static_cast<unsigned long long>(R.FaultAsked->CallsMade), Any ? "failable calls" : "such calls");
   }
   WriteBoardSummary(Out, R);

@@ -18,11 +18,11 @@ struct KindName {
 };
 
 constexpr KindName kKinds[] = {
-    {"message", BreakKind::Message, true},  {"io-read", BreakKind::IoRead, true},
-    {"io-write", BreakKind::IoWrite, true}, {"mmio-read", BreakKind::MmioRead, true},
+    {"message", BreakKind::Message, true},      {"io-read", BreakKind::IoRead, true},
+    {"io-write", BreakKind::IoWrite, true},     {"mmio-read", BreakKind::MmioRead, true},
     {"mmio-write", BreakKind::MmioWrite, true}, {"pci-read", BreakKind::PciRead, true},
-    {"pci-write", BreakKind::PciWrite, true}, {"console", BreakKind::Console, true},
-    {"record", BreakKind::Record, false},   {"call", BreakKind::Call, true},
+    {"pci-write", BreakKind::PciWrite, true},   {"console", BreakKind::Console, true},
+    {"record", BreakKind::Record, false},       {"call", BreakKind::Call, true},
 };
 
 constexpr const char *kSendPrefix = "DRUX_PPI.SendWithAck client ";
@@ -36,7 +36,7 @@ bool ReadNumber(const std::string &Text, uint64_t Limit, uint64_t &Value) {
   if (Digits.empty() || Digits.size() > 16) return false;
   uint64_t Result = 0;
   for (const char C : Digits) {
-    const int Digit = (C >= '0' && C <= '9') ? C - '0'
+    const int Digit = (C >= '0' && C <= '9')          ? C - '0'
                       : IsHex && C >= 'a' && C <= 'f' ? C - 'a' + 10
                       : IsHex && C >= 'A' && C <= 'F' ? C - 'A' + 10
                                                       : -1;
@@ -101,7 +101,8 @@ std::string ReadBreakArgument(const std::string &Argument, BreakEvent &Event) {
       return "";
     case BreakKind::PciRead:
     case BreakKind::PciWrite:
-      if (!ReadPciAddress(Argument, Event.PciAddress)) return "a configuration register as B:D.F:OFFSET (hex, e.g. 0:18.0:40)";
+      if (!ReadPciAddress(Argument, Event.PciAddress))
+        return "a configuration register as B:D.F:OFFSET (hex, e.g. 0:18.0:40)";
       return "";
     case BreakKind::Record:
       if (!Argument.empty()) {
@@ -110,9 +111,7 @@ std::string ReadBreakArgument(const std::string &Argument, BreakEvent &Event) {
       }
       return "";
     case BreakKind::Console:
-    case BreakKind::Call:
-      Event.Text = Argument;
-      return "";
+    case BreakKind::Call: Event.Text = Argument; return "";
   }
   return "";
 }
@@ -198,7 +197,7 @@ void InstallUntakenBreakHandler() {
 void StopAtBreak(const BreakEvent &Event, const TraceEntry &Entry) {
   std::cerr << "quarn-emu: --break-on " << Event.Spec << ": occurrence " << Event.Seen << " at "
             << double(Entry.TimeNs) / 1e6 << " ms virtual time: " << Entry.Kind << " " << Entry.Device << std::endl;
-  std::raise(SIGTRAP);   // the debugger stops here; "up" reaches the module's frames
+  std::raise(SIGTRAP);  // the debugger stops here; "up" reaches the module's frames
 }
 
 void WatchForBreaks(Board &B, std::vector<BreakEvent> &Events,

@@ -32,17 +32,28 @@ namespace quarn::emu::cli {
 /// The exit status of a run stopped at a --break-on event that no debugger took.
 constexpr int kExitBreakUntaken = 4;
 
-enum class BreakKind : uint8_t { Message, IoRead, IoWrite, MmioRead, MmioWrite, PciRead, PciWrite, Console, Record, Call };
+enum class BreakKind : uint8_t {
+  Message,
+  IoRead,
+  IoWrite,
+  MmioRead,
+  MmioWrite,
+  PciRead,
+  PciWrite,
+  Console,
+  Record,
+  Call
+};
 
 struct BreakEvent {
-  std::string Spec;          // as given
+  std::string Spec;  // as given
   BreakKind Kind = BreakKind::Call;
-  std::string Text;          // message name, console text, call name
-  bool HasNumber = false;    // message client, port, address, record value given
+  std::string Text;        // message name, console text, call name
+  bool HasNumber = false;  // message client, port, address, record value given
   uint64_t Number = 0;
-  uint32_t PciAddress = 0;   // bus, device, function and offset in the window's layout
+  uint32_t PciAddress = 0;  // bus, device, function and offset in the window's layout
   uint64_t Nth = 1;
-  uint64_t Seen = 0;         // occurrences so far
+  uint64_t Seen = 0;  // occurrences so far
 };
 
 /// Reads one --break-on argument into Event; the error text when it is not one.

@@ -20,7 +20,12 @@ namespace {
 using namespace loader;
 
 enum Shape : unsigned {
-  kString = 1, kNumber = 2, kBool = 4, kArray = 8, kObject = 16, kNullable = 32,
+  kString = 1,
+  kNumber = 2,
+  kBool = 4,
+  kArray = 8,
+  kObject = 16,
+  kNullable = 32,
 };
 
 struct ExpectKey {
@@ -109,8 +114,9 @@ void CheckBounds(const toml::table &Table, const TableReader &T, const std::stri
   for (auto &&[Name, Node] : Table) {
     const std::string Field(Name.str());
     if (std::find(std::begin(kBoundsKeys), std::end(kBoundsKeys), Field) == std::end(kBoundsKeys)) {
-      T.Fail(&Node, Path + "." + Field, "unknown key in a bounds table; it takes min, max, approx, tolerance" +
-                                            DidYouMean(Field, {std::begin(kBoundsKeys), std::end(kBoundsKeys)}));
+      T.Fail(&Node, Path + "." + Field,
+             "unknown key in a bounds table; it takes min, max, approx, tolerance" +
+                 DidYouMean(Field, {std::begin(kBoundsKeys), std::end(kBoundsKeys)}));
     }
     const std::optional<double> Number = Node.value<double>();
     if (!Node.is_number() || !Number) {
@@ -155,7 +161,8 @@ bool IsKnownStatusText(const std::string &Text) {
   if (StatusFromName(Text)) return true;
   // The report writes a status without a name as "0x" and eight upper-case digits.
   return Text.size() == 10 && Text.rfind("0x", 0) == 0 &&
-         std::all_of(Text.begin() + 2, Text.end(), [](unsigned char C) { return std::isdigit(C) || (C >= 'A' && C <= 'F'); });
+         std::all_of(Text.begin() + 2, Text.end(),
+                     [](unsigned char C) { return std::isdigit(C) || (C >= 'A' && C <= 'F'); });
 }
 
 /// The [expect] key Name as it is known, or the ScenarioError that names the nearest
@@ -177,14 +184,12 @@ void CheckShape(const ExpectKey &Known, const nlohmann::json &Value, const toml:
   const bool Bounds = Value.is_object() && IsBoundsTable(Value);
   const bool Fits = (Value.is_null() && (Known.Shapes & kNullable)) ||
                     (Value.is_string() && (Known.Shapes & kString)) ||
-                    (Value.is_number() && (Known.Shapes & kNumber)) ||
-                    (Value.is_boolean() && (Known.Shapes & kBool)) ||
-                    (Value.is_array() && (Known.Shapes & kArray)) ||
-                    (Bounds && (Known.Shapes & kNumber)) ||
+                    (Value.is_number() && (Known.Shapes & kNumber)) || (Value.is_boolean() && (Known.Shapes & kBool)) ||
+                    (Value.is_array() && (Known.Shapes & kArray)) || (Bounds && (Known.Shapes & kNumber)) ||
                     (Value.is_object() && !Bounds && (Known.Shapes & kObject));
   if (!Fits) {
-    T.Fail(&Node, Key, "the report never holds " + (Bounds ? std::string("a number") : TypeName(Node.type())) +
-                           " here");
+    T.Fail(&Node, Key,
+           "the report never holds " + (Bounds ? std::string("a number") : TypeName(Node.type())) + " here");
   }
 }
 

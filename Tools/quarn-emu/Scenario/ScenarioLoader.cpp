@@ -163,8 +163,8 @@ LoadedScenario ResolveScenario(const std::string &Argument) {
 
 bool IsBareScenarioName(const std::string &Argument) {
   const std::string Suffix = ".toml";
-  const bool Toml = Argument.size() >= Suffix.size() &&
-                    Argument.compare(Argument.size() - Suffix.size(), Suffix.size(), Suffix) == 0;
+  const bool Toml =
+      Argument.size() >= Suffix.size() && Argument.compare(Argument.size() - Suffix.size(), Suffix.size(), Suffix) == 0;
   return Argument != "-" && Argument.find('/') == std::string::npos && !Toml;
 }
 

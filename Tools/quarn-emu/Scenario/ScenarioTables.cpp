@@ -25,7 +25,8 @@ void ReadMessageOverride(TableReader &T, MessageOverride &Override) {
 void ReadVornAt(TableReader &Vorn, Scenario &S) {
   const toml::node *Node = Vorn.Take("at");
   if (Node == nullptr) return;
-  if (!Node->is_array()) Vorn.Fail(Node, "at", "expected an array of tables ([[vorn.at]]), found " + TypeName(Node->type()));
+  if (!Node->is_array())
+    Vorn.Fail(Node, "at", "expected an array of tables ([[vorn.at]]), found " + TypeName(Node->type()));
   const toml::array &Changes = *Node->as_array();
   for (size_t Index = 0; Index < Changes.size(); Index++) {
     const toml::node &Entry = *Changes.get(Index);
@@ -52,8 +53,8 @@ void ReadVornAt(TableReader &Vorn, Scenario &S) {
 
 // The calls the emulator can make fail, by the name its fault plan counts them under.
 constexpr const char *kFailableCalls[] = {
-    "*",          "InstallPpi",       "LocatePpi",   "NotifyPpi",     "GetBootMode",   "GetHobList",
-    "CreateHob",  "AllocatePool",     "ReportStatusCode", "SendWithAck", "GetVornStatus", "StartupAllAPs",
+    "*",         "InstallPpi",   "LocatePpi",        "NotifyPpi",   "GetBootMode",   "GetHobList",
+    "CreateHob", "AllocatePool", "ReportStatusCode", "SendWithAck", "GetVornStatus", "StartupAllAPs",
 };
 
 }  // namespace

@@ -193,7 +193,9 @@ void WritePlaces(Writer &W, const Scenario &S) {
     W.Table("board");
     for (const BoardLayoutKey &K : kBoardLayoutKeys) {
       const uint32_t Value = K.Get(S.Layout);
-      W.Key(K.Key, K.Space == LayoutSpace::Mmio ? Hex32(Value) : K.Space == LayoutSpace::Cmos ? Hex8(Value) : Hex(Value));
+      W.Key(K.Key, K.Space == LayoutSpace::Mmio   ? Hex32(Value)
+                   : K.Space == LayoutSpace::Cmos ? Hex8(Value)
+                                                  : Hex(Value));
     }
   }
 }

@@ -74,8 +74,8 @@ uint64_t TableReader::UnsignedValue(const toml::node &Node, std::string_view Key
   ExpectType(Node, Key, toml::node_type::integer);
   const int64_t Value = Node.as_integer()->get();
   if (Value < 0 || static_cast<uint64_t>(Value) < Min || static_cast<uint64_t>(Value) > Max) {
-    Fail(&Node, Key, AsWritten(*Node.as_integer()) + " is out of range (" + std::to_string(Min) + " to " +
-                         Bound(Max) + ")");
+    Fail(&Node, Key,
+         AsWritten(*Node.as_integer()) + " is out of range (" + std::to_string(Min) + " to " + Bound(Max) + ")");
   }
   return static_cast<uint64_t>(Value);
 }

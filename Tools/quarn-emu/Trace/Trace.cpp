@@ -18,11 +18,11 @@ namespace {
 // hyphen ("io" matches io-read8, "pause" matches pause-poll); pci and mm are picked by
 // what was reached.
 constexpr const char *kGroups[] = {"io", "mmio", "pci", "mm"};
-constexpr const char *kKinds[] = {
-    "io-read8",  "io-write8", "io-read32",  "io-write32", "mmio-read8", "mmio-write8", "mmio-read32",
-    "mmio-write32", "cpuid",  "sidt",       "read-mm0",   "read-mm7",   "write-mm0",   "write-mm7",
-    "int3",      "pause",     "pause-poll", "call",       "notify",     "ap",          "vorn",
-    "pei-core",  "fault",     "console",    "console2"};
+constexpr const char *kKinds[] = {"io-read8",    "io-write8",   "io-read32",    "io-write32", "mmio-read8",
+                                  "mmio-write8", "mmio-read32", "mmio-write32", "cpuid",      "sidt",
+                                  "read-mm0",    "read-mm7",    "write-mm0",    "write-mm7",  "int3",
+                                  "pause",       "pause-poll",  "call",         "notify",     "ap",
+                                  "vorn",        "pei-core",    "fault",        "console",    "console2"};
 
 constexpr uint64_t kPciConfigFirst = Board::kPciConfigAddressPort, kPciConfigLast = Board::kPciConfigDataPort + 3;
 constexpr uint64_t kNsPerMs = 1000000;
@@ -116,7 +116,8 @@ void ConsoleRows(const std::string &Console, const std::vector<uint64_t> &LeftNs
   const uint64_t Port = ConsolePort(Layout, Second);
   const size_t Count = std::min(Console.size(), LeftNs.size());
   for (size_t Index = 0; Index < Count; Index++) {
-    if (Filter.Shows(Kind, Port, LeftNs[Index], Layout)) Rows.push_back({LeftNs[Index], nullptr, Second, {Console[Index]}});
+    if (Filter.Shows(Kind, Port, LeftNs[Index], Layout))
+      Rows.push_back({LeftNs[Index], nullptr, Second, {Console[Index]}});
   }
 }
 
@@ -159,8 +160,8 @@ std::string TraceFilter::Describe() const {
     Parts.push_back("kind " + Names);
   }
   if (HasRange) {
-    Parts.push_back(Format("address 0x%llX-0x%llX", static_cast<unsigned long long>(Low),
-                           static_cast<unsigned long long>(High)));
+    Parts.push_back(
+        Format("address 0x%llX-0x%llX", static_cast<unsigned long long>(Low), static_cast<unsigned long long>(High)));
   }
   if (HasWindow) Parts.push_back("time " + MsText(FromNs) + "-" + MsText(ToNs) + " ms");
   std::string Text;
@@ -205,7 +206,8 @@ std::string ParseTraceRange(const std::string &Text, TraceFilter &Filter) {
   uint64_t Last = Second;
   if (Text[Split] == '+') {
     if (Second == 0) return "\"" + Text + "\" is an empty range" + Form;
-    if (Second - 1 > std::numeric_limits<uint64_t>::max() - First) return "\"" + Text + "\" runs past 0xFFFFFFFFFFFFFFFF";
+    if (Second - 1 > std::numeric_limits<uint64_t>::max() - First)
+      return "\"" + Text + "\" runs past 0xFFFFFFFFFFFFFFFF";
     Last = First + (Second - 1);
   } else if (Second < First) {
     return "\"" + Text + "\" ends before it starts" + Form;
@@ -273,7 +275,8 @@ void WriteTrace(std::ostream &Out, const RunReport &R, const TraceFilter &Filter
 
   Out << "---- trace: ";
   if (Filter.Any()) Out << Entries.size() << " of ";
-  Out << Counted(R.Trace.size(), "entry", "entries") << " and " << Counted(ConsoleLines, "console line", "console lines");
+  Out << Counted(R.Trace.size(), "entry", "entries") << " and "
+      << Counted(ConsoleLines, "console line", "console lines");
   if (Filter.Any()) Out << " (" << Filter.Describe() << ")";
   Out << "\n" << Format("%14s     %-12s %-10s  %-10s  %s\n", "time", "kind", "address", "value", "device");
   for (const std::string &Line : Lines) Out << Line << "\n";

@@ -17,7 +17,7 @@ struct TraceFilter {
   std::vector<std::string> Kinds;  // kinds and groups of kinds (TraceKindNames); empty: all
   bool HasRange = false;           // only entries with an address in [Low, High]
   uint64_t Low = 0, High = 0;
-  bool HasWindow = false;          // only entries at a virtual time in [FromNs, ToNs]
+  bool HasWindow = false;  // only entries at a virtual time in [FromNs, ToNs]
   uint64_t FromNs = 0, ToNs = 0;
 
   /// TRUE when anything is filtered at all.
