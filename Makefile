@@ -91,7 +91,7 @@ test: lint test-host test-san fuzz-smoke test-emulated peim ovmf edk2 budgets
 # out-of-bounds read and a misformatted line each make it fail. Results are cached in
 # build/lint. LINT_FORMAT=0 leaves the clang-format check out; Tools/format-tree.sh applies
 # .clang-format to the tree.
-LINT_FORMAT ?= 0
+LINT_FORMAT ?= 1
 lint: deps build/host/build.ninja build/firmware/build.ninja
 	ninja -C build/host build.ninja >/dev/null && ninja -C build/firmware build.ninja >/dev/null  # compile commands up to date
 	python3 Tools/lint.py --jobs $(JOBS) $(if $(filter 0,$(LINT_FORMAT)),--no-format)
