@@ -99,6 +99,11 @@ status_code_handler = false
 vorn_type = 15
 fw_type = 1
 fw_sub_type = 3
+[chipset]
+host_bridge_fc = 0x12
+sideband = false
+[superio]
+uart2_active = false
 [run]
 time_limit_ms = 5
 )");
@@ -140,6 +145,9 @@ time_limit_ms = 5
   EXPECT_EQ(D.FeatureSetOverride.Response, S.FeatureSetOverride.Response);
   EXPECT_EQ(D.WatchdogOverride.Result, S.WatchdogOverride.Result);
   EXPECT_FALSE(D.StatusCodeHandler);
+  EXPECT_EQ(D.HostBridgeFc, 0x12u);
+  EXPECT_FALSE(D.SidebandFunction);
+  EXPECT_FALSE(D.SuperIoUart2Active);
 }
 
 TEST(ScenarioLoader, PreDidResetTableDefaultsToAcceptWithoutChanges) {
