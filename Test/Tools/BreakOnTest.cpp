@@ -63,6 +63,7 @@ TEST(BreakOn, EachKindStopsAtItsEvent) {
       {"default", "io-read:0x508", "io-read32", 0x508, "timer"},
       {"default", "mmio-read:0x800C0040", "mmio-read32", 0x800C0040, ""},
       {"default", "pci-read:0:18.0:40", "mmio-read32", Vornfs1, ""},
+      {"default", "pci-read:0:18.0:43", "mmio-read32", Vornfs1, ""},  // a byte of the register read
       {"default", "console:QuarnPeiPreMemEntryPoint called", "console-line", 0x3F8, "QuarnPeiPreMemEntryPoint called."},
       {"state-wait-timeout", "record", "call", 0, "ReportStatusCode"},
       {"state-wait-timeout", "record:0x20000#2", "call", 0, "ReportStatusCode"},
@@ -77,6 +78,8 @@ TEST(BreakOn, EachKindStopsAtItsEvent) {
     if (R.Address != 0) EXPECT_EQ(S.Entry.Address, R.Address);
     EXPECT_NE(S.Entry.Device.find(R.Device), std::string::npos) << S.Entry.Device;
   }
+  // The register just past one read (0:18.0:40 is, 0:18.0:44 never is): no stop.
+  EXPECT_FALSE(RunUntil("default", "pci-read:0:18.0:44").Stopped);
 }
 
 TEST(BreakOn, StopsAtTheOccurrenceAskedForAndBeforeWhatFollows) {

@@ -569,6 +569,20 @@ TEST(ExplainCommand, StoryScenarioFileAndExitStatus) {
   EXPECT_EQ(MissingErr.str(), "quarn-emu: " + Options.Log + ": cannot be read\n");
 }
 
+#ifdef QUARN_SOURCE_DIR
+TEST(Explain, TheStoryOfTheFieldLogOfTheDocs) {
+  // docs/examples/field.log, a recovery boot with a register change the log cannot time:
+  // every byte of the story, the change's register field by field among them.
+  if (kSanitized) GTEST_SKIP() << "the plain build checks the story";
+  std::ifstream In(std::filesystem::path(QUARN_SOURCE_DIR) / "docs/examples/field.log", std::ios::binary);
+  std::stringstream Log;
+  Log << In.rdbuf();
+  const Explanation E = Explain(Log.str(), "field-explained");
+  ASSERT_TRUE(E.Search.Reproduced);
+  EXPECT_TRUE(SameAsGolden("field.story.txt", StoryText(E, "field.log")));
+}
+#endif
+
 TEST(Explain, TheStoryOfTheDefaultBootFieldByField) {
   // The story and the JSON of the built-in default boot, every byte: the road, each line,
   // the registers and each answer field by field, pinned or free, what the log cannot
