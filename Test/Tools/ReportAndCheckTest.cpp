@@ -185,6 +185,10 @@ TEST(Summary, DecodesErrorLogRecords) {
   Code.Data.resize(30);  // too short for the record: decoded as far as it goes, the rest kept
   EXPECT_EQ(DescribeStatusCode(Code),
             "reset record: HeaderSize 0, Size 0, EntryType 17, EntrySize 0, Severity 0, (30 bytes; the layout has 62)");
+  Code.Data.resize(24);  // just the wrapper and the entry type: still a reset record
+  EXPECT_EQ(DescribeStatusCode(Code),
+            "reset record: HeaderSize 0, Size 0, EntryType 17, (24 bytes; the layout has 62)");
+  Code.Data.resize(30);
   Code.Data[20] = 18;  // no record of this module: every byte kept
   EXPECT_EQ(DescribeStatusCode(Code),
             "undecodable: (no error-log record of this module in 30 bytes of extended data), "
