@@ -156,6 +156,12 @@ TEST(ScenarioLoader, PreDidResetTableDefaultsToAcceptWithoutChanges) {
   EXPECT_FALSE(S.CounterAfterMs.has_value());
   EXPECT_FALSE(S.StateAfterMs.has_value());
   EXPECT_EQ(S.PreDidResetState, 5);
+  // A preset type HOB whose keys are left out: a QUARN HOB of firmware type 1, sub type 0.
+  const LoadedScenario Hob = Load("[pei.vorn_type_hob]\n");
+  ASSERT_TRUE(Hob.VornTypeHob.has_value());
+  EXPECT_EQ(Hob.VornTypeHob->VornType, 1u);
+  EXPECT_EQ(Hob.VornTypeHob->FwType, 1u);
+  EXPECT_EQ(Hob.VornTypeHob->FwSubType, 0u);
 }
 
 TEST(ScenarioLoader, StricterCoreAndPpiKeys) {
