@@ -150,7 +150,7 @@ time_limit_ms = 5
   EXPECT_FALSE(D.SuperIoUart2Active);
 }
 
-TEST(ScenarioLoader, PreDidResetTableDefaultsToAcceptWithoutChanges) {
+TEST(ScenarioLoader, TablesWithoutKeysTakeTheirDefaults) {
   const Scenario S = Load("[drux.pre_did_reset]\n").Settings;
   EXPECT_TRUE(S.PreDidResetAccept);
   EXPECT_FALSE(S.CounterAfterMs.has_value());
