@@ -62,9 +62,11 @@ bool ReadPciAddress(const std::string &Text, uint32_t &Address) {
 
 bool KindIs(const TraceEntry &Entry, const char *Prefix) { return Entry.Kind.rfind(Prefix, 0) == 0; }
 
-/// The stop no debugger took: say so and end (async-signal-safe: write and _exit only).
+/// The stop no debugger took: say so and end (async-signal-safe: write and _exit only). It
+/// runs on its own stack (InstallUntakenBreakHandler): the trap is raised while the module
+/// runs on the emulated board's stack, which the sanitizers watch as the board's RAM.
 void UntakenBreak(int) {
-  constexpr char kText[] =
+  static constexpr char kText[] =
       "quarn-emu: stopped at the --break-on event, but no debugger took the stop "
       "(run it as: quarn-emu debug SCENARIO --break-on EVENT)\n";
   [[maybe_unused]] const ssize_t Written = write(STDERR_FILENO, kText, sizeof(kText) - 1);
@@ -188,8 +190,14 @@ bool IsOccurrence(const BreakEvent &Event, const TraceEntry &Entry, const BoardL
 }
 
 void InstallUntakenBreakHandler() {
+  static char Stack[64 * 1024];
+  stack_t Alternate{};
+  Alternate.ss_sp = Stack;
+  Alternate.ss_size = sizeof(Stack);
+  sigaltstack(&Alternate, nullptr);
   struct sigaction Action {};
   Action.sa_handler = UntakenBreak;
+  Action.sa_flags = SA_ONSTACK;
   sigemptyset(&Action.sa_mask);
   sigaction(SIGTRAP, &Action, nullptr);
 }
