@@ -113,7 +113,7 @@ EMULATED_SAN_TESTS := ^(QuarnEmu\.(List|NotToml|CheckBuiltins)|Fuzz\..*|RunComma
 EMULATED_HOST_TESTS := BoardMemory.*:ScenarioLoader*.Memory*
 test-emulated: host host-san fuzz-build firmware
 	Tools/without-ia32-exec --self-test build/bin/quarn-emu.ia32
-	rm -f 'build/host-san/Test/quarn-tests[1]_tests.cmake'  # GoogleTest discovery again, emulated
+	rm -f build/host-san/Test/quarn-tests_suites.cmake  # the suites listed again, emulated
 	$(WITHOUT_IA32_EXEC) ctest --test-dir build/host-san --output-on-failure -j 2 -R '$(EMULATED_SAN_TESTS)'
 	$(WITHOUT_IA32_EXEC) ctest --test-dir build/host --output-on-failure -L emulated
 	python3 Tools/report.py --check-painted build/host/qemu-check   # the README's painted stack is what the boots painted
