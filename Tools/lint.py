@@ -163,22 +163,33 @@ def load_units(trees, tracked):
         with open(database) as f:
             entries = json.load(f)
         for entry in entries:
-            source = os.path.normpath(os.path.join(entry["directory"], entry["file"]))
-            path = rel(source)
-            if path not in tracked or not path.startswith(SCOPES) or not path.endswith(SOURCE_SUFFIXES):
-                continue
+            compiled = os.path.normpath(os.path.join(entry["directory"], entry["file"]))
             arguments = entry.get("arguments") or shlex.split(entry["command"])
-            args = clang_args(arguments, source)
+            args = clang_args(arguments, compiled)
             # The same flags but for debug information (the firmware links one object set
             # with -g and one without) are one configuration; so are the tool's builds that
             # differ only in the texts naming the build (quarn-emu and quarn-emu-release).
             args = [a for a in args if not re.fullmatch(r"-g\d?", a)]
-            key = (path, tuple(a for a in args if not re.fullmatch(r"-DQUARN_(MODULE_FLAVOUR|BUILD_KIND)=.*", a)))
-            if key in seen:
-                continue
-            seen.add(key)
-            units.append(Unit(path, entry["directory"], args, name))
+            key_args = tuple(a for a in args if not re.fullmatch(r"-DQUARN_(MODULE_FLAVOUR|BUILD_KIND)=.*", a))
+            for source in batch_sources(compiled):
+                path = rel(source)
+                if path not in tracked or not path.startswith(SCOPES) or not path.endswith(SOURCE_SUFFIXES):
+                    continue
+                if (path, key_args) in seen:
+                    continue
+                seen.add((path, key_args))
+                units.append(Unit(path, entry["directory"], args, name))
     return units
+
+
+def batch_sources(compiled):
+    """The sources a compile command compiles: the file itself, or for a batch of a
+    batched target (CMake's unity source, cmake/HostIa32.cmake) the sources it includes,
+    each analysed on its own with the batch's flags."""
+    if not re.search(r"/Unity/unity_\d+_cxx\.cxx$", compiled):
+        return [compiled]
+    with open(compiled, encoding="utf-8") as f:
+        return [os.path.normpath(m) for m in re.findall(r'^#include "([^"]+)"', f.read(), re.M)]
 
 
 # ---------------------------------------------------------------------------------------

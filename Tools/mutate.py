@@ -25,7 +25,7 @@ listed in Tools/mutate-equivalent.txt, is equivalent and, like one that does not
 left out of the score.
 
 The tool's scope (--scope tool): a mutant of a source is compiled into its object of the
-tool (the QuarnEmuCli library, or main.cpp's object of quarn-emu), one of a header into
+tool (the QuarnEmuCli library, or main.cpp's object, quarn-emu-main), one of a header into
 every object that reads it, the tests' included (they call the tool through its headers).
 The test command: build quarn-tests and run the tool's suites (those of Test/Tools/*.cpp);
 if they pass, build quarn-emu and run `quarn-emu check`; a mutant of main.cpp (the command
@@ -377,10 +377,12 @@ class Launcher:
 
 
 def configure_and_build():
-    """Configures the mirror's build tree if needed and builds the two programs."""
-    if not os.path.isfile(os.path.join(TREE, 'build.ninja')):
-        subprocess.run(['cmake', '-S', MIRROR, '-B', TREE, '-G', 'Ninja', '-DCMAKE_BUILD_TYPE=Release'],
-                       check=True, stdout=subprocess.DEVNULL)
+    """Configures the mirror's build tree and builds the two programs. One object per
+    source (QUARN_BATCHED=OFF): a mutant is compiled into the objects of its source and of
+    the sources that read it, never into a batch."""
+    subprocess.run(['cmake', '-S', MIRROR, '-B', TREE, '-G', 'Ninja', '-DCMAKE_BUILD_TYPE=Release',
+                    '-DQUARN_BATCHED=OFF'],
+                   check=True, stdout=subprocess.DEVNULL)
     for target in ('quarn-emu', 'quarn-tests'):
         status, output, _ = run(['cmake', '--build', TREE, '--target', target], None)
         if status != 0:
@@ -388,6 +390,37 @@ def configure_and_build():
 
 
 # --- judging one mutant -----------------------------------------------------------------
+
+def compile_commands(tree, folders):
+    """The tree's compile commands of the objects in one of the folders (CMake's object
+    folders, '/CMakeFiles/TARGET.dir/'): (object, directory, command, source relative to
+    the mirror) each."""
+    with open(os.path.join(tree, 'compile_commands.json')) as f:
+        entries = json.load(f)
+    found = []
+    for e in entries:
+        target = e.get('output') or re.search(r'\s-o\s+(\S+)', e['command']).group(1)
+        output = os.path.normpath(os.path.join(e['directory'], target))
+        if any(d in output for d in folders):
+            found.append((output, e['directory'], e['command'], os.path.relpath(e['file'], MIRROR)))
+    return found
+
+
+def ninja_reads(tree, objects):
+    """What each of the objects read when the tree last compiled it, from ninja's log of
+    dependencies: {object: set of files}."""
+    out = subprocess.run(['ninja', '-C', tree, '-t', 'deps'] + [os.path.relpath(o, tree) for o in objects],
+                         check=True, capture_output=True, text=True).stdout
+    reads = {}
+    current = None
+    for line in out.splitlines():
+        if line and not line[0].isspace():
+            current = os.path.normpath(os.path.join(tree, line.split(':')[0]))
+            reads[current] = set()
+        elif line.strip() and current:
+            reads[current].add(os.path.normpath(os.path.join(tree, line.strip())))
+    return reads
+
 
 class ModuleObjects:
     """The module's object files, how each is compiled and which headers it reads.
@@ -403,26 +436,12 @@ class ModuleObjects:
     JOURNAL = os.path.join(WORK, 'mutated-objects.json')
 
     def __init__(self, tree):
-        with open(os.path.join(tree, 'compile_commands.json')) as f:
-            entries = json.load(f)
         self.archive = os.path.join(tree, 'libQuarnModule.a')
         self.commands, self.object_of = {}, {}
-        for e in entries:
-            target = e.get('output') or re.search(r'\s-o\s+(\S+)', e['command']).group(1)
-            output = os.path.normpath(os.path.join(e['directory'], target))
-            if '/CMakeFiles/QuarnModule.dir/' in output:
-                self.commands[output] = (e['directory'], e['command'])
-                self.object_of[os.path.relpath(e['file'], MIRROR)] = output
-        out = subprocess.run(['ninja', '-C', tree, '-t', 'deps'] + [os.path.relpath(o, tree) for o in self.commands],
-                             check=True, capture_output=True, text=True).stdout
-        self.reads = {}
-        current = None
-        for line in out.splitlines():
-            if line and not line[0].isspace():
-                current = os.path.normpath(os.path.join(tree, line.split(':')[0]))
-                self.reads[current] = set()
-            elif line.strip() and current:
-                self.reads[current].add(os.path.normpath(os.path.join(tree, line.strip())))
+        for output, directory, command, source in compile_commands(tree, ('/CMakeFiles/QuarnModule.dir/',)):
+            self.commands[output] = (directory, command)
+            self.object_of[source] = output
+        self.reads = ninja_reads(tree, self.commands)
 
         # The objects of the unchanged sources (the build is up to date when this is made).
         self.original = {}
@@ -471,7 +490,7 @@ class ModuleObjects:
 
 
 class ToolObjects(ModuleObjects):
-    """The tool's objects (the QuarnEmuCli library and main.cpp's object of quarn-emu) and,
+    """The tool's objects (the QuarnEmuCli library and main.cpp's object, quarn-emu-main) and,
     for a header, every object that reads it: the tool's and the tests'. The tests call the
     tool through its headers, so a mutant of a header is compiled into all of them (by
     hand, with the build's own commands, like a header of the module).
@@ -482,33 +501,19 @@ class ToolObjects(ModuleObjects):
     the objects until then; a run killed in between leaves them to be deleted and compiled
     anew by the next."""
 
-    OWNED = ('/CMakeFiles/QuarnEmuCli.dir/', '/CMakeFiles/quarn-emu.dir/')
+    OWNED = ('/CMakeFiles/QuarnEmuCli.dir/', '/CMakeFiles/quarn-emu-main.dir/', '/CMakeFiles/quarn-emu.dir/')
     READERS = OWNED + ('/CMakeFiles/quarn-tests.dir/',)
 
     def __init__(self, tree):
-        with open(os.path.join(tree, 'compile_commands.json')) as f:
-            entries = json.load(f)
         self.archive = os.path.join(tree, 'Tools', 'quarn-emu', 'libQuarnEmuCli.a')
         self.programs = [os.path.join(tree, 'Test', 'quarn-tests'), os.path.join(tree, 'bin', 'quarn-emu.ia32')]
         self.tree = tree
         self.commands, self.object_of = {}, {}
-        for e in entries:
-            target = e.get('output') or re.search(r'\s-o\s+(\S+)', e['command']).group(1)
-            output = os.path.normpath(os.path.join(e['directory'], target))
-            if any(d in output for d in self.READERS):
-                self.commands[output] = (e['directory'], e['command'])
-                if any(d in output for d in self.OWNED):
-                    self.object_of[os.path.relpath(e['file'], MIRROR)] = output
-        out = subprocess.run(['ninja', '-C', tree, '-t', 'deps'] + [os.path.relpath(o, tree) for o in self.commands],
-                             check=True, capture_output=True, text=True).stdout
-        self.reads = {}
-        current = None
-        for line in out.splitlines():
-            if line and not line[0].isspace():
-                current = os.path.normpath(os.path.join(tree, line.split(':')[0]))
-                self.reads[current] = set()
-            elif line.strip() and current:
-                self.reads[current].add(os.path.normpath(os.path.join(tree, line.strip())))
+        for output, directory, command, source in compile_commands(tree, self.READERS):
+            self.commands[output] = (directory, command)
+            if any(d in output for d in self.OWNED):
+                self.object_of[source] = output
+        self.reads = ninja_reads(tree, self.commands)
         self.original, self.stamp = {}, {}
         for o in self.commands:
             with open(o, 'rb') as f:

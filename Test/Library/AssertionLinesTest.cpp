@@ -39,7 +39,7 @@ using namespace quarn;
 namespace {
 
 constexpr EFI_GUID kSomeGuid = {0x0F1E2D3C, 0x4B5A, 0x6978, {1, 2, 3, 4, 5, 6, 7, 8}};
-constexpr char kPrefix[] = "ASSERT [QuarnPeiPreMem] ";
+constexpr char kAssertPrefix[] = "ASSERT [QuarnPeiPreMem] ";
 
 /// An expected assertion line: a fixed one ("Library/BaseLib/String(1082): ..."), or the
 /// check Check in Source (after Anchor) with its Description, its line read from the source.
@@ -267,7 +267,7 @@ TEST_P(AssertionLines, SourceLineAndTextAreExact) {
   }
   E.GetBoard().OnBreakpoint = Record;
   std::vector<std::string> Lines;
-  for (const Expected &Line : Case.Lines) Lines.push_back(kPrefix + Line.Line());
+  for (const Expected &Line : Case.Lines) Lines.push_back(kAssertPrefix + Line.Line());
   EXPECT_EQ(E.Snapshot().Asserts, Lines);
 }
 

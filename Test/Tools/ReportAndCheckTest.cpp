@@ -105,7 +105,7 @@ TEST(ReportJson, StatusIsNullUnlessTheModuleReturned) {
 }
 
 /// The mismatches as the table prints them, without the indentation.
-std::vector<std::string> Lines(const std::vector<Mismatch> &Mismatches) {
+std::vector<std::string> MismatchLines(const std::vector<Mismatch> &Mismatches) {
   std::vector<std::string> Out;
   for (const Mismatch &M : Mismatches) Out.push_back(MismatchLine("t.toml", M));
   return Out;
@@ -119,7 +119,7 @@ TEST(Check, ExactEqualityPerKeyWithEachMismatchNamed) {
       CheckReport(Expect("status = \"EFI_UNSUPPORTED\"\nrecords = [\"state\"]\nvorn_type_hob = \"null\"\n"), Report)
           .empty());
   EXPECT_EQ(
-      Lines(CheckReport(Expect("status = \"EFI_SUCCESS\"\nrecords = []\nelapsed_ms = 2.5\n"), Report)),
+      MismatchLines(CheckReport(Expect("status = \"EFI_SUCCESS\"\nrecords = []\nelapsed_ms = 2.5\n"), Report)),
       (Texts{
           "t.toml:2: status: expected \"EFI_SUCCESS\", got \"EFI_UNSUPPORTED\"",
           "t.toml:3: records: expected 0 entries, got 1; first difference at [0]: expected nothing, got \"state\""}));
@@ -130,8 +130,8 @@ TEST(Check, SubstringTestsOnTheConsoles) {
   EXPECT_TRUE(
       CheckReport(Expect("console_contains = [\"A\\r\\n\", \"B\"]\nconsole_excludes = \"ERROR\"\n"), Report).empty());
   EXPECT_EQ(
-      Lines(CheckReport(Expect("console_contains = [\"C\"]\nconsole_excludes = [\"B\"]\ndebug_ppi_contains = \"x\"\n"),
-                        Report)),
+      MismatchLines(CheckReport(
+          Expect("console_contains = [\"C\"]\nconsole_excludes = [\"B\"]\ndebug_ppi_contains = \"x\"\n"), Report)),
       (Texts{"t.toml:2: console_contains: \"C\" not found in console; nearest line 1 of console: \"A\"",
              "t.toml:3: console_excludes: \"B\" found at offset 3 of console",
              "t.toml:4: debug_ppi_contains: \"x\" not found in debug_ppi; debug_ppi is empty"}));
@@ -143,12 +143,12 @@ TEST(Check, ASequenceHoldsOnlyInItsOrder) {
   EXPECT_TRUE(CheckReport(Expect("console_sequence = [\"A\", \"\\r\\n\", \"B\", \"\\r\\n\"]\n"), Report).empty());
 
   // Swapped: the second text stands before the first one's end.
-  EXPECT_EQ(Lines(CheckReport(Expect("console_sequence = [\"B\", \"A\"]\n"), Report)),
+  EXPECT_EQ(MismatchLines(CheckReport(Expect("console_sequence = [\"B\", \"A\"]\n"), Report)),
             Texts{"t.toml:2: console_sequence: \"A\" found at offset 0 of console, before \"B\" ends"});
 
   // The same text twice needs two occurrences; a missing one is named as such.
   EXPECT_EQ(CheckReport(Expect("console_sequence = [\"A\", \"A\"]\n"), Report).size(), 1u);
-  EXPECT_EQ(Lines(CheckReport(Expect("console_sequence = [\"A\", \"C\", \"B\"]\n"), Report)),
+  EXPECT_EQ(MismatchLines(CheckReport(Expect("console_sequence = [\"A\", \"C\", \"B\"]\n"), Report)),
             Texts{"t.toml:2: console_sequence: \"C\" not found in console; nearest line 1 of console: \"A\""})
       << "the rest of a broken sequence is not reported again";
 
@@ -164,7 +164,7 @@ TEST(Check, AStoppedRunNeverPassesUnlessItsOutcomeIsExpected) {
   const json Report = ReportToJson(R, false);
   const LoadedScenario L = LoadScenarioText("\n[expect]\nrecords = [\"state\"]\n", "t.toml");
   EXPECT_EQ(
-      Lines(CheckReport(L.Expect, Report, L.ExpectLine)),
+      MismatchLines(CheckReport(L.Expect, Report, L.ExpectLine)),
       Texts{"t.toml:2: outcome: expected \"returned\" (no outcome expected), got \"dead-loop\" at \"CpuDeadLoop\""})
       << "named at the [expect] header";
   EXPECT_TRUE(CheckReport(Expect("outcome = \"dead-loop\"\nstatus = \"null\"\n"), Report).empty());

@@ -22,12 +22,8 @@ namespace {
 using namespace quarn::emu::cli;
 
 constexpr const char *kToolName = "quarn-emu";
-/// The flavour of the module this program carries: DEBUG, or RELEASE (no texts, no assertions).
-constexpr const char *kModuleFlavour = QUARN_MODULE_FLAVOUR;
-constexpr const char *kBuild = QUARN_BUILD_KIND;
-
 /// What this program is, as its reports and JUnit files say it.
-ToolIdentity Identity() { return {QuarnEmuVersion(), kBuild, kModuleFlavour}; }
+ToolIdentity Identity() { return {QuarnEmuVersion(), QuarnEmuBuild(), QuarnEmuModuleFlavour()}; }
 
 /// CLI11's help with the options an option excludes named in the order they were declared:
 /// CLI11 keeps them in a set of pointers, whose order is where the options sit in memory,
@@ -158,7 +154,7 @@ void DescribeTool(CLI::App &App) {
   App.require_subcommand(0, 1);
   App.failure_message(FailureMessage);
   App.set_version_flag("--version",
-                       std::string(kToolName) + " " + QuarnEmuVersion() + " (module " + kModuleFlavour + ")",
+                       std::string(kToolName) + " " + QuarnEmuVersion() + " (module " + QuarnEmuModuleFlavour() + ")",
                        "print the version and the module's flavour (DEBUG or RELEASE), and exit");
   App.footer(
       "Without a command, quarn-emu runs the built-in default scenario. quarn-emu help COMMAND shows "
