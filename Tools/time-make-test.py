@@ -5,14 +5,15 @@ Clones the checkout's HEAD into a scratch directory and runs the parts of `make 
 after the other there, as `make test` itself runs them, each under `time`: the first
 part that needs a build tree builds it. The table of wall and CPU time per part, the
 total and the machine it ran on is printed, and with --write it replaces the README's
-block between the markers
+block of that path between the markers
 
-    <!-- make-test-times: written by Tools/time-make-test.py -->
-    <!-- make-test-times: end -->
+    <!-- make-test-times native: written by Tools/time-make-test.py -->
+    <!-- make-test-times native: end -->
 
-so that the figures there are always what this program measured, with the commit, the
-path (native, or forced onto qemu-i386 as a machine whose kernel cannot run IA32
-programs) and the load of the machine. Nothing else in the README states these times.
+(and the same with "forced" for --forced), so that the figures there are always what this
+program measured, with the commit, the path (native, or forced onto qemu-i386 as a
+machine whose kernel cannot run IA32 programs) and the load of the machine. Nothing else
+in the README states these times.
 
 Usage: Tools/time-make-test.py [--forced] [--write] [--keep DIR]
 """
@@ -27,8 +28,13 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 README = os.path.join(ROOT, 'README.md')
-BEGIN = '<!-- make-test-times: written by Tools/time-make-test.py -->'
-END = '<!-- make-test-times: end -->'
+
+
+def markers(forced):
+    """The README markers around the block of one path."""
+    path = 'forced' if forced else 'native'
+    return (f'<!-- make-test-times {path}: written by Tools/time-make-test.py -->',
+            f'<!-- make-test-times {path}: end -->')
 
 
 def make_test_parts(makefile):
@@ -61,24 +67,26 @@ def block(rows, total_wall, total_cpu, forced, commit, load):
     """The README block: the markers, what was measured, the table."""
     path = ('forced onto qemu-i386 (`QUARN_FORCE_QEMU=1 Tools/without-ia32-exec make test`, the path of a '
             'machine whose kernel cannot run IA32 programs)' if forced else 'natively (`make test`)')
-    lines = [BEGIN, '',
+    begin, end = markers(forced)
+    lines = [begin, '',
              f'`make test` from nothing in a fresh clone of commit {commit}, {path}, on a machine with '
              f'{os.cpu_count()} cores (load average {load:.1f} when it started; packages already installed, '
              'no compiler cache). Each part in the order `make test` runs it; a part builds the trees it is '
              'the first to need.', '',
              '| part | wall | CPU (user + sys) |', '|---|---|---|']
     lines += [f'| `make {name}` | {minutes(wall)} | {minutes(cpu)} |' for name, wall, cpu in rows]
-    lines += [f'| **all of `make test`** | **{minutes(total_wall)}** | {minutes(total_cpu)} |', '', END]
+    lines += [f'| **all of `make test`** | **{minutes(total_wall)}** | {minutes(total_cpu)} |', '', end]
     return '\n'.join(lines)
 
 
-def write_readme(text):
-    """Replaces the README's block with text; exits when the markers are missing."""
+def write_readme(text, forced):
+    """Replaces the README's block of the path with text; exits when its markers are missing."""
     with open(README, encoding='utf-8') as f:
         readme = f.read()
-    pattern = re.compile(re.escape(BEGIN) + '.*?' + re.escape(END), re.S)
+    begin, end = markers(forced)
+    pattern = re.compile(re.escape(begin) + '.*?' + re.escape(end), re.S)
     if not pattern.search(readme):
-        raise SystemExit('time-make-test: the README has no make-test-times block')
+        raise SystemExit(f'time-make-test: the README has no block marked {begin}')
     with open(README, 'w', encoding='utf-8') as f:
         f.write(pattern.sub(lambda _: text, readme))
 
@@ -121,7 +129,7 @@ def main():
     text = block(rows, total_wall, total_cpu, args.forced, commit, load)
     print(text)
     if args.write:
-        write_readme(text)
+        write_readme(text, args.forced)
     return 0
 
 

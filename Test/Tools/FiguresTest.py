@@ -2,9 +2,9 @@
 """The figures of the README and the docs cannot go stale unnoticed.
 
 Cheap checks, no build needed:
-- "How long `make test` takes" states no time of its own: its figures are the block
-  Tools/time-make-test.py writes, and that block holds its whole table (or nothing, before
-  the first measurement).
+- "How long `make test` takes" states no time of its own: its figures are the blocks
+  Tools/time-make-test.py writes, one for the native path and one for the forced, and each
+  holds its whole table (or nothing, before the first measurement of that path).
 - Every "N built-in scenarios" in README.md and docs/*.md is the number of files in
   Scenarios/ (what `quarn-emu list` lists).
 - The Makefile's comments state no times (they would go stale with the machine).
@@ -20,8 +20,13 @@ import re
 import sys
 
 TIME = re.compile(r'\b\d+(\.\d+)? ?(s|min|minutes|seconds)\b')
-BEGIN = '<!-- make-test-times: written by Tools/time-make-test.py -->'
-END = '<!-- make-test-times: end -->'
+PATHS = ('native', 'forced')
+
+
+def markers(path):
+    """The README markers around the block of one path (as Tools/time-make-test.py writes them)."""
+    return (f'<!-- make-test-times {path}: written by Tools/time-make-test.py -->',
+            f'<!-- make-test-times {path}: end -->')
 
 
 def section(text, heading):
@@ -34,13 +39,17 @@ def section(text, heading):
 def timing_problems(readme):
     """What is wrong with the README's make test timing section."""
     problems = []
-    if BEGIN not in readme or END not in readme:
-        return ['README.md has no make-test-times block']
-    block = readme[readme.index(BEGIN):readme.index(END)]
-    measured = block[len(BEGIN):].strip()
-    if measured and ('**all of `make test`**' not in block or '| part | wall | CPU (user + sys) |' not in block):
-        problems.append('the make-test-times block holds something Tools/time-make-test.py does not write')
-    prose = section(readme, '### How long `make test` takes').replace(block, '')
+    prose = section(readme, '### How long `make test` takes')
+    for path in PATHS:
+        begin, end = markers(path)
+        if begin not in prose or end not in prose:
+            problems.append(f'"How long make test takes" has no make-test-times {path} block')
+            continue
+        block = prose[prose.index(begin):prose.index(end)]
+        measured = block[len(begin):].strip()
+        if measured and ('**all of `make test`**' not in block or '| part | wall | CPU (user + sys) |' not in block):
+            problems.append(f'the make-test-times {path} block holds something Tools/time-make-test.py does not write')
+        prose = prose.replace(block, '')
     for match in TIME.finditer(prose):
         problems.append(f'"How long make test takes" states a time outside the measured block: "{match.group(0)}"')
     return problems
@@ -68,9 +77,13 @@ def makefile_problems(makefile):
 
 def self_test(root):
     """The checks catch what they are for: a hand-written time, a stale count, a stray table."""
-    stale = ('### How long `make test` takes\n\nIt takes 12 s.\n\n' + BEGIN + '\n| x |\n' + END + '\n## Next\n')
+    native, forced = markers('native'), markers('forced')
+    stale = ('### How long `make test` takes\n\nIt takes 12 s.\n\n' + native[0] + '\n| x |\n' + native[1] + '\n'
+             + forced[0] + '\n' + forced[1] + '\n## Next\n')
     caught = timing_problems(stale)
     assert len(caught) == 2, caught
+    missing = timing_problems(stale.replace(forced[0], ''))
+    assert sorted(missing) == sorted(caught + ['"How long make test takes" has no make-test-times forced block']), missing
     assert scenario_count_problems(root, {'doc': 'the 1 built-in scenarios'}), 'a stale count passes'
     assert makefile_problems('# about 10 s a boot\nall:\n'), 'a time in a Makefile comment passes'
 
