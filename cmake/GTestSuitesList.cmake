@@ -18,14 +18,23 @@ if(NOT EXISTS "${QUARN_SUITES_LISTED}" OR "${QUARN_SUITES_PROGRAM}" IS_NEWER_THA
     message(FATAL_ERROR "${QUARN_SUITES_PROGRAM} --gtest_list_tests failed (${status}):\n${listing}${errors}")
   endif()
   # A suite is a line at the left margin ending in a dot (a typed or parameterised one
-  # carries a comment after it); its cases are indented. Anything else (gtest_main's
-  # greeting) is not a suite.
+  # carries a comment after it); its cases are indented. gtest_main's greeting is the one
+  # other line: anything else is an error, so that no suite is left out unseen.
   string(REPLACE ";" "\\;" listing "${listing}")
   string(REPLACE "\n" ";" lines "${listing}")
   set(content "# Listed from ${QUARN_SUITES_PROGRAM}; written by cmake/GTestSuitesList.cmake.\n")
   set(count 0)
   foreach(line IN LISTS lines)
-    if(line MATCHES "^([A-Za-z_][A-Za-z0-9_/]*)\\.( +#.*)?$")
+    if(line STREQUAL "" OR line MATCHES "^Running main\\(\\) from ")
+      continue()
+    elseif(line MATCHES "^ ")
+      if(count EQUAL 0)
+        message(FATAL_ERROR "${QUARN_SUITES_PROGRAM} --gtest_list_tests: a case before any suite: ${line}")
+      endif()
+      continue()
+    elseif(NOT line MATCHES "^([A-Za-z_][A-Za-z0-9_/]*)\\.( +#.*)?$")
+      message(FATAL_ERROR "${QUARN_SUITES_PROGRAM} --gtest_list_tests: not a suite: ${line}")
+    else()
       set(suite "${CMAKE_MATCH_1}")
       string(APPEND content
         "add_test([==[${suite}.*]==] [==[${QUARN_SUITES_LAUNCHER}]==] [==[${QUARN_SUITES_PROGRAM}]==] [==[--gtest_filter=${suite}.*]==])\n"
