@@ -81,11 +81,7 @@ function(quarn_host_module target flavour)
   add_library(${target} OBJECT ${QUARN_MODULE_SOURCES})
   target_link_libraries(${target} PUBLIC QuarnPackageHeaders CpuIntrinsicsLibEmulated)
   target_compile_options(${target} PRIVATE ${QUARN_MODULE_SOURCE_FLAGS} -fexceptions)
-  if(flavour STREQUAL "RELEASE")
-    # As the firmware's RELEASE build: a value only an assertion reads goes unused.
-    target_compile_definitions(${target} PRIVATE MDEPKG_NDEBUG)
-    target_compile_options(${target} PRIVATE -Wno-unused-but-set-variable -Wno-unused-const-variable)
-  endif()
+  quarn_module_flavour(${target} ${flavour})
   quarn_module_source_names(${target})
   if(QUARN_COVERAGE)
     # Line and branch counts of the module's code; the program writes them at exit.
