@@ -1,4 +1,4 @@
-# quarn_gtest_suites(TARGET [TIMEOUT seconds]): ctest runs the GoogleTest program TARGET
+# quarn_gtest_suites(TARGET): ctest runs the GoogleTest program TARGET
 # one suite per process ("Suite.*", its cases in one process), not one process per case.
 #
 # Every start of a test program costs the same before its first case runs: under
@@ -12,10 +12,6 @@
 # launcher, --gtest_list_tests) and kept in TARGET_suites.cmake beside the program, listed
 # again when the program is newer; deleting that file lists them again.
 function(quarn_gtest_suites target)
-  cmake_parse_arguments(PARSE_ARGV 1 Arg "" "TIMEOUT" "")
-  if(NOT Arg_TIMEOUT)
-    set(Arg_TIMEOUT 1500)
-  endif()
   set(listed ${CMAKE_CURRENT_BINARY_DIR}/${target}_suites.cmake)
   set(reader ${CMAKE_CURRENT_BINARY_DIR}/${target}_include.cmake)
   file(GENERATE OUTPUT ${reader} CONTENT
@@ -23,7 +19,6 @@ function(quarn_gtest_suites target)
 set(QUARN_SUITES_LAUNCHER [==[${CMAKE_CROSSCOMPILING_EMULATOR}]==])
 set(QUARN_SUITES_LISTED [==[${listed}]==])
 set(QUARN_SUITES_WORKDIR [==[${CMAKE_CURRENT_BINARY_DIR}]==])
-set(QUARN_SUITES_TIMEOUT ${Arg_TIMEOUT})
 include([==[${CMAKE_SOURCE_DIR}/cmake/GTestSuitesList.cmake]==])
 ")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${reader})

@@ -137,7 +137,8 @@ constexpr const char *kVariantNames[] = {"as received", "LF endings", "timestamp
                                          "cut after an arbitrary line"};
 
 /// The sanitizer build runs every emulated boot many times slower: the searches over many
-/// logs run in the plain build only.
+/// logs run in the plain build only; under the sanitizers the explain search is fuzzed
+/// (FuzzExplain) and walked by the cheaper cases of this file.
 constexpr bool kSanitized = quarn::emu::kSanitizedBuild;
 
 }  // namespace
@@ -243,8 +244,6 @@ TEST(ExplainCatalogue, RecognisesLinesBehindAPrefixAndReadsTheirValues) {
 // --- built-in scenarios -------------------------------------------------------------
 
 TEST(Explain, EveryBuiltinScenarioComesBackAsAScenarioThatPrintsTheSameLines) {
-  // The searches over many logs run in the plain build; under the sanitizers the explain
-  // search is fuzzed (FuzzExplain) and walked by the cheaper cases of this file.
   if (kSanitized) GTEST_SKIP() << "run in the plain build";
   std::mt19937 Random(19);
   size_t Logs = 0, Runs = 0;
@@ -367,8 +366,6 @@ std::string RandomScenario(std::mt19937 &R, int Index) {
 }  // namespace
 
 TEST(Explain, RandomBoardsAreReproducedEveryOne) {
-  // The searches over many logs run in the plain build; under the sanitizers the explain
-  // search is fuzzed (FuzzExplain) and walked by the cheaper cases of this file.
   if (kSanitized) GTEST_SKIP() << "run in the plain build";
   const int kBoards = 300;
   std::mt19937 Random(0x19);
@@ -420,8 +417,6 @@ size_t IndexOf(const std::vector<std::string> &Lines, const std::string &Text) {
 }  // namespace
 
 TEST(Explain, AlteredLogsAreRefusedAtTheLineNoScenarioCanPrint) {
-  // The searches over many logs run in the plain build; under the sanitizers the explain
-  // search is fuzzed (FuzzExplain) and walked by the cheaper cases of this file.
   if (kSanitized) GTEST_SKIP() << "run in the plain build";
   const std::vector<std::string> Default = SplitCrLf(BuiltinConsole("default"));
   ASSERT_EQ(RefusedAt(Default), 0u);

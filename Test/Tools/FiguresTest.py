@@ -15,6 +15,7 @@ Usage: FiguresTest.py [SOURCE_DIR]   (exit status 0 when every figure holds)
 """
 import argparse
 import glob
+import importlib.util
 import os
 import re
 import sys
@@ -23,10 +24,20 @@ TIME = re.compile(r'\b\d+(\.\d+)? ?(s|min|minutes|seconds)\b')
 PATHS = ('native', 'forced')
 
 
+def load_writer(root):
+    """Tools/time-make-test.py, whose markers() names the blocks it writes."""
+    spec = importlib.util.spec_from_file_location('time_make_test', os.path.join(root, 'Tools', 'time-make-test.py'))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+WRITER = load_writer(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+
+
 def markers(path):
-    """The README markers around the block of one path (as Tools/time-make-test.py writes them)."""
-    return (f'<!-- make-test-times {path}: written by Tools/time-make-test.py -->',
-            f'<!-- make-test-times {path}: end -->')
+    """The README markers around the block of one path, as Tools/time-make-test.py writes them."""
+    return WRITER.markers(path == 'forced')
 
 
 def section(text, heading):
